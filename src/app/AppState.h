@@ -1,0 +1,9 @@
+#pragma once
+
+// Plain process-wide settings and flags of the application.
+extern int screenWidth;          // set by setRes; window size for the next start
+extern int screenHeight;
+extern bool fullscreenSetting;
+extern bool quitRequested;       // main loop ends after the frame in progress
+extern bool drawFps;             // HUD shows the frame rate
+extern bool consoleOpen;         // the console takes every key press

@@ -1,0 +1,14 @@
+#include "console/Console.h"
+
+Console* Console::instance = nullptr;
+
+Console::Console()
+{
+    instance = this;
+}
+
+Console::~Console()
+{
+    if (instance == this)
+        instance = nullptr;
+}

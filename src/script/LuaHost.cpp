@@ -1,0 +1,14 @@
+#include "script/LuaHost.h"
+
+LuaHost* LuaHost::instance = nullptr;
+
+LuaHost::LuaHost()
+{
+    instance = this;
+}
+
+LuaHost::~LuaHost()
+{
+    if (instance == this)
+        instance = nullptr;
+}

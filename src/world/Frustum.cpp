@@ -1,0 +1,14 @@
+#include "world/Frustum.h"
+
+Frustum* Frustum::instance = nullptr;
+
+Frustum::Frustum()
+{
+    instance = this;
+}
+
+Frustum::~Frustum()
+{
+    if (instance == this)
+        instance = nullptr;
+}

@@ -1,0 +1,13 @@
+# Unpacks the .bsp files of an OpenArena pk3 (a zip) into OUT/maps.
+if(NOT EXISTS "${PK3}")
+  message(FATAL_ERROR "missing ${PK3}: run scripts/setup.sh")
+endif()
+if(EXISTS "${OUT}/maps")
+  file(GLOB have "${OUT}/maps/*.bsp")
+  list(LENGTH have n)
+  if(n GREATER 0)
+    return()
+  endif()
+endif()
+file(MAKE_DIRECTORY "${OUT}")
+file(ARCHIVE_EXTRACT INPUT "${PK3}" DESTINATION "${OUT}" PATTERNS "*.bsp")
