@@ -1,5 +1,34 @@
 #pragma once
+#include <cstdint>
+#include "world/BoundingSphere.h"
+#include "world/BspFormat.h"
+#include "world/Vector3.h"
 
+class Camera;
+class FrameTimer;
+class Frustum;
+class TargetList;
+class WorldEntity;
+
+constexpr int kLeafEntityCapacity = 100;
+
+// The enemies and particle systems standing in one leaf. Owns them: only the
+// leaf pass of the renderer and freeLevel() destroy them.
+struct LeafEntityList {
+    int32_t count = 0;
+    WorldEntity* entities[kLeafEntityCapacity] = {};
+};
+
+// The two ARB multitexture entry points (GLenum argument).
+typedef void (*ActiveTextureProc)(unsigned int texture);
+
+// Counts of the last renderLevel(), for tests and benchmarks.
+struct RenderStats {
+    int leavesDrawn = 0;
+    int facesDrawn = 0;
+};
+
+// Owns the loaded level (filled by BspLoader, y-up) and draws it each frame.
 class Renderer {
 public:
     static Renderer* instance;  // published by the constructor, cleared by the destructor
@@ -8,4 +37,99 @@ public:
     ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
+
+    // Releases every level array, destroys every leaf entity, clears
+    // levelLoaded. Texture handles stay with the TextureManager.
+    void freeLevel();
+
+    // Fetches glActiveTextureARB and glClientActiveTextureARB; false when
+    // either is missing (the level is then never ready).
+    bool setupMultitexture();
+
+    // Level arrays present and multitexture available.
+    bool isReady() const;
+
+    // Draws the visible leaves far to near, each face once, and the entities
+    // standing in those leaves. Needs a GL context.
+    void renderLevel();
+
+    // Leaf containing p; 0 when the level is not ready.
+    int findLeaf(const Vector3& p) const;
+    // Nonzero when cameraCluster can see leafCluster.
+    int clusterVisible(int leafCluster, int cameraCluster) const;
+    // Stores the camera's leaf, its cluster and the position they were found at.
+    void updateCameraLeaf(Camera& camera, const Vector3& position);
+    // Appends to the leaf's list; false (entity left out) when the list is
+    // full or the leaf does not exist.
+    bool addEntity(int leaf, WorldEntity* entity);
+
+    // The visibility walk alone, without GL: fills visibleLeaves far to near.
+    // Returns their number.
+    int collectVisibleLeaves();
+
+    // --- level store ---
+    Vector3 traceStart, traceEnd;  // segment of the trace in progress
+
+    Camera* camera = nullptr;
+    FrameTimer* timer = nullptr;
+    Frustum* frustum = nullptr;
+    TargetList* targets = nullptr;
+
+    unsigned int* textureHandles = nullptr;   // one per texture record
+    unsigned int* lightmapHandles = nullptr;  // one per lightmap
+
+    bsp::BspVertex* vertices = nullptr;
+    int32_t* meshVertices = nullptr;
+    bsp::BspFace* faces = nullptr;
+    int32_t* leafFaces = nullptr;
+    bsp::BspPlane* planes = nullptr;
+    bsp::BspNode* nodes = nullptr;
+    bsp::BspLeaf* leaves = nullptr;
+    bsp::BspBrush* brushes = nullptr;
+    int32_t* leafBrushes = nullptr;
+    bsp::BspBrushSide* brushSides = nullptr;
+    bsp::BspTexture* textures = nullptr;
+
+    int32_t planeCount = 0;
+    int32_t leafCount = 0;
+    int32_t nodeCount = 0;
+    int32_t brushCount = 0;
+    int32_t brushSideCount = 0;
+    int32_t leafBrushCount = 0;
+    int32_t textureCount = 0;
+    int32_t lightmapCount = 0;
+    int32_t meshVertexCount = 0;
+    int32_t vertexCount = 0;
+    int32_t faceCount = 0;
+    int32_t leafFaceCount = 0;
+
+    int32_t visClusterCount = 0;
+    int32_t visBytesPerCluster = 0;
+    uint8_t* visBits = nullptr;  // null: every cluster sees every other
+
+    int32_t* faceMarks = nullptr;  // frameCount of the frame each face was last drawn
+
+    BoundingSphere* nodeSpheres = nullptr;
+    BoundingSphere* leafSpheres = nullptr;
+
+    LeafEntityList* leafEntities = nullptr;
+
+    ActiveTextureProc activeTexture = nullptr;
+    ActiveTextureProc clientActiveTexture = nullptr;
+    bool multitextureReady = false;
+
+    bool levelLoaded = false;
+
+    // Scratch of the walk: leaf indices in drawing order (leafCount slots).
+    int32_t* visibleLeaves = nullptr;
+    int32_t visibleLeafCount = 0;
+    RenderStats stats;
+
+private:
+    void walkNode(int node, bool culling);
+    void walkLeaf(int leaf, bool culling);
+    // 0 inside, 1 outside, 2 intersecting; cone and planes of the frustum.
+    int cullVolume(const BoundingSphere& sphere, const int32_t* mins, const int32_t* maxs) const;
+    void drawLeafFaces(int leaf, int frame);
+    void drawLeafEntities(int leaf);
 };
