@@ -1,10 +1,9 @@
 #pragma once
 #include "world/Vector3.h"
 
-// Culling volume of a node or leaf box; the squared radius saves a multiply
-// in the view-cone test.
+// Sphere around a node's or leaf's box; the frustum culls with it.
 struct BoundingSphere {
-    Vector3 centre;
+    Vector3 center;
     float radius = 0.0f;
     float radiusSquared = 0.0f;
 };
