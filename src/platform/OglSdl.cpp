@@ -1,0 +1,111 @@
+#include "platform/OglSdl.h"
+
+#include <SDL.h>
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include "platform/SystemLog.h"
+
+OglSdl* OglSdl::instance = nullptr;
+
+namespace {
+// SDL reads 0 as "the desktop size" and GL drivers refuse buffers beyond their
+// viewport limit, so such sizes count as impossible instead of being tried.
+const int maxWindowSide = 16384;
+bool sizeUsable(int w, int h) { return w > 0 && h > 0 && w <= maxWindowSide && h <= maxWindowSide; }
+} // namespace
+
+OglSdl::OglSdl()
+{
+    instance = this;
+    if (SDL_Init(SDL_INIT_VIDEO) < 0)
+        SystemLog::get().write(LOG_RED "::OglSdl ERROR SDL_Init(%lu) failed",
+                               static_cast<unsigned long>(SDL_INIT_VIDEO));
+}
+
+OglSdl::~OglSdl()
+{
+    if (instance == this)
+        instance = nullptr;
+}
+
+bool OglSdl::createWindow(const char* caption, int w, int h, int bits, float fov)
+{
+    width = w;
+    height = h;
+    depth = bits;
+    fieldOfView = static_cast<int>(fov);
+    flags = SDL_OPENGL | SDL_RESIZABLE | SDL_HWPALETTE;
+
+    const SDL_VideoInfo* info = SDL_GetVideoInfo();
+    if (!info) {
+        SystemLog::get().write(LOG_RED "::OglSdl ERROR Failed getting Video Info");
+    } else {
+        if (info->hw_available)
+            flags |= SDL_HWSURFACE;
+        if (info->blit_hw)
+            flags |= SDL_HWACCEL;
+    }
+
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, depth);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_RED_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_GREEN_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_BLUE_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_ALPHA_SIZE, 0);
+
+    screen = sizeUsable(w, h) ? SDL_SetVideoMode(w, h, depth, flags) : nullptr;
+    if (!screen) {
+        SystemLog::get().write(LOG_RED "::OglSdl ERROR SDL_SetVideoMode Faliure!");
+        return false;
+    }
+    SDL_WM_SetCaption(caption ? caption : "", caption ? caption : "");
+    resizeViewport(width, height);
+    SystemLog::get().write(LOG_WHITE "::OglSdl Window created, width: %i, height: %i, depth: %i ",
+                           width, height, depth);
+    return true;
+}
+
+bool OglSdl::toggleFullscreen()
+{
+    flags ^= SDL_FULLSCREEN;
+    screen = sizeUsable(width, height) ? SDL_SetVideoMode(width, height, depth, flags) : nullptr;
+    // Without a context there is nothing to set a viewport on.
+    if (screen)
+        resizeViewport(width, height);
+    else
+        SystemLog::get().write(LOG_RED "::OglSdl ERROR Resizing window");
+    return screen != nullptr;
+}
+
+void OglSdl::resizeViewport(int w, int h)
+{
+    if (h == 0)
+        h = 1;
+    glViewport(0, 0, w, h);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(fieldOfView, static_cast<double>(w) / static_cast<double>(h), 1.0, 3000.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void OglSdl::beginOverlay(int left, int top, int right, int bottom)
+{
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(left, right, bottom, top, 0.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+}
+
+void OglSdl::endOverlay()
+{
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glEnable(GL_DEPTH_TEST);
+}

@@ -1,0 +1,38 @@
+#pragma once
+#include <cstdint>
+
+struct SDL_Surface;
+
+// The one window and its OpenGL context: video mode, caption, full-screen
+// switch, and the two projections (3D perspective, 2D pixel overlay).
+// Created on the heap by main; everyone else reaches it through instance.
+class OglSdl {
+public:
+    static OglSdl* instance;  // published by the constructor, cleared by the destructor
+
+    // Initialises SDL's video subsystem; the object exists even if that fails.
+    OglSdl();
+    ~OglSdl();
+    OglSdl(const OglSdl&) = delete;
+    OglSdl& operator=(const OglSdl&) = delete;
+
+    // Sets the video mode with the GL attributes the program needs, titles
+    // the window and sets the perspective. False when no mode could be set.
+    bool createWindow(const char* caption, int w, int h, int depth, float fov);
+    // Flips SDL_FULLSCREEN and sets the mode again at the created size.
+    // True when the new mode was set.
+    bool toggleFullscreen();
+    // Viewport plus perspective projection; model-view left current.
+    void resizeViewport(int w, int h);
+    // 2D mode: one unit per configured pixel, origin top-left, y down.
+    void beginOverlay(int left, int top, int right, int bottom);
+    void beginOverlay() { beginOverlay(0, 0, width, height); }
+    void endOverlay();
+
+    SDL_Surface* screen = nullptr;  // last SDL_SetVideoMode result; null after a failure
+    uint32_t flags = 0;             // used for every SDL_SetVideoMode call
+    int width = 0;                  // size given to createWindow; resizes keep it
+    int height = 0;
+    int depth = 0;                  // colour bits and depth-buffer bits
+    int fieldOfView = 0;            // vertical, degrees
+};
