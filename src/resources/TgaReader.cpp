@@ -1,0 +1,257 @@
+#include "resources/TgaReader.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+const size_t kHeaderSize = 18;
+const int kRunLengthType = 10;
+
+struct TgaHeader {
+    int idLength;
+    int colourMapType;
+    int imageType;
+    int width;
+    int height;
+    int depth;
+};
+
+bool fail(const char** why, const char* reason)
+{
+    if (why)
+        *why = reason;
+    return false;
+}
+
+int readU16(const uint8_t* p) { return p[0] | (p[1] << 8); }
+
+bool parseHeader(const uint8_t* h, TgaHeader* hd, const char** why)
+{
+    hd->idLength = h[0];
+    hd->colourMapType = h[1];
+    hd->imageType = h[2];
+    hd->width = readU16(h + 12);
+    hd->height = readU16(h + 14);
+    hd->depth = h[16];
+    // A colour map would sit before the pixels and is never skipped.
+    if (hd->colourMapType != 0)
+        return fail(why, "colour-mapped files are not supported");
+    if (hd->width == 0 || hd->height == 0)
+        return fail(why, "zero width or height");
+    if (hd->imageType == kRunLengthType) {
+        if (hd->depth != 24 && hd->depth != 32)
+            return fail(why, "run-length data must be 24 or 32 bits");
+    } else if (hd->depth != 16 && hd->depth != 24 && hd->depth != 32) {
+        return fail(why, "unsupported pixel depth");
+    }
+    return true;
+}
+
+size_t pixelCount(const TgaHeader& hd) { return size_t(hd.width) * size_t(hd.height); }
+
+int outputBytesPerPixel(const TgaHeader& hd) { return hd.depth == 32 ? 4 : 3; }
+
+// Bytes of pixel data an uncompressed image needs after its ID field.
+size_t rawDataSize(const TgaHeader& hd) { return pixelCount(hd) * size_t(hd.depth / 8); }
+
+bool allocate(const TgaHeader& hd, TgaImage* out, const char** why)
+{
+    out->width = hd.width;
+    out->height = hd.height;
+    out->bytesPerPixel = outputBytesPerPixel(hd);
+    try {
+        out->pixels.assign(pixelCount(hd) * size_t(out->bytesPerPixel), 0);
+    } catch (const std::bad_alloc&) {
+        out->pixels.clear();
+        return fail(why, "out of memory");
+    }
+    return true;
+}
+
+// BGR(A) to RGB(A) in place; alpha stays where it is.
+void swapRedBlue(uint8_t* p, size_t pixels, int bpp)
+{
+    for (size_t i = 0; i < pixels; ++i, p += bpp) {
+        uint8_t t = p[0];
+        p[0] = p[2];
+        p[2] = t;
+    }
+}
+
+// 1-5-5-5 little-endian words to RGB; the alpha bit is dropped and every
+// channel widened by a shift only (31 becomes 248).
+void widen16(const uint8_t* in, size_t pixels, uint8_t* out)
+{
+    for (size_t i = 0; i < pixels; ++i, in += 2, out += 3) {
+        unsigned p = unsigned(in[0]) | (unsigned(in[1]) << 8);
+        out[0] = uint8_t(((p >> 10) & 31) << 3);
+        out[1] = uint8_t(((p >> 5) & 31) << 3);
+        out[2] = uint8_t((p & 31) << 3);
+    }
+}
+
+// Packets must fill the image exactly: a stream that runs short or would
+// write past width x height pixels is rejected rather than patched up.
+bool decodeRunLength(const uint8_t* in, size_t size, const TgaHeader& hd, uint8_t* out,
+                     const char** why)
+{
+    const size_t p = size_t(hd.depth / 8);
+    const size_t total = pixelCount(hd);
+    const uint8_t* end = in + size;
+    size_t done = 0;
+    while (done < total) {
+        if (in >= end)
+            return fail(why, "run-length data end early");
+        unsigned header = *in++;
+        size_t n = (header & 0x7F) + 1;
+        if (n > total - done)
+            return fail(why, "run-length data overflow the image");
+        if (header < 128) {
+            if (size_t(end - in) < n * p)
+                return fail(why, "run-length data end early");
+            for (size_t i = 0; i < n; ++i, in += p, out += p) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+                if (p == 4)
+                    out[3] = in[3];
+            }
+        } else {
+            if (size_t(end - in) < p)
+                return fail(why, "run-length data end early");
+            uint8_t px[4] = {in[2], in[1], in[0], p == 4 ? in[3] : uint8_t(0)};
+            in += p;
+            for (size_t i = 0; i < n; ++i, out += p)
+                std::memcpy(out, px, p);
+        }
+        done += n;
+    }
+    return true;
+}
+
+// Rejects a run-length image whose claimed size no stream of this length
+// could fill (a packet of 1 + p bytes yields at most 128 pixels), before
+// anything is allocated for it.
+bool plausibleRunLength(const TgaHeader& hd, size_t bodySize)
+{
+    size_t packetBytes = 1 + size_t(hd.depth / 8);
+    return pixelCount(hd) <= (bodySize / packetBytes + 1) * 128;
+}
+
+// Decodes the pixel data that follows the header and ID field.
+bool decodeBody(const TgaHeader& hd, const uint8_t* body, size_t bodySize, TgaImage* out,
+                const char** why)
+{
+    if (hd.imageType == kRunLengthType) {
+        if (!plausibleRunLength(hd, bodySize))
+            return fail(why, "run-length data end early");
+        if (!allocate(hd, out, why))
+            return false;
+        return decodeRunLength(body, bodySize, hd, out->pixels.data(), why);
+    }
+    if (bodySize < rawDataSize(hd))
+        return fail(why, "file is truncated");
+    if (!allocate(hd, out, why))
+        return false;
+    if (hd.depth == 16) {
+        widen16(body, pixelCount(hd), out->pixels.data());
+    } else {
+        std::memcpy(out->pixels.data(), body, out->pixels.size());
+        swapRedBlue(out->pixels.data(), pixelCount(hd), out->bytesPerPixel);
+    }
+    return true;
+}
+
+void clearImage(TgaImage* out)
+{
+    out->bytesPerPixel = 0;
+    out->width = 0;
+    out->height = 0;
+    out->pixels.clear();
+    out->pixels.shrink_to_fit();
+}
+
+} // namespace
+
+bool tgaDecode(const uint8_t* data, size_t size, TgaImage* out, const char** why)
+{
+    if (!out)
+        return fail(why, "no output");
+    clearImage(out);
+    if (!data || size < kHeaderSize)
+        return fail(why, "file is truncated");
+    TgaHeader hd;
+    if (!parseHeader(data, &hd, why))
+        return false;
+    size_t offset = kHeaderSize + size_t(hd.idLength);
+    if (size < offset)
+        return fail(why, "file is truncated");
+    if (!decodeBody(hd, data + offset, size - offset, out, why)) {
+        clearImage(out);
+        return false;
+    }
+    return true;
+}
+
+bool tgaReadFile(const char* path, TgaImage* out, const char** why)
+{
+    if (!out)
+        return fail(why, "no output");
+    clearImage(out);
+    if (!path)
+        return fail(why, "no file name");
+    FILE* f = std::fopen(path, "rb");
+    if (!f)
+        return fail(why, "cannot open file");
+
+    bool ok = false;
+    uint8_t header[kHeaderSize];
+    long fileSize = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0)
+        fileSize = std::ftell(f);
+    std::rewind(f);
+    TgaHeader hd;
+    if (fileSize < long(kHeaderSize) || std::fread(header, 1, kHeaderSize, f) != kHeaderSize) {
+        fail(why, "file is truncated");
+    } else if (parseHeader(header, &hd, why)) {
+        size_t offset = kHeaderSize + size_t(hd.idLength);
+        size_t bodySize = size_t(fileSize) > offset ? size_t(fileSize) - offset : 0;
+        bool direct = hd.imageType != kRunLengthType && hd.depth != 16;
+        if (size_t(fileSize) < offset || std::fseek(f, long(offset), SEEK_SET) != 0) {
+            fail(why, "file is truncated");
+        } else if (direct) {
+            // True-colour rows go straight into the output and are swapped there.
+            if (bodySize < rawDataSize(hd))
+                fail(why, "file is truncated");
+            else if (allocate(hd, out, why)) {
+                if (std::fread(out->pixels.data(), 1, out->pixels.size(), f) != out->pixels.size())
+                    fail(why, "file is truncated");
+                else {
+                    swapRedBlue(out->pixels.data(), pixelCount(hd), out->bytesPerPixel);
+                    ok = true;
+                }
+            }
+        } else {
+            std::vector<uint8_t> body;
+            bool haveBody = false;
+            try {
+                body.resize(bodySize);
+                haveBody = true;
+            } catch (const std::bad_alloc&) {
+                fail(why, "out of memory");
+            }
+            if (haveBody) {
+                if (std::fread(body.data(), 1, bodySize, f) != bodySize)
+                    fail(why, "file is truncated");
+                else
+                    ok = decodeBody(hd, body.data(), bodySize, out, why);
+            }
+        }
+    }
+    std::fclose(f);
+    if (!ok)
+        clearImage(out);
+    return ok;
+}

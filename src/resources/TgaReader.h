@@ -1,0 +1,22 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Truevision TGA decoding: uncompressed 24/32-bit true colour, uncompressed
+// 16-bit (5-5-5, widened by shifting only), run-length true colour (type 10)
+// at 24/32 bits. Rows come out in file order, never flipped; the image
+// descriptor is ignored. Pixels are RGB or RGBA with no row padding.
+//
+// Anything else, or anything that would read past the data or produce more
+// or fewer pixels than width x height, is rejected: no image.
+struct TgaImage {
+    int bytesPerPixel = 0;  // 3 or 4
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> pixels;
+};
+
+// Both return false and fill *why (when given) with a short reason.
+bool tgaDecode(const uint8_t* data, size_t size, TgaImage* out, const char** why = nullptr);
+bool tgaReadFile(const char* path, TgaImage* out, const char** why = nullptr);
