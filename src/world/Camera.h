@@ -1,5 +1,8 @@
 #pragma once
+#include "world/Vector3.h"
 
+// The player's eye: a free first-person camera, y-up. Its leaf fields are
+// written only by Renderer::updateCameraLeaf.
 class Camera {
 public:
     static Camera* instance;  // published by the constructor, cleared by the destructor
@@ -8,4 +11,29 @@ public:
     ~Camera();
     Camera(const Camera&) = delete;
     Camera& operator=(const Camera&) = delete;
+
+    // Rotates forward by angle radians about the unit axis (right-handed).
+    void turn(float angle, const Vector3& axis);
+    void moveForward(float distance);
+    void moveRight(float distance);
+    void moveUp(float distance);  // along the world up, not the true up
+
+    // Loads the view matrix into GL's model-view and translates by -position.
+    void applyView() const;
+    // Rebuilds right, true up and both matrices from forward.
+    void recompute();
+
+    // Right-handed rotation of v about the unit axis.
+    static Vector3 rotate(const Vector3& v, const Vector3& axis, float angle);
+
+    int leaf = 0;
+    int cluster = 0;
+    Vector3 leafPosition;          // where leaf and cluster were found
+    float billboardMatrix[16];     // column-major; users fill the translation column
+    Vector3 position;
+    Vector3 forward{0.0f, 0.0f, 1.0f};
+    Vector3 up{0.0f, 1.0f, 0.0f};  // world up, never changed
+    Vector3 right;
+    Vector3 trueUp;
+    float viewMatrix[16];          // column-major; rows right, true up, -forward
 };
