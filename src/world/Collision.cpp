@@ -1,0 +1,262 @@
+#include "world/Collision.h"
+
+#include "app/Target.h"
+#include "app/TargetList.h"
+#include "world/Renderer.h"
+
+namespace {
+
+// Real trees are a few dozen levels deep; a deeper chain comes from a broken
+// file and would only exhaust the stack.
+constexpr int kMaxWalkDepth = 2048;
+
+// Below this a sphere trace counts as not having moved at all.
+constexpr float kMinSphereFraction = 0.0001f;
+
+struct Walk {
+    const CollisionLevel& level;
+    const Vector3& segmentStart;  // the whole segment, for the brush test
+    const Vector3& segmentEnd;
+    TraceResult& result;
+};
+
+inline float planeDistance(const bsp::BspPlane& plane, const Vector3& p)
+{
+    return plane.normal[0] * p.x + plane.normal[1] * p.y + plane.normal[2] * p.z - plane.distance;
+}
+
+void testBrush(const Walk& walk, const bsp::BspBrush& brush)
+{
+    const CollisionLevel& level = walk.level;
+    TraceResult& result = walk.result;
+    if (brush.firstSide < 0 || brush.sideCount < 0 ||
+        brush.sideCount > level.brushSideCount - brush.firstSide)
+        return;
+
+    float enter = -1.0f;
+    float leave = 1.0f;
+    bool startsOut = false;
+    bool endsOut = false;
+    const bsp::BspPlane* struck = nullptr;
+
+    for (int i = 0; i < brush.sideCount; i++) {
+        int planeIndex = level.brushSides[brush.firstSide + i].plane;
+        if (planeIndex < 0 || planeIndex >= level.planeCount)
+            return;  // a broken brush collides with nothing
+        const bsp::BspPlane& plane = level.planes[planeIndex];
+        float s = planeDistance(plane, walk.segmentStart) - result.radius;
+        float e = planeDistance(plane, walk.segmentEnd) - result.radius;
+
+        if (s > 0.0f)
+            startsOut = true;
+        if (e > 0.0f)
+            endsOut = true;
+        if (s > 0.0f && e > 0.0f)
+            return;  // wholly in front of one side: misses the brush
+        if (s <= 0.0f && e <= 0.0f)
+            continue;
+
+        if (s > e) {
+            float f = (s - kSurfaceEpsilon) / (s - e);
+            if (f > enter) {
+                enter = f;
+                struck = &plane;
+            }
+        } else {
+            float f = (s + kSurfaceEpsilon) / (s - e);
+            if (f < leave)
+                leave = f;
+        }
+    }
+
+    if (!startsOut) {
+        result.startsOut = false;
+        if (!endsOut)
+            result.allSolid = true;
+        return;
+    }
+    if (enter < leave && enter > -1.0f && enter < result.fraction) {
+        if (enter < 0.0f)
+            enter = 0.0f;
+        if (struck)
+            result.normal = Vector3(struck->normal[0], struck->normal[1], struck->normal[2]);
+        result.fraction = enter;
+    }
+}
+
+void testLeaf(const Walk& walk, int leafIndex)
+{
+    const CollisionLevel& level = walk.level;
+    if (leafIndex < 0 || leafIndex >= level.leafCount || !level.leafBrushes || !level.brushes)
+        return;
+    const bsp::BspLeaf& leaf = level.leaves[leafIndex];
+    if (leaf.firstLeafBrush < 0 || leaf.leafBrushCount < 0 ||
+        leaf.leafBrushCount > level.leafBrushCount - leaf.firstLeafBrush)
+        return;
+
+    for (int i = 0; i < leaf.leafBrushCount; i++) {
+        int brushIndex = level.leafBrushes[leaf.firstLeafBrush + i];
+        if (brushIndex < 0 || brushIndex >= level.brushCount)
+            continue;
+        const bsp::BspBrush& brush = level.brushes[brushIndex];
+        if (brush.sideCount <= 0)
+            continue;
+        if (!level.textures || brush.texture < 0 || brush.texture >= level.textureCount)
+            continue;
+        if (!(level.textures[brush.texture].contents & bsp::kContentsSolid))
+            continue;
+        testBrush(walk, brush);
+    }
+}
+
+void walkNode(const Walk& walk, int node, float f0, float f1, Vector3 p0, Vector3 p1, int depth)
+{
+    const CollisionLevel& level = walk.level;
+    TraceResult& result = walk.result;
+    if (result.fraction <= f0)
+        return;
+
+    while (node >= 0) {
+        if (node >= level.nodeCount || ++depth > kMaxWalkDepth)
+            return;
+        const bsp::BspNode& n = level.nodes[node];
+        if (n.plane < 0 || n.plane >= level.planeCount)
+            return;
+        const bsp::BspPlane& plane = level.planes[n.plane];
+        float s = planeDistance(plane, p0);
+        float e = planeDistance(plane, p1);
+        float r = result.radius;
+
+        if (s >= r && e >= r) {
+            node = n.children[0];
+            continue;
+        }
+        if (s < -r && e < -r) {
+            node = n.children[1];
+            continue;
+        }
+
+        // Crossing: the near side gets the part up to just past the plane,
+        // the far side the part from just before it.
+        int nearChild = n.children[0];
+        int farChild = n.children[1];
+        float q1 = 1.0f;
+        float q2 = 0.0f;
+        if (s < e) {
+            nearChild = n.children[1];
+            farChild = n.children[0];
+            q1 = (s - kSurfaceEpsilon - r) / (s - e);
+            q2 = (s + r + kSurfaceEpsilon) / (s - e);
+        } else if (s > e) {
+            q1 = (s + r + kSurfaceEpsilon) / (s - e);
+            q2 = (s - kSurfaceEpsilon - r) / (s - e);
+        }
+        q1 = q1 < 0.0f ? 0.0f : (q1 > 1.0f ? 1.0f : q1);
+        q2 = q2 < 0.0f ? 0.0f : (q2 > 1.0f ? 1.0f : q2);
+
+        Vector3 delta = p1 - p0;
+        walkNode(walk, nearChild, f0, f0 + (f1 - f0) * q1, p0, p0 + delta * q1, depth);
+
+        f0 = f0 + (f1 - f0) * q2;
+        p0 = p0 + delta * q2;
+        if (result.fraction <= f0)
+            return;
+        node = farChild;
+    }
+    testLeaf(walk, ~node);
+}
+
+void finishTrace(TraceResult& result, const Vector3& start, const Vector3& end)
+{
+    if (result.fraction == 1.0f) {
+        result.hit = false;
+        result.endPosition = end;
+    } else {
+        result.hit = true;
+        result.endPosition = start + (end - start) * result.fraction;
+    }
+}
+
+void resetTrace(TraceResult& result, float radius)
+{
+    result.startsOut = true;
+    result.allSolid = false;
+    result.hit = false;
+    result.fraction = 1.0f;
+    result.radius = radius;
+}
+
+} // namespace
+
+CollisionLevel collisionLevelOf(const Renderer& renderer)
+{
+    CollisionLevel level;
+    level.planes = renderer.planes;
+    level.nodes = renderer.nodes;
+    level.leaves = renderer.leaves;
+    level.leafBrushes = renderer.leafBrushes;
+    level.brushes = renderer.brushes;
+    level.brushSides = renderer.brushSides;
+    level.textures = renderer.textures;
+    level.planeCount = renderer.planeCount;
+    level.nodeCount = renderer.nodeCount;
+    level.leafCount = renderer.leafCount;
+    level.leafBrushCount = renderer.leafBrushCount;
+    level.brushCount = renderer.brushCount;
+    level.brushSideCount = renderer.brushSideCount;
+    level.textureCount = renderer.textureCount;
+    return level;
+}
+
+void traceLevel(const CollisionLevel& level, const Vector3& start, const Vector3& end,
+                TraceResult& result)
+{
+    if (!level.valid() || !start.isFinite() || !end.isFinite() || !std::isfinite(result.radius))
+        return;
+    Walk walk{level, start, end, result};
+    walkNode(walk, 0, 0.0f, 1.0f, start, end, 0);
+}
+
+void rayTrace(Renderer& renderer, TraceResult& result, const Vector3& start, const Vector3& end,
+              bool testTargets, int damage)
+{
+    if (!renderer.isReady())
+        return;
+    renderer.traceStart = start;
+    renderer.traceEnd = end;
+    resetTrace(result, 0.0f);
+    traceLevel(collisionLevelOf(renderer), renderer.traceStart, renderer.traceEnd, result);
+
+    TargetList* targets = renderer.targets ? renderer.targets : TargetList::instance;
+    if (testTargets && targets) {
+        Target* nearest = nullptr;
+        float best = 1.0f;
+        for (int i = 0; i < targets->count(); i++) {
+            Target* target = targets->at(i);
+            float f = target->hitFraction(renderer.traceStart, renderer.traceEnd);
+            if (f < best) {
+                best = f;
+                nearest = target;
+            }
+        }
+        if (nearest && best < result.fraction) {
+            nearest->takeDamage(damage);
+            result.fraction = best;
+        }
+    }
+    finishTrace(result, renderer.traceStart, renderer.traceEnd);
+}
+
+void sphereTrace(Renderer& renderer, TraceResult& result, const Vector3& start,
+                 const Vector3& end, float radius)
+{
+    if (!renderer.isReady())
+        return;
+    renderer.traceStart = start;
+    renderer.traceEnd = end;
+    resetTrace(result, radius);
+    traceLevel(collisionLevelOf(renderer), renderer.traceStart, renderer.traceEnd, result);
+    if (result.fraction < kMinSphereFraction)
+        result.fraction = 0.0f;
+    finishTrace(result, renderer.traceStart, renderer.traceEnd);
+}

@@ -1,0 +1,52 @@
+#pragma once
+#include <cstdint>
+#include "world/BspFormat.h"
+#include "world/TraceResult.h"
+#include "world/Vector3.h"
+
+class Renderer;
+
+// Brush planes are kept this far away: a trace stops short of a surface and
+// a body is pushed out by it, so rounding never leaves anything inside.
+constexpr float kSurfaceEpsilon = 0.03125f;
+
+// The parts of a level a trace reads. Borrowed, never owned.
+struct CollisionLevel {
+    const bsp::BspPlane* planes = nullptr;
+    const bsp::BspNode* nodes = nullptr;
+    const bsp::BspLeaf* leaves = nullptr;
+    const int32_t* leafBrushes = nullptr;
+    const bsp::BspBrush* brushes = nullptr;
+    const bsp::BspBrushSide* brushSides = nullptr;
+    const bsp::BspTexture* textures = nullptr;
+    int32_t planeCount = 0;
+    int32_t nodeCount = 0;
+    int32_t leafCount = 0;
+    int32_t leafBrushCount = 0;
+    int32_t brushCount = 0;
+    int32_t brushSideCount = 0;
+    int32_t textureCount = 0;
+
+    bool valid() const { return planes && nodes && leaves && nodeCount > 0; }
+};
+
+// The renderer's level store as a collision level.
+CollisionLevel collisionLevelOf(const Renderer& renderer);
+
+// Walks the BSP tree for start..end and lowers result.fraction to where the
+// segment, kept result.radius away from every brush plane, first enters a
+// solid brush. Also clears startsOut / sets allSolid. Does not set hit or the
+// end position. A segment or radius that is not finite is not walked.
+void traceLevel(const CollisionLevel& level, const Vector3& start, const Vector3& end,
+                TraceResult& result);
+
+// The shot: a ray through the level that may also hit the TargetList's
+// targets; the nearest target in front of the wall takes the damage. Leaves
+// result untouched when the level is not ready.
+void rayTrace(Renderer& renderer, TraceResult& result, const Vector3& start, const Vector3& end,
+              bool testTargets, int damage);
+
+// A sphere of the given radius moved from start to end. Leaves result
+// untouched when the level is not ready.
+void sphereTrace(Renderer& renderer, TraceResult& result, const Vector3& start,
+                 const Vector3& end, float radius);
