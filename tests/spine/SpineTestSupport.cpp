@@ -1,0 +1,153 @@
+#include "SpineTestSupport.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+std::vector<char*> argPointers(const std::vector<std::string>& argv)
+{
+    std::vector<char*> out;
+    for (const std::string& a : argv)
+        out.push_back(const_cast<char*>(a.c_str()));
+    out.push_back(nullptr);
+    return out;
+}
+
+} // namespace
+
+std::string makeScratchDir(const std::string& stem)
+{
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd))
+        return "";
+    std::string path = std::string(cwd) + "/" + stem + "_" + std::to_string(getpid());
+    removeTree(path);
+    mkdir(path.c_str(), 0755);
+    return path;
+}
+
+void removeTree(const std::string& path)
+{
+    if (path.size() < 2)
+        return;
+    runProcess({ "/bin/rm", "-rf", path });
+}
+
+bool copyTree(const std::string& from, const std::string& to)
+{
+    return runProcess({ "/bin/cp", "-r", from + "/.", to }) == 0;
+}
+
+std::vector<std::string> readLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+bool writeFile(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::trunc);
+    out << text;
+    return out.good();
+}
+
+bool fileExists(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+pid_t startProcess(const std::vector<std::string>& argv, const std::string& dir,
+                   const std::vector<std::string>& extraEnv)
+{
+    std::vector<char*> args = argPointers(argv);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (!dir.empty() && chdir(dir.c_str()) != 0)
+            _exit(126);
+        for (const std::string& e : extraEnv) {
+            size_t eq = e.find('=');
+            std::string name = e.substr(0, eq);
+            std::string value = eq == std::string::npos ? "" : e.substr(eq + 1);
+            if (value.empty())
+                unsetenv(name.c_str());
+            else
+                setenv(name.c_str(), value.c_str(), 1);
+        }
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+int waitProcess(pid_t pid, double timeoutSeconds)
+{
+    if (pid <= 0)
+        return -1;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    int status = 0;
+    for (;;) {
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid)
+            break;
+        if (r < 0 && errno != EINTR)
+            return -1;
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return -1;
+}
+
+int runProcess(const std::vector<std::string>& argv, double timeoutSeconds)
+{
+    return waitProcess(startProcess(argv), timeoutSeconds);
+}
+
+std::string captureOutput(const std::vector<std::string>& argv, int* status)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "";
+    std::vector<char*> args = argPointers(argv);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        close(fds[1]);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string out;
+    char buf[512];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        out.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    int code = waitProcess(pid, 30.0);
+    if (status)
+        *status = code;
+    return out;
+}

@@ -1,0 +1,27 @@
+#pragma once
+// Process, file and scratch-folder helpers for the spine's tests.
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// A fresh empty folder under the test's working directory.
+std::string makeScratchDir(const std::string& stem);
+void removeTree(const std::string& path);
+// cp -r of a folder's content into an existing folder.
+bool copyTree(const std::string& from, const std::string& to);
+
+std::vector<std::string> readLines(const std::string& path);
+bool writeFile(const std::string& path, const std::string& text);
+bool fileExists(const std::string& path);
+
+// Starts argv[0] with the given arguments in dir (empty: current folder).
+// extraEnv entries are NAME=value; "NAME=" with nothing after it unsets NAME.
+pid_t startProcess(const std::vector<std::string>& argv, const std::string& dir = "",
+                   const std::vector<std::string>& extraEnv = {});
+// Exit code, 128 + signal when killed, -1 when it did not end in time (it is
+// then killed).
+int waitProcess(pid_t pid, double timeoutSeconds);
+// Runs to the end; exit code as waitProcess.
+int runProcess(const std::vector<std::string>& argv, double timeoutSeconds = 60.0);
+// Runs and returns standard output; status gets the exit code.
+std::string captureOutput(const std::vector<std::string>& argv, int* status = nullptr);
