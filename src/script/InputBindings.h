@@ -1,11 +1,35 @@
 #pragma once
 
+class LuaHost;
+
+// The command-key table: the character a key press produces (SDL's unicode
+// field) selects one of 256 slots whose Lua text runs once per press.
 class InputBindings {
 public:
     static InputBindings* instance;  // published by the constructor, cleared by the destructor
 
-    InputBindings();
+    static constexpr int kSlotCount = 256;
+    static constexpr int kCommandSize = 64;  // 63 characters and the zero
+
+    struct Slot {
+        char command[kCommandSize];
+        bool bound;
+    };
+
+    Slot slots[kSlotCount];
+    LuaHost* host = nullptr;
+
+    InputBindings();  // all slots unbound; registers `bind`
     ~InputBindings();
     InputBindings(const InputBindings&) = delete;
     InputBindings& operator=(const InputBindings&) = delete;
+
+    // Stores the text (cut to 63 characters) in slot code & 255; an empty or
+    // null text changes nothing.
+    void bind(const char* command, int code);
+    // The bound text of a slot; nullptr when unbound or out of 0..255.
+    const char* boundCommand(int slot) const;
+    // Main loop lookup: runs the slot's text through the LuaHost when the
+    // character is 0..255 and bound. True when a command ran.
+    bool runBoundCommand(int character);
 };

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -12,10 +13,10 @@ namespace {
 const std::string white = LOG_WHITE;
 const std::string red = LOG_RED;
 
-std::string writeScratch(const char* name, const char* body)
+std::string writeScratch(const char* name, const char* body, size_t size = 0)
 {
     std::FILE* f = std::fopen(name, "wb");
-    std::fputs(body, f);
+    std::fwrite(body, 1, size ? size : std::strlen(body), f);
     std::fclose(f);
     return name;
 }
@@ -128,8 +129,9 @@ TEST(LuaHost, RunFileReportsMissingAndBrokenFiles)
     EXPECT_EQ(probe.last(), white + "file ran");
     EXPECT_EQ(lua_gettop(host.state), 0);
 
-    // Binary junk is a load error, not a crash.
-    writeScratch("lua_host_junk.lua", "\x1bLua\x51\x00\x01\x04\x08\x04\x08\x00garbage");
+    // Binary junk, also a truncated precompiled chunk, is a load error.
+    static const char junk[] = "\x1bLua\x51\x00\x01\x04\x08\x04\x08\x00garbage";
+    writeScratch("lua_host_junk.lua", junk, sizeof junk - 1);
     EXPECT_FALSE(host.runFile("lua_host_junk.lua"));
     EXPECT_FALSE(host.runFile(nullptr));
 }

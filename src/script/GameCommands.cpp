@@ -1,0 +1,164 @@
+#include "script/GameCommands.h"
+
+#include "app/AppState.h"
+#include "app/Game.h"
+#include "app/TargetList.h"
+#include "gui/Menu.h"
+#include "platform/SystemLog.h"
+#include "script/LuaHost.h"
+#include "script/Player.h"
+#include "script/ScriptArgs.h"
+#include "world/BspLoader.h"
+#include "world/Frustum.h"
+#include "world/Renderer.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// atoi rules (leading blanks, a sign, digits up to the first non-digit),
+// but clamped instead of overflowing.
+int atoiClamped(const char* text)
+{
+    errno = 0;
+    long value = std::strtol(text, nullptr, 10);
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+bool levelIsLoaded()
+{
+    return Renderer::instance && Renderer::instance->levelLoaded;
+}
+
+// The level is freed and the target list emptied before any load.
+void unloadLevel()
+{
+    if (Renderer::instance)
+        Renderer::instance->freeLevel();
+    if (TargetList::instance)
+        TargetList::instance->clear();
+}
+
+// map(file name)
+int mapCommand(lua_State* L)
+{
+    unloadLevel();
+    const char* path = scriptargs::text(L, 1);
+    // No name: the load fails with the loader's own error line.
+    BspLoader loader;
+    bool loaded = loader.load(path ? path : "", TargetList::instance);
+    if (loaded && Menu::instance)
+        Menu::instance->menuActive = false;
+    return 0;
+}
+
+// quit(): numeric argument ends the program, else toggles the menu while a
+// level is loaded.
+int quitCommand(lua_State* L)
+{
+    if (scriptargs::isNumeric(L, 1) || !levelIsLoaded()) {
+        quitRequested = true;
+        return 0;
+    }
+    if (Menu::instance)
+        Menu::instance->menuActive = !Menu::instance->menuActive;
+    return 0;
+}
+
+int drawFpsCommand(lua_State*)
+{
+    drawFps = !drawFps;
+    SystemLog::get().write(LOG_WHITE "::drawFps is now %i", drawFps ? 1 : 0);
+    return 0;
+}
+
+int lockFrustumCommand(lua_State*)
+{
+    Frustum* frustum = Frustum::instance;
+    if (!frustum)
+        return 0;
+    frustum->locked = !frustum->locked;
+    SystemLog::get().write(frustum->locked ? LOG_WHITE "::Frustum locked" : LOG_WHITE "::Frustum unlocked");
+    return 0;
+}
+
+int toggleCameraPhysicsCommand(lua_State*)
+{
+    Player* player = Player::instance;
+    if (!player)
+        return 0;
+    player->physicsEnabled = !player->physicsEnabled;
+    SystemLog::get().write(player->physicsEnabled ? LOG_WHITE "::Camera physics enabled"
+                                                  : LOG_WHITE "::Camera physics disabled");
+    return 0;
+}
+
+// setRes("WIDTHxHEIGHT", fullscreen): takes effect at the next window creation.
+int setResCommand(lua_State* L)
+{
+    int width = 0, height = 0;
+    if (!parseResolution(scriptargs::text(L, 1), &width, &height))
+        return 0;
+    screenWidth = width;
+    screenHeight = height;
+    int full = 0;
+    fullscreenSetting = scriptargs::integer(L, 2, &full) && full > 0;
+    return 0;
+}
+
+// kill(): ends the game and shows the killed dialog.
+int killCommand(lua_State*)
+{
+    unloadLevel();
+    if (Game::instance)
+        Game::instance->reset();
+    if (Menu::instance) {
+        Menu::instance->menuActive = true;
+        Menu::instance->showScreen("kill");
+    }
+    return 0;
+}
+
+} // namespace
+
+bool parseResolution(const char* text, int* width, int* height)
+{
+    if (!text)
+        return false;
+    const char* x = std::strchr(text, 'x');
+    if (!x)
+        return false;
+    // Room for 11 characters before the "x"; longer widths are cut.
+    char widthText[12];
+    size_t length = static_cast<size_t>(x - text);
+    if (length > sizeof widthText - 1)
+        length = sizeof widthText - 1;
+    std::memcpy(widthText, text, length);
+    widthText[length] = '\0';
+    *width = atoiClamped(widthText);
+    *height = atoiClamped(x + 1);
+    return true;
+}
+
+void registerGameCommands()
+{
+    LuaHost* host = LuaHost::instance;
+    if (!host) {
+        SystemLog::get().write(LOG_RED "::LUA ERROR no Lua host for the game commands");
+        return;
+    }
+    host->registerCommand("map", mapCommand);
+    host->registerCommand("quit", quitCommand);
+    host->registerCommand("drawFps", drawFpsCommand);
+    host->registerCommand("lockFrustum", lockFrustumCommand);
+    host->registerCommand("toggleCameraPhysics", toggleCameraPhysicsCommand);
+    host->registerCommand("setRes", setResCommand);
+    host->registerCommand("kill", killCommand);
+}

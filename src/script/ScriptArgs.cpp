@@ -1,0 +1,58 @@
+#include "script/ScriptArgs.h"
+
+#include <climits>
+#include <cmath>
+
+namespace scriptargs {
+
+namespace {
+bool present(lua_State* L, int index)
+{
+    return L && index >= 1 && index <= lua_gettop(L);
+}
+} // namespace
+
+bool isNumeric(lua_State* L, int index)
+{
+    return present(L, index) && lua_isnumber(L, index);
+}
+
+const char* text(lua_State* L, int index)
+{
+    if (!present(L, index) || !lua_isstring(L, index))
+        return nullptr;
+    return lua_tostring(L, index);
+}
+
+int truncateToInt(double value)
+{
+    // Casting an out-of-range double is undefined; clamp first.
+    if (std::isnan(value))
+        return 0;
+    if (value >= static_cast<double>(INT_MAX))
+        return INT_MAX;
+    if (value <= static_cast<double>(INT_MIN))
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+bool integer(lua_State* L, int index, int* out)
+{
+    if (!isNumeric(L, index))
+        return false;
+    *out = truncateToInt(lua_tonumber(L, index));
+    return true;
+}
+
+bool keyCode(lua_State* L, int index, int* out)
+{
+    if (integer(L, index, out))
+        return true;
+    const char* t = text(L, index);
+    if (!t)
+        return false;
+    *out = static_cast<unsigned char>(t[0]);
+    return true;
+}
+
+} // namespace scriptargs

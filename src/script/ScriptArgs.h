@@ -1,0 +1,23 @@
+#pragma once
+#include <lua5.1/lua.hpp>
+
+// Argument reading shared by every script command. A command never raises a
+// Lua error: a missing or unusable argument makes these answer false.
+namespace scriptargs {
+
+// A number, or a text Lua converts to one (decimal or hex, blanks around).
+bool isNumeric(lua_State* L, int index);
+// The argument as text (numbers become their text); null when it is missing,
+// nil, a boolean, a table or a function.
+const char* text(lua_State* L, int index);
+// Numeric argument truncated toward zero into *out, clamped to the int range
+// (NaN gives 0); false when not numeric.
+bool integer(lua_State* L, int index, int* out);
+// Key argument: a numeric value's integer, else the first character of the
+// text as an unsigned byte. False when missing.
+bool keyCode(lua_State* L, int index, int* out);
+
+// The same truncation for a plain number.
+int truncateToInt(double value);
+
+} // namespace scriptargs
