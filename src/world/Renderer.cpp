@@ -1,12 +1,21 @@
 #include "world/Renderer.h"
 
+#include "app/FrameTimer.h"
+#include "app/TargetList.h"
 #include "objects/WorldEntity.h"
+#include "platform/Multitexture.h"
 #include "platform/SystemLog.h"
+#include "world/Camera.h"
+#include "world/Frustum.h"
 
 Renderer* Renderer::instance = nullptr;
 
 Renderer::Renderer()
 {
+    camera = Camera::instance;
+    timer = FrameTimer::instance;
+    frustum = Frustum::instance;
+    targets = TargetList::instance;
     instance = this;
 }
 
@@ -117,21 +126,111 @@ void Renderer::freeLevel()
     levelLoaded = false;
 }
 
-void Renderer::updateCameraLeaf(Camera& camera, const Vector3& position)
+void Renderer::updateCameraLeaf(Camera& cam, const Vector3& position)
 {
+    if (!isReady())
+        return;
+    cam.leaf = findLeaf(position);
+    cam.cluster = leaves[cam.leaf].cluster;
+    cam.leafPosition = position;
 }
 
 int Renderer::collectVisibleLeaves()
 {
     visibleLeafCount = 0;
-    return 0;
+    if (!isReady() || !camera || !frustum || !visibleLeaves)
+        return 0;
+    walkNode(0, true);
+    return visibleLeafCount;
 }
 
-void Renderer::renderLevel()
+int Renderer::cullVolume(const BoundingSphere& sphere, const int32_t* mins,
+                         const int32_t* maxs) const
 {
+    if (!frustum->coneTest(sphere))
+        return Frustum::Outside;
+    int side = frustum->sphereTest(sphere);
+    if (side != Frustum::Intersecting)
+        return side;
+    return frustum->boxTest(Vector3(float(mins[0]), float(mins[1]), float(mins[2])),
+                            Vector3(float(maxs[0]), float(maxs[1]), float(maxs[2])));
+}
+
+// Far side first, so nearer faces are drawn over farther ones. The loader
+// bounded the tree's depth, so the recursion is bounded too.
+void Renderer::walkNode(int index, bool culling)
+{
+    const bsp::BspNode& node = nodes[index];
+    if (culling) {
+        int side = cullVolume(nodeSpheres[index], node.mins, node.maxs);
+        if (side == Frustum::Outside)
+            return;
+        if (side == Frustum::Inside)
+            culling = false;  // wholly inside: nothing below needs testing
+    }
+    const bsp::BspPlane& plane = planes[node.plane];
+    const Vector3& eye = camera->leafPosition;
+    float side = plane.normal[0] * eye.x + plane.normal[1] * eye.y + plane.normal[2] * eye.z -
+                 plane.distance;
+    int farChild = side >= 0.0f ? 1 : 0;
+    for (int pass = 0; pass < 2; pass++) {
+        int child = node.children[pass == 0 ? farChild : 1 - farChild];
+        if (child >= 0) {
+            walkNode(child, culling);
+        } else {
+            int leaf = ~child;
+            if (clusterVisible(leaves[leaf].cluster, camera->cluster))
+                walkLeaf(leaf, culling);
+        }
+    }
+}
+
+void Renderer::walkLeaf(int index, bool culling)
+{
+    // The camera's own leaf is never culled.
+    if (culling && index != camera->leaf) {
+        const bsp::BspLeaf& leaf = leaves[index];
+        if (cullVolume(leafSpheres[index], leaf.mins, leaf.maxs) == Frustum::Outside)
+            return;
+    }
+    // A leaf is listed once by a valid tree; the guard keeps odd files in bounds.
+    if (visibleLeafCount < leafCount)
+        visibleLeaves[visibleLeafCount++] = index;
+}
+
+// Draws each entity of the leaf, destroys the finished ones and re-files the
+// ones that walked into another leaf.
+void Renderer::runLeafEntities(int leaf)
+{
+    LeafEntityList& list = leafEntities[leaf];
+    int i = 0;
+    while (i < list.count) {
+        WorldEntity* entity = list.entities[i];
+        if (!entity->draw()) {
+            delete entity;
+            list.entities[i] = list.entities[list.count - 1];
+            list.entities[--list.count] = nullptr;
+            continue;
+        }
+        if (entity->moved) {
+            entity->moved = false;
+            int now = findLeaf(entity->position);
+            // A full destination keeps the entity where it is, still owned.
+            if (now != leaf && addEntity(now, entity)) {
+                list.entities[i] = list.entities[list.count - 1];
+                list.entities[--list.count] = nullptr;
+                continue;
+            }
+        }
+        i++;
+    }
 }
 
 bool Renderer::setupMultitexture()
 {
+    MultitextureEntryPoints entry;
+    multitextureReady = fetchMultitexture(entry);
+    activeTexture = entry.activeTexture;
+    clientActiveTexture = entry.clientActiveTexture;
     return multitextureReady;
 }

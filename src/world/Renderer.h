@@ -130,6 +130,6 @@ private:
     void walkLeaf(int leaf, bool culling);
     // 0 inside, 1 outside, 2 intersecting; cone and planes of the frustum.
     int cullVolume(const BoundingSphere& sphere, const int32_t* mins, const int32_t* maxs) const;
-    void drawLeafFaces(int leaf, int frame);
-    void drawLeafEntities(int leaf);
+    void drawLeafFaces(int leaf, int32_t frame);
+    void runLeafEntities(int leaf);
 };

@@ -1,0 +1,20 @@
+#pragma once
+
+class TargetList;
+struct BspData;
+class Renderer;
+
+// Loads an IBSP level into the Renderer: read and check the whole file,
+// make its textures and lightmaps, hand the level to the Renderer, then let
+// EntitieParser place the player, enemies and particle fountains.
+class BspLoader {
+public:
+    // False (one red log line, Renderer untouched) when the file is missing,
+    // not IBSP or corrupt.
+    bool load(const char* path, TargetList* targets);
+
+private:
+    void makeTextures(const BspData& data, unsigned* textureHandles, unsigned* lightmapHandles);
+    void moveIntoRenderer(BspData& data, Renderer& renderer, unsigned* textureHandles,
+                          unsigned* lightmapHandles);
+};

@@ -1,0 +1,15 @@
+#pragma once
+#include <cstddef>
+
+struct BspData;
+
+// Deepest node tree accepted; bounds every recursive walk of the level.
+constexpr int kMaxTreeDepth = 1024;
+
+// Checks every index the game later follows against its count: node planes
+// and children (a tree from node 0, no node reached twice), leaf face and
+// brush ranges, leaf clusters against the visibility rows, face vertex and
+// mesh-vertex ranges and values, face and brush textures, brush sides and
+// their planes, leaf-face and leaf-brush values. False with the first
+// problem written to `problem`.
+bool validateLevel(const BspData& data, char* problem, size_t problemSize);
