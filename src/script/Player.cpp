@@ -8,6 +8,7 @@
 #include "script/ScriptArgs.h"
 #include "world/Camera.h"
 #include "world/Frustum.h"
+#include "world/PhysicsBody.h"
 #include "world/Renderer.h"
 
 Player* Player::instance = nullptr;
@@ -65,7 +66,8 @@ Player::Player()
     windowHeight = 0;
 
     actionKeys = new ActionKeyTable();
-    createBody();
+    // The camera's body: radius 20, friction 0.006, friction on, no gravity.
+    body = new PhysicsBody(20.0f, 0.006f, true, Vector3(0.0f, 0.0f, 0.0f));
     physicsEnabled = true;
 
     if (host) {
@@ -84,7 +86,8 @@ Player::~Player()
 {
     delete actionKeys;
     actionKeys = nullptr;
-    destroyBody();
+    delete body;
+    body = nullptr;
     if (instance == this)
         instance = nullptr;
 }
@@ -94,7 +97,3 @@ void Player::setScreenSize(int w, int h)
     windowWidth = w;
     windowHeight = h;
 }
-
-// Until the physics body lands these keep the Player free of it.
-void Player::createBody() {}
-void Player::destroyBody() {}

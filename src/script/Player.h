@@ -43,8 +43,4 @@ public:
 
     // Mouse look, held actions, physics step, camera leaf, view and frustum.
     void update();
-
-private:
-    void createBody();
-    void destroyBody();
 };

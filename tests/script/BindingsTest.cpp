@@ -4,6 +4,7 @@
 #include "script/InputBindings.h"
 #include "script/LuaHost.h"
 #include "script/Player.h"
+#include "world/PhysicsBody.h"
 
 #include "LogProbe.h"
 
@@ -123,7 +124,7 @@ TEST(InputBindings, BoundCommandRunsOncePerLookup)
     EXPECT_EQ(probe.last(), std::string(LOG_WHITE) + "1");
 }
 
-TEST(ActionKeys, StartUnbound)
+TEST(ActionKeys, PlayerStartsUnboundWithTheCameraBody)
 {
     Player* global = Player::instance;
     {
@@ -135,6 +136,11 @@ TEST(ActionKeys, StartUnbound)
         EXPECT_TRUE(fresh.physicsEnabled);
         EXPECT_FLOAT_EQ(fresh.speed, 10.0f);
         EXPECT_EQ(fresh.windowWidth, 0);
+        ASSERT_NE(fresh.body, nullptr);
+        EXPECT_FLOAT_EQ(fresh.body->radius, 20.0f);
+        EXPECT_FLOAT_EQ(fresh.body->friction, 0.006f);
+        EXPECT_TRUE(fresh.body->frictionOn);
+        EXPECT_FLOAT_EQ(fresh.body->gravity.length(), 0.0f);
     }
     EXPECT_EQ(Player::instance, nullptr);
     Player::instance = global;
