@@ -35,6 +35,13 @@ TextureManager& TextureManager::get()
     return *manager;
 }
 
+// A fresh manager starts with room for 100 entries and says nothing.
+TextureManager::TextureManager()
+{
+    entries = static_cast<TextureEntry*>(std::malloc(sizeof(TextureEntry) * size_t(kGrowStep)));
+    allocated = entries ? kGrowStep : 0;
+}
+
 TextureManager::~TextureManager()
 {
     releaseAll();

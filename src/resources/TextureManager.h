@@ -35,7 +35,7 @@ public:
     ~TextureManager();
 
 private:
-    TextureManager() = default;
+    TextureManager();
     TextureManager(const TextureManager&) = delete;
     TextureManager& operator=(const TextureManager&) = delete;
 
