@@ -1,0 +1,232 @@
+#pragma once
+// The collision lumps of a real level, read here independently of the game's
+// loader, and a brute-force trace that tests every solid brush directly.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "world/BspFormat.h"
+#include "world/Collision.h"
+#include "world/Renderer.h"
+
+struct TestLevel {
+    std::vector<bsp::BspPlane> planes;
+    std::vector<bsp::BspNode> nodes;
+    std::vector<bsp::BspLeaf> leaves;
+    std::vector<int32_t> leafBrushes;
+    std::vector<bsp::BspBrush> brushes;
+    std::vector<bsp::BspBrushSide> brushSides;
+    std::vector<bsp::BspTexture> textures;
+    Vector3 mins, maxs;  // world box, componentwise ordered
+
+    template <typename T>
+    static bool copyLump(const std::vector<char>& file, const bsp::BspHeader& h, int lump,
+                         std::vector<T>& out)
+    {
+        const bsp::BspLump& l = h.lumps[lump];
+        if (l.offset < 0 || l.length < 0 || size_t(l.offset) + size_t(l.length) > file.size())
+            return false;
+        out.resize(size_t(l.length) / sizeof(T));
+        if (!out.empty())
+            std::memcpy(out.data(), file.data() + l.offset, out.size() * sizeof(T));
+        return true;
+    }
+
+    static void convert(int32_t* v)
+    {
+        int32_t y = v[1];
+        v[1] = v[2];
+        v[2] = -y;
+    }
+
+    bool read(const std::string& path)
+    {
+        FILE* f = std::fopen(path.c_str(), "rb");
+        if (!f)
+            return false;
+        std::vector<char> file;
+        char buffer[65536];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            file.insert(file.end(), buffer, buffer + n);
+        std::fclose(f);
+        if (file.size() < sizeof(bsp::BspHeader))
+            return false;
+        bsp::BspHeader h;
+        std::memcpy(&h, file.data(), sizeof h);
+        if (std::memcmp(h.magic, "IBSP", 4) != 0)
+            return false;
+        if (!copyLump(file, h, bsp::LumpPlanes, planes) || !copyLump(file, h, bsp::LumpNodes, nodes) ||
+            !copyLump(file, h, bsp::LumpLeaves, leaves) ||
+            !copyLump(file, h, bsp::LumpLeafBrushes, leafBrushes) ||
+            !copyLump(file, h, bsp::LumpBrushes, brushes) ||
+            !copyLump(file, h, bsp::LumpBrushSides, brushSides) ||
+            !copyLump(file, h, bsp::LumpTextures, textures))
+            return false;
+        for (bsp::BspPlane& p : planes) {
+            float y = p.normal[1];
+            p.normal[1] = p.normal[2];
+            p.normal[2] = -y;
+        }
+        for (bsp::BspNode& node : nodes) {
+            convert(node.mins);
+            convert(node.maxs);
+        }
+        for (bsp::BspLeaf& leaf : leaves) {
+            convert(leaf.mins);
+            convert(leaf.maxs);
+        }
+        if (nodes.empty())
+            return false;
+        const bsp::BspNode& root = nodes[0];
+        mins = Vector3(std::fmin(root.mins[0], root.maxs[0]), std::fmin(root.mins[1], root.maxs[1]),
+                       std::fmin(root.mins[2], root.maxs[2]));
+        maxs = Vector3(std::fmax(root.mins[0], root.maxs[0]), std::fmax(root.mins[1], root.maxs[1]),
+                       std::fmax(root.mins[2], root.maxs[2]));
+        return true;
+    }
+
+    CollisionLevel view() const
+    {
+        CollisionLevel level;
+        level.planes = planes.data();
+        level.nodes = nodes.data();
+        level.leaves = leaves.data();
+        level.leafBrushes = leafBrushes.data();
+        level.brushes = brushes.data();
+        level.brushSides = brushSides.data();
+        level.textures = textures.data();
+        level.planeCount = int32_t(planes.size());
+        level.nodeCount = int32_t(nodes.size());
+        level.leafCount = int32_t(leaves.size());
+        level.leafBrushCount = int32_t(leafBrushes.size());
+        level.brushCount = int32_t(brushes.size());
+        level.brushSideCount = int32_t(brushSides.size());
+        level.textureCount = int32_t(textures.size());
+        return level;
+    }
+
+    template <typename T>
+    static T* copyOut(const std::vector<T>& v)
+    {
+        T* out = new T[v.empty() ? 1 : v.size()]();
+        if (!v.empty())
+            std::memcpy(out, v.data(), v.size() * sizeof(T));
+        return out;
+    }
+
+    // Gives the renderer this level's collision arrays and placeholders for
+    // the drawing arrays, so it counts as ready without a GL context.
+    void fillRenderer(Renderer& r) const
+    {
+        r.freeLevel();
+        r.planes = copyOut(planes);
+        r.nodes = copyOut(nodes);
+        r.leaves = copyOut(leaves);
+        r.leafBrushes = copyOut(leafBrushes);
+        r.brushes = copyOut(brushes);
+        r.brushSides = copyOut(brushSides);
+        r.textures = copyOut(textures);
+        r.planeCount = int32_t(planes.size());
+        r.nodeCount = int32_t(nodes.size());
+        r.leafCount = int32_t(leaves.size());
+        r.leafBrushCount = int32_t(leafBrushes.size());
+        r.brushCount = int32_t(brushes.size());
+        r.brushSideCount = int32_t(brushSides.size());
+        r.textureCount = int32_t(textures.size());
+        r.vertices = new bsp::BspVertex[1]();
+        r.faces = new bsp::BspFace[1]();
+        r.meshVertices = new int32_t[1]();
+        r.leafFaces = new int32_t[1]();
+        r.textureHandles = new unsigned[1]();
+        r.lightmapHandles = new unsigned[1]();
+        r.multitextureReady = true;
+        r.levelLoaded = true;
+    }
+
+    int findLeaf(const Vector3& p) const
+    {
+        int index = 0;
+        while (index >= 0) {
+            const bsp::BspNode& node = nodes[size_t(index)];
+            const bsp::BspPlane& plane = planes[size_t(node.plane)];
+            float side = plane.normal[0] * p.x + plane.normal[1] * p.y + plane.normal[2] * p.z -
+                         plane.distance;
+            index = side < 0.0f ? node.children[1] : node.children[0];
+        }
+        return ~index;
+    }
+
+    bool solid(const bsp::BspBrush& b) const
+    {
+        return b.sideCount > 0 && b.texture >= 0 && size_t(b.texture) < textures.size() &&
+               (textures[size_t(b.texture)].contents & bsp::kContentsSolid);
+    }
+
+    float side(int planeIndex, const Vector3& p) const
+    {
+        const bsp::BspPlane& pl = planes[size_t(planeIndex)];
+        return pl.normal[0] * p.x + pl.normal[1] * p.y + pl.normal[2] * p.z - pl.distance;
+    }
+
+    // True when p lies inside some solid brush whose planes are pushed out
+    // by grow.
+    bool insideSolid(const Vector3& p, float grow) const
+    {
+        for (const bsp::BspBrush& b : brushes) {
+            if (!solid(b))
+                continue;
+            bool inside = true;
+            for (int i = 0; i < b.sideCount && inside; i++)
+                inside = side(brushSides[size_t(b.firstSide + i)].plane, p) - grow <= 0.0f;
+            if (inside)
+                return true;
+        }
+        return false;
+    }
+
+    // Fraction of s..e travelled before entering any solid brush, testing
+    // every brush with the whole segment.
+    float bruteForceFraction(const Vector3& s, const Vector3& e, float radius) const
+    {
+        const float eps = 0.03125f;
+        float best = 1.0f;
+        for (const bsp::BspBrush& b : brushes) {
+            if (!solid(b))
+                continue;
+            float enter = -1.0f, leave = 1.0f;
+            bool startOut = false, missed = false;
+            for (int i = 0; i < b.sideCount; i++) {
+                int plane = brushSides[size_t(b.firstSide + i)].plane;
+                float ds = side(plane, s) - radius;
+                float de = side(plane, e) - radius;
+                if (ds > 0.0f)
+                    startOut = true;
+                if (ds > 0.0f && de > 0.0f) {
+                    missed = true;
+                    break;
+                }
+                if (ds <= 0.0f && de <= 0.0f)
+                    continue;
+                if (ds > de)
+                    enter = std::fmax(enter, (ds - eps) / (ds - de));
+                else
+                    leave = std::fmin(leave, (ds + eps) / (ds - de));
+            }
+            if (missed || !startOut)
+                continue;
+            if (enter < leave && enter > -1.0f && enter < best)
+                best = std::fmax(enter, 0.0f);
+        }
+        if (radius > 0.0f && best < 0.0001f)
+            best = 0.0f;
+        return best;
+    }
+};
+
+inline std::string openArenaMap(const char* name)
+{
+    return std::string(HALVEX_TEST_DATA) + "/openarena/maps/" + name + ".bsp";
+}
