@@ -134,6 +134,22 @@ TEST(LuaHost, RunFileReportsMissingAndBrokenFiles)
     writeScratch("lua_host_junk.lua", junk, sizeof junk - 1);
     EXPECT_FALSE(host.runFile("lua_host_junk.lua"));
     EXPECT_FALSE(host.runFile(nullptr));
+    EXPECT_FALSE(host.runFile("."));  // a folder cannot be read
+    EXPECT_EQ(lua_gettop(host.state), 0);
+}
+
+TEST(LuaHost, RunawayScriptsEndInOneRedLine)
+{
+    LuaHost host;
+    LogProbe probe;
+    EXPECT_FALSE(host.runString("local function f() return 1 + f() end f()"));
+    EXPECT_EQ(probe.count(), 1u);
+    EXPECT_NE(probe.last().find("stack overflow"), std::string::npos) << probe.last();
+    // An error value without a text form still gives one line.
+    EXPECT_FALSE(host.runString("error({})"));
+    EXPECT_EQ(probe.last(), red + "(null)");
+    // A chunk that runs a chunk: errors stay inside the inner run.
+    EXPECT_TRUE(host.runString("loadstring('x = ')"));
 }
 
 int nativeCount = 0;
