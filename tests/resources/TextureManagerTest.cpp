@@ -1,0 +1,293 @@
+// The texture cache on a real GL context: cache rules, the log lines, and
+// the GL state of what it uploads, read back from the driver.
+#include "ResourceTestSupport.h"
+#include "platform/SystemLog.h"
+#include "resources/TextureManager.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using rt::Bytes;
+
+namespace {
+
+size_t logMark() { return SystemLog::get().storedLines(); }
+
+// Log lines since the mark that contain the text.
+int linesWith(size_t mark, const char* text)
+{
+    int n = 0;
+    for (size_t i = mark; i < SystemLog::get().storedLines(); ++i)
+        if (std::strstr(SystemLog::get().line(i), text))
+            ++n;
+    return n;
+}
+
+bool lineStartsWith(size_t mark, const char* prefix, const char* text)
+{
+    for (size_t i = mark; i < SystemLog::get().storedLines(); ++i) {
+        const char* line = SystemLog::get().line(i);
+        if (std::strncmp(line, prefix, std::strlen(prefix)) == 0 && std::strstr(line, text))
+            return true;
+    }
+    return false;
+}
+
+GLint texParameter(unsigned handle, GLenum name)
+{
+    GLint value = -1;
+    glBindTexture(GL_TEXTURE_2D, handle);
+    glGetTexParameteriv(GL_TEXTURE_2D, name, &value);
+    return value;
+}
+
+GLint levelParameter(unsigned handle, int level, GLenum name)
+{
+    GLint value = -1;
+    glBindTexture(GL_TEXTURE_2D, handle);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, name, &value);
+    return value;
+}
+
+// 4 x 2 pictures in each file depth the reader takes.
+Bytes file24() { return rt::tga(2, 4, 2, 24, Bytes(24, 90)); }
+Bytes file32() { return rt::tga(2, 4, 2, 32, Bytes(32, 90)); }
+Bytes file16() { return rt::tga(2, 4, 2, 16, Bytes(16, 0x55)); }
+
+class TextureManagerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(rt::openGlWindow(64, 64)) << SDL_GetError();
+        ASSERT_TRUE(rt::writeFile("tex_work/a.tga", file24()));
+        ASSERT_TRUE(rt::writeFile("tex_work/b32.tga", file32()));
+        ASSERT_TRUE(rt::writeFile("tex_work/c16.tga", file16()));
+        ASSERT_TRUE(rt::writeFile("tex_work/a.tga.bak", file24()));
+        ASSERT_TRUE(rt::writeFile("tex_work/upper.TGA", file24()));
+        ASSERT_TRUE(rt::writeFile("tex_work/mapped.tga", rt::tga(1, 4, 2, 8, Bytes(8, 0))));
+        Bytes truncated = file24();
+        truncated.resize(truncated.size() - 1);
+        ASSERT_TRUE(rt::writeFile("tex_work/short.tga", truncated));
+        Bytes overflow = rt::tga(10, 2, 1, 24, {0x83, 0, 0, 255});
+        ASSERT_TRUE(rt::writeFile("tex_work/overflow.tga", overflow));
+    }
+};
+
+// Kept first: the very first access is the only fresh manager in a run.
+TEST_F(TextureManagerTest, FreshManagerHasRoomForOneHundredAndSaysNothing)
+{
+    size_t mark = logMark();
+    TextureManager& tm = TextureManager::get();
+    EXPECT_EQ(&tm, &TextureManager::get());
+    EXPECT_EQ(tm.capacity(), 100);
+    EXPECT_EQ(tm.count(), 0);
+    unsigned handle = 0;
+    ASSERT_TRUE(tm.loadTexture("tex_work/a.tga", &handle, false));
+    EXPECT_NE(handle, 0u);
+    EXPECT_EQ(linesWith(mark, "Extended texture array"), 0);
+    EXPECT_TRUE(lineStartsWith(mark, LOG_WHITE, "::TextureManager Texture Loaded: tex_work/a.tga"));
+}
+
+TEST_F(TextureManagerTest, SameNameSameTextureOtherSpellingAnother)
+{
+    TextureManager& tm = TextureManager::get();
+    tm.releaseAll();
+    size_t mark = logMark();
+    unsigned first = 0, second = 0, doubled = 0;
+    ASSERT_TRUE(tm.loadTexture("tex_work/a.tga", &first, false));
+    ASSERT_TRUE(tm.loadTexture("tex_work/a.tga", &second, false));
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(linesWith(mark, "Texture Loaded: tex_work/a.tga"), 1);
+    EXPECT_EQ(tm.count(), 1);
+    // After an exit-time release the table is regrown, with its notice.
+    EXPECT_TRUE(lineStartsWith(mark, LOG_CYAN, "::TextureManager Extended texture array to 100"));
+
+    ASSERT_TRUE(tm.loadTexture("tex_work//a.tga", &doubled, false));
+    EXPECT_NE(doubled, first);
+    EXPECT_EQ(tm.count(), 2);
+    EXPECT_STREQ(tm.entry(1)->name, "tex_work//a.tga");
+}
+
+TEST_F(TextureManagerTest, BadNamesAndBadFilesLeaveTheHandleAlone)
+{
+    TextureManager& tm = TextureManager::get();
+    tm.releaseAll();
+    unsigned handle = 0;
+    ASSERT_TRUE(tm.loadTexture("tex_work/a.tga", &handle, false));
+    int before = tm.count();
+    for (const char* bad : {"tex_work/missing.tga", "tex_work/upper.TGA", "tex_work/a", "tex_work/mapped.tga",
+                            "tex_work/short.tga", "tex_work/overflow.tga", "[Created]", ""}) {
+        SCOPED_TRACE(bad);
+        size_t mark = logMark();
+        unsigned untouched = 4242;
+        EXPECT_FALSE(tm.loadTexture(bad, &untouched, false));
+        EXPECT_EQ(untouched, 4242u);
+        EXPECT_TRUE(lineStartsWith(mark, LOG_RED, (std::string("::TextureManager ERROR Texture not found: ") + bad).c_str()));
+    }
+    unsigned untouched = 4242;
+    EXPECT_FALSE(tm.loadTexture(nullptr, &untouched, false));
+    EXPECT_FALSE(tm.loadTexture("tex_work/a.tga", nullptr, false));
+    EXPECT_EQ(untouched, 4242u);
+    EXPECT_EQ(tm.count(), before);
+
+    // ".tga" anywhere in the name is enough.
+    unsigned bak = 0;
+    EXPECT_TRUE(tm.loadTexture("tex_work/a.tga.bak", &bak, false));
+    EXPECT_NE(bak, 0u);
+}
+
+TEST_F(TextureManagerTest, LongNamesAreCutTo63WithAWarning)
+{
+    TextureManager& tm = TextureManager::get();
+    tm.releaseAll();
+    // "tex_work/" + padding + ".tga", exactly 63 and 64 characters long.
+    std::string name63 = "tex_work/" + std::string(50, 'x') + ".tga";
+    std::string name64 = "tex_work/" + std::string(51, 'y') + ".tga";
+    ASSERT_EQ(name63.size(), 63u);
+    ASSERT_EQ(name64.size(), 64u);
+    ASSERT_TRUE(rt::writeFile(name63, file24()));
+    ASSERT_TRUE(rt::writeFile(name64, file24()));
+
+    size_t mark = logMark();
+    unsigned h63 = 0, h64 = 0, again = 0, again63 = 0;
+    ASSERT_TRUE(tm.loadTexture(name63.c_str(), &h63, false));
+    EXPECT_EQ(linesWith(mark, "WARNING"), 0);
+    EXPECT_EQ(tm.entry(0)->name, name63);
+
+    ASSERT_TRUE(tm.loadTexture(name64.c_str(), &h64, false));
+    EXPECT_TRUE(lineStartsWith(mark, LOG_YELLOW,
+                               ("::TextureManager WARNING file name to large, truncating: " + name64).c_str()));
+    EXPECT_EQ(tm.entry(1)->name, name64.substr(0, 63));
+    EXPECT_TRUE(lineStartsWith(mark, LOG_WHITE, ("Texture Loaded: " + name64).c_str()));
+
+    // The cut name never matches the full one: loaded again, warned again.
+    ASSERT_TRUE(tm.loadTexture(name64.c_str(), &again, false));
+    EXPECT_NE(again, h64);
+    EXPECT_EQ(linesWith(mark, "file name to large"), 2);
+    EXPECT_EQ(tm.count(), 3);
+    ASSERT_TRUE(tm.loadTexture(name63.c_str(), &again63, false));
+    EXPECT_EQ(again63, h63);
+}
+
+TEST_F(TextureManagerTest, GrowsByOneHundredEvenForACacheHit)
+{
+    TextureManager& tm = TextureManager::get();
+    tm.releaseAll();
+    unsigned loaded = 0;
+    ASSERT_TRUE(tm.loadTexture("tex_work/a.tga", &loaded, false));
+    unsigned char rgb[2 * 2 * 3] = {};
+    size_t mark = logMark();
+    unsigned handle = 0;
+    for (int i = 1; i < 100; ++i)
+        ASSERT_TRUE(tm.createTexture(rgb, 2, 2, &handle));
+    EXPECT_EQ(tm.count(), 100);
+    EXPECT_EQ(tm.capacity(), 100);
+    EXPECT_EQ(linesWith(mark, "Extended texture array"), 0);
+    EXPECT_EQ(linesWith(mark, "::TextureManager Texture Created"), 99);
+
+    unsigned hit = 0;
+    ASSERT_TRUE(tm.loadTexture("tex_work/a.tga", &hit, false));
+    EXPECT_EQ(hit, loaded);
+    EXPECT_EQ(tm.count(), 100);
+    EXPECT_EQ(tm.capacity(), 200);
+    EXPECT_TRUE(lineStartsWith(mark, LOG_CYAN, "::TextureManager Extended texture array to 200"));
+
+    // "[Created]" is a name like any other: it finds the first created one.
+    unsigned created = 0;
+    ASSERT_TRUE(tm.loadTexture("[Created]", &created, false));
+    EXPECT_EQ(created, tm.entry(1)->handle);
+}
+
+TEST_F(TextureManagerTest, LoadedTexturesHaveTheirFormatFiltersAndWrap)
+{
+    TextureManager& tm = TextureManager::get();
+    tm.releaseAll();
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    unsigned h24 = 0, h32 = 0, h16 = 0, clamped = 0;
+    ASSERT_TRUE(tm.loadTexture("tex_work/a.tga", &h24, false));
+    ASSERT_TRUE(tm.loadTexture("tex_work/b32.tga", &h32, false));
+    ASSERT_TRUE(tm.loadTexture("tex_work/c16.tga", &h16, false));
+    ASSERT_TRUE(tm.loadTexture("tex_work//b32.tga", &clamped, true));
+
+    GLint env = 0;
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &env);
+    EXPECT_EQ(env, GL_MODULATE);
+    for (unsigned h : {h24, h32, h16}) {
+        EXPECT_EQ(texParameter(h, GL_TEXTURE_MIN_FILTER), GL_LINEAR_MIPMAP_NEAREST);
+        EXPECT_EQ(texParameter(h, GL_TEXTURE_MAG_FILTER), GL_LINEAR);
+        EXPECT_EQ(texParameter(h, GL_TEXTURE_WRAP_S), GL_REPEAT);
+        EXPECT_EQ(texParameter(h, GL_TEXTURE_WRAP_T), GL_REPEAT);
+        EXPECT_EQ(levelParameter(h, 0, GL_TEXTURE_WIDTH), 4);
+        EXPECT_EQ(levelParameter(h, 2, GL_TEXTURE_WIDTH), 1);  // the mipmap chain is there
+    }
+    EXPECT_EQ(texParameter(clamped, GL_TEXTURE_WRAP_S), GL_CLAMP_TO_EDGE);
+    EXPECT_EQ(texParameter(clamped, GL_TEXTURE_WRAP_T), GL_CLAMP_TO_EDGE);
+
+    EXPECT_GT(levelParameter(h32, 0, GL_TEXTURE_ALPHA_SIZE), 0);
+    EXPECT_EQ(levelParameter(h24, 0, GL_TEXTURE_ALPHA_SIZE), 0);
+    EXPECT_EQ(levelParameter(h16, 0, GL_TEXTURE_ALPHA_SIZE), 0);
+
+    // Pixels arrive as decoded: 16-bit 0x5555 is (21, 10, 21) << 3.
+    unsigned char back[4 * 2 * 4];
+    glBindTexture(GL_TEXTURE_2D, h16);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, back);
+    EXPECT_EQ(back[0], 168);
+    EXPECT_EQ(back[1], 80);
+    EXPECT_EQ(back[2], 168);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(TextureManagerTest, CreatedTexturesAreTrilinearAndUnchanged)
+{
+    TextureManager& tm = TextureManager::get();
+    tm.releaseAll();
+    Bytes pixels(128 * 128 * 3);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = uint8_t(i * 7 + i / 384);
+    size_t mark = logMark();
+    unsigned a = 0, b = 0;
+    ASSERT_TRUE(tm.createTexture(pixels.data(), 128, 128, &a));
+    ASSERT_TRUE(tm.createTexture(pixels.data(), 128, 128, &b));
+    EXPECT_NE(a, b);
+    EXPECT_EQ(tm.count(), 2);
+    EXPECT_STREQ(tm.entry(0)->name, "[Created]");
+    EXPECT_STREQ(tm.entry(1)->name, "[Created]");
+    EXPECT_EQ(linesWith(mark, "::TextureManager Texture Created"), 2);
+
+    EXPECT_EQ(texParameter(a, GL_TEXTURE_MIN_FILTER), GL_LINEAR_MIPMAP_LINEAR);
+    EXPECT_EQ(texParameter(a, GL_TEXTURE_MAG_FILTER), GL_LINEAR);
+    EXPECT_EQ(levelParameter(a, 0, GL_TEXTURE_ALPHA_SIZE), 0);
+    Bytes back(pixels.size());
+    glBindTexture(GL_TEXTURE_2D, a);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, back.data());
+    EXPECT_EQ(back, pixels);
+
+    unsigned untouched = 77;
+    EXPECT_FALSE(tm.createTexture(nullptr, 128, 128, &untouched));
+    EXPECT_FALSE(tm.createTexture(pixels.data(), 0, 128, &untouched));
+    EXPECT_EQ(untouched, 77u);
+    EXPECT_EQ(tm.count(), 2);
+}
+
+TEST_F(TextureManagerTest, ReleaseDeletesEveryTexture)
+{
+    TextureManager& tm = TextureManager::get();
+    tm.releaseAll();
+    unsigned a = 0, b = 0;
+    unsigned char rgb[3] = {1, 2, 3};
+    ASSERT_TRUE(tm.loadTexture("tex_work/a.tga", &a, false));
+    ASSERT_TRUE(tm.createTexture(rgb, 1, 1, &b));
+    EXPECT_TRUE(glIsTexture(a));
+    EXPECT_TRUE(glIsTexture(b));
+    tm.releaseAll();
+    EXPECT_FALSE(glIsTexture(a));
+    EXPECT_FALSE(glIsTexture(b));
+    EXPECT_EQ(tm.count(), 0);
+    EXPECT_EQ(tm.capacity(), 0);
+    EXPECT_EQ(tm.entry(0), nullptr);
+}
+
+} // namespace
