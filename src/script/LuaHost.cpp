@@ -48,6 +48,24 @@ int logAlert(lua_State* L)
     return 0;
 }
 
+// Lua 5.0 said "cannot read NAME: reason" for any file it could not load;
+// 5.1 says "cannot open" or "cannot reopen". The log keeps the 5.0 wording.
+void renameFileError(lua_State* L)
+{
+    const char* message = lua_tostring(L, -1);
+    if (!message)
+        return;
+    const char* rest = nullptr;
+    if (std::strncmp(message, "cannot open ", 12) == 0)
+        rest = message + 12;
+    else if (std::strncmp(message, "cannot reopen ", 14) == 0)
+        rest = message + 14;
+    if (!rest)
+        return;
+    lua_pushfstring(L, "cannot read %s", rest);
+    lua_remove(L, -2);
+}
+
 int atPanic(lua_State* L)
 {
     SystemLog::get().write(LOG_RED "::LUA ERROR unprotected error: %s", topText(L));
@@ -120,9 +138,13 @@ bool LuaHost::runFile(const char* path)
         return false;
     }
     int top = lua_gettop(state);
-    int status = path ? luaL_loadfile(state, path) : LUA_ERRFILE;
-    if (!path)
-        lua_pushstring(state, "cannot open file (no name)");
+    if (!path) {
+        lua_pushstring(state, "cannot read (no file name)");
+        return finishRun(LUA_ERRFILE, top);
+    }
+    int status = luaL_loadfile(state, path);
+    if (status == LUA_ERRFILE)
+        renameFileError(state);
     return finishRun(status, top);
 }
 
