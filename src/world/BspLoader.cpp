@@ -49,7 +49,7 @@ bool BspLoader::load(const char* path, TargetList* targets)
         if (targets)
             targets->clear();
     }
-    moveIntoRenderer(data, *renderer, textureHandles, lightmapHandles);
+    install(data, *renderer, textureHandles, lightmapHandles);
 
     EntitieParser parser;
     parser.parse(data.entities, targets);
@@ -77,7 +77,7 @@ void BspLoader::makeTextures(const BspData& data, unsigned* textureHandles,
                               bsp::kLightmapSize, bsp::kLightmapSize, &lightmapHandles[i]);
 }
 
-void BspLoader::moveIntoRenderer(BspData& data, Renderer& r, unsigned* textureHandles,
+void BspLoader::install(BspData& data, Renderer& r, unsigned* textureHandles,
                                  unsigned* lightmapHandles)
 {
     r.textureHandles = textureHandles;
@@ -135,6 +135,7 @@ void BspLoader::moveIntoRenderer(BspData& data, Renderer& r, unsigned* textureHa
         r.nodeSpheres[i] = sphereAroundBox(r.nodes[i].mins, r.nodes[i].maxs);
 
     delete[] r.visibleLeaves;
+    // One slot per leaf: a checked tree lists each leaf once.
     r.visibleLeaves = new int32_t[size_t(r.leafCount)];
     r.visibleLeafCount = 0;
     r.levelLoaded = true;

@@ -13,8 +13,12 @@ public:
     // not IBSP or corrupt.
     bool load(const char* path, TargetList* targets);
 
+    // The GL-free hand-over: moves a checked level and its handle arrays
+    // (owned afterwards by the renderer) into the renderer, builds spheres,
+    // leaf lists and face marks, sets levelLoaded.
+    static void install(BspData& data, Renderer& renderer, unsigned* textureHandles,
+                        unsigned* lightmapHandles);
+
 private:
     void makeTextures(const BspData& data, unsigned* textureHandles, unsigned* lightmapHandles);
-    void moveIntoRenderer(BspData& data, Renderer& renderer, unsigned* textureHandles,
-                          unsigned* lightmapHandles);
 };

@@ -29,7 +29,9 @@ struct TestLevel {
 
     // Two leaves split by the plane x = 0: leaf 0 in front (x >= 0), leaf 1
     // behind. Face 0 (polygon) is in both, face 1 (mesh) in leaf 0, face 2
-    // (patch) in leaf 1. Each a triangle at z = 0 between y = 50 and 90.
+    // (patch) in leaf 1. Each an upright triangle at file y = 0 (the plane
+    // z = 0 in the program) between heights 50 and 90. The node's box is
+    // larger than its leaves.
     TestLevel()
     {
         bsp::BspTexture texture{};
@@ -38,7 +40,7 @@ struct TestLevel {
         textures.push_back(texture);
         planes.push_back({{1, 0, 0}, 0});
         planes.push_back({{0, 0, 1}, 0});
-        nodes.push_back({0, {-1, -2}, {-100, -100, -100}, {100, 100, 100}});
+        nodes.push_back({0, {-1, -2}, {-300, -300, -300}, {300, 300, 300}});
         leaves.push_back({0, 0, {0, -100, -100}, {100, 100, 100}, 0, 2, 0, 1});
         leaves.push_back({1, 0, {-100, -100, -100}, {0, 100, 100}, 2, 2, 0, 0});
         leafFaces = {0, 1, 0, 2};
@@ -47,9 +49,9 @@ struct TestLevel {
         brushSides.push_back({1, 0});
         for (int f = 0; f < 3; f++) {
             float x = -40.0f + 40.0f * f;
-            addVertex(x - 10, 50, 0);
-            addVertex(x + 10, 50, 0);
-            addVertex(x, 90, 0);
+            addVertex(x - 10, 0, 50);
+            addVertex(x + 10, 0, 50);
+            addVertex(x, 0, 90);
             bsp::BspFace face{};
             face.type = f == 0 ? bsp::FacePolygon : f == 1 ? bsp::FaceMesh : bsp::FacePatch;
             face.firstVertex = 3 * f;

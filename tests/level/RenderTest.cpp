@@ -1,0 +1,288 @@
+// Drawing levels with a real GL context (Mesa under Xvfb): the visibility
+// walk, face marks and the leaf entity pass on a small level, then every
+// real OpenArena level from its first player start.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <SDL/SDL.h>
+
+#include <vector>
+
+#include "RealLevels.h"
+#include "TestLevel.h"
+#include "app/FrameTimer.h"
+#include "app/TargetList.h"
+#include "objects/WorldEntity.h"
+#include "platform/OglSdl.h"
+#include "resources/TextureManager.h"
+#include "world/BspLoader.h"
+#include "world/Camera.h"
+#include "world/Frustum.h"
+#include "world/Renderer.h"
+
+namespace {
+
+// The objects the renderer reaches, built in the game's order.
+struct World {
+    TargetList targets;
+    Frustum frustum;
+    FrameTimer timer;
+    Camera camera;
+    Renderer renderer;
+
+    World() { frustum.setViewport(400.0f, 300.0f, 1.0f); }
+    ~World() { renderer.freeLevel(); }
+
+    // What the player update and the game frame do, minus input.
+    void frame(bool updateFrustum = true)
+    {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        timer.frameCount++;
+        renderer.updateCameraLeaf(camera, camera.position);
+        camera.applyView();
+        if (updateFrustum)
+            frustum.update(camera.position, camera.forward);
+        renderer.renderLevel();
+    }
+
+    std::vector<int> drawnLeaves() const
+    {
+        return std::vector<int>(renderer.visibleLeaves,
+                                renderer.visibleLeaves + renderer.visibleLeafCount);
+    }
+    int markedFaces() const
+    {
+        int marked = 0;
+        for (int i = 0; i < renderer.faceCount; i++)
+            marked += renderer.faceMarks[i] == int32_t(timer.frameCount);
+        return marked;
+    }
+    void lookAt(const Vector3& position, const Vector3& forward)
+    {
+        camera.position = position;
+        camera.forward = forward;
+        camera.recompute();
+    }
+};
+
+class Window : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        window = new OglSdl();
+        ASSERT_TRUE(window->createWindow("level test", 800, 600, 24, 45.0f));
+        glEnable(GL_DEPTH_TEST);
+        glClearColor(0, 0, 0, 1);
+    }
+    void TearDown() override
+    {
+        TextureManager::get().releaseAll();
+        delete window;
+    }
+    OglSdl* window = nullptr;
+};
+::testing::Environment* const window = ::testing::AddGlobalTestEnvironment(new Window);
+
+// Counts its draws and does what the test asks of it.
+struct Probe : WorldEntity {
+    static int destroyed;
+    int draws = 0;
+    bool finished = false;          // draw answers false
+    bool hasMove = false;           // moves to `target` in its next draw
+    Vector3 target;
+    ~Probe() override { destroyed++; }
+    bool draw() override
+    {
+        draws++;
+        if (hasMove) {
+            hasMove = false;
+            position = target;
+            moved = true;
+        }
+        return !finished;
+    }
+};
+int Probe::destroyed = 0;
+
+// Pixels of the 800 x 600 frame that are not black.
+size_t litPixels()
+{
+    std::vector<unsigned char> pixels(800 * 600 * 3);
+    glReadPixels(0, 0, 800, 600, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    size_t lit = 0;
+    for (size_t i = 0; i < pixels.size(); i += 3)
+        lit += pixels[i] + pixels[i + 1] + pixels[i + 2] > 0;
+    return lit;
+}
+
+bool loadTestLevel(World& world, const TestLevel& level)
+{
+    if (!level.write("render_test.bsp"))
+        return false;
+    BspLoader loader;
+    return loader.load("render_test.bsp", &world.targets);
+}
+
+} // namespace
+
+TEST(Render, MultitextureAndReadiness)
+{
+    World world;
+    ASSERT_TRUE(world.renderer.setupMultitexture());
+    EXPECT_FALSE(world.renderer.isReady());
+    EXPECT_EQ(world.renderer.findLeaf(Vector3(1, 2, 3)), 0);
+    world.renderer.renderLevel();  // nothing loaded: nothing to do
+    ASSERT_TRUE(loadTestLevel(world, TestLevel()));
+    EXPECT_TRUE(world.renderer.isReady());
+    EXPECT_EQ(world.renderer.findLeaf(Vector3(5, 0, 0)), 0);
+    EXPECT_EQ(world.renderer.findLeaf(Vector3(-5, 0, 0)), 1);
+}
+
+TEST(Render, WalkAndFaceMarks)
+{
+    World world;
+    ASSERT_TRUE(world.renderer.setupMultitexture());
+    ASSERT_TRUE(loadTestLevel(world, TestLevel()));
+    Renderer& r = world.renderer;
+    world.lookAt(Vector3(10, 70, 200), Vector3(0, 0, -1));
+
+    // A frustum never updated rejects the root: nothing drawn.
+    world.frame(false);
+    EXPECT_EQ(r.stats.leavesDrawn, 0);
+
+    // Far leaf (behind the plane) first; the face both leaves list is drawn
+    // once, the patch never.
+    world.frame();
+    EXPECT_EQ(world.drawnLeaves(), (std::vector<int>{1, 0}));
+    EXPECT_EQ(r.stats.facesDrawn, 2);
+    EXPECT_EQ(world.markedFaces(), 2);
+    EXPECT_EQ(r.faceMarks[2], 0);
+    world.frame();
+    EXPECT_EQ(r.stats.facesDrawn, 2);  // and again the next frame
+
+    // The faces are on screen.
+    EXPECT_GT(litPixels(), 100u);
+
+    // Cluster 0 that sees only itself hides leaf 1; a camera in no cluster
+    // and a level without visibility see everything.
+    r.visBits[0] = 0x1;
+    world.frame();
+    EXPECT_EQ(world.drawnLeaves(), (std::vector<int>{0}));
+    EXPECT_EQ(r.clusterVisible(1, -1), 1);
+    uint8_t* bits = r.visBits;
+    r.visBits = nullptr;
+    world.frame();
+    EXPECT_EQ(world.drawnLeaves(), (std::vector<int>{1, 0}));
+    r.visBits = bits;
+
+    // Facing away, inside the node's box: only the camera's own leaf stays.
+    world.lookAt(Vector3(10, 70, 250), Vector3(0, 0, 1));
+    r.visBits[0] = 0x3;
+    world.frame();
+    EXPECT_EQ(world.drawnLeaves(), (std::vector<int>{0}));
+    EXPECT_EQ(world.camera.leaf, 0);
+    world.camera.leaf = 1;  // pretend it stood in the other leaf
+    world.timer.frameCount++;
+    world.renderer.renderLevel();
+    EXPECT_EQ(world.drawnLeaves(), (std::vector<int>{1}));
+}
+
+TEST(Render, LeafEntityPass)
+{
+    World world;
+    ASSERT_TRUE(world.renderer.setupMultitexture());
+    ASSERT_TRUE(loadTestLevel(world, TestLevel()));
+    Renderer& r = world.renderer;
+    world.lookAt(Vector3(10, 70, 200), Vector3(0, 0, -1));
+    Probe::destroyed = 0;
+
+    // A finished entity goes; the last one takes its slot and is drawn in
+    // the same pass.
+    Probe* finished = new Probe;
+    finished->finished = true;
+    Probe* stays = new Probe;
+    ASSERT_TRUE(r.addEntity(0, finished));
+    ASSERT_TRUE(r.addEntity(0, stays));
+    world.frame();
+    EXPECT_EQ(Probe::destroyed, 1);
+    EXPECT_EQ(stays->draws, 1);
+    EXPECT_EQ(r.leafEntities[0].count, 1);
+    EXPECT_EQ(r.leafEntities[0].entities[0], stays);
+
+    // Leaf 1 is drawn before leaf 0: walking from 1 into 0 draws twice in
+    // the frame, walking from 0 into 1 waits for the next frame.
+    Probe* walker = new Probe;
+    walker->position = Vector3(-50, 0, 0);
+    walker->hasMove = true;
+    walker->target = Vector3(50, 0, 0);
+    ASSERT_TRUE(r.addEntity(1, walker));
+    world.frame();
+    EXPECT_EQ(walker->draws, 2);
+    EXPECT_EQ(r.leafEntities[1].count, 0);
+    EXPECT_EQ(r.leafEntities[0].count, 2);
+    walker->hasMove = true;
+    walker->target = Vector3(-50, 0, 0);
+    world.frame();
+    EXPECT_EQ(walker->draws, 3);
+    EXPECT_EQ(r.leafEntities[1].count, 1);
+    world.frame();
+    EXPECT_EQ(walker->draws, 4);
+
+    // 100 per leaf; a walker whose new leaf is full stays where it was.
+    while (r.leafEntities[0].count < kLeafEntityCapacity)
+        ASSERT_TRUE(r.addEntity(0, new Probe));
+    Probe extra;
+    EXPECT_FALSE(r.addEntity(0, &extra));
+    EXPECT_FALSE(r.addEntity(7, &extra));
+    walker->hasMove = true;
+    walker->target = Vector3(50, 0, 0);
+    world.frame();
+    EXPECT_EQ(r.leafEntities[1].count, 1);
+    EXPECT_EQ(r.leafEntities[1].entities[0], walker);
+
+    // Freeing the level destroys every entity it owns.
+    int before = Probe::destroyed;
+    r.freeLevel();
+    EXPECT_EQ(Probe::destroyed, before + 1 + kLeafEntityCapacity);
+    EXPECT_FALSE(r.levelLoaded);
+    EXPECT_EQ(r.leafEntities, nullptr);
+    EXPECT_EQ(r.nodeCount, 0);
+    r.freeLevel();  // twice is harmless
+    Probe::destroyed--;  // `extra` is destroyed by the stack
+}
+
+TEST(Render, RealLevelsFromTheirPlayerStart)
+{
+    World world;
+    ASSERT_TRUE(world.renderer.setupMultitexture());
+    std::vector<std::string> paths = realLevels();
+    ASSERT_EQ(paths.size(), 50u);
+    BspLoader loader;
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        std::vector<uint8_t> bytes = readWholeFile(path);
+        ASSERT_GT(bytes.size(), 144u);
+        std::string entities(reinterpret_cast<const char*>(bytes.data()) + lumpOffset(bytes, 0),
+                             size_t(lumpLength(bytes, 0)));
+        float origin[3];
+        ASSERT_TRUE(firstSpawn(entities, origin));
+
+        ASSERT_TRUE(loader.load(path.c_str(), &world.targets));
+        ASSERT_TRUE(world.renderer.levelLoaded);
+        world.lookAt(fromFileFrame(origin[0], origin[1], origin[2]) + Vector3(0, 16, 0),
+                     Vector3(0, 0, 1));
+        world.camera.turn(0.4f, Vector3(0, 1, 0));  // one mouse turn
+        world.frame();
+
+        const RenderStats& stats = world.renderer.stats;
+        EXPECT_GT(stats.facesDrawn, 0);
+        // Each draw marks a distinct face: none drawn twice.
+        EXPECT_EQ(stats.facesDrawn, world.markedFaces());
+
+        EXPECT_GT(litPixels(), 800u * 600u / 10u) << "mostly black frame";
+
+        world.renderer.freeLevel();
+        world.targets.clear();
+        TextureManager::get().releaseAll();
+    }
+}
