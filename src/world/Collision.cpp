@@ -10,6 +10,11 @@ namespace {
 // file and would only exhaust the stack.
 constexpr int kMaxWalkDepth = 2048;
 
+// A brush grown by pushing its planes out by r reaches farther than r past
+// its edges and corners, so a sphere walk must visit leaves this many radii
+// away from the segment or it misses brushes that stop the sphere.
+constexpr float kWalkReach = 1.7320508f;
+
 // Below this a sphere trace counts as not having moved at all.
 constexpr float kMinSphereFraction = 0.0001f;
 
@@ -125,7 +130,7 @@ void walkNode(const Walk& walk, int node, float f0, float f1, Vector3 p0, Vector
         const bsp::BspPlane& plane = level.planes[n.plane];
         float s = planeDistance(plane, p0);
         float e = planeDistance(plane, p1);
-        float r = result.radius;
+        float r = result.radius * kWalkReach;
 
         if (s >= r && e >= r) {
             node = n.children[0];

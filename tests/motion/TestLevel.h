@@ -19,6 +19,10 @@ struct TestLevel {
     std::vector<bsp::BspBrush> brushes;
     std::vector<bsp::BspBrushSide> brushSides;
     std::vector<bsp::BspTexture> textures;
+    std::vector<bsp::BspModel> models;
+    // Brushes of model 0, the world: the tree's leaves list exactly these.
+    // The other models (doors, platforms) move and are not in the tree.
+    int worldBrushFirst = 0, worldBrushCount = 0;
     Vector3 mins, maxs;  // world box, componentwise ordered
 
     template <typename T>
@@ -63,8 +67,16 @@ struct TestLevel {
             !copyLump(file, h, bsp::LumpLeafBrushes, leafBrushes) ||
             !copyLump(file, h, bsp::LumpBrushes, brushes) ||
             !copyLump(file, h, bsp::LumpBrushSides, brushSides) ||
-            !copyLump(file, h, bsp::LumpTextures, textures))
+            !copyLump(file, h, bsp::LumpTextures, textures) ||
+            !copyLump(file, h, bsp::LumpModels, models))
             return false;
+        worldBrushFirst = 0;
+        worldBrushCount = int(brushes.size());
+        if (!models.empty() && models[0].firstBrush >= 0 && models[0].brushCount >= 0 &&
+            size_t(models[0].firstBrush) + size_t(models[0].brushCount) <= brushes.size()) {
+            worldBrushFirst = models[0].firstBrush;
+            worldBrushCount = models[0].brushCount;
+        }
         for (bsp::BspPlane& p : planes) {
             float y = p.normal[1];
             p.normal[1] = p.normal[2];
@@ -175,7 +187,8 @@ struct TestLevel {
     // by grow.
     bool insideSolid(const Vector3& p, float grow) const
     {
-        for (const bsp::BspBrush& b : brushes) {
+        for (int k = 0; k < worldBrushCount; k++) {
+            const bsp::BspBrush& b = brushes[size_t(worldBrushFirst + k)];
             if (!solid(b))
                 continue;
             bool inside = true;
@@ -188,12 +201,13 @@ struct TestLevel {
     }
 
     // Fraction of s..e travelled before entering any solid brush, testing
-    // every brush with the whole segment.
+    // every world brush with the whole segment.
     float bruteForceFraction(const Vector3& s, const Vector3& e, float radius) const
     {
         const float eps = 0.03125f;
         float best = 1.0f;
-        for (const bsp::BspBrush& b : brushes) {
+        for (int k = 0; k < worldBrushCount; k++) {
+            const bsp::BspBrush& b = brushes[size_t(worldBrushFirst + k)];
             if (!solid(b))
                 continue;
             float enter = -1.0f, leave = 1.0f;

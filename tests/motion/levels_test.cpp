@@ -1,0 +1,98 @@
+// Traces and the camera's body on real OpenArena levels, checked against a
+// brute-force reference that tests every solid brush directly.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "TestLevel.h"
+#include "world/PhysicsBody.h"
+
+namespace {
+
+const char* const kLevels[] = {"oa_dm1", "q3dm6ish", "aggressor"};
+
+// A random point of the level's box that lies in a leaf of some cluster,
+// that is in the open rather than in the void or inside a wall.
+Vector3 openPoint(const TestLevel& L, std::mt19937& rng)
+{
+    std::uniform_real_distribution<float> ux(L.mins.x, L.maxs.x), uy(L.mins.y, L.maxs.y),
+        uz(L.mins.z, L.maxs.z);
+    for (;;) {
+        Vector3 p(ux(rng), uy(rng), uz(rng));
+        if (L.leaves[size_t(L.findLeaf(p))].cluster >= 0)
+            return p;
+    }
+}
+
+class Level : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(level.read(openArenaMap(GetParam()))) << GetParam();
+        level.fillRenderer(renderer);
+    }
+    TestLevel level;
+    Renderer renderer;
+};
+
+TEST_P(Level, TracesAgreeWithEveryBrushTestedDirectly)
+{
+    std::mt19937 rng(1234);
+    std::uniform_real_distribution<float> offset(-512.0f, 512.0f);
+    const float radii[2] = {0.0f, 20.0f};
+    for (float radius : radii) {
+        int mismatches = 0, hits = 0;
+        for (int i = 0; i < 10000; i++) {
+            Vector3 start = openPoint(level, rng);
+            Vector3 end = start + Vector3(offset(rng), offset(rng), offset(rng));
+            TraceResult r;
+            if (radius == 0.0f)
+                rayTrace(renderer, r, start, end, false, 0);
+            else
+                sphereTrace(renderer, r, start, end, radius);
+            float expected = level.bruteForceFraction(start, end, radius);
+            hits += r.hit;
+            if (std::fabs(r.fraction - expected) > 1e-4f || r.hit != (expected != 1.0f)) {
+                if (++mismatches <= 5)
+                    ADD_FAILURE() << GetParam() << " radius " << radius << " segment (" << start.x
+                                  << " " << start.y << " " << start.z << ") -> (" << end.x << " "
+                                  << end.y << " " << end.z << "): tree " << r.fraction
+                                  << ", every brush " << expected;
+            }
+        }
+        EXPECT_EQ(mismatches, 0) << GetParam() << " radius " << radius;
+        // The segments must exercise walls, not just open space.
+        EXPECT_GT(hits, 1000) << GetParam() << " radius " << radius;
+    }
+}
+
+TEST_P(Level, CameraPushedAroundNeverEndsInsideAWall)
+{
+    std::mt19937 rng(99);
+    PhysicsBody body(20.0f, 0.006f, true, Vector3());
+    body.renderer = &renderer;
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f), push(0.0f, 600.0f);
+    Vector3 p = openPoint(level, rng);
+    while (level.insideSolid(p, 21.0f))
+        p = openPoint(level, rng);
+
+    int bounces = 0;
+    for (int frame = 0; frame < 10000; frame++) {
+        if (frame % 10 == 0) {
+            Vector3 d(unit(rng), unit(rng), unit(rng));
+            if (d.length() > 0.01f)
+                body.impulse(push(rng), d * (1.0f / d.length()));
+        }
+        Vector3 before = body.velocity;
+        body.stepBy(p, 1.0f / 60.0f);
+        bounces += before.dot(body.velocity) < 0.5f * before.lengthSquared();
+        ASSERT_TRUE(p.isFinite());
+        ASSERT_FALSE(level.insideSolid(p, 19.0f))
+            << GetParam() << " frame " << frame << " at " << p.x << " " << p.y << " " << p.z;
+    }
+    EXPECT_GT(bounces, 10) << "the camera never met a wall";
+}
+
+INSTANTIATE_TEST_SUITE_P(OpenArena, Level, ::testing::ValuesIn(kLevels));
+
+} // namespace
