@@ -1,0 +1,231 @@
+#include "BspTree.h"
+#include <algorithm>
+#include <cstdlib>
+
+namespace mapc {
+
+namespace {
+
+struct FragFace {
+    int plane;  // outward
+    Winding winding;
+};
+
+// The part of one structural brush that lies inside the current node.
+struct Fragment {
+    std::vector<FragFace> faces;
+    Bounds bounds;
+};
+
+constexpr int kMaxCandidates = 48;
+
+void refreshBounds(Fragment& f)
+{
+    f.bounds = Bounds();
+    for (const FragFace& ff : f.faces)
+        for (const Vec3& p : ff.winding) f.bounds.add(p);
+}
+
+// -1 back, 1 front, 0 both.
+int fragmentSide(const Fragment& f, const Plane& p)
+{
+    // Quick answer from the box for axial planes.
+    for (int i = 0; i < 3; ++i) {
+        if (std::fabs(p.normal[i]) != 1.0) continue;
+        double lo = p.normal[i] > 0 ? f.bounds.mins[i] - p.dist : -f.bounds.maxs[i] - p.dist;
+        double hi = p.normal[i] > 0 ? f.bounds.maxs[i] - p.dist : -f.bounds.mins[i] - p.dist;
+        if (lo >= -kOnEpsilon) return 1;
+        if (hi <= kOnEpsilon) return -1;
+        return 0;
+    }
+    bool front = false, back = false;
+    for (const FragFace& ff : f.faces)
+        for (const Vec3& v : ff.winding) {
+            double d = p.distanceTo(v);
+            if (d > kOnEpsilon) front = true;
+            else if (d < -kOnEpsilon) back = true;
+        }
+    if (front && back) return 0;
+    return front ? 1 : -1;
+}
+
+// Cuts the fragment by plane `pi`; false when one half is only a sliver (the
+// fragment is then kept whole on the side of its bulk).
+bool splitFragment(const Fragment& f, int pi, const PlaneSet& planes, Fragment& front, Fragment& back)
+{
+    const Plane& p = planes[pi];
+    front.faces.clear();
+    back.faces.clear();
+    for (const FragFace& ff : f.faces) {
+        Winding fw, bw;
+        splitWinding(ff.winding, p, kOnEpsilon, fw, bw);
+        if (!fw.empty()) front.faces.push_back({ff.plane, fw});
+        if (!bw.empty()) back.faces.push_back({ff.plane, bw});
+    }
+    // The cap on the cutting plane closes both halves.
+    Winding cap = baseWinding(p);
+    for (const FragFace& ff : f.faces) {
+        clipWinding(cap, planes[ff.plane ^ 1], kOnEpsilon);
+        if (cap.empty()) break;
+    }
+    if (cap.empty() || front.faces.size() < 3 || back.faces.size() < 3) return false;
+    back.faces.push_back({pi, cap});
+    Winding flippedCap(cap.rbegin(), cap.rend());
+    front.faces.push_back({pi ^ 1, flippedCap});
+    refreshBounds(front);
+    refreshBounds(back);
+    return true;
+}
+
+class Builder {
+public:
+    Builder(const PlaneSet& p, Tree& t) : planes(p), tree(t), used(static_cast<size_t>(p.size() / 2 + 1), 0) {}
+
+    int build(std::vector<Fragment>& frags, int parent)
+    {
+        int index = static_cast<int>(tree.nodes.size());
+        tree.nodes.emplace_back();
+        tree.nodes[static_cast<size_t>(index)].parent = parent;
+
+        // Solid when some fragment is bounded only by planes already used
+        // above: it then fills this node.
+        std::vector<int> candidates;
+        for (const Fragment& f : frags) {
+            bool fills = true;
+            for (const FragFace& ff : f.faces) {
+                if (used[static_cast<size_t>(ff.plane >> 1)]) continue;
+                fills = false;
+                candidates.push_back(ff.plane & ~1);
+            }
+            if (fills) {
+                tree.nodes[static_cast<size_t>(index)].solid = true;
+                return index;
+            }
+        }
+        if (candidates.empty()) return index;  // empty leaf
+
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+        int split = chooseSplit(frags, candidates);
+
+        std::vector<Fragment> frontList, backList;
+        const Plane& sp = planes[split];
+        for (Fragment& f : frags) {
+            int side = fragmentSide(f, sp);
+            if (side > 0) { frontList.push_back(std::move(f)); continue; }
+            if (side < 0) { backList.push_back(std::move(f)); continue; }
+            Fragment fr, bk;
+            if (splitFragment(f, split, planes, fr, bk)) {
+                frontList.push_back(std::move(fr));
+                backList.push_back(std::move(bk));
+            } else {
+                // Keep the sliver with the side that holds most of it.
+                double lo = 0, hi = 0;
+                for (const FragFace& ff : f.faces)
+                    for (const Vec3& v : ff.winding) {
+                        double d = sp.distanceTo(v);
+                        lo = std::min(lo, d);
+                        hi = std::max(hi, d);
+                    }
+                (hi > -lo ? frontList : backList).push_back(std::move(f));
+            }
+        }
+        frags.clear();
+        frags.shrink_to_fit();
+
+        used[static_cast<size_t>(split >> 1)] = 1;
+        int front = build(frontList, index);
+        int back = build(backList, index);
+        used[static_cast<size_t>(split >> 1)] = 0;
+        TreeNode& n = tree.nodes[static_cast<size_t>(index)];
+        n.plane = split;
+        n.children[0] = front;
+        n.children[1] = back;
+        return index;
+    }
+
+private:
+    int chooseSplit(const std::vector<Fragment>& frags, const std::vector<int>& candidates)
+    {
+        size_t step = candidates.size() > kMaxCandidates ? candidates.size() / kMaxCandidates + 1 : 1;
+        int best = candidates[0];
+        long bestScore = 0x7fffffff;
+        for (size_t c = 0; c < candidates.size(); c += step) {
+            const Plane& p = planes[candidates[c]];
+            long front = 0, back = 0, splits = 0;
+            for (const Fragment& f : frags) {
+                int s = fragmentSide(f, p);
+                if (s > 0) ++front;
+                else if (s < 0) ++back;
+                else ++splits;
+            }
+            bool axial = std::fabs(p.normal.x) == 1.0 || std::fabs(p.normal.y) == 1.0 ||
+                         std::fabs(p.normal.z) == 1.0;
+            long score = splits * 5 + std::labs(front - back) + (axial ? 0 : 8);
+            if (score < bestScore) {
+                bestScore = score;
+                best = candidates[c];
+            }
+        }
+        return best;
+    }
+
+    const PlaneSet& planes;
+    Tree& tree;
+    std::vector<char> used;
+};
+
+bool segmentClearFrom(const Tree& tree, const PlaneSet& planes, int node, const Vec3& a, const Vec3& b)
+{
+    for (;;) {
+        const TreeNode& n = tree.nodes[static_cast<size_t>(node)];
+        if (n.isLeaf()) return !n.solid;
+        const Plane& p = planes[n.plane];
+        double da = p.distanceTo(a), db = p.distanceTo(b);
+        if (da >= 0 && db >= 0) { node = n.children[0]; continue; }
+        if (da < 0 && db < 0) { node = n.children[1]; continue; }
+        Vec3 mid = a + (b - a) * (da / (da - db));
+        int nearSide = da >= 0 ? 0 : 1;
+        if (!segmentClearFrom(tree, planes, n.children[nearSide], a, mid)) return false;
+        return segmentClearFrom(tree, planes, n.children[nearSide ^ 1], mid, b);
+    }
+}
+
+} // namespace
+
+int Tree::leafAt(const Vec3& p, const PlaneSet& planes) const
+{
+    int node = 0;
+    while (!nodes[static_cast<size_t>(node)].isLeaf()) {
+        const TreeNode& n = nodes[static_cast<size_t>(node)];
+        node = planes[n.plane].distanceTo(p) >= 0 ? n.children[0] : n.children[1];
+    }
+    return node;
+}
+
+void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree)
+{
+    tree.nodes.clear();
+    std::vector<Fragment> frags;
+    Bounds world;
+    for (const Brush& b : brushes.brushes) {
+        if (!b.structural) continue;
+        Fragment f;
+        for (const BrushSide& s : b.sides)
+            if (!s.bevel) f.faces.push_back({s.plane, s.winding});
+        refreshBounds(f);
+        world.add(f.bounds);
+        frags.push_back(std::move(f));
+    }
+    Builder builder(planes, tree);
+    builder.build(frags, -1);
+    tree.worldBounds = world;
+}
+
+bool segmentClear(const Tree& tree, const PlaneSet& planes, const Vec3& a, const Vec3& b)
+{
+    if (tree.nodes.empty()) return true;
+    return segmentClearFrom(tree, planes, 0, a, b);
+}
+
+} // namespace mapc

@@ -1,0 +1,34 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+#include "world/BspFormat.h"
+
+namespace mapc {
+
+// Every lump of the finished level in file order and file frame (z-up).
+struct LevelLumps {
+    std::string entities;
+    std::vector<bsp::BspTexture> textures;
+    std::vector<bsp::BspPlane> planes;
+    std::vector<bsp::BspNode> nodes;
+    std::vector<bsp::BspLeaf> leaves;
+    std::vector<int32_t> leafFaces;
+    std::vector<int32_t> leafBrushes;
+    std::vector<bsp::BspModel> models;
+    std::vector<bsp::BspBrush> brushes;
+    std::vector<bsp::BspBrushSide> brushSides;
+    std::vector<bsp::BspVertex> vertices;
+    std::vector<int32_t> meshVertices;
+    std::vector<bsp::BspFace> faces;
+    std::vector<uint8_t> lightmaps;
+    std::vector<uint8_t> visibility;  // header and rows, empty when none
+};
+
+// The file image: header, then the lumps 4-byte aligned.
+std::vector<uint8_t> serializeLevel(const LevelLumps& lumps);
+
+// Writes the image in one go; false when the file cannot be written.
+bool writeLevel(const char* path, const LevelLumps& lumps);
+
+} // namespace mapc

@@ -1,0 +1,349 @@
+#include "Compiler.h"
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include "BrushSet.h"
+#include "BspTree.h"
+#include "Lightmapper.h"
+#include "MapParser.h"
+#include "Portals.h"
+#include "Surfaces.h"
+#include "TextureProjection.h"
+#include "Visibility.h"
+
+namespace mapc {
+
+namespace {
+
+void copyVec(float* dst, const Vec3& v)
+{
+    dst[0] = static_cast<float>(v.x);
+    dst[1] = static_cast<float>(v.y);
+    dst[2] = static_cast<float>(v.z);
+}
+
+void setBox(int32_t* mins, int32_t* maxs, const Bounds& b, const Bounds& clampTo)
+{
+    for (int i = 0; i < 3; ++i) {
+        double lo = b.valid() ? std::max(b.mins[i], clampTo.mins[i]) : 0.0;
+        double hi = b.valid() ? std::min(b.maxs[i], clampTo.maxs[i]) : 0.0;
+        mins[i] = static_cast<int32_t>(std::floor(lo));
+        maxs[i] = static_cast<int32_t>(std::ceil(hi));
+    }
+}
+
+std::string entityText(const MapFile& map)
+{
+    std::string text;
+    for (const MapEntity& e : map.entities) {
+        text += "{\n";
+        for (const auto& kv : e.pairs) text += "\"" + kv.first + "\" \"" + kv.second + "\"\n";
+        text += "}\n";
+    }
+    return text;
+}
+
+// Every brush whose volume reaches into the leaf's box.
+void assignLeafBrushes(Tree& tree, const BrushSet& brushes, const PlaneSet& planes)
+{
+    for (size_t li = 0; li < tree.nodes.size(); ++li) {
+        TreeNode& leaf = tree.nodes[li];
+        if (!leaf.isLeaf() || static_cast<int>(li) == tree.outsideNode || !leaf.bounds.valid()) continue;
+        for (size_t bi = 0; bi < brushes.brushes.size(); ++bi) {
+            const Brush& b = brushes.brushes[bi];
+            if (!b.bounds.overlaps(leaf.bounds, 0.5)) continue;
+            // Separated when all eight box corners lie in front of one side.
+            bool separated = false;
+            for (const BrushSide& s : b.sides) {
+                const Plane& p = planes[s.plane];
+                bool allFront = true;
+                for (int c = 0; c < 8 && allFront; ++c) {
+                    Vec3 corner((c & 1) ? leaf.bounds.maxs.x : leaf.bounds.mins.x,
+                                (c & 2) ? leaf.bounds.maxs.y : leaf.bounds.mins.y,
+                                (c & 4) ? leaf.bounds.maxs.z : leaf.bounds.mins.z);
+                    if (p.distanceTo(corner) < 0.5) allFront = false;
+                }
+                if (allFront) { separated = true; break; }
+            }
+            if (!separated) leaf.brushes.push_back(static_cast<int>(bi));
+        }
+    }
+}
+
+class LevelAssembler {
+public:
+    LevelAssembler(const Tree& t, const PlaneSet& p, LevelLumps& o) : tree(t), planes(p), out(o) {}
+
+    void numberTree()
+    {
+        nodeIndex.assign(tree.nodes.size(), -1);
+        leafIndex.assign(tree.nodes.size(), -1);
+        number(0);
+    }
+
+    void writeTree(const Bounds& clampTo)
+    {
+        out.nodes.resize(static_cast<size_t>(nodeCount));
+        out.leaves.resize(static_cast<size_t>(leafCount));
+        fill(0, clampTo);
+    }
+
+    int nodeCount = 0, leafCount = 0;
+    std::vector<int> nodeIndex, leafIndex;
+
+private:
+    void number(int n)
+    {
+        const TreeNode& node = tree.nodes[static_cast<size_t>(n)];
+        if (node.isLeaf()) {
+            leafIndex[static_cast<size_t>(n)] = leafCount++;
+            return;
+        }
+        nodeIndex[static_cast<size_t>(n)] = nodeCount++;
+        number(node.children[0]);
+        number(node.children[1]);
+    }
+
+    Bounds fill(int n, const Bounds& clampTo)
+    {
+        const TreeNode& node = tree.nodes[static_cast<size_t>(n)];
+        if (node.isLeaf()) {
+            bsp::BspLeaf& l = out.leaves[static_cast<size_t>(leafIndex[static_cast<size_t>(n)])];
+            l.cluster = node.cluster;
+            l.area = 0;
+            setBox(l.mins, l.maxs, node.bounds, clampTo);
+            Bounds b;
+            b.add(Vec3(l.mins[0], l.mins[1], l.mins[2]));
+            b.add(Vec3(l.maxs[0], l.maxs[1], l.maxs[2]));
+            return b;
+        }
+        Bounds b;
+        int32_t kids[2];
+        for (int c = 0; c < 2; ++c) {
+            int child = node.children[c];
+            b.add(fill(child, clampTo));
+            kids[c] = tree.nodes[static_cast<size_t>(child)].isLeaf() ? ~leafIndex[static_cast<size_t>(child)]
+                                                                      : nodeIndex[static_cast<size_t>(child)];
+        }
+        bsp::BspNode& out_n = out.nodes[static_cast<size_t>(nodeIndex[static_cast<size_t>(n)])];
+        out_n.plane = node.plane;
+        out_n.children[0] = kids[0];
+        out_n.children[1] = kids[1];
+        setBox(out_n.mins, out_n.maxs, b, clampTo);
+        return b;
+    }
+
+    const Tree& tree;
+    const PlaneSet& planes;
+    LevelLumps& out;
+};
+
+void emitFace(const Surface& s, const BrushSide& side, const PlaneSet& planes, LevelLumps& out)
+{
+    const Plane& plane = planes[s.plane];
+    bsp::BspFace f{};
+    f.texture = s.texture;
+    f.effect = -1;
+    f.type = bsp::FacePolygon;
+    f.firstVertex = static_cast<int32_t>(out.vertices.size());
+    f.firstMeshVertex = static_cast<int32_t>(out.meshVertices.size());
+    for (const Winding& w : s.pieces) {
+        int32_t base = static_cast<int32_t>(out.vertices.size()) - f.firstVertex;
+        for (const Vec3& p : w) {
+            bsp::BspVertex v{};
+            copyVec(v.position, p);
+            textureCoord(side, plane.normal, p, v.texCoord);
+            lightmapCoord(s, p, v.lightmapCoord);
+            copyVec(v.normal, plane.normal);
+            v.color[0] = v.color[1] = v.color[2] = v.color[3] = 255;
+            out.vertices.push_back(v);
+        }
+        // Clockwise seen from the front: the game culls the other winding.
+        bool counterClockwise = windingNormal(w).dot(plane.normal) > 0;
+        for (size_t i = 1; i + 1 < w.size(); ++i) {
+            int32_t a = base, b = base + static_cast<int32_t>(i), c = base + static_cast<int32_t>(i + 1);
+            out.meshVertices.push_back(a);
+            out.meshVertices.push_back(counterClockwise ? c : b);
+            out.meshVertices.push_back(counterClockwise ? b : c);
+        }
+    }
+    f.vertexCount = static_cast<int32_t>(out.vertices.size()) - f.firstVertex;
+    f.meshVertexCount = static_cast<int32_t>(out.meshVertices.size()) - f.firstMeshVertex;
+    f.lightmap = s.lightmap;
+    f.lightmapCorner[0] = s.corner[0] + 1;
+    f.lightmapCorner[1] = s.corner[1] + 1;
+    f.lightmapSize[0] = s.size[0];
+    f.lightmapSize[1] = s.size[1];
+    int a = 3 - s.axes[0] - s.axes[1];
+    Vec3 origin;
+    origin[s.axes[0]] = s.origin[0];
+    origin[s.axes[1]] = s.origin[1];
+    origin[a] = (plane.dist - plane.normal[s.axes[0]] * s.origin[0] - plane.normal[s.axes[1]] * s.origin[1]) /
+                plane.normal[a];
+    copyVec(f.lightmapOrigin, origin);
+    for (int i = 0; i < 2; ++i) {
+        Vec3 step;
+        step[s.axes[i]] = s.luxel;
+        step[a] = -plane.normal[s.axes[i]] * s.luxel / plane.normal[a];
+        copyVec(f.lightmapVecs[i], step);
+    }
+    copyVec(f.normal, plane.normal);
+    out.faces.push_back(f);
+}
+
+} // namespace
+
+bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag, CompileStats* stats)
+{
+    out = LevelLumps();
+    MapFile map;
+    if (!parseMap(text, map, diag)) return false;
+    if (map.entities.empty()) {
+        diag.fail(1, "the source holds no entities");
+        return false;
+    }
+    const char* first = map.entities[0].value("classname");
+    if (!first || std::strcmp(first, "worldspawn") != 0) {
+        diag.fail(map.entities[0].line, "the first entity must be the worldspawn");
+        return false;
+    }
+
+    PlaneSet planes;
+    BrushSet brushes;
+    buildBrushes(map, planes, brushes, diag);
+    bool anyStructural = false;
+    for (const Brush& b : brushes.brushes) anyStructural = anyStructural || b.structural;
+    if (!anyStructural) {
+        diag.fail(map.entities[0].line, "the level has no solid brushes");
+        return false;
+    }
+
+    Tree tree;
+    buildTree(brushes, planes, tree);
+    PortalSet portals;
+    buildPortals(tree, planes, portals);
+    bool sealed = markInside(tree, planes, portals, map, diag);
+
+    std::vector<Surface> surfaces;
+    buildSurfaces(brushes, planes, tree, surfaces);
+    LightSettings light = readLightSettings(map, diag);
+    splitLargeSurfaces(surfaces, planes, light.luxel, kMaxBlockLuxels - 2);
+    for (size_t i = 0; i < surfaces.size(); ++i)
+        for (int leaf : surfaces[i].leaves)
+            tree.nodes[static_cast<size_t>(leaf)].faces.push_back(static_cast<int>(i));
+    for (const Surface& s : surfaces)
+        for (int leaf : s.leaves)
+            for (const Winding& w : s.pieces)
+                for (const Vec3& p : w) tree.nodes[static_cast<size_t>(leaf)].bounds.add(p);
+    assignLeafBrushes(tree, brushes, planes);
+
+    std::vector<uint8_t> pages;
+    buildLightmaps(surfaces, planes, tree, light, pages);
+    VisData vis;
+    computeVisibility(tree, planes, portals, !sealed, vis);
+
+    // Lumps.
+    out.entities = entityText(map);
+    for (const TextureRecord& t : brushes.textures) {
+        bsp::BspTexture r{};
+        std::snprintf(r.name, sizeof(r.name), "%s", t.name.c_str());
+        r.flags = t.flags;
+        r.contents = t.contents;
+        out.textures.push_back(r);
+    }
+    for (const Plane& p : planes.all()) {
+        bsp::BspPlane r{};
+        copyVec(r.normal, p.normal);
+        r.distance = static_cast<float>(p.dist);
+        out.planes.push_back(r);
+    }
+    LevelAssembler assembler(tree, planes, out);
+    assembler.numberTree();
+    assembler.writeTree(tree.worldBounds);
+
+    for (size_t i = 0; i < surfaces.size(); ++i) {
+        const Surface& s = surfaces[i];
+        emitFace(s, brushes.brushes[static_cast<size_t>(s.brush)].sides[static_cast<size_t>(s.side)], planes, out);
+    }
+    for (size_t n = 0; n < tree.nodes.size(); ++n) {
+        int li = assembler.leafIndex[n];
+        if (li < 0) continue;
+        const TreeNode& node = tree.nodes[n];
+        bsp::BspLeaf& leaf = out.leaves[static_cast<size_t>(li)];
+        leaf.firstLeafFace = static_cast<int32_t>(out.leafFaces.size());
+        for (int f : node.faces) out.leafFaces.push_back(f);
+        leaf.leafFaceCount = static_cast<int32_t>(node.faces.size());
+        leaf.firstLeafBrush = static_cast<int32_t>(out.leafBrushes.size());
+        for (int b : node.brushes) out.leafBrushes.push_back(b);
+        leaf.leafBrushCount = static_cast<int32_t>(node.brushes.size());
+    }
+    Bounds world;
+    for (const Brush& b : brushes.brushes) {
+        bsp::BspBrush r{};
+        r.firstSide = static_cast<int32_t>(out.brushSides.size());
+        r.sideCount = static_cast<int32_t>(b.sides.size());
+        r.texture = b.texture;
+        for (const BrushSide& s : b.sides) out.brushSides.push_back({s.plane, s.texture});
+        out.brushes.push_back(r);
+        world.add(b.bounds);
+    }
+    bsp::BspModel model{};
+    copyVec(model.mins, world.mins);
+    copyVec(model.maxs, world.maxs);
+    model.firstFace = 0;
+    model.faceCount = static_cast<int32_t>(out.faces.size());
+    model.firstBrush = 0;
+    model.brushCount = static_cast<int32_t>(out.brushes.size());
+    out.models.push_back(model);
+    out.lightmaps = std::move(pages);
+    if (vis.clusters > 0) {
+        bsp::BspVisHeader h{vis.clusters, vis.bytesPerRow};
+        const uint8_t* hp = reinterpret_cast<const uint8_t*>(&h);
+        out.visibility.assign(hp, hp + sizeof(h));
+        out.visibility.insert(out.visibility.end(), vis.bits.begin(), vis.bits.end());
+    }
+
+    if (stats) {
+        stats->brushes = static_cast<int>(brushes.brushes.size());
+        stats->planes = planes.size();
+        stats->nodes = assembler.nodeCount;
+        stats->leaves = assembler.leafCount;
+        stats->clusters = vis.clusters;
+        stats->faces = static_cast<int>(out.faces.size());
+        stats->lightmaps = static_cast<int>(out.lightmaps.size() / bsp::kLightmapBytes);
+        stats->leaked = !sealed;
+    }
+    return true;
+}
+
+bool compileMapFile(const char* source, const char* output, Diagnostics& diag, CompileStats* stats)
+{
+    diag.setSource(source);
+    FILE* f = std::fopen(source, "rb");
+    if (!f) {
+        diag.fail(0, "cannot open the source");
+        return false;
+    }
+    std::string text;
+    char buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof(buffer), f)) > 0) {
+        text.append(buffer, got);
+        if (text.size() > (64u << 20)) {
+            std::fclose(f);
+            diag.fail(0, "source larger than 64 MB");
+            return false;
+        }
+    }
+    std::fclose(f);
+    LevelLumps lumps;
+    if (!compileMapText(text, lumps, diag, stats)) return false;
+    if (!writeLevel(output, lumps)) {
+        diag.fail(0, "cannot write %s", output);
+        return false;
+    }
+    return true;
+}
+
+} // namespace mapc

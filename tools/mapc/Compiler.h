@@ -1,0 +1,25 @@
+#pragma once
+#include <string>
+#include "BspWriter.h"
+#include "Diagnostics.h"
+
+namespace mapc {
+
+struct CompileStats {
+    int brushes = 0;
+    int planes = 0;
+    int nodes = 0;
+    int leaves = 0;
+    int clusters = 0;
+    int faces = 0;
+    int lightmaps = 0;
+    bool leaked = false;
+};
+
+// Source text to lumps; false with the error (and its line) in diag.
+bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag, CompileStats* stats);
+
+// Reads the source, compiles it and writes the level file.
+bool compileMapFile(const char* source, const char* output, Diagnostics& diag, CompileStats* stats);
+
+} // namespace mapc

@@ -1,0 +1,177 @@
+#include "Lightmapper.h"
+#include <algorithm>
+#include "world/BspFormat.h"
+
+namespace mapc {
+
+namespace {
+
+constexpr int kPage = bsp::kLightmapSize;
+
+// Shelf packing of blocks into pages, row by row.
+class PagePacker {
+public:
+    void place(int w, int h, int& page, int& x, int& y)
+    {
+        if (pages == 0 || cursorX + w > kPage) {
+            cursorX = 0;
+            shelfY += shelfHeight;
+            shelfHeight = 0;
+        }
+        if (pages == 0 || shelfY + h > kPage) {
+            ++pages;
+            cursorX = 0;
+            shelfY = 0;
+            shelfHeight = 0;
+        }
+        page = pages - 1;
+        x = cursorX;
+        y = shelfY;
+        cursorX += w;
+        shelfHeight = std::max(shelfHeight, h);
+    }
+    int pages = 0;
+
+private:
+    int cursorX = 0, shelfY = 0, shelfHeight = 0;
+};
+
+Vec3 pointOnSurface(const Surface& s, const Plane& plane, double sCoord, double tCoord)
+{
+    int a = 3 - s.axes[0] - s.axes[1];
+    Vec3 p;
+    p[s.axes[0]] = sCoord;
+    p[s.axes[1]] = tCoord;
+    p[a] = (plane.dist - plane.normal[s.axes[0]] * sCoord - plane.normal[s.axes[1]] * tCoord) / plane.normal[a];
+    return p;
+}
+
+Vec3 lightAt(const Vec3& p, const Vec3& normal, const PlaneSet& planes, const Tree& tree,
+             const LightSettings& settings)
+{
+    Vec3 sum(settings.ambient, settings.ambient, settings.ambient);
+    for (const PointLight& l : settings.lights) {
+        Vec3 d = l.origin - p;
+        double dist = d.length();
+        if (dist < 1.0) dist = 1.0;
+        double facing = normal.dot(d) / dist;
+        if (facing <= 0.0) continue;
+        double value = (l.intensity - dist) * facing;
+        if (value <= 0.0) continue;
+        if (!segmentClear(tree, planes, p, l.origin)) continue;
+        sum += l.color * value;
+    }
+    return sum;
+}
+
+uint8_t toByte(double v) { return static_cast<uint8_t>(std::min(255.0, std::max(0.0, v) + 0.5)); }
+
+} // namespace
+
+LightSettings readLightSettings(const MapFile& map, Diagnostics& diag)
+{
+    LightSettings settings;
+    for (const MapEntity& e : map.entities) {
+        const char* cls = e.value("classname");
+        if (!cls) continue;
+        std::string name = cls;
+        if (name == "worldspawn") {
+            double luxel = e.number("luxel_size", settings.luxel);
+            if (luxel < 1.0 || luxel > 256.0) {
+                diag.warn(e.line, "luxel_size %g out of range 1-256; using 16", luxel);
+                luxel = 16.0;
+            }
+            settings.luxel = luxel;
+            settings.ambient = std::clamp(e.number("ambient", settings.ambient), 0.0, 255.0);
+        } else if (name == "light") {
+            PointLight l;
+            if (!e.vector("origin", l.origin)) {
+                diag.warn(e.line, "light without an origin ignored");
+                continue;
+            }
+            l.intensity = std::clamp(e.number("light", 300.0), 0.0, 100000.0);
+            Vec3 c;
+            if (e.vector("_color", c)) {
+                double m = std::max(c.x, std::max(c.y, c.z));
+                if (m > 0.0) l.color = Vec3(std::max(c.x, 0.0), std::max(c.y, 0.0), std::max(c.z, 0.0)) * (1.0 / m);
+            }
+            settings.lights.push_back(l);
+        }
+    }
+    return settings;
+}
+
+void lightmapCoord(const Surface& s, const Vec3& p, float out[2])
+{
+    for (int i = 0; i < 2; ++i) {
+        double luxels = (p[s.axes[i]] - s.origin[i]) / s.luxel;
+        out[i] = static_cast<float>((s.corner[i] + 1 + luxels + 0.5) / kPage);
+    }
+}
+
+void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, const Tree& tree,
+                    const LightSettings& settings, std::vector<uint8_t>& pages)
+{
+    PagePacker packer;
+    pages.clear();
+    const double L = settings.luxel;
+    for (Surface& s : surfaces) {
+        const Plane& plane = planes[s.plane];
+        lightmapAxes(plane.normal, s.axes[0], s.axes[1]);
+        s.luxel = L;
+        double lo[2] = {1e30, 1e30}, hi[2] = {-1e30, -1e30};
+        Vec3 centre;
+        int count = 0;
+        for (const Winding& w : s.pieces)
+            for (const Vec3& p : w) {
+                for (int i = 0; i < 2; ++i) {
+                    lo[i] = std::min(lo[i], p[s.axes[i]]);
+                    hi[i] = std::max(hi[i], p[s.axes[i]]);
+                }
+                centre += p;
+                ++count;
+            }
+        centre = centre * (1.0 / std::max(count, 1));
+        for (int i = 0; i < 2; ++i) {
+            s.origin[i] = std::floor(lo[i] / L) * L;
+            s.size[i] = std::min(kMaxBlockLuxels, static_cast<int>(std::ceil((hi[i] - s.origin[i]) / L)) + 1);
+        }
+        int page = 0;
+        packer.place(s.size[0] + 2, s.size[1] + 2, page, s.corner[0], s.corner[1]);
+        s.lightmap = page;
+        pages.resize(static_cast<size_t>(packer.pages) * bsp::kLightmapBytes, 0);
+        uint8_t* base = pages.data() + static_cast<size_t>(page) * bsp::kLightmapBytes;
+
+        auto texel = [&](int i, int j) -> uint8_t* {
+            int x = s.corner[0] + 1 + i, y = s.corner[1] + 1 + j;
+            return base + (static_cast<size_t>(y) * kPage + static_cast<size_t>(x)) * 3;
+        };
+        for (int j = 0; j < s.size[1]; ++j)
+            for (int i = 0; i < s.size[0]; ++i) {
+                Vec3 p = pointOnSurface(s, plane, s.origin[0] + i * L, s.origin[1] + j * L);
+                Vec3 sample = p + plane.normal * 0.5;
+                // Luxels that fall under a neighbouring brush borrow a point
+                // nearer the middle of the face.
+                for (int k = 1; k <= 4 && tree.nodes[static_cast<size_t>(tree.leafAt(sample, planes))].solid; ++k)
+                    sample = p + (centre - p) * (0.25 * k) + plane.normal * 0.5;
+                Vec3 c = lightAt(sample, plane.normal, planes, tree, settings);
+                uint8_t* t = texel(i, j);
+                t[0] = toByte(c.x);
+                t[1] = toByte(c.y);
+                t[2] = toByte(c.z);
+            }
+        // Border copies the edge so filtering never reads a neighbour.
+        for (int j = -1; j <= s.size[1]; ++j)
+            for (int i = -1; i <= s.size[0]; ++i) {
+                if (i >= 0 && j >= 0 && i < s.size[0] && j < s.size[1]) continue;
+                int ci = std::clamp(i, 0, s.size[0] - 1), cj = std::clamp(j, 0, s.size[1] - 1);
+                const uint8_t* src = texel(ci, cj);
+                uint8_t* dst = texel(i, j);
+                dst[0] = src[0];
+                dst[1] = src[1];
+                dst[2] = src[2];
+            }
+    }
+}
+
+} // namespace mapc

@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+#include "BspTree.h"
+#include "Diagnostics.h"
+#include "MapParser.h"
+#include "PlaneSet.h"
+#include "Surfaces.h"
+
+namespace mapc {
+
+// A "light" entity: "light" is both its brightness at the source (0-255
+// scale) and the distance at which it fades to nothing; "_color" tints it.
+struct PointLight {
+    Vec3 origin;
+    double intensity = 300.0;
+    Vec3 color{1, 1, 1};
+};
+
+struct LightSettings {
+    double luxel = 16.0;    // world units per luxel (worldspawn "luxel_size")
+    double ambient = 16.0;  // added to every luxel, 0-255 (worldspawn "ambient")
+    std::vector<PointLight> lights;
+};
+
+constexpr int kMaxBlockLuxels = 126;  // a block plus its border fits a page
+
+// Reads the worldspawn keys and the light entities.
+LightSettings readLightSettings(const MapFile& map, Diagnostics& diag);
+
+// Places every surface's block in 128 x 128 pages and lights its luxels;
+// shadows come from the tree's solid leaves.
+void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, const Tree& tree,
+                    const LightSettings& settings, std::vector<uint8_t>& pages);
+
+// Lightmap texture coordinate of a point on the surface.
+void lightmapCoord(const Surface& s, const Vec3& p, float out[2]);
+
+} // namespace mapc

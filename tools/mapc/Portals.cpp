@@ -1,0 +1,217 @@
+#include "Portals.h"
+#include <algorithm>
+#include <deque>
+
+namespace mapc {
+
+namespace {
+
+constexpr double kHeadMargin = 64.0;
+
+void attach(Tree& tree, PortalSet& set, int index)
+{
+    const Portal& p = set.portals[static_cast<size_t>(index)];
+    tree.nodes[static_cast<size_t>(p.leaves[0])].portals.push_back(index);
+    tree.nodes[static_cast<size_t>(p.leaves[1])].portals.push_back(index);
+}
+
+void detach(Tree& tree, const PortalSet& set, int index, int node)
+{
+    std::vector<int>& list = tree.nodes[static_cast<size_t>(node)].portals;
+    list.erase(std::remove(list.begin(), list.end(), index), list.end());
+    (void)set;
+}
+
+void makeHeadPortals(Tree& tree, const PlaneSet& planes, PortalSet& set)
+{
+    Bounds box = tree.worldBounds;
+    // Inward-facing planes of the box; the root lies in front of each.
+    Plane sides[6];
+    for (int axis = 0; axis < 3; ++axis) {
+        sides[axis * 2].normal[axis] = 1.0;
+        sides[axis * 2].dist = box.mins[axis];
+        sides[axis * 2 + 1].normal[axis] = -1.0;
+        sides[axis * 2 + 1].dist = -box.maxs[axis];
+    }
+    for (int i = 0; i < 6; ++i) {
+        Portal p;
+        p.plane = -1 - i;  // box planes are not level planes
+        p.winding = baseWinding(sides[i]);
+        for (int j = 0; j < 6; ++j)
+            if (j != i && (j >> 1) != (i >> 1)) clipWinding(p.winding, sides[j], 0.0);
+        p.leaves[0] = 0;
+        p.leaves[1] = tree.outsideNode;
+        set.portals.push_back(p);
+        attach(tree, set, static_cast<int>(set.portals.size()) - 1);
+    }
+    (void)planes;
+}
+
+Plane portalPlane(const Portal& p, const PlaneSet& planes, const Bounds& box)
+{
+    if (p.plane >= 0) return planes[p.plane];
+    int i = -1 - p.plane;
+    Plane s;
+    int axis = i >> 1;
+    if ((i & 1) == 0) { s.normal[axis] = 1.0; s.dist = box.mins[axis]; }
+    else { s.normal[axis] = -1.0; s.dist = -box.maxs[axis]; }
+    return s;
+}
+
+void portalize(Tree& tree, const PlaneSet& planes, PortalSet& set, int node)
+{
+    if (tree.nodes[static_cast<size_t>(node)].isLeaf()) return;
+    const int planeIndex = tree.nodes[static_cast<size_t>(node)].plane;
+    const int front = tree.nodes[static_cast<size_t>(node)].children[0];
+    const int back = tree.nodes[static_cast<size_t>(node)].children[1];
+    const Plane& split = planes[planeIndex];
+
+    // The new portal: the node plane cut down to the node's volume.
+    Portal np;
+    np.plane = planeIndex;
+    np.winding = baseWinding(split);
+    std::vector<int> existing = tree.nodes[static_cast<size_t>(node)].portals;
+    for (int pi : existing) {
+        const Portal& p = set.portals[static_cast<size_t>(pi)];
+        Plane pp = portalPlane(p, planes, tree.worldBounds);
+        clipWinding(np.winding, p.leaves[0] == node ? pp : pp.flipped(), 0.001);
+        if (np.winding.empty()) break;
+    }
+
+    // Hand each of the node's portals to the child (or both) it borders.
+    for (int pi : existing) {
+        Portal p = set.portals[static_cast<size_t>(pi)];
+        int side = p.leaves[0] == node ? 0 : 1;
+        int other = p.leaves[side ^ 1];
+        detach(tree, set, pi, node);
+        detach(tree, set, pi, other);
+        Winding fw, bw;
+        splitWinding(p.winding, split, kOnEpsilon, fw, bw);
+        if (fw.empty() && bw.empty()) {
+            // Lies on the split plane (rounding): keep it with the front child.
+            Portal& keep = set.portals[static_cast<size_t>(pi)];
+            keep.leaves[side] = front;
+            attach(tree, set, pi);
+            continue;
+        }
+        if (!fw.empty() && !bw.empty()) {
+            Portal& keep = set.portals[static_cast<size_t>(pi)];
+            keep.winding = fw;
+            keep.leaves[side] = front;
+            attach(tree, set, pi);
+            Portal extra = p;
+            extra.winding = bw;
+            extra.leaves[side] = back;
+            set.portals.push_back(extra);
+            attach(tree, set, static_cast<int>(set.portals.size()) - 1);
+        } else {
+            Portal& keep = set.portals[static_cast<size_t>(pi)];
+            keep.leaves[side] = fw.empty() ? back : front;
+            attach(tree, set, pi);
+        }
+    }
+    if (!np.winding.empty()) {
+        np.leaves[0] = front;
+        np.leaves[1] = back;
+        set.portals.push_back(np);
+        attach(tree, set, static_cast<int>(set.portals.size()) - 1);
+    }
+    portalize(tree, planes, set, front);
+    portalize(tree, planes, set, back);
+}
+
+bool passable(const Tree& tree, int a, int b)
+{
+    return !tree.nodes[static_cast<size_t>(a)].solid && !tree.nodes[static_cast<size_t>(b)].solid;
+}
+
+} // namespace
+
+void buildPortals(Tree& tree, const PlaneSet& planes, PortalSet& out)
+{
+    out.portals.clear();
+    Bounds box = tree.worldBounds;
+    if (!box.valid()) box.add(Vec3(0, 0, 0));
+    box.mins = box.mins - Vec3(kHeadMargin, kHeadMargin, kHeadMargin);
+    box.maxs = box.maxs + Vec3(kHeadMargin, kHeadMargin, kHeadMargin);
+    tree.worldBounds = box;
+    tree.outsideNode = static_cast<int>(tree.nodes.size());
+    tree.nodes.emplace_back();
+    tree.nodes.back().outside = true;
+
+    makeHeadPortals(tree, planes, out);
+    portalize(tree, planes, out, 0);
+
+    for (const Portal& p : out.portals)
+        for (int s = 0; s < 2; ++s)
+            for (const Vec3& v : p.winding) tree.nodes[static_cast<size_t>(p.leaves[s])].bounds.add(v);
+
+    // Flood from beyond the box through open portals.
+    std::deque<int> queue{tree.outsideNode};
+    while (!queue.empty()) {
+        int leaf = queue.front();
+        queue.pop_front();
+        for (int pi : tree.nodes[static_cast<size_t>(leaf)].portals) {
+            const Portal& p = out.portals[static_cast<size_t>(pi)];
+            int other = p.leaves[0] == leaf ? p.leaves[1] : p.leaves[0];
+            if (!passable(tree, leaf, other) || tree.nodes[static_cast<size_t>(other)].outside) continue;
+            tree.nodes[static_cast<size_t>(other)].outside = true;
+            queue.push_back(other);
+        }
+    }
+}
+
+bool markInside(Tree& tree, const PlaneSet& planes, const PortalSet& portals, const MapFile& map,
+                Diagnostics& diag)
+{
+    std::deque<int> queue;
+    bool leaked = false;
+    for (const MapEntity& e : map.entities) {
+        Vec3 origin;
+        if (!e.vector("origin", origin)) continue;
+        const char* cls = e.value("classname");
+        int leaf = tree.leafAt(origin, planes);
+        TreeNode& n = tree.nodes[static_cast<size_t>(leaf)];
+        if (n.solid) {
+            diag.warn(e.line, "entity '%s' at (%g %g %g) is inside a brush", cls ? cls : "?", origin.x,
+                      origin.y, origin.z);
+            continue;
+        }
+        if (n.outside && !leaked) {
+            diag.warn(e.line,
+                      "leak: the level is open to the outside near entity '%s' at (%g %g %g); "
+                      "every cluster is left visible",
+                      cls ? cls : "?", origin.x, origin.y, origin.z);
+            leaked = true;
+        }
+        if (!n.inside) {
+            n.inside = true;
+            queue.push_back(leaf);
+        }
+    }
+    if (queue.empty()) {
+        // Nothing to flood from: everything enclosed counts as inside.
+        for (TreeNode& n : tree.nodes)
+            if (n.isLeaf() && !n.solid && !n.outside) n.inside = true;
+    }
+    while (!queue.empty()) {
+        int leaf = queue.front();
+        queue.pop_front();
+        for (int pi : tree.nodes[static_cast<size_t>(leaf)].portals) {
+            const Portal& p = portals.portals[static_cast<size_t>(pi)];
+            int other = p.leaves[0] == leaf ? p.leaves[1] : p.leaves[0];
+            TreeNode& o = tree.nodes[static_cast<size_t>(other)];
+            if (o.solid || o.inside || other == tree.outsideNode) continue;
+            o.inside = true;
+            queue.push_back(other);
+        }
+    }
+    int cluster = 0;
+    for (size_t i = 0; i < tree.nodes.size(); ++i) {
+        TreeNode& n = tree.nodes[i];
+        if (n.isLeaf() && n.inside && static_cast<int>(i) != tree.outsideNode) n.cluster = cluster++;
+    }
+    return !leaked;
+}
+
+} // namespace mapc

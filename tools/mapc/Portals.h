@@ -1,0 +1,31 @@
+#pragma once
+#include <vector>
+#include "BspTree.h"
+#include "Diagnostics.h"
+#include "MapParser.h"
+
+namespace mapc {
+
+// The opening between two leaves on a node plane; the plane's front faces
+// leaves[0].
+struct Portal {
+    int plane = -1;
+    int leaves[2] = {-1, -1};
+    Winding winding;
+};
+
+struct PortalSet {
+    std::vector<Portal> portals;
+};
+
+// Cuts every node plane down to the openings between leaves, gives each leaf
+// its box, and finds the leaves beyond the level (`outside`).
+void buildPortals(Tree& tree, const PlaneSet& planes, PortalSet& out);
+
+// Marks the leaves the entities can reach (`inside`) and numbers their
+// clusters. A leak (an entity reachable from outside) is warned about with
+// the entity's name; returns false in that case.
+bool markInside(Tree& tree, const PlaneSet& planes, const PortalSet& portals, const MapFile& map,
+                Diagnostics& diag);
+
+} // namespace mapc

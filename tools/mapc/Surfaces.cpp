@@ -1,0 +1,153 @@
+#include "Surfaces.h"
+#include <algorithm>
+
+namespace mapc {
+
+namespace {
+
+// The parts of w outside brush b. Coplanar sides facing the same way keep
+// the face of the earlier brush only; sides pressed against b are covered.
+void clipOutside(const Winding& w, int ownPlane, int ownBrush, int otherBrush, const Brush& b,
+                 const PlaneSet& planes, std::vector<Winding>& out)
+{
+    Winding rest = w;
+    for (const BrushSide& s : b.sides) {
+        if (s.bevel) continue;
+        if (s.plane == ownPlane) {
+            if (otherBrush < ownBrush) continue;
+            out.push_back(rest);
+            return;
+        }
+        if (s.plane == (ownPlane ^ 1)) continue;
+        Winding front, back;
+        splitWinding(rest, planes[s.plane], kOnEpsilon, front, back);
+        if (!front.empty()) out.push_back(front);
+        if (back.empty()) {
+            // Entirely in front, or lying on the plane facing away: outside.
+            if (front.empty() && classifyWinding(rest, planes[s.plane]) != Side::Back) out.push_back(rest);
+            return;
+        }
+        rest.swap(back);
+    }
+}
+
+// Pushes a piece down the tree; collects the parts in inside leaves.
+void pushDown(const Tree& tree, const PlaneSet& planes, int node, int plane, const Winding& w,
+              std::vector<std::pair<int, Winding>>& kept, bool& lost)
+{
+    const TreeNode& n = tree.nodes[static_cast<size_t>(node)];
+    if (n.isLeaf()) {
+        if (n.inside && !n.solid) kept.emplace_back(node, w);
+        else lost = true;
+        return;
+    }
+    if ((n.plane >> 1) == (plane >> 1)) {
+        pushDown(tree, planes, n.children[n.plane == plane ? 0 : 1], plane, w, kept, lost);
+        return;
+    }
+    Winding front, back;
+    splitWinding(w, planes[n.plane], kOnEpsilon, front, back);
+    if (front.empty() && back.empty()) {
+        // Rounding put it on the plane: let its facing decide.
+        bool sameFacing = planes[n.plane].normal.dot(planes[plane].normal) > 0;
+        pushDown(tree, planes, n.children[sameFacing ? 0 : 1], plane, w, kept, lost);
+        return;
+    }
+    if (!front.empty()) pushDown(tree, planes, n.children[0], plane, front, kept, lost);
+    if (!back.empty()) pushDown(tree, planes, n.children[1], plane, back, kept, lost);
+}
+
+} // namespace
+
+void lightmapAxes(const Vec3& n, int& s, int& t)
+{
+    double ax = std::fabs(n.x), ay = std::fabs(n.y), az = std::fabs(n.z);
+    if (az >= ax && az >= ay) { s = 0; t = 1; }
+    else if (ax >= ay) { s = 1; t = 2; }
+    else { s = 0; t = 2; }
+}
+
+void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
+                   std::vector<Surface>& out)
+{
+    const std::vector<Brush>& list = brushes.brushes;
+    for (size_t bi = 0; bi < list.size(); ++bi) {
+        const Brush& b = list[bi];
+        for (size_t si = 0; si < b.sides.size(); ++si) {
+            const BrushSide& side = b.sides[si];
+            if (side.bevel || !side.drawn || side.winding.empty()) continue;
+            std::vector<Winding> pieces{side.winding};
+            Bounds wb = windingBounds(side.winding);
+            for (size_t oi = 0; oi < list.size() && !pieces.empty(); ++oi) {
+                const Brush& o = list[oi];
+                if (oi == bi || !o.structural || !o.bounds.overlaps(wb, kOnEpsilon)) continue;
+                std::vector<Winding> next;
+                for (const Winding& w : pieces)
+                    clipOutside(w, side.plane, static_cast<int>(bi), static_cast<int>(oi), o, planes, next);
+                pieces.swap(next);
+            }
+            Surface surf;
+            surf.brush = static_cast<int>(bi);
+            surf.side = static_cast<int>(si);
+            surf.plane = side.plane;
+            surf.texture = side.texture;
+            for (const Winding& w : pieces) {
+                std::vector<std::pair<int, Winding>> kept;
+                bool lost = false;
+                pushDown(tree, planes, 0, side.plane, w, kept, lost);
+                if (kept.empty()) continue;
+                if (!lost) surf.pieces.push_back(w);
+                for (auto& k : kept) {
+                    if (lost) surf.pieces.push_back(k.second);
+                    surf.leaves.push_back(k.first);
+                }
+            }
+            if (surf.pieces.empty()) continue;
+            std::sort(surf.leaves.begin(), surf.leaves.end());
+            surf.leaves.erase(std::unique(surf.leaves.begin(), surf.leaves.end()), surf.leaves.end());
+            out.push_back(std::move(surf));
+        }
+    }
+}
+
+void splitLargeSurfaces(std::vector<Surface>& surfaces, const PlaneSet& planes, double luxel,
+                        int maxLuxels)
+{
+    const double chunk = luxel * (maxLuxels - 1);
+    std::vector<Surface> result;
+    for (Surface& surf : surfaces) {
+        int axes[2];
+        lightmapAxes(planes[surf.plane].normal, axes[0], axes[1]);
+        std::vector<Surface> work{surf};
+        for (int a = 0; a < 2; ++a) {
+            std::vector<Surface> next;
+            for (Surface& s : work) {
+                double lo = 1e30, hi = -1e30;
+                for (const Winding& w : s.pieces)
+                    for (const Vec3& p : w) { lo = std::min(lo, p[axes[a]]); hi = std::max(hi, p[axes[a]]); }
+                if (hi - lo <= chunk) { next.push_back(std::move(s)); continue; }
+                for (double start = lo; start < hi; start += chunk) {
+                    Surface part = s;
+                    part.pieces.clear();
+                    Plane lower, upper;
+                    lower.normal[axes[a]] = 1.0;
+                    lower.dist = start;
+                    upper.normal[axes[a]] = -1.0;
+                    upper.dist = -(start + chunk);
+                    for (const Winding& w : s.pieces) {
+                        Winding c = w;
+                        clipWinding(c, lower, kOnEpsilon);
+                        clipWinding(c, upper, kOnEpsilon);
+                        if (!c.empty()) part.pieces.push_back(c);
+                    }
+                    if (!part.pieces.empty()) next.push_back(std::move(part));
+                }
+            }
+            work.swap(next);
+        }
+        for (Surface& s : work) result.push_back(std::move(s));
+    }
+    surfaces.swap(result);
+}
+
+} // namespace mapc

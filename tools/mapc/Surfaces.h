@@ -1,0 +1,43 @@
+#pragma once
+#include <vector>
+#include "BrushSet.h"
+#include "BspTree.h"
+#include "PlaneSet.h"
+
+namespace mapc {
+
+// The visible part of one brush side (possibly a piece of it, when it is too
+// large for one lightmap block): convex pieces on one plane, and the inside
+// leaves they border.
+struct Surface {
+    int brush = -1;
+    int side = -1;
+    int plane = -1;
+    int texture = -1;
+    std::vector<Winding> pieces;
+    std::vector<int> leaves;
+
+    // Lightmap block, set by the lightmapper.
+    int lightmap = -1;
+    int corner[2] = {0, 0};
+    int size[2] = {0, 0};
+    int axes[2] = {0, 1};  // world axes used for s and t
+    double origin[2] = {0, 0};  // s, t of luxel 0
+    double luxel = 16.0;
+};
+
+// Drawn brush sides with the parts covered by structural brushes removed and
+// the parts facing outside the level dropped. Each surviving surface is
+// listed in the faces of every inside leaf it borders.
+void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
+                   std::vector<Surface>& out);
+
+// Splits surfaces whose extent needs more than `maxLuxels` luxels along an
+// axis at `luxel` units per luxel.
+void splitLargeSurfaces(std::vector<Surface>& surfaces, const PlaneSet& planes, double luxel,
+                        int maxLuxels);
+
+// The two world axes a plane's lightmap is projected on (dominant axis left out).
+void lightmapAxes(const Vec3& normal, int& s, int& t);
+
+} // namespace mapc
