@@ -68,6 +68,31 @@ TEST(TgaReader, RunLengthPackets)
     EXPECT_EQ(mixed.pixels, (Bytes{9, 9, 9, 3, 2, 1, 3, 2, 1, 3, 2, 1}));
 }
 
+// Big enough to span several read blocks, with a partial last one.
+TEST(TgaReader, LargeFilesMatchAHandSwap)
+{
+    std::mt19937 random(77);
+    for (int depth : {24, 32}) {
+        SCOPED_TRACE(depth);
+        const int w = 301, h = 611, p = depth / 8;
+        Bytes data(size_t(w) * h * p);
+        for (uint8_t& b : data)
+            b = uint8_t(random());
+        Bytes expected = data;
+        for (size_t i = 0; i + 2 < expected.size(); i += size_t(p))
+            std::swap(expected[i], expected[i + 2]);
+        Bytes file = rt::tga(2, w, h, depth, data, 3);
+        ASSERT_TRUE(rt::writeFile("im_work/large.tga", file));
+        TgaImage fromFile;
+        ASSERT_TRUE(tgaReadFile("im_work/large.tga", &fromFile));
+        EXPECT_TRUE(fromFile.pixels == expected);
+        EXPECT_TRUE(decode(file).pixels == expected);
+        file.pop_back();
+        ASSERT_TRUE(rt::writeFile("im_work/large.tga", file));
+        EXPECT_FALSE(tgaReadFile("im_work/large.tga", &fromFile));
+    }
+}
+
 TEST(TgaReader, RejectsWhatItCannotDecodeSafely)
 {
     EXPECT_TRUE(rejects(rt::tga(2, 0, 4, 24, {})));
