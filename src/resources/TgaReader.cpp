@@ -232,6 +232,45 @@ void clearImage(TgaImage* out)
     out->pixels.shrink_to_fit();
 }
 
+// Reads and decodes what follows the header and ID field of an open file.
+bool readPixels(FILE* f, const TgaHeader& hd, size_t bodySize, TgaImage* out, const char** why)
+{
+    bool trueColour = hd.imageType != kRunLengthType && hd.depth != 16;
+    if (trueColour) {
+        if (bodySize < rawDataSize(hd))
+            return fail(why, "file is truncated");
+        return allocate(hd, out, why) && readSwappedRows(f, hd, out, why);
+    }
+    std::vector<uint8_t> body;
+    try {
+        body.resize(bodySize);
+    } catch (const std::bad_alloc&) {
+        return fail(why, "out of memory");
+    }
+    if (std::fread(body.data(), 1, bodySize, f) != bodySize)
+        return fail(why, "file is truncated");
+    return decodeBody(hd, body.data(), bodySize, out, why);
+}
+
+bool readOpenFile(FILE* f, TgaImage* out, const char** why)
+{
+    long fileSize = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0)
+        fileSize = std::ftell(f);
+    if (fileSize < long(kHeaderSize) || std::fseek(f, 0, SEEK_SET) != 0)
+        return fail(why, "file is truncated");
+    uint8_t header[kHeaderSize];
+    if (std::fread(header, 1, kHeaderSize, f) != kHeaderSize)
+        return fail(why, "file is truncated");
+    TgaHeader hd;
+    if (!parseHeader(header, &hd, why))
+        return false;
+    size_t offset = kHeaderSize + size_t(hd.idLength);
+    if (size_t(fileSize) < offset || std::fseek(f, long(offset), SEEK_SET) != 0)
+        return fail(why, "file is truncated");
+    return readPixels(f, hd, size_t(fileSize) - offset, out, why);
+}
+
 } // namespace
 
 bool tgaDecode(const uint8_t* data, size_t size, TgaImage* out, const char** why)
@@ -264,46 +303,7 @@ bool tgaReadFile(const char* path, TgaImage* out, const char** why)
     FILE* f = std::fopen(path, "rb");
     if (!f)
         return fail(why, "cannot open file");
-
-    bool ok = false;
-    uint8_t header[kHeaderSize];
-    long fileSize = -1;
-    if (std::fseek(f, 0, SEEK_END) == 0)
-        fileSize = std::ftell(f);
-    std::rewind(f);
-    TgaHeader hd;
-    if (fileSize < long(kHeaderSize) || std::fread(header, 1, kHeaderSize, f) != kHeaderSize) {
-        fail(why, "file is truncated");
-    } else if (parseHeader(header, &hd, why)) {
-        size_t offset = kHeaderSize + size_t(hd.idLength);
-        size_t bodySize = size_t(fileSize) > offset ? size_t(fileSize) - offset : 0;
-        bool direct = hd.imageType != kRunLengthType && hd.depth != 16;
-        if (size_t(fileSize) < offset || std::fseek(f, long(offset), SEEK_SET) != 0) {
-            fail(why, "file is truncated");
-        } else if (direct) {
-            // True-colour rows are read a block at a time and swapped on
-            // the way out, while the block is still in the cache.
-            if (bodySize < rawDataSize(hd))
-                fail(why, "file is truncated");
-            else if (allocate(hd, out, why))
-                ok = readSwappedRows(f, hd, out, why);
-        } else {
-            std::vector<uint8_t> body;
-            bool haveBody = false;
-            try {
-                body.resize(bodySize);
-                haveBody = true;
-            } catch (const std::bad_alloc&) {
-                fail(why, "out of memory");
-            }
-            if (haveBody) {
-                if (std::fread(body.data(), 1, bodySize, f) != bodySize)
-                    fail(why, "file is truncated");
-                else
-                    ok = decodeBody(hd, body.data(), bodySize, out, why);
-            }
-        }
-    }
+    bool ok = readOpenFile(f, out, why);
     std::fclose(f);
     if (!ok)
         clearImage(out);

@@ -117,6 +117,8 @@ TEST(TgaReader, RejectsWhatItCannotDecodeSafely)
     EXPECT_FALSE(tgaReadFile("no/such/file.tga", &img, &why));
     EXPECT_STREQ(why, "cannot open file");
     EXPECT_FALSE(tgaReadFile(nullptr, &img));
+    std::filesystem::create_directories("im_work");
+    EXPECT_FALSE(tgaReadFile("im_work", &img));  // a folder, not a file
 }
 
 // One ImageMagick encoding and the options that produce it.
