@@ -182,6 +182,8 @@ void Game::drawHud()
 
 void Game::runGameFrame()
 {
+    if (Player::instance)
+        Player::instance->update();
     if (TargetList::instance)
         TargetList::instance->update();
     if (renderer)

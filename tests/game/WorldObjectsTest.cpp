@@ -1,0 +1,288 @@
+// Enemies, fountains and explosions in a real GL context, placed by the
+// entity parser into a small real level; then a mutation corpus of entity
+// text against the same level.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <SDL/SDL.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "TestLevel.h"
+#include "app/FrameTimer.h"
+#include "app/Game.h"
+#include "app/TargetList.h"
+#include "objects/Enemy.h"
+#include "objects/Explosion.h"
+#include "objects/ParticleSystem.h"
+#include "platform/OglSdl.h"
+#include "platform/SystemLog.h"
+#include "resources/TextureManager.h"
+#include "world/BspLoader.h"
+#include "world/Camera.h"
+#include "world/EntitieParser.h"
+#include "world/Frustum.h"
+#include "world/PhysicsBody.h"
+#include "world/Renderer.h"
+
+namespace {
+
+class Window : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        // The fixed images (enemy.tga, particle.tga) live in the run folder.
+        if (chdir(HALVEX_GAME_DIR) != 0)
+            SystemLog::get().write(LOG_YELLOW "::test no run folder %s", HALVEX_GAME_DIR);
+        window = new OglSdl();
+        ASSERT_TRUE(window->createWindow("game test", 320, 240, 24, 45.0f));
+        glEnable(GL_DEPTH_TEST);
+        glClearColor(0, 0, 0, 1);
+    }
+    void TearDown() override
+    {
+        TextureManager::get().releaseAll();
+        delete window;
+    }
+    OglSdl* window = nullptr;
+};
+::testing::Environment* const window = ::testing::AddGlobalTestEnvironment(new Window);
+
+// The objects the game reaches, in the game's order of construction.
+struct World {
+    TargetList targets;
+    Frustum frustum;
+    FrameTimer timer;
+    Camera camera;
+    Renderer renderer;
+    Game game;
+
+    World()
+    {
+        frustum.setViewport(160.0f, 120.0f, 1.0f);
+        renderer.setupMultitexture();
+    }
+    ~World()
+    {
+        targets.clear();
+        renderer.freeLevel();
+    }
+
+    // The two-leaf level with the given entity text (leaf 0 is x >= 0).
+    bool load(const std::string& entities)
+    {
+        TestLevel level;
+        level.entities = entities;
+        std::string path = std::string(HALVEX_BINARY_DIR) + "/tests/game/objects_test.bsp";
+        if (!level.write(path))
+            return false;
+        BspLoader loader;
+        return loader.load(path.c_str(), &targets);
+    }
+    int entitiesIn(int leaf) const { return renderer.leafEntities[leaf].count; }
+    WorldEntity* entity(int leaf, int i) const { return renderer.leafEntities[leaf].entities[i]; }
+    void tick(float seconds)
+    {
+        timer.frameTime = seconds;
+        timer.now += seconds;
+    }
+};
+
+std::string enemyBlock(const char* origin, const char* radius = "20", const char* speed = "100")
+{
+    return std::string("{\n\"classname\" \"enemy\"\n\"origin\" \"") + origin + "\"\n\"radius\" \"" +
+           radius + "\"\n\"speed\" \"" + speed + "\"\n}\n";
+}
+
+bool logHas(size_t from, const char* text)
+{
+    for (size_t i = from; i < SystemLog::get().storedLines(); ++i)
+        if (strstr(SystemLog::get().line(i), text))
+            return true;
+    return false;
+}
+
+} // namespace
+
+TEST(WorldObjects, EnemiesJoinTheirLeafAndTheTargetListInLumpOrder)
+{
+    World world;
+    std::string text;
+    for (int i = 0; i < 101; ++i)
+        text += enemyBlock("50 0 0");
+    text += enemyBlock("-50 0 -64");
+    ASSERT_TRUE(world.load(text));
+
+    // The 101st in leaf 0 is left out (and destroyed, so it is no target).
+    EXPECT_EQ(world.entitiesIn(0), 100);
+    EXPECT_EQ(world.entitiesIn(1), 1);
+    ASSERT_EQ(world.targets.count(), 101);
+    Enemy* last = dynamic_cast<Enemy*>(world.targets.at(100));
+    ASSERT_NE(last, nullptr);
+    EXPECT_FLOAT_EQ(last->position.y, -64.0f);  // file z becomes y
+    EXPECT_EQ(last, world.entity(1, 0));
+    EXPECT_FLOAT_EQ(last->radius, 20.0f);
+    EXPECT_FLOAT_EQ(last->radiusSquared, 400.0f);
+    EXPECT_EQ(last->life, 100);
+}
+
+TEST(WorldObjects, NonFiniteEnemiesAreRefused)
+{
+    World world;
+    size_t mark = SystemLog::get().storedLines();
+    ASSERT_TRUE(world.load(enemyBlock("50 0 0", "1e999") + enemyBlock("50 0 0", "20", "-1e999") +
+                           enemyBlock("nan 0 0") + enemyBlock("50 0 0", "nan", "nan")));
+    // "nan" reads as 0 for floats; the vector reader takes it as a number.
+    EXPECT_EQ(world.targets.count(), 1);
+    EXPECT_TRUE(logHas(mark, "::EntitieParser ERROR Enemy with a non-finite"));
+}
+
+TEST(WorldObjects, EnemyChasesWithinRangeAndExplodesOnTouch)
+{
+    World world;
+    ASSERT_TRUE(world.load(enemyBlock("50 0 0") + enemyBlock("50 0 0")));
+    Enemy* near = dynamic_cast<Enemy*>(world.targets.at(0));
+    Enemy* far = dynamic_cast<Enemy*>(world.targets.at(1));
+    ASSERT_TRUE(near && far);
+
+    // 699 units chases, exactly 700 does not.
+    world.camera.position = near->position + Vector3(699, 0, 0);
+    world.tick(0.01f);
+    EXPECT_TRUE(near->update());
+    EXPECT_GT(near->body->velocity.x, 0.0f);
+    world.camera.position = far->position + Vector3(0, 0, 700);
+    EXPECT_TRUE(far->update());
+    EXPECT_FLOAT_EQ(far->body->velocity.z, 0.0f);
+
+    // 59 units away: dies in this update, the blast costs 32.
+    near->body->velocity = Vector3();
+    world.camera.position = near->position + Vector3(59, 0, 0);
+    world.game.life = 100;
+    EXPECT_FALSE(near->update());
+    EXPECT_EQ(world.game.life, 68);
+    ASSERT_NE(near->explosion, nullptr);
+    EXPECT_EQ(near->explosion->group.live, 100u);
+}
+
+TEST(WorldObjects, TenShotsKillOnTheNextUpdate)
+{
+    World world;
+    ASSERT_TRUE(world.load(enemyBlock("50 0 0")));
+    Enemy* enemy = dynamic_cast<Enemy*>(world.targets.at(0));
+    ASSERT_NE(enemy, nullptr);
+    world.camera.position = enemy->position + Vector3(500, 0, 0);
+    for (int i = 0; i < 10; ++i)
+        enemy->takeDamage(10);
+    EXPECT_EQ(enemy->life, 0);
+    EXPECT_EQ(enemy->explosion, nullptr);
+    world.tick(0.01f);
+    EXPECT_FALSE(enemy->update());
+    EXPECT_EQ(world.game.life, 99);  // 500 units away still costs one
+}
+
+TEST(WorldObjects, ExplosionLivesTwoSeconds)
+{
+    World world;
+    world.camera.position = Vector3(0, 0, 500);
+    Explosion explosion(Vector3(0, 0, 0), 20.0f);
+    world.timer.frameTime = 0.01f;
+    int frames = 0;
+    while (explosion.draw() && frames < 1000)
+        ++frames;
+    // 0.5 life per second: gone after 200 frames of 10 ms, give or take
+    // the rounding of the last step.
+    EXPECT_GE(frames, 198);
+    EXPECT_LE(frames, 201);
+    EXPECT_EQ(explosion.group.live, 0u);
+}
+
+TEST(WorldObjects, FountainsEmitWithinLimitsAndMoveTheirSystem)
+{
+    World world;
+    const char* fountain =
+        "{\n\"classname\" \"particle_fountain\"\n\"origin\" \"%s 0 0\"\n\"num_particles\" \"%s\"\n"
+        "\"max_life_fade\" \"0.05\"\n\"min_life_fade\" \"0.01\"\n\"max_velocity\" \"20\"\n"
+        "\"min_velocity\" \"10\"\n\"axis\" \"0 0 1\"\n\"texture\" \"baseq3/textures/particle\"\n"
+        "\"txt_width\" \"4\"\n\"txt_height\" \"4\"\n%s}\n";
+    char a[512], b[512], c[512];
+    snprintf(a, sizeof(a), fountain, "50", "150", "");
+    snprintf(b, sizeof(b), fountain, "60", "-5", "\"move_system\" \"1\"\n\"sys_velocity\" \"0 10 0\"\n");
+    snprintf(c, sizeof(c), fountain, "-50", "0", "");
+    ASSERT_TRUE(world.load(std::string(a) + b + c));
+    ASSERT_EQ(world.entitiesIn(0), 2);
+    ASSERT_EQ(world.entitiesIn(1), 1);
+    auto* big = dynamic_cast<ParticleSystem*>(world.entity(0, 0));
+    auto* moving = dynamic_cast<ParticleSystem*>(world.entity(0, 1));
+    auto* empty = dynamic_cast<ParticleSystem*>(world.entity(1, 0));
+    ASSERT_TRUE(big && moving && empty);
+    EXPECT_EQ(big->group.live, 100u);
+    EXPECT_EQ(moving->group.live, 100u);
+    EXPECT_EQ(empty->group.live, 0u);
+    EXPECT_FLOAT_EQ(big->group.distanceThreshold, 5000.0f);
+
+    world.camera.position = Vector3(0, 0, 1000);
+    world.timer.frameTime = 0.5f;
+    EXPECT_FALSE(empty->draw());
+    float y = moving->position.y;
+    EXPECT_TRUE(moving->draw());
+    EXPECT_FLOAT_EQ(moving->position.y, y + 5.0f);
+    EXPECT_TRUE(moving->moved);
+    // Fades of 1..6 per second: after a few half seconds every particle
+    // has been re-emitted at least once, and all are alive again.
+    for (int i = 0; i < 6; ++i)
+        EXPECT_TRUE(big->draw());
+    for (unsigned i = 0; i < big->group.live; ++i)
+        EXPECT_GT(big->group.particles[i].life, 0.0f);
+}
+
+TEST(WorldObjects, MutatedEntityTextNeverBreaksTheParser)
+{
+    World world;
+    std::string base = "{\n\"classname\" \"worldspawn\"\n}\n{\n\"classname\" \"info_player_start\"\n"
+                       "\"origin\" \"10 20 30\"\n}\n" +
+                       enemyBlock("50 0 0") + enemyBlock("-50 0 0", "0", "0") +
+                       "{\n\"classname\" \"particle_fountain\"\n\"origin\" \"40 0 0\"\n"
+                       "\"num_particles\" \"20\"\n\"spread\" \"30\"\n\"axis\" \"0 0 1\"\n}\n";
+    ASSERT_TRUE(world.load(base));
+    const char specials[] = {'{', '}', '"', '\n', '\0', ' ', '-', '9', 'e'};
+
+    srand(2024);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text = base;
+        int edits = 1 + rand() % 8;
+        for (int e = 0; e < edits; ++e) {
+            size_t at = static_cast<size_t>(rand()) % (text.size() + 1);
+            switch (rand() % 4) {
+            case 0: if (at < text.size()) text.erase(at, 1); break;
+            case 1: text.insert(at, 1, specials[rand() % sizeof(specials)]); break;
+            case 2: if (at < text.size()) text[at] = static_cast<char>(rand() % 256); break;
+            default: text.resize(at); break;
+            }
+        }
+        // Embedded NULs end the text as the level hands it over.
+        EntitieParser parser;
+        parser.parse(text.c_str(), &world.targets);
+
+        // Empty the leaves again so every round starts alike.
+        world.targets.clear();
+        for (int leaf = 0; leaf < world.renderer.leafCount; ++leaf) {
+            LeafEntityList& list = world.renderer.leafEntities[leaf];
+            for (int i = 0; i < list.count; ++i)
+                delete list.entities[i];
+            list.count = 0;
+        }
+    }
+    // Pathological sizes.
+    std::string many = "{\n\"classname\" \"worldspawn\"\n";
+    for (int i = 0; i < 100000; ++i)
+        many += "\"k\" \"v\"\n";
+    many += "}\n{";
+    EntitieParser parser;
+    parser.parse(many.c_str(), &world.targets);
+    EXPECT_EQ(parser.lastBlock().count(), 100001);
+    parser.parse(std::string(200000, '{').c_str(), &world.targets);
+    parser.parse(std::string(200000, '"').c_str(), &world.targets);
+}
