@@ -1,0 +1,232 @@
+// Level timings, each beside a baseline measured in the same run:
+//   load of the largest level: plain file read vs read+check+convert (no GL)
+//   vs the whole load with textures;
+//   a fixed fly-through of three levels at 800 x 600: the visibility walk
+//   alone vs whole frames vs empty frames (clear and swap).
+// Usage: bench_level <maps folder>   (needs a display: run.sh uses Xvfb)
+#include <GL/gl.h>
+#include <SDL/SDL.h>
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/FrameTimer.h"
+#include "app/TargetList.h"
+#include "platform/OglSdl.h"
+#include "resources/TextureManager.h"
+#include "world/BspData.h"
+#include "world/BspLoader.h"
+#include "world/Camera.h"
+#include "world/Frustum.h"
+#include "world/LevelValidation.h"
+#include "world/Renderer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+long fileSize(const std::string& path)
+{
+    struct stat s;
+    return stat(path.c_str(), &s) == 0 ? long(s.st_size) : -1;
+}
+
+double plainRead(const std::string& path)
+{
+    auto start = Clock::now();
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return 0.0;
+    std::vector<char> bytes(size_t(fileSize(path)));
+    size_t got = fread(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+    double t = secondsSince(start);
+    return got == bytes.size() ? t : 0.0;
+}
+
+// First player start, file frame.
+bool spawnOf(const BspData& data, Vector3& eye)
+{
+    std::string text = data.entities ? data.entities : "";
+    for (const char* name : {"\"info_player_deathmatch\"", "\"info_player_start\""}) {
+        size_t at = text.find(name);
+        if (at == std::string::npos)
+            continue;
+        size_t block = text.rfind('{', at);
+        size_t key = text.find("\"origin\"", block == std::string::npos ? 0 : block);
+        float o[3];
+        if (key != std::string::npos &&
+            sscanf(text.c_str() + text.find('"', key + 8) + 1, "%f %f %f", &o[0], &o[1], &o[2]) == 3) {
+            eye = fromFileFrame(o[0], o[1], o[2]) + Vector3(0, 16, 0);
+            return true;
+        }
+    }
+    return false;
+}
+
+struct World {
+    TargetList targets;
+    Frustum frustum;
+    FrameTimer timer;
+    Camera camera;
+    Renderer renderer;
+};
+
+const int kFrames = 360;
+
+// One step of the fixed path: a full turn over the run, drifting forward.
+void fly(World& w, int frame)
+{
+    w.camera.turn(2.0f * 3.14159265f / kFrames, Vector3(0, 1, 0));
+    if (frame % 2 == 0)
+        w.camera.moveForward(1.0f);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        fprintf(stderr, "usage: bench_level <maps folder>\n");
+        return 2;
+    }
+    std::string dir = argv[1];
+    std::vector<std::string> paths;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name.size() > 4 && name.substr(name.size() - 4) == ".bsp")
+                paths.push_back(dir + "/" + name);
+        }
+        closedir(d);
+    }
+    if (paths.empty()) {
+        fprintf(stderr, "bench_level: no levels in %s\n", dir.c_str());
+        return 1;
+    }
+    std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+        return fileSize(a) > fileSize(b);
+    });
+
+    OglSdl window;
+    if (!window.createWindow("bench_level", 800, 600, 24, 45.0f))
+        return 1;
+    glEnable(GL_DEPTH_TEST);
+    World w;
+    w.frustum.setViewport(400.0f, 300.0f, 1.0f);
+    if (!w.renderer.setupMultitexture())
+        return 1;
+
+    // --- load ---
+    const std::string& largest = paths.front();
+    const int runs = 15;
+    std::vector<double> readTimes, parseTimes, loadTimes;
+    char problem[256];
+    plainRead(largest);  // warm the page cache
+    for (int i = 0; i < runs; i++) {
+        readTimes.push_back(plainRead(largest));
+        BspData data;
+        auto start = Clock::now();
+        bool ok = readBspFile(largest.c_str(), data, problem, sizeof problem) == BspReadError::None &&
+                  validateLevel(data, problem, sizeof problem);
+        parseTimes.push_back(secondsSince(start));
+        if (!ok) {
+            fprintf(stderr, "bench_level: %s refused: %s\n", largest.c_str(), problem);
+            return 1;
+        }
+    }
+    for (int i = 0; i < 5; i++) {
+        w.renderer.freeLevel();
+        TextureManager::get().releaseAll();
+        BspLoader loader;
+        auto start = Clock::now();
+        loader.load(largest.c_str(), &w.targets);
+        glFinish();
+        loadTimes.push_back(secondsSince(start));
+    }
+    double read = median(readTimes), parse = median(parseTimes), load = median(loadTimes);
+    printf("load  %s (%ld bytes), medians:\n", largest.c_str(), fileSize(largest));
+    printf("  plain read (baseline)            %8.3f ms\n", read * 1e3);
+    printf("  read + check + convert, no GL     %8.3f ms  = %.2f x the read (target <= 3 x)\n",
+           parse * 1e3, parse / read);
+    printf("  whole load with textures          %8.3f ms\n", load * 1e3);
+
+    // --- fly-through of three levels ---
+    double walkTotal = 0, frameTotal = 0, emptyTotal = 0;
+    int frames = 0;
+    long leaves = 0, faces = 0;
+    for (size_t level = 0; level < 3 && level < paths.size(); level++) {
+        const std::string& path = paths[level];
+        w.renderer.freeLevel();
+        TextureManager::get().releaseAll();
+        BspLoader loader;
+        BspData data;
+        Vector3 eye;
+        if (readBspFile(path.c_str(), data, problem, sizeof problem) != BspReadError::None ||
+            !spawnOf(data, eye) || !loader.load(path.c_str(), &w.targets)) {
+            fprintf(stderr, "bench_level: cannot fly through %s\n", path.c_str());
+            return 1;
+        }
+        for (int pass = 0; pass < 3; pass++) {
+            w.camera.position = eye;
+            w.camera.forward = Vector3(0, 0, 1);
+            w.camera.recompute();
+            for (int f = 0; f < kFrames; f++) {
+                fly(w, f);
+                auto start = Clock::now();
+                if (pass == 0) {  // empty frame
+                    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                    SDL_GL_SwapBuffers();
+                    glFinish();
+                    emptyTotal += secondsSince(start);
+                    continue;
+                }
+                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                w.timer.frameCount++;
+                w.renderer.updateCameraLeaf(w.camera, w.camera.position);
+                w.camera.applyView();
+                w.frustum.update(w.camera.position, w.camera.forward);
+                if (pass == 1) {  // the walk and culling alone
+                    auto walkStart = Clock::now();
+                    w.renderer.collectVisibleLeaves();
+                    walkTotal += secondsSince(walkStart);
+                    continue;
+                }
+                w.renderer.renderLevel();
+                SDL_GL_SwapBuffers();
+                glFinish();
+                frameTotal += secondsSince(start);
+                frames++;
+                leaves += w.renderer.stats.leavesDrawn;
+                faces += w.renderer.stats.facesDrawn;
+            }
+        }
+        printf("fly   %s\n", path.c_str());
+    }
+    double walk = walkTotal / frames, frame = frameTotal / frames, empty = emptyTotal / frames;
+    printf("frames: %d at 800 x 600, on average %ld leaves and %ld faces drawn\n", frames,
+           leaves / frames, faces / frames);
+    printf("  empty frame, clear + swap (baseline) %8.3f ms\n", empty * 1e3);
+    printf("  whole frame                           %8.3f ms\n", frame * 1e3);
+    printf("  walk + culling alone, no GL           %8.3f ms  = %.2f %% of the frame (target < 5 %%)\n",
+           walk * 1e3, 100.0 * walk / frame);
+    w.renderer.freeLevel();
+    TextureManager::get().releaseAll();
+    return 0;
+}
