@@ -77,16 +77,20 @@ bool allocate(const TgaHeader& hd, TgaImage* out, const char** why)
 }
 
 #if defined(__x86_64__)
-// Five 3-byte pixels per 16-byte shuffle; the 16th byte is the next pixel's
-// first, rewritten by the next step. Returns the pixels done; it stops while
-// 16-byte loads and stores still fit.
-__attribute__((target("ssse3"))) size_t copySwapped24Ssse3(uint8_t* dst, const uint8_t* src, size_t pixels)
+// One 16-byte shuffle swaps five 3-byte or four 4-byte pixels; with 3-byte
+// pixels the 16th byte is the next pixel's first, rewritten by the next
+// step. Returns the pixels done; it stops while 16-byte loads and stores
+// still fit.
+__attribute__((target("ssse3"))) size_t copySwappedSsse3(uint8_t* dst, const uint8_t* src, size_t pixels, int bpp)
 {
-    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    const __m128i order = bpp == 4 ? _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15)
+                                   : _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    const size_t step = bpp == 4 ? 4 : 5;
+    const size_t need = bpp == 4 ? 4 : 6;
     size_t i = 0;
-    for (; pixels - i >= 6; i += 5) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 3));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i * 3), _mm_shuffle_epi8(v, order));
+    for (; pixels - i >= need; i += step) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * size_t(bpp)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i * size_t(bpp)), _mm_shuffle_epi8(v, order));
     }
     return i;
 }
@@ -95,25 +99,24 @@ __attribute__((target("ssse3"))) size_t copySwapped24Ssse3(uint8_t* dst, const u
 // Copies BGR(A) pixels as RGB(A); alpha stays where it is.
 void copySwapped(uint8_t* dst, const uint8_t* src, size_t pixels, int bpp)
 {
-    if (bpp == 4) {
-        // Whole words, which the compiler turns into vector shuffles.
-        for (size_t i = 0; i < pixels; ++i, src += 4, dst += 4) {
-            uint32_t v;
-            std::memcpy(&v, src, 4);
-            v = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16);
-            std::memcpy(dst, &v, 4);
-        }
-        return;
-    }
 #if defined(__x86_64__)
     static const bool haveShuffle = __builtin_cpu_supports("ssse3");
     if (haveShuffle) {
-        size_t done = copySwapped24Ssse3(dst, src, pixels);
-        src += done * 3;
-        dst += done * 3;
+        size_t done = copySwappedSsse3(dst, src, pixels, bpp);
+        src += done * size_t(bpp);
+        dst += done * size_t(bpp);
         pixels -= done;
     }
 #endif
+    if (bpp == 4) {
+        for (size_t i = 0; i < pixels; ++i, src += 4, dst += 4) {
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
+            dst[3] = src[3];
+        }
+        return;
+    }
     for (size_t i = 0; i < pixels; ++i, src += 3, dst += 3) {
         dst[0] = src[2];
         dst[1] = src[1];
@@ -152,13 +155,9 @@ bool decodeRunLength(const uint8_t* in, size_t size, const TgaHeader& hd, uint8_
         if (header < 128) {
             if (size_t(end - in) < n * p)
                 return fail(why, "run-length data end early");
-            for (size_t i = 0; i < n; ++i, in += p, out += p) {
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
-                if (p == 4)
-                    out[3] = in[3];
-            }
+            copySwapped(out, in, n, int(p));
+            in += n * p;
+            out += n * p;
         } else {
             if (size_t(end - in) < p)
                 return fail(why, "run-length data end early");
