@@ -1,10 +1,12 @@
 #pragma once
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 #include "BspWriter.h"
 #include "Compiler.h"
 #include "world/BspData.h"
+#include "world/Collision.h"
 #include "world/LevelValidation.h"
 #include "world/Vector3.h"
 
@@ -45,6 +47,45 @@ inline std::string hollowRoom(const Box& a, const char* tex = "halvex/wall")
            brush({a.x2, a.y1 - t, a.z1, a.x2 + t, a.y2 + t, a.z2}, tex) +
            brush({a.x1, a.y1 - t, a.z1, a.x2, a.y1, a.z2}, tex) +
            brush({a.x1, a.y2, a.z1, a.x2, a.y2 + t, a.z2}, tex);
+}
+
+// Solid slabs around every air box, with the other air boxes cut out of them:
+// overlapping air boxes become doorways.
+inline std::string carvedRooms(const std::vector<Box>& air)
+{
+    const int t = 16;
+    auto overlaps = [](const Box& a, const Box& b) {
+        return a.x1 < b.x2 && b.x1 < a.x2 && a.y1 < b.y2 && b.y1 < a.y2 && a.z1 < b.z2 && b.z1 < a.z2;
+    };
+    auto subtract = [&](Box s, const Box& h, std::vector<Box>& out) {
+        if (!overlaps(s, h)) { out.push_back(s); return; }
+        int* lo[3] = {&s.x1, &s.y1, &s.z1};
+        int* hi[3] = {&s.x2, &s.y2, &s.z2};
+        const int hlo[3] = {h.x1, h.y1, h.z1}, hhi[3] = {h.x2, h.y2, h.z2};
+        for (int i = 0; i < 3; ++i) {
+            if (*lo[i] < hlo[i]) { Box p = s; int* phi[3] = {&p.x2, &p.y2, &p.z2}; *phi[i] = hlo[i]; out.push_back(p); *lo[i] = hlo[i]; }
+            if (*hi[i] > hhi[i]) { Box p = s; int* plo[3] = {&p.x1, &p.y1, &p.z1}; *plo[i] = hhi[i]; out.push_back(p); *hi[i] = hhi[i]; }
+        }
+    };
+    std::string text;
+    for (const Box& a : air) {
+        Box slabs[6] = {{a.x1 - t, a.y1 - t, a.z1 - t, a.x2 + t, a.y2 + t, a.z1},
+                        {a.x1 - t, a.y1 - t, a.z2, a.x2 + t, a.y2 + t, a.z2 + t},
+                        {a.x1 - t, a.y1 - t, a.z1, a.x1, a.y2 + t, a.z2},
+                        {a.x2, a.y1 - t, a.z1, a.x2 + t, a.y2 + t, a.z2},
+                        {a.x1, a.y1 - t, a.z1, a.x2, a.y1, a.z2},
+                        {a.x1, a.y2, a.z1, a.x2, a.y2 + t, a.z2}};
+        for (int k = 0; k < 6; ++k) {
+            std::vector<Box> parts{slabs[k]};
+            for (const Box& h : air) {
+                std::vector<Box> next;
+                for (const Box& p : parts) subtract(p, h, next);
+                parts.swap(next);
+            }
+            for (const Box& p : parts) text += brush(p, k == 0 ? "halvex/floor" : "halvex/wall");
+        }
+    }
+    return text;
 }
 
 inline std::string entity(const std::string& body) { return "{\n" + body + "}\n"; }
@@ -100,6 +141,61 @@ inline bool clusterSees(const BspData& d, int from, int to)
 {
     if (!d.visBits || from < 0) return true;
     return (d.visBits[from * d.visBytesPerCluster + (to >> 3)] >> (to & 7)) & 1;
+}
+
+// Collision view of the game's converted level, for the game's own traces.
+inline CollisionLevel collisionOf(const BspData& d)
+{
+    CollisionLevel c;
+    c.planes = d.planes;
+    c.nodes = d.nodes;
+    c.leaves = d.leaves;
+    c.leafBrushes = d.leafBrushes;
+    c.brushes = d.brushes;
+    c.brushSides = d.brushSides;
+    c.textures = d.textures;
+    c.planeCount = d.planeCount;
+    c.nodeCount = d.nodeCount;
+    c.leafCount = d.leafCount;
+    c.leafBrushCount = d.leafBrushCount;
+    c.brushCount = d.brushCount;
+    c.brushSideCount = d.brushSideCount;
+    c.textureCount = d.textureCount;
+    return c;
+}
+
+// File-frame point strictly inside a brush of the compiled lumps.
+inline bool insideAnyBrush(const mapc::LevelLumps& l, const double p[3], double margin)
+{
+    for (const bsp::BspBrush& b : l.brushes) {
+        bool inside = true;
+        for (int s = 0; s < b.sideCount && inside; ++s) {
+            const bsp::BspPlane& pl = l.planes[l.brushSides[b.firstSide + s].plane];
+            double d = pl.normal[0] * p[0] + pl.normal[1] * p[1] + pl.normal[2] * p[2] - pl.distance;
+            if (d > -margin) inside = false;
+        }
+        if (inside) return true;
+    }
+    return false;
+}
+
+// True when the file-frame segment crosses no brush's interior.
+inline bool lineOfSight(const mapc::LevelLumps& l, const double a[3], const double b[3])
+{
+    for (const bsp::BspBrush& br : l.brushes) {
+        double enter = 0.0, leave = 1.0;
+        for (int s = 0; s < br.sideCount && enter < leave; ++s) {
+            const bsp::BspPlane& pl = l.planes[l.brushSides[br.firstSide + s].plane];
+            double da = pl.normal[0] * a[0] + pl.normal[1] * a[1] + pl.normal[2] * a[2] - pl.distance;
+            double db = pl.normal[0] * b[0] + pl.normal[1] * b[1] + pl.normal[2] * b[2] - pl.distance;
+            if (da >= 0 && db >= 0) { enter = 2; break; }
+            if (da < 0 && db < 0) continue;
+            double f = da / (da - db);
+            if (da > db) enter = std::max(enter, f); else leave = std::min(leave, f);
+        }
+        if (enter < leave - 1e-6) return false;
+    }
+    return true;
 }
 
 } // namespace mapctest

@@ -1,22 +1,218 @@
 #include "Visibility.h"
+#include <algorithm>
 
 namespace mapc {
+
+namespace {
+
+// Separating planes are pushed this far towards the source so sight lines
+// grazing an edge are kept.
+constexpr double kSeparatorSlack = 0.1;
+
+using Bits = std::vector<uint64_t>;
+
+bool anyNew(const Bits& might, const Bits& seen)
+{
+    for (size_t i = 0; i < might.size(); ++i)
+        if (might[i] & ~seen[i]) return true;
+    return false;
+}
+
+// One way through a portal: from leaf `from` into leaf `to`; the plane faces `to`.
+struct Passage {
+    int from = -1, to = -1;
+    Plane plane;
+    const Winding* winding = nullptr;
+    Bits mightSee;
+};
+
+class PortalFlow {
+public:
+    PortalFlow(const Tree& t, const PlaneSet& pl, const PortalSet& ps) : tree(t), planes(pl), portals(ps) {}
+
+    void run(VisData& out)
+    {
+        leafCount = static_cast<int>(tree.nodes.size());
+        words = static_cast<size_t>(leafCount + 63) / 64;
+        gather();
+        for (Passage& p : passages) roughFlood(p);
+        out.clusters = 0;
+        for (const TreeNode& n : tree.nodes)
+            if (n.cluster >= 0) out.clusters = std::max(out.clusters, n.cluster + 1);
+        out.bytesPerRow = (out.clusters + 7) / 8;
+        out.bits.assign(static_cast<size_t>(out.clusters) * out.bytesPerRow, 0);
+        std::vector<char> onPath(static_cast<size_t>(leafCount), 0);
+        for (int leaf = 0; leaf < leafCount; ++leaf) {
+            int cluster = tree.nodes[static_cast<size_t>(leaf)].cluster;
+            if (cluster < 0) continue;
+            Bits seen(words, 0);
+            mark(seen, leaf);
+            for (int pi : outgoing[static_cast<size_t>(leaf)]) {
+                const Passage& p = passages[static_cast<size_t>(pi)];
+                mark(seen, p.to);
+                onPath[static_cast<size_t>(leaf)] = 1;
+                flow(p, p.to, *p.winding, nullptr, p.mightSee, seen, onPath);
+                onPath[static_cast<size_t>(leaf)] = 0;
+            }
+            uint8_t* row = out.bits.data() + static_cast<size_t>(cluster) * out.bytesPerRow;
+            for (int other = 0; other < leafCount; ++other) {
+                int oc = tree.nodes[static_cast<size_t>(other)].cluster;
+                if (oc >= 0 && test(seen, other)) row[oc >> 3] |= static_cast<uint8_t>(1 << (oc & 7));
+            }
+        }
+    }
+
+private:
+    static void mark(Bits& b, int i) { b[static_cast<size_t>(i) >> 6] |= uint64_t(1) << (i & 63); }
+    static bool test(const Bits& b, int i) { return (b[static_cast<size_t>(i) >> 6] >> (i & 63)) & 1; }
+
+    bool open(int leaf) const
+    {
+        const TreeNode& n = tree.nodes[static_cast<size_t>(leaf)];
+        return n.cluster >= 0 && !n.solid;
+    }
+
+    void gather()
+    {
+        outgoing.assign(static_cast<size_t>(leafCount), {});
+        for (const Portal& p : portals.portals) {
+            if (p.plane < 0 || !open(p.leaves[0]) || !open(p.leaves[1])) continue;
+            for (int s = 0; s < 2; ++s) {
+                Passage pass;
+                pass.from = p.leaves[s];
+                pass.to = p.leaves[s ^ 1];
+                // leaves[0] is in front of the plane; going into it means facing back.
+                pass.plane = s == 0 ? planes[p.plane] : planes[p.plane ^ 1];
+                pass.plane = pass.plane.flipped();
+                pass.winding = &p.winding;
+                outgoing[static_cast<size_t>(pass.from)].push_back(static_cast<int>(passages.size()));
+                passages.push_back(std::move(pass));
+            }
+        }
+    }
+
+    // Leaves reachable through passages that lie at least partly in front of
+    // the source and see it at least partly behind them.
+    void roughFlood(Passage& src)
+    {
+        src.mightSee.assign(words, 0);
+        std::vector<int> stack{src.to};
+        mark(src.mightSee, src.to);
+        while (!stack.empty()) {
+            int leaf = stack.back();
+            stack.pop_back();
+            for (int pi : outgoing[static_cast<size_t>(leaf)]) {
+                const Passage& p = passages[static_cast<size_t>(pi)];
+                if (test(src.mightSee, p.to)) continue;
+                if (classifyWinding(*p.winding, src.plane) == Side::Back ||
+                    classifyWinding(*p.winding, src.plane) == Side::On)
+                    continue;
+                Side s = classifyWinding(*src.winding, p.plane);
+                if (s == Side::Front || s == Side::On) continue;
+                mark(src.mightSee, p.to);
+                stack.push_back(p.to);
+            }
+        }
+    }
+
+    // Keeps of `target` the part on `pass`'s side of every plane that
+    // separates `source` from `pass`.
+    static void clipToSeparators(const Winding& source, const Winding& pass, Winding& target)
+    {
+        for (int round = 0; round < 2 && !target.empty(); ++round) {
+            const Winding& a = round == 0 ? source : pass;
+            const Winding& b = round == 0 ? pass : source;
+            for (size_t i = 0; i < a.size() && !target.empty(); ++i) {
+                const Vec3& e0 = a[i];
+                const Vec3& e1 = a[(i + 1) % a.size()];
+                for (const Vec3& v : b) {
+                    Vec3 n = (e1 - e0).cross(v - e0);
+                    double len = n.length();
+                    if (len < 1e-6) continue;
+                    Plane sep{n * (1.0 / len), 0.0};
+                    sep.dist = sep.normal.dot(e0);
+                    // `a` must lie wholly on one side, `b` on the other.
+                    double aMin = 0, aMax = 0;
+                    for (const Vec3& p : a) {
+                        double d = sep.distanceTo(p);
+                        aMin = std::min(aMin, d);
+                        aMax = std::max(aMax, d);
+                    }
+                    if (aMin < -kOnEpsilon && aMax > kOnEpsilon) continue;
+                    if (aMax > kOnEpsilon) sep = sep.flipped();
+                    else if (aMin > -kOnEpsilon) continue;  // a lies in the plane
+                    bool bFront = true;
+                    for (const Vec3& p : b)
+                        if (sep.distanceTo(p) < -kOnEpsilon) { bFront = false; break; }
+                    if (!bFront) continue;
+                    // Lines from the source through the pass keep moving from
+                    // the source's side to the pass's side: beyond the pass
+                    // they stay on the pass's side of the plane.
+                    Plane keep = round == 0 ? sep : sep.flipped();
+                    keep.dist -= kSeparatorSlack;
+                    clipWinding(target, keep, 0.0);
+                    if (target.empty()) return;
+                }
+            }
+        }
+    }
+
+    void flow(const Passage& src, int leaf, const Winding& source, const Winding* pass, const Bits& might,
+              Bits& seen, std::vector<char>& onPath)
+    {
+        onPath[static_cast<size_t>(leaf)] = 1;
+        for (int pi : outgoing[static_cast<size_t>(leaf)]) {
+            const Passage& p = passages[static_cast<size_t>(pi)];
+            if (onPath[static_cast<size_t>(p.to)]) continue;
+            if (!test(might, p.to)) continue;
+            Bits nextMight(words);
+            for (size_t w = 0; w < words; ++w) nextMight[w] = might[w] & p.mightSee[w];
+            mark(nextMight, p.to);
+            if (test(seen, p.to) && !anyNew(nextMight, seen)) continue;
+
+            Winding target = *p.winding;
+            clipWinding(target, src.plane, 0.0);
+            if (target.empty()) continue;
+            Winding narrowed = source;
+            clipWinding(narrowed, p.plane.flipped(), 0.0);
+            if (narrowed.empty()) continue;
+            if (pass) {
+                clipToSeparators(narrowed, *pass, target);
+                if (target.empty()) continue;
+                clipToSeparators(target, *pass, narrowed);
+                if (narrowed.empty()) continue;
+            }
+            mark(seen, p.to);
+            flow(src, p.to, narrowed, &target, nextMight, seen, onPath);
+        }
+        onPath[static_cast<size_t>(leaf)] = 0;
+    }
+
+    const Tree& tree;
+    const PlaneSet& planes;
+    const PortalSet& portals;
+    int leafCount = 0;
+    size_t words = 0;
+    std::vector<Passage> passages;
+    std::vector<std::vector<int>> outgoing;
+};
+
+} // namespace
 
 void computeVisibility(const Tree& tree, const PlaneSet& planes, const PortalSet& portals,
                        bool everything, VisData& out)
 {
+    if (!everything) {
+        PortalFlow flow(tree, planes, portals);
+        flow.run(out);
+        return;
+    }
     int clusters = 0;
     for (const TreeNode& n : tree.nodes)
         if (n.isLeaf() && n.cluster >= 0) clusters = std::max(clusters, n.cluster + 1);
     out.clusters = clusters;
     out.bytesPerRow = (clusters + 7) / 8;
-    out.bits.assign(static_cast<size_t>(clusters) * out.bytesPerRow, 0);
-    for (int i = 0; i < clusters; ++i)
-        for (int j = 0; j < clusters; ++j)
-            out.bits[static_cast<size_t>(i) * out.bytesPerRow + (j >> 3)] |= static_cast<uint8_t>(1 << (j & 7));
-    (void)planes;
-    (void)portals;
-    (void)everything;
+    out.bits.assign(static_cast<size_t>(clusters) * out.bytesPerRow, 0xff);
 }
 
 } // namespace mapc

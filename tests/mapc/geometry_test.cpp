@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+#include <cmath>
+#include <cstdlib>
+#include "MapcTestSupport.h"
+
+using namespace mapctest;
+
+namespace {
+
+std::string world(const std::string& brushes) { return entity("\"classname\" \"worldspawn\"\n" + brushes); }
+
+// 1024 x 1024 x 256 room with a 64-unit pillar and one light west of it.
+std::string pillarRoom()
+{
+    return world(hollowRoom({0, 0, 0, 1024, 1024, 256}) + brush({480, 480, 0, 544, 544, 256}, "halvex/metal") +
+                 "\"ambient\" \"10\"\n") +
+           pointEntity("info_player_start", 100, 100, 64) +
+           pointEntity("light", 300, 512, 128, "\"light\" \"600\"\n\"_color\" \"1 0.5 0.5\"\n");
+}
+
+// Lightmap texel of the floor at file point (x, y, 0).
+const uint8_t* floorLuxel(const mapc::LevelLumps& l, double x, double y)
+{
+    for (const bsp::BspFace& f : l.faces) {
+        if (f.normal[2] < 0.99f || std::fabs(f.lightmapOrigin[2]) > 0.01f) continue;
+        double i = (x - f.lightmapOrigin[0]) / f.lightmapVecs[0][0];
+        double j = (y - f.lightmapOrigin[1]) / f.lightmapVecs[1][1];
+        int ii = static_cast<int>(std::lround(i)), jj = static_cast<int>(std::lround(j));
+        if (ii < 0 || jj < 0 || ii >= f.lightmapSize[0] || jj >= f.lightmapSize[1]) continue;
+        size_t at = static_cast<size_t>(f.lightmap) * bsp::kLightmapBytes +
+                    (static_cast<size_t>(f.lightmapCorner[1] + jj) * bsp::kLightmapSize + f.lightmapCorner[0] + ii) * 3;
+        return &l.lightmaps[at];
+    }
+    return nullptr;
+}
+
+double triangleArea(const float* a, const float* b, const float* c, double cross[3])
+{
+    double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]}, v[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+    cross[0] = u[1] * v[2] - u[2] * v[1];
+    cross[1] = u[2] * v[0] - u[0] * v[2];
+    cross[2] = u[0] * v[1] - u[1] * v[0];
+    return 0.5 * std::sqrt(cross[0] * cross[0] + cross[1] * cross[1] + cross[2] * cross[2]);
+}
+
+} // namespace
+
+TEST(MapcGeometry, FacesCoverExactlyTheVisibleSurfaceAndFaceTheRoom)
+{
+    Compiled c;
+    compile(pillarRoom(), c);
+    ASSERT_TRUE(c.compiled) << c.diag.error;
+    ASSERT_TRUE(c.valid) << c.problem;
+    const mapc::LevelLumps& l = c.lumps;
+    double area = 0.0;
+    for (const bsp::BspFace& f : l.faces) {
+        EXPECT_EQ(f.type, bsp::FacePolygon);
+        EXPECT_GE(f.lightmap, 0);
+        for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
+            const bsp::BspVertex* v[3];
+            for (int m = 0; m < 3; ++m) v[m] = &l.vertices[f.firstVertex + l.meshVertices[f.firstMeshVertex + k + m]];
+            double cross[3];
+            area += triangleArea(v[0]->position, v[1]->position, v[2]->position, cross);
+            // Clockwise seen from the front: the game culls front-facing (CCW) triangles.
+            EXPECT_LT(cross[0] * f.normal[0] + cross[1] * f.normal[1] + cross[2] * f.normal[2], 0.0);
+            double mid[3], front[3], back[3];
+            for (int a = 0; a < 3; ++a) {
+                mid[a] = (v[0]->position[a] + v[1]->position[a] + v[2]->position[a]) / 3.0;
+                front[a] = mid[a] + f.normal[a] * 0.5;
+                back[a] = mid[a] - f.normal[a] * 0.5;
+            }
+            EXPECT_FALSE(insideAnyBrush(l, front, 0.01)) << "face inside a brush at " << mid[0] << " " << mid[1] << " " << mid[2];
+            EXPECT_TRUE(insideAnyBrush(l, back, 0.01));
+            for (int m = 0; m < 3; ++m)
+                for (int a = 0; a < 2; ++a) {
+                    EXPECT_GT(v[m]->lightmapCoord[a], 0.0f);
+                    EXPECT_LT(v[m]->lightmapCoord[a], 1.0f);
+                }
+        }
+    }
+    double expected = 2.0 * 1024 * 1024 - 2.0 * 64 * 64 + 4.0 * 1024 * 256 + 4.0 * 64 * 256;
+    EXPECT_NEAR(area, expected, 1.0);
+}
+
+TEST(MapcGeometry, LightFallsOffAndThePillarCastsAShadow)
+{
+    Compiled c;
+    compile(pillarRoom(), c);
+    ASSERT_TRUE(c.compiled) << c.diag.error;
+    const uint8_t* near = floorLuxel(c.lumps, 300, 512);
+    const uint8_t* far = floorLuxel(c.lumps, 300, 912);
+    const uint8_t* shadowed = floorLuxel(c.lumps, 700, 512);
+    const uint8_t* corner = floorLuxel(c.lumps, 1000, 1000);
+    ASSERT_TRUE(near && far && shadowed && corner);
+    EXPECT_GT(near[0], far[0] + 40);
+    EXPECT_GT(far[0], shadowed[0] + 20);  // same distance from the light
+    EXPECT_NEAR(shadowed[0], 10, 2);      // ambient only
+    EXPECT_NEAR(corner[1], 10, 2);
+    EXPECT_GT(near[0], near[1]);          // "_color" tints red
+}
+
+TEST(MapcGeometry, GameTracesStopAtTheWalls)
+{
+    Compiled c;
+    compile(world(hollowRoom({0, 0, 0, 512, 512, 256})) + pointEntity("info_player_start", 256, 256, 128), c);
+    ASSERT_TRUE(c.valid) << c.problem;
+    CollisionLevel level = collisionOf(c.data);
+    const double dirs[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    const double wall[6] = {512, 0, 512, 0, 256, 0};
+    for (float radius : {0.0f, 20.0f}) {
+        for (int d = 0; d < 6; ++d) {
+            Vector3 start = fromFileFrame(256, 256, 128);
+            Vector3 end = fromFileFrame(256 + dirs[d][0] * 1000, 256 + dirs[d][1] * 1000, 128 + dirs[d][2] * 1000);
+            TraceResult r;
+            r.radius = radius;
+            traceLevel(level, start, end, r);
+            ASSERT_LT(r.fraction, 1.0f);
+            Vector3 stop = start + (end - start) * r.fraction;
+            double file[3] = {stop.x, -stop.z, stop.y};
+            int axis = dirs[d][0] != 0 ? 0 : (dirs[d][1] != 0 ? 1 : 2);
+            double sign = dirs[d][axis];
+            EXPECT_NEAR(file[axis], wall[d] - sign * radius, 0.1) << "direction " << d << " radius " << radius;
+        }
+    }
+}
+
+TEST(MapcGeometry, VisibilityIsConservativeAndCullsAroundABend)
+{
+    // Room A, a corridor east then north, room B: A and B cannot see each other.
+    std::vector<Box> air = {{0, 0, 0, 512, 512, 256},
+                            {512, 192, 0, 1024, 320, 128},
+                            {896, 320, 0, 1024, 1024, 128},
+                            {640, 1024, 0, 1280, 1536, 256}};
+    Compiled c;
+    compile(world(carvedRooms(air)) + pointEntity("info_player_start", 100, 100, 64), c);
+    ASSERT_TRUE(c.compiled) << c.diag.error;
+    ASSERT_TRUE(c.valid) << c.problem;
+    ASSERT_FALSE(c.stats.leaked);
+    ASSERT_NE(c.data.visBits, nullptr);
+
+    int a = clusterAt(c.data, 256, 256, 128), b = clusterAt(c.data, 960, 1280, 128);
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    EXPECT_FALSE(clusterSees(c.data, a, b));
+    EXPECT_FALSE(clusterSees(c.data, b, a));
+
+    std::srand(7);
+    auto randomPoint = [&](double p[3]) {
+        for (;;) {
+            const Box& box = air[static_cast<size_t>(std::rand()) % air.size()];
+            p[0] = box.x1 + 1 + std::rand() % (box.x2 - box.x1 - 2);
+            p[1] = box.y1 + 1 + std::rand() % (box.y2 - box.y1 - 2);
+            p[2] = box.z1 + 1 + std::rand() % (box.z2 - box.z1 - 2);
+            if (!insideAnyBrush(c.lumps, p, -0.5)) return;
+        }
+    };
+    int clear = 0, culledPairs = 0;
+    for (int i = 0; i < 3000; ++i) {
+        double p[3], q[3];
+        randomPoint(p);
+        randomPoint(q);
+        int cp = clusterAt(c.data, p[0], p[1], p[2]), cq = clusterAt(c.data, q[0], q[1], q[2]);
+        ASSERT_GE(cp, 0);
+        ASSERT_GE(cq, 0);
+        if (!lineOfSight(c.lumps, p, q)) {
+            if (!clusterSees(c.data, cp, cq)) ++culledPairs;
+            continue;
+        }
+        ++clear;
+        EXPECT_TRUE(clusterSees(c.data, cp, cq)) << p[0] << " " << p[1] << " " << p[2] << " -> " << q[0] << " " << q[1] << " " << q[2];
+        EXPECT_TRUE(clusterSees(c.data, cq, cp));
+    }
+    std::printf("clear %d culled %d\n", clear, culledPairs);
+    EXPECT_GT(clear, 300);
+    EXPECT_GT(culledPairs, 200);
+}
