@@ -14,6 +14,7 @@
 #include "app/TargetList.h"
 #include "objects/WorldEntity.h"
 #include "platform/OglSdl.h"
+#include "platform/SystemLog.h"
 #include "resources/TextureManager.h"
 #include "world/BspLoader.h"
 #include "world/Camera.h"
@@ -136,6 +137,22 @@ TEST(Render, MultitextureAndReadiness)
     EXPECT_TRUE(world.renderer.isReady());
     EXPECT_EQ(world.renderer.findLeaf(Vector3(5, 0, 0)), 0);
     EXPECT_EQ(world.renderer.findLeaf(Vector3(-5, 0, 0)), 1);
+
+    // The report is one call of four lines.
+    SystemLog& log = SystemLog::get();
+    size_t last = log.storedLines();
+    ASSERT_GE(last, 4u);
+    EXPECT_STREQ(log.line(last - 4), LOG_WHITE "::BspLoader map loaded: render_test.bsp");
+    EXPECT_STREQ(log.line(last - 3), LOG_WHITE "   1 Textures loaded");
+    EXPECT_STREQ(log.line(last - 2), LOG_WHITE "   1 Lightmaps loaded");
+    EXPECT_STREQ(log.line(last - 1), LOG_WHITE "   3 Faces loaded");
+
+    // Loading over a level frees it first: its entities go with it.
+    Probe::destroyed = 0;
+    world.renderer.addEntity(1, new Probe);
+    ASSERT_TRUE(loadTestLevel(world, TestLevel()));
+    EXPECT_EQ(Probe::destroyed, 1);
+    EXPECT_EQ(world.renderer.leafEntities[1].count, 0);
 }
 
 TEST(Render, WalkAndFaceMarks)
