@@ -5,7 +5,7 @@ packages=(
   build-essential cmake pkg-config
   libsdl1.2-compat-dev libgl-dev libglu1-mesa-dev libfreetype-dev libsigc++-2.0-dev
   liblua5.1-0-dev
-  libgtest-dev xvfb xauth xdotool imagemagick
+  libgtest-dev libx11-dev xvfb xauth xdotool imagemagick
   fonts-dejavu-core openarena-081-maps
 )
 missing=()

@@ -1,0 +1,33 @@
+#include "app/Frame.h"
+
+#include <SDL.h>
+#include <GL/gl.h>
+
+#include "app/FrameTimer.h"
+#include "app/Game.h"
+#include "gui/Menu.h"
+#include "platform/OglSdl.h"
+
+void runFrame()
+{
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (FrameTimer::instance)
+        FrameTimer::instance->tick();
+    glColor3f(1.0f, 1.0f, 1.0f);
+
+    OglSdl* window = OglSdl::instance;
+    if (Menu::instance && Menu::instance->menuActive) {
+        if (window)
+            window->beginOverlay();
+        Menu::instance->drawMenu();
+    } else if (Game::instance) {
+        // The game opens the overlay itself, after the world, for its HUD.
+        Game::instance->runGameFrame();
+    } else if (window) {
+        window->beginOverlay();
+    }
+
+    if (window)
+        window->endOverlay();
+    SDL_GL_SwapBuffers();
+}

@@ -1,0 +1,172 @@
+#include "app/Startup.h"
+
+#include <SDL.h>
+#include <GL/gl.h>
+#include <cmath>
+
+#include "app/AppState.h"
+#include "app/Frame.h"
+#include "app/Game.h"
+#include "console/Console.h"
+#include "gui/Menu.h"
+#include "platform/OglSdl.h"
+#include "platform/SystemLog.h"
+#include "resources/Font.h"
+#include "script/GameCommands.h"
+#include "script/InputBindings.h"
+#include "script/LuaHost.h"
+#include "script/Player.h"
+#include "world/Frustum.h"
+#include "world/Renderer.h"
+
+namespace {
+
+void runStartupFile(const char* path)
+{
+    if (LuaHost::instance)
+        LuaHost::instance->runFile(path);
+}
+
+// SDL answers a query with the state it really has, so a refused change shows.
+bool setCursorShown(bool shown)
+{
+    int wanted = shown ? SDL_ENABLE : SDL_DISABLE;
+    SDL_ShowCursor(wanted);
+    return SDL_ShowCursor(SDL_QUERY) == wanted;
+}
+
+void routeKey(const SDL_keysym& key)
+{
+    Menu* menu = Menu::instance;
+    if (!consoleOpen && menu && menu->menuActive) {
+        menu->handleKey(key);
+        return;
+    }
+    if (Console::instance && Console::instance->handleKey(key))
+        return;
+    runBoundCommand(key.unicode);
+}
+
+void routeResize(const SDL_ResizeEvent& resize)
+{
+    OglSdl* window = OglSdl::instance;
+    if (!window)
+        return;
+    // The configured size stays: the overlay keeps its coordinate space and
+    // is stretched onto the new window.
+    window->screen = SDL_SetVideoMode(resize.w, resize.h, window->depth, window->flags);
+    if (window->screen)
+        window->resizeViewport(resize.w, resize.h);
+    else
+        SystemLog::get().write(LOG_RED "::OglSdl ERROR Resizing window");
+}
+
+} // namespace
+
+void runBoundCommand(unsigned character)
+{
+    if (character > 255 || !InputBindings::instance || !LuaHost::instance)
+        return;
+    const char* command = InputBindings::instance->boundCommand(static_cast<int>(character));
+    if (command)
+        LuaHost::instance->runString(command);
+}
+
+void routeEvent(const SDL_Event& event)
+{
+    switch (event.type) {
+    case SDL_KEYDOWN:
+        routeKey(event.key.keysym);
+        break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        if (Menu::instance && Menu::instance->menuActive)
+            Menu::instance->handleMouseButton(event);
+        break;
+    case SDL_QUIT:
+        quitRequested = true;
+        break;
+    case SDL_VIDEORESIZE:
+        routeResize(event.resize);
+        break;
+    default:
+        break;  // key releases, motion and the rest: actions poll SDL's state
+    }
+}
+
+bool startUp()
+{
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_TEXTURE_2D);
+    glCullFace(GL_FRONT);
+    glEnable(GL_CULL_FACE);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+
+    if (!setCursorShown(false))
+        SystemLog::get().write(LOG_YELLOW "::Main WARNING SDL_ShowCursor(SDL_DISABLE) Failed!");
+    SDL_WarpMouse(static_cast<Uint16>(screenWidth / 2), static_cast<Uint16>(screenHeight / 2));
+
+    if (!Font::shared || !Font::shared->init("faktos.ttf", 12))
+        return false;
+    if (Player::instance)
+        Player::instance->speed = 100.0f;
+    if (!Renderer::instance || !Renderer::instance->setupMultitexture())
+        return false;
+
+    if (Frustum::instance)
+        Frustum::instance->setViewport(screenWidth / 2.0f, screenHeight / 2.0f, std::tan(0.7853981635f));
+    if (Player::instance)
+        Player::instance->setScreenSize(screenWidth, screenHeight);
+    drawFps = false;
+
+    if (Console::instance)
+        Console::instance->initConsole(screenWidth, screenHeight, 0.7f, "faktos.ttf", 11);
+    if (Menu::instance)
+        Menu::instance->initMenu(screenWidth, screenHeight, fullscreenSetting);
+    if (Game::instance)
+        Game::instance->init(screenWidth, screenHeight, Font::shared);
+
+    runStartupFile("input.lua");
+    runStartupFile("settings.lua");
+    return true;
+}
+
+void mainLoop()
+{
+    quitRequested = false;
+    while (!quitRequested) {
+        SDL_Event event;
+        while (SDL_PollEvent(&event))
+            routeEvent(event);
+        runFrame();
+    }
+}
+
+void shutDown()
+{
+    if (!setCursorShown(true))
+        SystemLog::get().write(LOG_YELLOW "::Main WARNING SDL_ShowCursor(SDL_ENABLE) Failed!");
+}
+
+int runHalvex()
+{
+    registerGameCommands();
+    runStartupFile("videoSettings.lua");
+
+    OglSdl* window = new OglSdl();
+    bool windowOpen = window->createWindow("Halvex v. 0.1", screenWidth, screenHeight, 24, 45.0f);
+    // A refused full-screen mode falls back to the window rather than
+    // running on without a surface.
+    if (windowOpen && fullscreenSetting && !window->toggleFullscreen())
+        windowOpen = window->toggleFullscreen();
+
+    // Without a window there is no GL context to start up on.
+    if (windowOpen && startUp())
+        mainLoop();
+    shutDown();
+
+    SDL_Quit();
+    delete window;
+    return 0;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+union SDL_Event;
+
+// The program between SDL's own set-up and exit: the steps of main, the
+// start-up step, the main loop and the shutdown step.
+
+// Registers the game commands, runs videoSettings.lua, opens the window,
+// starts up, loops and shuts down. Always returns 0.
+int runHalvex();
+
+// GL state, cursor, shared font, multitexture, frustum, console, menu, game,
+// then input.lua and settings.lua. False when the loop must not run.
+bool startUp();
+
+// Drains events and runs frames until quitRequested is set.
+void mainLoop();
+
+// Shows the cursor again; the objects themselves go at exit.
+void shutDown();
+
+// Hands one SDL event to whoever takes it (console, menu, bound commands,
+// GUI, quit, resize). Tests feed it synthetic events.
+void routeEvent(const SDL_Event& event);
+
+// Runs the command text bound to a typed character, if any; characters
+// above 255 have no slot.
+void runBoundCommand(unsigned character);
