@@ -281,7 +281,7 @@ void Font::drawLine(const char* text, float r, float g, float b, int x, int y)
 
 void Font::printText(int x, int y, float r, float g, float b, const char* format, ...)
 {
-    if (!format)
+    if (!format || !loaded())
         return;
     char buffer[kPrintBufferSize];
     va_list args;

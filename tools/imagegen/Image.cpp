@@ -50,21 +50,18 @@ bool writeTga(const std::string& path, const Image& image, std::string* error)
     header[14] = uint8_t(image.height & 0xFF);
     header[15] = uint8_t(image.height >> 8);
     header[16] = uint8_t(image.channels * 8);
-    header[17] = image.channels == 4 ? 8 : 0;  // alpha bits; origin bottom-left
+    // Origin top-left, top row first: the game's reader keeps file order and
+    // everything it draws puts texture row 0 at the top.
+    header[17] = uint8_t(0x20 | (image.channels == 4 ? 8 : 0));
 
-    // Bottom row first, BGR(A) order.
     std::vector<uint8_t> body(image.pixels.size());
-    size_t rowBytes = size_t(image.width) * size_t(image.channels);
-    for (int y = 0; y < image.height; ++y) {
-        const uint8_t* src = &image.pixels[size_t(image.height - 1 - y) * rowBytes];
-        uint8_t* dst = &body[size_t(y) * rowBytes];
-        for (int x = 0; x < image.width; ++x, src += image.channels, dst += image.channels) {
-            dst[0] = src[2];
-            dst[1] = src[1];
-            dst[2] = src[0];
-            if (image.channels == 4)
-                dst[3] = src[3];
-        }
+    const uint8_t* src = image.pixels.data();
+    for (uint8_t* dst = body.data(); dst < body.data() + body.size(); src += image.channels, dst += image.channels) {
+        dst[0] = src[2];
+        dst[1] = src[1];
+        dst[2] = src[0];
+        if (image.channels == 4)
+            dst[3] = src[3];
     }
 
     FILE* f = std::fopen(path.c_str(), "wb");

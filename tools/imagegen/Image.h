@@ -3,8 +3,7 @@
 #include <string>
 #include <vector>
 
-// An 8-bit picture held top row first, as it is seen; the writer turns it
-// into a bottom-left TGA.
+// An 8-bit picture held top row first, as it is seen.
 struct Image {
     int width = 0;
     int height = 0;
@@ -19,6 +18,6 @@ struct Image {
     void blend(int x, int y, float r, float g, float b, float a);
 };
 
-// Writes an uncompressed 24- or 32-bit TGA, origin bottom-left. False with
+// Writes an uncompressed 24- or 32-bit TGA, origin top-left. False with
 // a message in *error on failure.
 bool writeTga(const std::string& path, const Image& image, std::string* error);
