@@ -1,0 +1,188 @@
+// Event routing and the frame skeleton with the game's twelve objects, real
+// Lua and a real GL window under Xvfb.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+#include <GL/gl.h>
+#include <string>
+
+#include "app/AppState.h"
+#include "app/Frame.h"
+#include "app/FrameTimer.h"
+#include "app/Startup.h"
+#include "gui/Menu.h"
+#include "platform/OglSdl.h"
+#include "platform/SystemLog.h"
+#include "script/GameCommands.h"
+#include "script/InputBindings.h"
+#include "script/LuaHost.h"
+
+namespace {
+
+class RoutingTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        registerGameCommands();
+        window = new OglSdl();
+        window->createWindow("Halvex v. 0.1", 320, 240, 24, 45.0f);
+        Menu::instance->initMenu(320, 240, false);
+        LuaHost::instance->runString("bind('print(\"slot a\")', 'a')");
+        LuaHost::instance->runString("bind('print(\"slot A\")', 'A')");
+        LuaHost::instance->runString("bind('print(\"slot escape\")', 27)");
+    }
+    static void TearDownTestSuite()
+    {
+        SDL_Quit();
+        delete window;
+    }
+    void SetUp() override
+    {
+        mark = SystemLog::get().storedLines();
+        consoleOpen = false;
+        quitRequested = false;
+        Menu::instance->menuActive = true;
+    }
+    bool logged(const std::string& text) const
+    {
+        for (size_t i = mark; i < SystemLog::get().storedLines(); ++i)
+            if (std::string(SystemLog::get().line(i)).find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+    static SDL_Event keyDown(SDLKey sym, Uint16 unicode)
+    {
+        SDL_Event e = {};
+        e.type = SDL_KEYDOWN;
+        e.key.type = SDL_KEYDOWN;
+        e.key.state = SDL_PRESSED;
+        e.key.keysym.sym = sym;
+        e.key.keysym.unicode = unicode;
+        return e;
+    }
+    static OglSdl* window;
+    size_t mark = 0;
+};
+OglSdl* RoutingTest::window = nullptr;
+
+TEST_F(RoutingTest, MenuTakesKeysBeforeTheBindings)
+{
+    routeEvent(keyDown(SDLK_a, 'a'));
+    EXPECT_FALSE(logged("slot a"));
+    // Escape in the menu runs quit(); with no level that ends the program.
+    routeEvent(keyDown(SDLK_ESCAPE, 27));
+    EXPECT_TRUE(quitRequested);
+    EXPECT_FALSE(logged("slot escape"));
+}
+
+TEST_F(RoutingTest, BoundCharacterRunsOnlyItsOwnSlot)
+{
+    Menu::instance->menuActive = false;
+    routeEvent(keyDown(SDLK_a, 'a'));
+    EXPECT_TRUE(logged("slot a"));
+    EXPECT_FALSE(logged("slot A"));
+    mark = SystemLog::get().storedLines();
+    routeEvent(keyDown(SDLK_a, 'A'));
+    EXPECT_TRUE(logged("slot A"));
+    EXPECT_FALSE(logged("slot a"));
+    // Key releases fire nothing.
+    mark = SystemLog::get().storedLines();
+    SDL_Event up = keyDown(SDLK_a, 'a');
+    up.type = SDL_KEYUP;
+    routeEvent(up);
+    EXPECT_FALSE(logged("slot"));
+}
+
+TEST_F(RoutingTest, CharacterAbove255ReachesNoSlot)
+{
+    Menu::instance->menuActive = false;
+    // 321 = 256 + 'A': a numeric bind would land in slot 65, a key must not.
+    SDL_Event e = keyDown(SDLK_UNKNOWN, 321);
+    ASSERT_EQ(SDL_PushEvent(&e), 0);
+    SDL_Event polled;
+    while (SDL_PollEvent(&polled))
+        routeEvent(polled);
+    EXPECT_FALSE(logged("slot"));
+}
+
+TEST_F(RoutingTest, OpenConsoleTakesEveryKeyEvenOverTheMenu)
+{
+    consoleOpen = true;
+    routeEvent(keyDown(SDLK_a, 'a'));
+    EXPECT_FALSE(logged("slot a"));
+    // Escape closes the console; the menu never sees it.
+    routeEvent(keyDown(SDLK_ESCAPE, 27));
+    EXPECT_FALSE(consoleOpen);
+    EXPECT_FALSE(quitRequested);
+    EXPECT_FALSE(logged("slot escape"));
+}
+
+TEST_F(RoutingTest, WindowCloseAndMouseButtons)
+{
+    Menu::instance->menuActive = false;
+    SDL_Event click = {};
+    click.type = SDL_MOUSEBUTTONDOWN;
+    click.button.button = SDL_BUTTON_LEFT;
+    routeEvent(click);
+    EXPECT_FALSE(Menu::instance->menuActive);
+    EXPECT_FALSE(quitRequested);
+
+    SDL_Event close = {};
+    close.type = SDL_QUIT;
+    routeEvent(close);
+    EXPECT_TRUE(quitRequested);
+}
+
+TEST_F(RoutingTest, ResizeSetsViewportButKeepsConfiguredSizes)
+{
+    SDL_Event e = {};
+    e.type = SDL_VIDEORESIZE;
+    e.resize.w = 400;
+    e.resize.h = 300;
+    routeEvent(e);
+    ASSERT_NE(window->screen, nullptr);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 400);
+    EXPECT_EQ(viewport[3], 300);
+    EXPECT_EQ(window->width, 320);
+    EXPECT_EQ(screenWidth, 800);
+    EXPECT_FALSE(logged("Resizing window"));
+    e.resize.w = 320;
+    e.resize.h = 240;
+    routeEvent(e);
+}
+
+TEST_F(RoutingTest, FrameTicksAndLeavesMatricesBalanced)
+{
+    GLint depthBefore = 0;
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depthBefore);
+    uint32_t frames = FrameTimer::instance->frameCount;
+
+    runFrame();  // menu branch
+    Menu::instance->menuActive = false;
+    runFrame();  // game branch with no level
+
+    EXPECT_EQ(FrameTimer::instance->frameCount, frames + 2);
+    GLint depthAfter = 0;
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depthAfter);
+    EXPECT_EQ(depthAfter, depthBefore);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    GLint mode = 0;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+}
+
+TEST_F(RoutingTest, EnterInTheMenuStartsANewGame)
+{
+    // The level may be missing here: the menu is hidden before map runs.
+    routeEvent(keyDown(SDLK_RETURN, 13));
+    EXPECT_FALSE(Menu::instance->menuActive);
+    Menu::instance->showScreen("a screen name far longer than the thirty-one characters kept");
+    EXPECT_EQ(std::string(Menu::instance->currentScreen()).size(), 31u);
+    LuaHost::instance->runString("kill()");
+    EXPECT_TRUE(Menu::instance->menuActive);
+    EXPECT_STREQ(Menu::instance->currentScreen(), "kill");
+}
+
+} // namespace
