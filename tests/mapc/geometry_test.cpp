@@ -170,7 +170,6 @@ TEST(MapcGeometry, VisibilityIsConservativeAndCullsAroundABend)
         EXPECT_TRUE(clusterSees(c.data, cp, cq)) << p[0] << " " << p[1] << " " << p[2] << " -> " << q[0] << " " << q[1] << " " << q[2];
         EXPECT_TRUE(clusterSees(c.data, cq, cp));
     }
-    std::printf("clear %d culled %d\n", clear, culledPairs);
     EXPECT_GT(clear, 300);
     EXPECT_GT(culledPairs, 200);
 }
