@@ -56,6 +56,16 @@ public:
         m = {g->bitmap_left, g->bitmap_top, int(g->bitmap.width), int(g->bitmap.rows), g->advance.x};
         return m;
     }
+    // The rendered grey bitmap of the character, rows top first.
+    std::vector<uint8_t> bitmap(int ch)
+    {
+        Metrics m = metrics(ch);
+        std::vector<uint8_t> b;
+        const FT_Bitmap& bm = face->glyph->bitmap;
+        for (int j = 0; j < m.rows; ++j)
+            b.insert(b.end(), bm.buffer + j * bm.pitch, bm.buffer + j * bm.pitch + m.width);
+        return b;
+    }
     bool ok = false;
 
 private:
@@ -182,6 +192,20 @@ TEST_F(FontTest, GlyphsSitOnTheBaselineAndAdvance)
     EXPECT_NEAR(b.minY, baseline - h.top, 1);
     EXPECT_NEAR(b.maxY, baseline - h.top + h.rows - 1, 1);
     EXPECT_NEAR(b.maxY, baseline - 1, 1);  // 'H' stands on the baseline
+
+    // The atlas holds the glyph itself, not a filled box: texel centres
+    // land on pixel centres, and white blended by its own alpha is v * v.
+    std::vector<uint8_t> grey = ft.bitmap('H');
+    int worst = 0, holes = 0;
+    for (int j = 0; j < h.rows; ++j)
+        for (int k = 0; k < h.width; ++k) {
+            int v = grey[size_t(j * h.width + k)];
+            int seen = one[(size_t(baseline - h.top + j) * kWidth + size_t(x + h.left + k)) * 3];
+            worst = std::max(worst, std::abs(seen - v * v / 255));
+            holes += v == 0;
+        }
+    EXPECT_LE(worst, 3);
+    EXPECT_GT(holes, 0);  // an 'H' has a gap between its stems
 
     Box two = litBox(draw([&] { font.drawLine("HH", 1, 1, 1, x, y); }));
     EXPECT_EQ(two.maxX - b.maxX, h.advance >> 6);
