@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <fstream>
+#include "MapParser.h"
 #include "MapcTestSupport.h"
 
 using namespace mapctest;
@@ -67,14 +68,42 @@ TEST(MapcCompile, ShippedLevelPassesTheGamesValidation)
     EXPECT_NE(text.find("\"classname\" \"info_player_start\""), std::string::npos);
     EXPECT_NE(text.find("\"move_system\" \"1\""), std::string::npos);
 
+    // The upper hall is hidden from the start hall (corridor bend) and from
+    // the lower hall (no opening between them).
+    int start = clusterAt(data, 384, 384, 160), upper = clusterAt(data, 1280, 1650, 300),
+        lower = clusterAt(data, 200, 1700, 0);
+    ASSERT_GE(start, 0);
+    ASSERT_GE(upper, 0);
+    ASSERT_GE(lower, 0);
+    EXPECT_FALSE(clusterSees(data, start, upper));
+    EXPECT_FALSE(clusterSees(data, lower, upper));
+    EXPECT_FALSE(clusterSees(data, upper, lower));
+
+    // Every placed entity stands in open space with a cluster.
+    std::ifstream in(HALVEX_SOURCE_DIR "/content/maps/test.map");
+    std::string source((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    mapc::MapFile map;
+    mapc::Diagnostics diag(false);
+    ASSERT_TRUE(mapc::parseMap(source, map, diag)) << diag.error;
+    int enemies = 0, fountains = 0;
+    for (const mapc::MapEntity& e : map.entities) {
+        mapc::Vec3 o;
+        if (!e.vector("origin", o)) continue;
+        EXPECT_GE(clusterAt(data, o.x, o.y, o.z), 0) << e.value("classname") << " at line " << e.line;
+        enemies += std::string(e.value("classname")) == "enemy";
+        fountains += std::string(e.value("classname")) == "particle_fountain";
+    }
+    EXPECT_GE(enemies, 8);
+    EXPECT_GE(fountains, 3);
+
     // Sealed: rays from the player start in every direction end on a wall.
     CollisionLevel level = collisionOf(data);
-    Vector3 start = fromFileFrame(96, 96, 64);
+    Vector3 origin = fromFileFrame(96, 96, 64);
     for (int i = 0; i < 64; ++i) {
         float yaw = i * 0.37f, pitch = (i % 7 - 3) * 0.4f;
         Vector3 dir = fromFileFrame(std::cos(yaw) * std::cos(pitch), std::sin(yaw) * std::cos(pitch), std::sin(pitch));
         TraceResult r;
-        traceLevel(level, start, start + dir * 20000.0f, r);
+        traceLevel(level, origin, origin + dir * 20000.0f, r);
         EXPECT_LT(r.fraction, 1.0f) << "ray " << i << " left the level";
     }
 }
