@@ -88,7 +88,7 @@ pid_t startProcess(const std::vector<std::string>& argv, const std::string& dir,
             else
                 setenv(name.c_str(), value.c_str(), 1);
         }
-        execv(args[0], args.data());
+        execvp(args[0], args.data());
         _exit(127);
     }
     return pid;

@@ -14,7 +14,7 @@ std::vector<std::string> readLines(const std::string& path);
 bool writeFile(const std::string& path, const std::string& text);
 bool fileExists(const std::string& path);
 
-// Starts argv[0] with the given arguments in dir (empty: current folder).
+// Starts argv[0] (looked up in PATH) with the given arguments in dir (empty: current folder).
 // extraEnv entries are NAME=value; "NAME=" with nothing after it unsets NAME.
 pid_t startProcess(const std::vector<std::string>& argv, const std::string& dir = "",
                    const std::vector<std::string>& extraEnv = {});

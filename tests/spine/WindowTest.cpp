@@ -1,0 +1,196 @@
+// The real game binary in a scratch copy of its run folder, under Xvfb,
+// driven with xdotool: start-up files, bound keys, window size, closing.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SpineTestSupport.h"
+
+namespace {
+
+const char* const kWhite = "\x01 1 1 1 \x01";
+const char* const kRed = "\x01 1 0 0 \x01";
+
+void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::string trim(std::string s)
+{
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
+        s.pop_back();
+    return s;
+}
+
+// What a window manager's close button sends: WM_DELETE_WINDOW.
+void closeWindow(const std::string& window)
+{
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    Window id = std::strtoul(window.c_str(), nullptr, 10);
+    XEvent ev = {};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = id;
+    ev.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    ev.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, id, False, NoEventMask, &ev);
+    XSync(display, False);
+    XCloseDisplay(display);
+}
+
+class GameRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = makeScratchDir("spine_game");
+        ASSERT_TRUE(copyTree(HALVEX_GAME_DIR, dir));
+        std::remove((dir + "/systemlog.txt").c_str());
+        std::remove((dir + "/videoSettings.lua").c_str());
+    }
+    void TearDown() override
+    {
+        if (HasFailure())
+            for (const std::string& line : log())
+                std::printf("log: %s\n", line.c_str());
+        if (pid > 0)
+            waitProcess(pid, 0.0);
+        if (!HasFailure())
+            removeTree(dir);
+    }
+
+    void start()
+    {
+        std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+        pid = startProcess({ dir + "/halvex" }, dir,
+                           { "LD_PRELOAD=" SPINE_KEEP_LIBRARIES, "ASAN_OPTIONS=" + asan + ":verify_asan_link_order=0" });
+        ASSERT_GT(pid, 0);
+    }
+
+    // The game's window id, once it is mapped; empty when it never came.
+    std::string waitForWindow()
+    {
+        for (int i = 0; i < 300; ++i) {
+            int status = 0;
+            std::string out = captureOutput({ "xdotool", "search", "--onlyvisible", "--name", "^Halvex v. 0.1$" }, &status);
+            if (status == 0 && !out.empty())
+                return trim(out.substr(0, out.find('\n')));
+            pause(100);
+        }
+        return "";
+    }
+
+    void keys(const std::string& window, const std::vector<std::string>& names)
+    {
+        std::vector<std::string> cmd = { "xdotool", "windowfocus", "--sync", window, "key", "--delay", "60" };
+        cmd.insert(cmd.end(), names.begin(), names.end());
+        ASSERT_EQ(runProcess(cmd), 0);
+    }
+
+    // Closes the window and returns the exit code.
+    int closeAndWait(const std::string& window)
+    {
+        pause(300);
+        closeWindow(window);
+        int code = waitProcess(pid, 60.0);
+        pid = -1;
+        return code;
+    }
+
+    std::vector<std::string> log() { return readLines(dir + "/systemlog.txt"); }
+
+    int countLines(const std::string& text)
+    {
+        int n = 0;
+        for (const std::string& line : log())
+            n += line.find(text) != std::string::npos;
+        return n;
+    }
+
+    std::string dir;
+    pid_t pid = -1;
+};
+
+TEST_F(GameRun, WindowCloseExitsZeroAndWritesTheLog)
+{
+    start();
+    std::string window = waitForWindow();
+    ASSERT_FALSE(window.empty());
+    EXPECT_EQ(closeAndWait(window), 0);
+
+    std::vector<std::string> lines = log();
+    ASSERT_GE(lines.size(), 8u);
+    EXPECT_EQ(lines[0], std::string(kWhite) + "::LUA 5.02 Initilize success!");
+    const char* libraries[] = { "base", "table", "io", "string", "math", "debug", "loadlib" };
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(lines[1 + i], std::string(kWhite) + "::LUA Opening library: " + libraries[i]);
+    // No videoSettings.lua: Lua says so in red, the window keeps 800 x 600.
+    EXPECT_EQ(countLines(std::string(kRed) + "cannot read videoSettings.lua"), 1);
+    EXPECT_EQ(countLines("::OglSdl Window created, width: 800, height: 600, depth: 24 "), 1);
+}
+
+TEST_F(GameRun, BoundKeysFireForTheCharacterTheyProduce)
+{
+    ASSERT_TRUE(writeFile(dir + "/settings.lua",
+                          "bind('print(\"lower k\")', 'k')\n"
+                          "bind('print(\"upper K\")', 'K')\n"));
+    start();
+    std::string window = waitForWindow();
+    ASSERT_FALSE(window.empty());
+    // A key in the menu goes to the menu; Enter starts the game.
+    keys(window, { "k", "Return" });
+    keys(window, { "k", "shift+k", "k" });
+    EXPECT_EQ(closeAndWait(window), 0);
+    EXPECT_EQ(countLines(std::string(kWhite) + "lower k"), 2);
+    EXPECT_EQ(countLines(std::string(kWhite) + "upper K"), 1);
+}
+
+TEST_F(GameRun, VideoSettingsSizeTheNextWindow)
+{
+    ASSERT_TRUE(writeFile(dir + "/videoSettings.lua", "setRes(\"640x400\")\n"));
+    start();
+    std::string window = waitForWindow();
+    ASSERT_FALSE(window.empty());
+    std::string geometry = captureOutput({ "xdotool", "getwindowgeometry", window });
+    EXPECT_NE(geometry.find("Geometry: 640x400"), std::string::npos) << geometry;
+    EXPECT_EQ(closeAndWait(window), 0);
+    EXPECT_EQ(countLines("::OglSdl Window created, width: 640, height: 400, depth: 24 "), 1);
+}
+
+TEST_F(GameRun, SettingsErrorKeepsEarlierStatementsAndAddsOneRedLine)
+{
+    ASSERT_TRUE(writeFile(dir + "/settings.lua",
+                          "print(\"before the error\")\n"
+                          "noSuchCommand()\n"
+                          "print(\"after the error\")\n"));
+    start();
+    std::string window = waitForWindow();
+    ASSERT_FALSE(window.empty());
+    EXPECT_EQ(closeAndWait(window), 0);
+    std::vector<std::string> lines = log();
+    size_t before = lines.size();
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i] == std::string(kWhite) + "before the error")
+            before = i;
+    ASSERT_LT(before + 1, lines.size());
+    EXPECT_EQ(lines[before + 1].rfind(kRed, 0), 0u) << lines[before + 1];
+    EXPECT_NE(lines[before + 1].find("noSuchCommand"), std::string::npos) << lines[before + 1];
+    EXPECT_EQ(countLines("after the error"), 0);
+}
+
+TEST_F(GameRun, ImpossibleWindowIsLoggedAndExitsZero)
+{
+    ASSERT_TRUE(writeFile(dir + "/videoSettings.lua", "setRes(\"100000x100000\")\n"));
+    start();
+    EXPECT_EQ(waitProcess(pid, 60.0), 0);
+    pid = -1;
+    EXPECT_EQ(countLines(std::string(kRed) + "::OglSdl ERROR SDL_SetVideoMode Faliure!"), 1);
+    EXPECT_EQ(countLines("Window created"), 0);
+}
+
+} // namespace
