@@ -91,7 +91,7 @@ int main(int argc, char** argv)
     block.parse("\"color\" \"0.4 0.7 1\"\n\"max_life_fade\" \"0.05\"\n\"min_life_fade\" \"0.01\"\n"
                 "\"max_velocity\" \"120\"\n\"min_velocity\" \"60\"\n\"spread\" \"15\"\n"
                 "\"axis\" \"0 1 0\"\n\"gravity\" \"0 -60 0\"\n"
-                "\"texture\" \"baseq3/textures/particle\"\n\"txt_width\" \"3\"\n\"txt_height\" \"3\"\n");
+                "\"texture\" \"baseq3/textures/particle.tga\"\n\"txt_width\" \"3\"\n\"txt_height\" \"3\"\n");
     Vector3 eye = camera.position;
     camera.forward = Vector3(0, 0, -1);
     camera.recompute();

@@ -7,6 +7,7 @@
 #include "app/FrameTimer.h"
 #include "app/Game.h"
 #include "objects/Explosion.h"
+#include "objects/Saturate.h"
 #include "resources/TextureManager.h"
 #include "world/Camera.h"
 #include "world/EntitieParser.h"
@@ -17,17 +18,6 @@ namespace {
 
 const float kChaseRangeSquared = 490000.0f;  // 700 units
 const float kTouchRangeSquared = 3600.0f;    // 60 units
-
-int saturatedInt(double value)
-{
-    if (!(value == value))
-        return 0;
-    if (value >= 2147483647.0)
-        return 2147483647;
-    if (value <= -2147483648.0)
-        return -2147483647 - 1;
-    return static_cast<int>(value);
-}
 
 } // namespace
 

@@ -3,27 +3,13 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "objects/Saturate.h"
+
 // --- ExplosionParams -----------------------------------------------------
-
-namespace {
-
-// Truncation toward zero that saturates instead of overflowing.
-int truncToInt(float value)
-{
-    if (!(value == value))
-        return 0;
-    if (value >= 2147483647.0f)
-        return 2147483647;
-    if (value <= -2147483648.0f)
-        return -2147483647 - 1;
-    return static_cast<int>(value);
-}
-
-} // namespace
 
 void ExplosionParams::setRadius(float radius)
 {
-    count = truncToInt(radius);
+    count = saturatedInt(radius);
     offset = true;
     if (count == 0) {
         count = 1;

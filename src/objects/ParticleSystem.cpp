@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "objects/Saturate.h"
 #include "world/EntitieParser.h"
 
 namespace {
@@ -63,14 +64,10 @@ void FountainParams::setFadePrecision(float maxLifeFade, float minLifeFade)
         return;  // zero or too small to scale: keep the min fade only
     int digits = shifts + 3;
     double divisor = std::pow(10.0, digits);
-    double range = std::trunc(static_cast<double>(maxLifeFade) * divisor);
-    if (range > 2147483647.0)
-        range = 2147483647.0;
-    if (range < -2147483647.0)
-        range = -2147483647.0;
-    if (range == 0.0)
+    int range = saturatedInt(static_cast<double>(maxLifeFade) * divisor);
+    if (range == 0)
         return;
-    fadeRange = static_cast<int>(range);
+    fadeRange = range;
     fadeDivisor = static_cast<int>(divisor);
 }
 

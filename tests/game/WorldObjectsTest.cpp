@@ -205,7 +205,7 @@ TEST(WorldObjects, FountainsEmitWithinLimitsAndMoveTheirSystem)
     const char* fountain =
         "{\n\"classname\" \"particle_fountain\"\n\"origin\" \"%s 0 0\"\n\"num_particles\" \"%s\"\n"
         "\"max_life_fade\" \"0.05\"\n\"min_life_fade\" \"0.01\"\n\"max_velocity\" \"20\"\n"
-        "\"min_velocity\" \"10\"\n\"axis\" \"0 0 1\"\n\"texture\" \"baseq3/textures/particle\"\n"
+        "\"min_velocity\" \"10\"\n\"axis\" \"0 0 1\"\n\"texture\" \"baseq3/textures/particle.tga\"\n"
         "\"txt_width\" \"4\"\n\"txt_height\" \"4\"\n%s}\n";
     char a[512], b[512], c[512];
     snprintf(a, sizeof(a), fountain, "50", "150", "");
