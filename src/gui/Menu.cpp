@@ -74,6 +74,7 @@ void Menu::drawMenu()
         return;
     if (logoTexture) {
         glEnable(GL_TEXTURE_2D);
+        glColor3f(1.0f, 1.0f, 1.0f);
         glBindTexture(GL_TEXTURE_2D, logoTexture);
         glBegin(GL_QUADS);
         glTexCoord2f(0.0f, 0.0f); glVertex2i(0, 0);
@@ -82,14 +83,13 @@ void Menu::drawMenu()
         glTexCoord2f(0.0f, 1.0f); glVertex2i(0, height);
         glEnd();
     }
-    glDisable(GL_TEXTURE_2D);
+    // The font draws from its atlas, so texturing stays on for it too.
+    glEnable(GL_TEXTURE_2D);
     Font* font = Font::shared;
     if (font && font->loaded()) {
         const char* hint = "Press Enter for a new game, Escape to quit";
         font->printText((width - font->textWidth(hint)) / 2, height - 60, 1.0f, 1.0f, 1.0f, "%s", hint);
     }
-    // The world pass expects texturing on.
-    glEnable(GL_TEXTURE_2D);
 }
 
 void Menu::showScreen(const char* name)
