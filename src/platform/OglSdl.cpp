@@ -9,9 +9,10 @@
 OglSdl* OglSdl::instance = nullptr;
 
 namespace {
-// SDL reads 0 as "the desktop size" and GL drivers refuse buffers beyond their
-// viewport limit, so such sizes count as impossible instead of being tried.
-const int maxWindowSide = 16384;
+// SDL reads 0 as "the desktop size", and a side beyond any display (8K is
+// 7680) would only make the driver allocate gigabytes of buffers, so such
+// sizes count as impossible instead of being tried.
+const int maxWindowSide = 8192;
 bool sizeUsable(int w, int h) { return w > 0 && h > 0 && w <= maxWindowSide && h <= maxWindowSide; }
 } // namespace
 
