@@ -15,7 +15,9 @@
 #include "platform/SystemLog.h"
 #include "script/GameCommands.h"
 #include "script/InputBindings.h"
+#include "script/ActionKeyTable.h"
 #include "script/LuaHost.h"
+#include "script/Player.h"
 
 namespace {
 
@@ -27,8 +29,8 @@ protected:
         window = new OglSdl();
         window->createWindow("Halvex v. 0.1", 320, 240, 24, 45.0f);
         Menu::instance->initMenu(320, 240, false);
-        LuaHost::instance->runString("bind('print(\"slot a\")', 'a')");
-        LuaHost::instance->runString("bind('print(\"slot A\")', 'A')");
+        LuaHost::instance->runString("bind('print(\"slot j\")', 'j')");
+        LuaHost::instance->runString("bind('print(\"slot J\")', 'J')");
         LuaHost::instance->runString("bind('print(\"slot escape\")', 27)");
     }
     static void TearDownTestSuite()
@@ -67,8 +69,8 @@ OglSdl* RoutingTest::window = nullptr;
 
 TEST_F(RoutingTest, MenuTakesKeysBeforeTheBindings)
 {
-    routeEvent(keyDown(SDLK_a, 'a'));
-    EXPECT_FALSE(logged("slot a"));
+    routeEvent(keyDown(SDLK_j, 'j'));
+    EXPECT_FALSE(logged("slot j"));
     // Escape in the menu runs quit(); with no level that ends the program.
     routeEvent(keyDown(SDLK_ESCAPE, 27));
     EXPECT_TRUE(quitRequested);
@@ -78,16 +80,16 @@ TEST_F(RoutingTest, MenuTakesKeysBeforeTheBindings)
 TEST_F(RoutingTest, BoundCharacterRunsOnlyItsOwnSlot)
 {
     Menu::instance->menuActive = false;
-    routeEvent(keyDown(SDLK_a, 'a'));
-    EXPECT_TRUE(logged("slot a"));
-    EXPECT_FALSE(logged("slot A"));
+    routeEvent(keyDown(SDLK_j, 'j'));
+    EXPECT_TRUE(logged("slot j"));
+    EXPECT_FALSE(logged("slot J"));
     mark = SystemLog::get().storedLines();
-    routeEvent(keyDown(SDLK_a, 'A'));
-    EXPECT_TRUE(logged("slot A"));
-    EXPECT_FALSE(logged("slot a"));
+    routeEvent(keyDown(SDLK_j, 'J'));
+    EXPECT_TRUE(logged("slot J"));
+    EXPECT_FALSE(logged("slot j"));
     // Key releases fire nothing.
     mark = SystemLog::get().storedLines();
-    SDL_Event up = keyDown(SDLK_a, 'a');
+    SDL_Event up = keyDown(SDLK_j, 'j');
     up.type = SDL_KEYUP;
     routeEvent(up);
     EXPECT_FALSE(logged("slot"));
@@ -96,8 +98,8 @@ TEST_F(RoutingTest, BoundCharacterRunsOnlyItsOwnSlot)
 TEST_F(RoutingTest, CharacterAbove255ReachesNoSlot)
 {
     Menu::instance->menuActive = false;
-    // 321 = 256 + 'A': a numeric bind would land in slot 65, a key must not.
-    SDL_Event e = keyDown(SDLK_UNKNOWN, 321);
+    // 330 = 256 + 'J': a numeric bind would land in slot 74, a key must not.
+    SDL_Event e = keyDown(SDLK_UNKNOWN, 330);
     ASSERT_EQ(SDL_PushEvent(&e), 0);
     SDL_Event polled;
     while (SDL_PollEvent(&polled))
@@ -108,8 +110,8 @@ TEST_F(RoutingTest, CharacterAbove255ReachesNoSlot)
 TEST_F(RoutingTest, OpenConsoleTakesEveryKeyEvenOverTheMenu)
 {
     consoleOpen = true;
-    routeEvent(keyDown(SDLK_a, 'a'));
-    EXPECT_FALSE(logged("slot a"));
+    routeEvent(keyDown(SDLK_j, 'j'));
+    EXPECT_FALSE(logged("slot j"));
     // Escape closes the console; the menu never sees it.
     routeEvent(keyDown(SDLK_ESCAPE, 27));
     EXPECT_FALSE(consoleOpen);
@@ -183,6 +185,43 @@ TEST_F(RoutingTest, EnterInTheMenuStartsANewGame)
     LuaHost::instance->runString("kill()");
     EXPECT_TRUE(Menu::instance->menuActive);
     EXPECT_STREQ(Menu::instance->currentScreen(), "kill");
+}
+
+TEST_F(RoutingTest, ShippedConfigurationBindsTheControls)
+{
+    // The run folder's defaults, as start-up runs them: no red line.
+    EXPECT_TRUE(LuaHost::instance->runFile(HALVEX_SOURCE_DIR "/content/config/input.lua"));
+    EXPECT_TRUE(LuaHost::instance->runFile(HALVEX_SOURCE_DIR "/content/config/settings.lua"));
+    for (size_t i = mark; i < SystemLog::get().storedLines(); ++i)
+        EXPECT_NE(SystemLog::get().line(i)[3], '0') << SystemLog::get().line(i);
+
+    InputBindings* bindings = InputBindings::instance;
+    ASSERT_NE(bindings->boundCommand(96), nullptr);
+    EXPECT_STREQ(bindings->boundCommand(96), "toggleConsole(96)");
+    ASSERT_NE(bindings->boundCommand(27), nullptr);
+    EXPECT_STREQ(bindings->boundCommand(27), "quit()");
+    EXPECT_NE(bindings->boundCommand('f'), nullptr);
+    EXPECT_NE(bindings->boundCommand('p'), nullptr);
+    // Movement keys must stay free of one-shot commands.
+    for (char c : { 'w', 'a', 's', 'd', ' ', 'c' })
+        EXPECT_EQ(bindings->boundCommand(c), nullptr) << c;
+
+    const ActionKey* keys = Player::instance->actionKeys->keys;
+    const int expected[ActionCount][2] = {
+        { DeviceKeyboard, 'w' }, { DeviceKeyboard, 's' }, { DeviceKeyboard, 'a' }, { DeviceKeyboard, 'd' },
+        { DeviceKeyboard, ' ' }, { DeviceKeyboard, 'c' }, { DeviceMouse, 1 },
+    };
+    for (int a = 0; a < ActionCount; ++a) {
+        EXPECT_EQ(keys[a].device, expected[a][0]) << a;
+        EXPECT_EQ(keys[a].code, expected[a][1]) << a;
+    }
+
+    // Back-quote opens the console once the menu is gone; it then closes it.
+    Menu::instance->menuActive = false;
+    routeEvent(keyDown(SDLK_BACKQUOTE, 96));
+    EXPECT_TRUE(consoleOpen);
+    routeEvent(keyDown(SDLK_BACKQUOTE, 96));
+    EXPECT_FALSE(consoleOpen);
 }
 
 } // namespace

@@ -132,6 +132,10 @@ TEST_F(GameRun, WindowCloseExitsZeroAndWritesTheLog)
     // No videoSettings.lua: Lua says so in red, the window keeps 800 x 600.
     EXPECT_EQ(countLines(std::string(kRed) + "cannot read videoSettings.lua"), 1);
     EXPECT_EQ(countLines("::OglSdl Window created, width: 800, height: 600, depth: 24 "), 1);
+    // The shipped input.lua and settings.lua run cleanly.
+    EXPECT_EQ(countLines(std::string(kRed) + "[string"), 0);
+    EXPECT_EQ(countLines("input.lua"), 0);
+    EXPECT_EQ(countLines("settings.lua"), 0);
 }
 
 TEST_F(GameRun, BoundKeysFireForTheCharacterTheyProduce)
