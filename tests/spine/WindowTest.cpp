@@ -187,6 +187,28 @@ TEST_F(GameRun, SettingsErrorKeepsEarlierStatementsAndAddsOneRedLine)
     EXPECT_EQ(countLines("after the error"), 0);
 }
 
+TEST_F(GameRun, ResizedWindowKeepsRunning)
+{
+    start();
+    std::string window = waitForWindow();
+    ASSERT_FALSE(window.empty());
+    ASSERT_EQ(runProcess({ "xdotool", "windowsize", "--sync", window, "500", "400" }), 0);
+    pause(500);
+    keys(window, { "Return" });
+    EXPECT_EQ(closeAndWait(window), 0);
+    EXPECT_EQ(countLines("Resizing window"), 0);
+}
+
+TEST_F(GameRun, MissingFontSkipsTheLoopAndExitsZero)
+{
+    std::remove((dir + "/faktos.ttf").c_str());
+    start();
+    EXPECT_EQ(waitProcess(pid, 60.0), 0);
+    pid = -1;
+    EXPECT_EQ(countLines("Window created"), 1);
+    EXPECT_GE(countLines(std::string(kRed) + "::Font"), 1);
+}
+
 TEST_F(GameRun, ImpossibleWindowIsLoggedAndExitsZero)
 {
     ASSERT_TRUE(writeFile(dir + "/videoSettings.lua", "setRes(\"100000x100000\")\n"));
