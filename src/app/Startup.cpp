@@ -44,7 +44,9 @@ void routeKey(const SDL_keysym& key)
     }
     if (Console::instance && Console::instance->handleKey(key))
         return;
-    runBoundCommand(key.unicode);
+    // Characters above 255 have no slot; the table ignores them.
+    if (InputBindings::instance)
+        InputBindings::instance->runBoundCommand(key.unicode);
 }
 
 void routeResize(const SDL_ResizeEvent& resize)
@@ -62,15 +64,6 @@ void routeResize(const SDL_ResizeEvent& resize)
 }
 
 } // namespace
-
-void runBoundCommand(unsigned character)
-{
-    if (character > 255 || !InputBindings::instance || !LuaHost::instance)
-        return;
-    const char* command = InputBindings::instance->boundCommand(static_cast<int>(character));
-    if (command)
-        LuaHost::instance->runString(command);
-}
 
 void routeEvent(const SDL_Event& event)
 {

@@ -22,7 +22,3 @@ void shutDown();
 // Hands one SDL event to whoever takes it (console, menu, bound commands,
 // GUI, quit, resize). Tests feed it synthetic events.
 void routeEvent(const SDL_Event& event);
-
-// Runs the command text bound to a typed character, if any; characters
-// above 255 have no slot.
-void runBoundCommand(unsigned character);
