@@ -89,7 +89,7 @@ bool Console::initConsole(int windowWidth, int windowHeight, float fraction,
     width = windowWidth;
     size = fontSize;
 
-    // The console carries on with an unloaded font; it then draws nothing.
+    // The console carries on with an unloaded font; it then draws no text.
     bool fontLoaded = consoleFont.init(fontFile, fontSize);
 
     if (background != 0)
@@ -199,15 +199,13 @@ void Console::drawConsole()
     if (entries.logGrew(log))
         entries.rebuild(log);
 
-    if (consoleFont.loaded()) {
-        for (int i = 0; i < entries.filled(); ++i) {
-            const ConsoleLine& e = entries.entry(i);
-            consoleFont.drawLine(e.text, e.colour[0], e.colour[1], e.colour[2], 1, entryY(i));
-        }
-        consoleFont.drawLine("-|", textColour[0], textColour[1], textColour[2], 1, promptY());
-        consoleFont.drawLine(line.text().c_str(), textColour[0], textColour[1], textColour[2],
-                             CONSOLE_INPUT_X, promptY());
+    for (int i = 0; i < entries.filled(); ++i) {
+        const ConsoleLine& e = entries.entry(i);
+        consoleFont.drawLine(e.text, e.colour[0], e.colour[1], e.colour[2], 1, entryY(i));
     }
+    consoleFont.drawLine("-|", textColour[0], textColour[1], textColour[2], 1, promptY());
+    consoleFont.drawLine(line.text().c_str(), textColour[0], textColour[1], textColour[2],
+                         CONSOLE_INPUT_X, promptY());
 
     float x = static_cast<float>(line.cursorX());
     float top = static_cast<float>(height - size - 7);

@@ -35,7 +35,6 @@ public:
     int promptY() const { return height - size - 5; }
     const ConsoleView& view() const { return entries; }
     const ConsoleInput& input() const { return line; }
-    Font& font() { return consoleFont; }
 
 private:
     void confirmLine();

@@ -209,6 +209,12 @@ TEST(ConsoleWindow, GeometryAt800x600And1024x768)
     EXPECT_EQ(c.view().maxLines(), 25);
     EXPECT_EQ(c.entryY(0), 387);
     EXPECT_EQ(c.promptY(), 403);
+    // Typed characters and held keys need these for the console and bindings.
+    EXPECT_EQ(SDL_EnableUNICODE(-1), 1);
+    int delay = 0, interval = 0;
+    SDL_GetKeyRepeat(&delay, &interval);
+    EXPECT_EQ(delay, 500);
+    EXPECT_EQ(interval, 30);
 
     openConsole();
     Shot shot = drawAndRead();
@@ -392,6 +398,38 @@ TEST(ConsoleWindow, ToggleConsoleArguments)
     EXPECT_EQ(consoleToggleKey, 0);
     ASSERT_TRUE(LuaHost::instance->runString("toggleConsole({})"));
     EXPECT_EQ(consoleToggleKey, -1);
+    consoleOpen = false;
+}
+
+TEST(ConsoleWindow, LongAndOddInputIsHandledWhole)
+{
+    openConsole();
+    clearInput();
+    Console& c = *Console::instance;
+    SDL_keysym key = {};
+    key.sym = SDLK_x;
+    for (int i = 0; i < 3000; ++i) {
+        key.unicode = static_cast<Uint16>(i % 3 == 0 ? '%' : (i % 3 == 1 ? 0xe9 : 'x'));
+        c.handleKey(key);
+    }
+    key.unicode = 0x100;  // its low 8 bits are 0: nothing is typed
+    c.handleKey(key);
+    EXPECT_EQ(c.input().text().size(), 3000u);
+    drawAndRead();
+
+    key.sym = SDLK_RETURN;
+    key.unicode = 13;
+    size_t before = SystemLog::get().storedLines();
+    c.handleKey(key);
+    EXPECT_EQ(c.input().text(), "");
+    // The echo is cut to the log's 511 characters; Lua's complaint follows.
+    ASSERT_GE(SystemLog::get().storedLines(), before + 2);
+    std::string echo = SystemLog::get().line(before);
+    EXPECT_EQ(echo.size(), 511u);
+    EXPECT_EQ(echo.substr(0, 10), LOG_WHITE "%");
+    EXPECT_EQ(lastLogLine().substr(0, 9), LOG_RED);
+    drawAndRead();
+    EXPECT_LE(c.view().filled(), c.view().maxLines());
     consoleOpen = false;
 }
 
