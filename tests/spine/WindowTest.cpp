@@ -154,9 +154,11 @@ TEST_F(GameRun, BoundKeysFireForTheCharacterTheyProduce)
     EXPECT_EQ(countLines(std::string(kWhite) + "upper K"), 1);
 }
 
-TEST_F(GameRun, VideoSettingsSizeTheNextWindow)
+TEST_F(GameRun, VideoSettingsSizeTheNextWindowWithoutTheOtherFiles)
 {
     ASSERT_TRUE(writeFile(dir + "/videoSettings.lua", "setRes(\"640x400\")\n"));
+    std::remove((dir + "/input.lua").c_str());
+    std::remove((dir + "/settings.lua").c_str());
     start();
     std::string window = waitForWindow();
     ASSERT_FALSE(window.empty());
@@ -164,6 +166,9 @@ TEST_F(GameRun, VideoSettingsSizeTheNextWindow)
     EXPECT_NE(geometry.find("Geometry: 640x400"), std::string::npos) << geometry;
     EXPECT_EQ(closeAndWait(window), 0);
     EXPECT_EQ(countLines("::OglSdl Window created, width: 640, height: 400, depth: 24 "), 1);
+    // Each missing start-up file costs one red line and nothing else.
+    EXPECT_EQ(countLines(std::string(kRed) + "cannot read input.lua"), 1);
+    EXPECT_EQ(countLines(std::string(kRed) + "cannot read settings.lua"), 1);
 }
 
 TEST_F(GameRun, SettingsErrorKeepsEarlierStatementsAndAddsOneRedLine)
