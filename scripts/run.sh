@@ -15,7 +15,8 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 shot="$game/screenshot.png"
-export game shot
+menu="$game/screenshot-menu.png"
+export game shot menu
 status=0
 "$root/tests/support/with-xvfb.sh" bash -c '
   ./halvex &
@@ -32,10 +33,21 @@ status=0
     wait "$pid"
     exit 1
   fi
-  sleep 3
-  import -window root "$shot"
-  # Escape in the main menu runs quit(), which ends the program.
-  xdotool windowfocus --sync "$window" key Escape
+  sleep 2
+  import -window "$window" "$menu"
+  # Enter starts a new game on the shipped level; walk, turn and shoot a little.
+  xdotool windowfocus --sync "$window" key Return
+  sleep 2
+  # The view is drawn from the first turn or move on.
+  xdotool mousemove_relative -- 40 0
+  xdotool keydown w; sleep 0.5; xdotool keyup w
+  # Shooting is polled each frame, so hold the button for a few frames.
+  xdotool mousedown 1; sleep 0.6; xdotool mouseup 1
+  sleep 0.5
+  import -window "$window" "$shot"
+  # The console ends the game: quit(1) always quits.
+  xdotool key grave; sleep 0.3
+  xdotool type --delay 40 "quit(1)"; xdotool key Return
   for _ in $(seq 1 100); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
@@ -43,6 +55,6 @@ status=0
   kill "$pid" 2>/dev/null || true
   wait "$pid"
 ' || status=$?
-echo "Screenshot: $shot"
+echo "Screenshot: $shot (menu: $menu)"
 echo "Log:        $game/systemlog.txt"
 exit $status
