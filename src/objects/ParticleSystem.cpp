@@ -10,7 +10,7 @@ namespace {
 
 const double kDegreesToRadians = 0.017453292522222223;
 
-// Largest power of ten the fade divisor may take and still fit an int.
+// At most this many shifts, so the divisor 10^(shifts + 3) fits an int.
 const int kMaxFadeShifts = 6;
 
 } // namespace
@@ -56,7 +56,7 @@ void FountainParams::setFadePrecision(float maxLifeFade, float minLifeFade)
     // Three significant digits of max_life_fade.
     double scaled = maxLifeFade;
     int shifts = 0;
-    while (std::trunc(scaled) == 0.0 && shifts <= kMaxFadeShifts) {
+    while (std::trunc(scaled) == 0.0 && shifts < kMaxFadeShifts) {
         scaled *= 10.0;
         ++shifts;
     }

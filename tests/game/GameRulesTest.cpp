@@ -109,9 +109,14 @@ TEST(ParticleRules, FadePrecision)
     p.setFadePrecision(2.5f, 0.5f);
     EXPECT_EQ(p.fadeDivisor, 1000);
     EXPECT_EQ(p.fadeRange, 2500);
+    // Nine digits is the finest divisor an int holds.
+    p.setFadePrecision(3e-6f, 0.0f);
+    EXPECT_EQ(p.fadeDivisor, 1000000000);
+    EXPECT_EQ(p.fadeRange, 3000);
     // Equal fades, zero max with a negative min, a max too small to scale,
     // and unreadable values all keep the min fade only.
     const float cases[][2] = {{0.3f, 0.3f}, {0.0f, -1.0f}, {1e-9f, -1.0f},
+                              {1.5e-7f, -1.0f},
                               {INFINITY, 0.0f}, {NAN, 0.0f}};
     for (const auto& c : cases) {
         p.setFadePrecision(c[0], c[1]);
