@@ -275,6 +275,34 @@ TEST(ConsoleInput, EditingKeys)
     EXPECT_EQ(in.cursorX(), 15 + 3 * 7);
 }
 
+// The font hides a leading colour prefix, so the cursor follows the text
+// as drawn: after a closed prefix only the characters behind it count.
+TEST(ConsoleInput, CursorSkipsAHiddenColourPrefix)
+{
+    ConsoleInput in;
+    in.setMetrics(evenMetrics(7));
+    for (char c : std::string("\x01 1 0 0 "))
+        in.insert(static_cast<unsigned char>(c));
+    EXPECT_EQ(in.cursorX(), 15 + 8 * 7);  // not closed yet: drawn as typed
+    for (char c : std::string("\x01quit()"))
+        in.insert(static_cast<unsigned char>(c));
+    EXPECT_EQ(in.cursorX(), 15 + 6 * 7);
+    in.home();
+    EXPECT_EQ(in.cursorX(), 15);
+    in.right();
+    in.right();
+    EXPECT_EQ(in.cursorX(), 15);  // inside the hidden prefix
+    in.end();
+    for (int i = 0; i < 4; ++i)
+        in.left();
+    EXPECT_EQ(in.cursorX(), 15 + 2 * 7);
+    in.home();
+    in.erase();  // the prefix is broken: everything is drawn again
+    EXPECT_EQ(in.text(), " 1 0 0 \x01quit()");
+    in.end();
+    EXPECT_EQ(in.cursorX(), 15 + 14 * 7);
+}
+
 TEST(ConsoleInput, ConfirmAddsWhitePrefixAndFindsTheChunk)
 {
     ConsoleInput in;

@@ -6,6 +6,7 @@
 #include "console/Console.h"
 #include "platform/OglSdl.h"
 #include "platform/SystemLog.h"
+#include "resources/Font.h"
 #include "script/GameCommands.h"
 #include "script/LuaHost.h"
 
@@ -286,6 +287,11 @@ TEST(ConsoleWindow, ControlCTypesTheColourMarker)
     typeText("quit()");
     pumpEvents();
     EXPECT_EQ(Console::instance->input().text(), "\x01 1 0 0 \x01quit()");
+    // The font hides the prefix, so the cursor stands right after "quit()".
+    Font measure;
+    ASSERT_TRUE(measure.init(fontPath().c_str(), 11));
+    EXPECT_EQ(Console::instance->input().cursorX(), 15 + measure.textWidth("quit()"));
+    EXPECT_EQ(measure.textWidth(Console::instance->input().text().c_str()), measure.textWidth("quit()"));
     quitRequested = false;
     pressKeys("Return");
     pumpEvents();
