@@ -111,7 +111,7 @@ int main()
                 }
             });
             TgaImage img;
-            double decode = best([&] { ok = tgaReadFile(path.c_str(), &img) && ok; });
+            double decode = best([&] { ok = TgaLoader::readFile(path.c_str(), &img) && ok; });
             double megabytes = double(img.pixels.size()) / 1e6;
             std::printf("%-22s %10.2f %10.2f %12.0f %8.2f\n",
                         (name + " (" + std::to_string(bytes.size() / 1000000) + " MB file)").c_str(),

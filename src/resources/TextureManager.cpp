@@ -118,7 +118,7 @@ bool TextureManager::loadTexture(const char* path, unsigned* handle, bool clampT
 
     // Only names with ".tga" somewhere in them are read at all.
     TgaImage image;
-    if (!path || !std::strstr(path, ".tga") || !tgaReadFile(path, &image)) {
+    if (!path || !std::strstr(path, ".tga") || !TgaLoader::readFile(path, &image)) {
         SystemLog::get().write(LOG_RED "::TextureManager ERROR Texture not found: %s", path ? path : "(null)");
         return false;
     }

@@ -272,7 +272,7 @@ bool readOpenFile(FILE* f, TgaImage* out, const char** why)
 
 } // namespace
 
-bool tgaDecode(const uint8_t* data, size_t size, TgaImage* out, const char** why)
+bool TgaLoader::decode(const uint8_t* data, size_t size, TgaImage* out, const char** why)
 {
     if (!out)
         return fail(why, "no output");
@@ -292,7 +292,7 @@ bool tgaDecode(const uint8_t* data, size_t size, TgaImage* out, const char** why
     return true;
 }
 
-bool tgaReadFile(const char* path, TgaImage* out, const char** why)
+bool TgaLoader::readFile(const char* path, TgaImage* out, const char** why)
 {
     if (!out)
         return fail(why, "no output");

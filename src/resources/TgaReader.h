@@ -17,6 +17,10 @@ struct TgaImage {
     std::vector<uint8_t> pixels;
 };
 
-// Both return false and fill *why (when given) with a short reason.
-bool tgaDecode(const uint8_t* data, size_t size, TgaImage* out, const char** why = nullptr);
-bool tgaReadFile(const char* path, TgaImage* out, const char** why = nullptr);
+// The program's only image decoder. It logs nothing: both calls return
+// false, leave *out empty and fill *why (when given) with a short reason.
+class TgaLoader {
+public:
+    static bool decode(const uint8_t* data, size_t size, TgaImage* out, const char** why = nullptr);
+    static bool readFile(const char* path, TgaImage* out, const char** why = nullptr);
+};

@@ -15,7 +15,7 @@ namespace {
 TgaImage decode(const Bytes& b, bool* ok = nullptr)
 {
     TgaImage img;
-    bool result = tgaDecode(b.data(), b.size(), &img);
+    bool result = TgaLoader::decode(b.data(), b.size(), &img);
     if (ok)
         *ok = result;
     return img;
@@ -24,7 +24,7 @@ TgaImage decode(const Bytes& b, bool* ok = nullptr)
 bool rejects(const Bytes& b)
 {
     TgaImage img;
-    return !tgaDecode(b.data(), b.size(), &img) && img.pixels.empty() && img.width == 0;
+    return !TgaLoader::decode(b.data(), b.size(), &img) && img.pixels.empty() && img.width == 0;
 }
 
 TEST(TgaReader, UncompressedTrueColourSwapsRedAndBlue)
@@ -84,12 +84,12 @@ TEST(TgaReader, LargeFilesMatchAHandSwap)
         Bytes file = rt::tga(2, w, h, depth, data, 3);
         ASSERT_TRUE(rt::writeFile("im_work/large.tga", file));
         TgaImage fromFile;
-        ASSERT_TRUE(tgaReadFile("im_work/large.tga", &fromFile));
+        ASSERT_TRUE(TgaLoader::readFile("im_work/large.tga", &fromFile));
         EXPECT_TRUE(fromFile.pixels == expected);
         EXPECT_TRUE(decode(file).pixels == expected);
         file.pop_back();
         ASSERT_TRUE(rt::writeFile("im_work/large.tga", file));
-        EXPECT_FALSE(tgaReadFile("im_work/large.tga", &fromFile));
+        EXPECT_FALSE(TgaLoader::readFile("im_work/large.tga", &fromFile));
     }
 }
 
@@ -110,15 +110,15 @@ TEST(TgaReader, RejectsWhatItCannotDecodeSafely)
     Bytes mapped = rt::tga(1, 1, 1, 8, {0});
     mapped[1] = 1;
     EXPECT_TRUE(rejects(mapped));
-    EXPECT_FALSE(tgaDecode(nullptr, 100, nullptr));
+    EXPECT_FALSE(TgaLoader::decode(nullptr, 100, nullptr));
 
     TgaImage img;
     const char* why = nullptr;
-    EXPECT_FALSE(tgaReadFile("no/such/file.tga", &img, &why));
+    EXPECT_FALSE(TgaLoader::readFile("no/such/file.tga", &img, &why));
     EXPECT_STREQ(why, "cannot open file");
-    EXPECT_FALSE(tgaReadFile(nullptr, &img));
+    EXPECT_FALSE(TgaLoader::readFile(nullptr, &img));
     std::filesystem::create_directories("im_work");
-    EXPECT_FALSE(tgaReadFile("im_work", &img));  // a folder, not a file
+    EXPECT_FALSE(TgaLoader::readFile("im_work", &img));  // a folder, not a file
 }
 
 // One ImageMagick encoding and the options that produce it.
@@ -188,9 +188,9 @@ TEST_F(ImageMagickFiles, ReaderAgreesWithImageMagickInEveryEncoding)
         ASSERT_EQ((bytes[17] & 0x20) != 0, e.topLeft);
 
         TgaImage img;
-        ASSERT_TRUE(tgaReadFile(file.c_str(), &img));
+        ASSERT_TRUE(TgaLoader::readFile(file.c_str(), &img));
         TgaImage fromMemory;
-        ASSERT_TRUE(tgaDecode(bytes.data(), bytes.size(), &fromMemory));
+        ASSERT_TRUE(TgaLoader::decode(bytes.data(), bytes.size(), &fromMemory));
         EXPECT_EQ(img.pixels, fromMemory.pixels);
 
         int channels = e.depth == 32 ? 4 : 3;
@@ -267,7 +267,7 @@ TEST_F(ImageMagickFiles, MutatedCorpusIsHandledSafely)
                 m[12] = m[13] = m[14] = m[15] = 0xFF;
             }
             TgaImage img;
-            if (tgaDecode(m.data(), m.size(), &img)) {
+            if (TgaLoader::decode(m.data(), m.size(), &img)) {
                 ++decoded;
                 ASSERT_GT(img.width, 0);
                 ASSERT_GT(img.height, 0);
@@ -290,7 +290,7 @@ TEST_F(ImageMagickFiles, MutatedCorpusIsHandledSafely)
         m.resize(18 + random() % (m.size() - 18));
         ASSERT_TRUE(rt::writeFile("im_work/mutant.tga", m));
         TgaImage img;
-        if (tgaReadFile("im_work/mutant.tga", &img)) {
+        if (TgaLoader::readFile("im_work/mutant.tga", &img)) {
             ASSERT_EQ(img.pixels.size(), size_t(img.width) * size_t(img.height) * size_t(img.bytesPerPixel));
         }
     }
@@ -308,7 +308,7 @@ TEST(GeneratedImages, EveryImageDecodesWithBothReaders)
         SCOPED_TRACE(name);
         std::string file = std::string("gen_work/") + name;
         TgaImage img;
-        ASSERT_TRUE(tgaReadFile(file.c_str(), &img));
+        ASSERT_TRUE(TgaLoader::readFile(file.c_str(), &img));
         Bytes seen = imageMagickPixels(file, img.bytesPerPixel);
         ASSERT_EQ(seen.size(), img.pixels.size());
         // Written top row first, so file order is the picture as seen.
@@ -318,8 +318,8 @@ TEST(GeneratedImages, EveryImageDecodesWithBothReaders)
 
     // Sprites carry alpha where the game blends them.
     TgaImage arrow, particle;
-    ASSERT_TRUE(tgaReadFile("gen_work/arrow.tga", &arrow));
-    ASSERT_TRUE(tgaReadFile("gen_work/particle.tga", &particle));
+    ASSERT_TRUE(TgaLoader::readFile("gen_work/arrow.tga", &arrow));
+    ASSERT_TRUE(TgaLoader::readFile("gen_work/particle.tga", &particle));
     ASSERT_EQ(arrow.bytesPerPixel, 4);
     // The hot spot is the first pixel; the bottom-left corner is clear.
     EXPECT_EQ(arrow.pixels[3], 255);
