@@ -135,8 +135,10 @@ void BspLoader::install(BspData& data, Renderer& r, unsigned* textureHandles,
         r.nodeSpheres[i] = sphereAroundBox(r.nodes[i].mins, r.nodes[i].maxs);
 
     delete[] r.visibleLeaves;
-    // One slot per leaf: a checked tree lists each leaf once.
-    r.visibleLeaves = new int32_t[size_t(r.leafCount)];
+    // A checked tree reaches each node once, so its leaves are reached at
+    // most twice per node (a leaf may hang below several nodes).
+    r.visibleLeafCapacity = 2 * r.nodeCount;
+    r.visibleLeaves = new int32_t[size_t(r.visibleLeafCapacity)];
     r.visibleLeafCount = 0;
     r.levelLoaded = true;
 }

@@ -122,7 +122,7 @@ void Renderer::freeLevel()
     planeCount = leafCount = nodeCount = brushCount = brushSideCount = leafBrushCount = 0;
     textureCount = lightmapCount = meshVertexCount = vertexCount = faceCount = leafFaceCount = 0;
     visClusterCount = visBytesPerCluster = 0;
-    visibleLeafCount = 0;
+    visibleLeafCount = visibleLeafCapacity = 0;
     levelLoaded = false;
 }
 
@@ -193,8 +193,8 @@ void Renderer::walkLeaf(int index, bool culling)
         if (cullVolume(leafSpheres[index], leaf.mins, leaf.maxs) == Frustum::Outside)
             return;
     }
-    // A leaf is listed once by a valid tree; the guard keeps odd files in bounds.
-    if (visibleLeafCount < leafCount)
+    // The capacity covers every child slot; the guard only keeps the array in bounds.
+    if (visibleLeafCount < visibleLeafCapacity)
         visibleLeaves[visibleLeafCount++] = index;
 }
 

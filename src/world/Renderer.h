@@ -120,9 +120,11 @@ public:
 
     bool levelLoaded = false;
 
-    // Scratch of the walk: leaf indices in drawing order (leafCount slots).
+    // Scratch of the walk: leaf indices in drawing order. A leaf is listed
+    // each time the walk reaches it, at most once per node child slot.
     int32_t* visibleLeaves = nullptr;
     int32_t visibleLeafCount = 0;
+    int32_t visibleLeafCapacity = 0;
     RenderStats stats;
 
 private:

@@ -268,6 +268,26 @@ TEST(Render, LeafEntityPass)
     Probe::destroyed--;  // `extra` is destroyed by the stack
 }
 
+// A leaf hanging below two nodes is reached twice: its entities are drawn
+// each time, its faces once, and no leaf after it is lost.
+TEST(Render, LeafBelowTwoNodesIsWalkedEachTime)
+{
+    World world;
+    ASSERT_TRUE(world.renderer.setupMultitexture());
+    TestLevel level;
+    level.nodes[0].children[0] = 1;
+    level.nodes.push_back({1, {-1, -2}, {-300, -300, -300}, {300, 300, 300}});
+    ASSERT_TRUE(loadTestLevel(world, level));
+    Renderer& r = world.renderer;
+    world.lookAt(Vector3(10, 70, 200), Vector3(0, 0, -1));
+    Probe* probe = new Probe;
+    ASSERT_TRUE(r.addEntity(1, probe));
+    world.frame();
+    EXPECT_EQ(world.drawnLeaves(), (std::vector<int>{1, 1, 0}));
+    EXPECT_EQ(probe->draws, 2);
+    EXPECT_EQ(r.stats.facesDrawn, 2);
+}
+
 TEST(Render, RealLevelsFromTheirPlayerStart)
 {
     World world;
