@@ -1,27 +1,18 @@
 #pragma once
 // A small, valid IBSP level assembled in memory (file frame, z-up), which
-// each test bends into the shape it needs before writing it out.
+// each test bends into the shape it needs before writing it out with the
+// level compiler's own writer.
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "BspWriter.h"
 #include "world/BspFormat.h"
 
-struct TestLevel {
-    std::string entities = "{\n\"classname\" \"worldspawn\"\n}\n";
-    std::vector<bsp::BspTexture> textures;
-    std::vector<bsp::BspPlane> planes;
-    std::vector<bsp::BspNode> nodes;
-    std::vector<bsp::BspLeaf> leaves;
-    std::vector<int32_t> leafFaces;
-    std::vector<int32_t> leafBrushes;
-    std::vector<bsp::BspBrush> brushes;
-    std::vector<bsp::BspBrushSide> brushSides;
-    std::vector<bsp::BspVertex> vertices;
-    std::vector<int32_t> meshVertices;
-    std::vector<bsp::BspFace> faces;
-    std::vector<uint8_t> lightmaps;
+// The lumps themselves are the compiler's; the visibility is kept as fields
+// so tests can bend it.
+struct TestLevel : mapc::LevelLumps {
     bool hasVisibility = true;
     int32_t visClusters = 2;
     int32_t visBytesPerCluster = 1;
@@ -34,6 +25,7 @@ struct TestLevel {
     // larger than its leaves.
     TestLevel()
     {
+        entities = "{\n\"classname\" \"worldspawn\"\n}\n";
         bsp::BspTexture texture{};
         strcpy(texture.name, "textures/test/wall");
         texture.contents = bsp::kContentsSolid;
@@ -75,63 +67,22 @@ struct TestLevel {
         vertices.push_back(v);
     }
 
-    template <typename T>
-    static void append(std::vector<uint8_t>& out, bsp::BspHeader& header, int lump,
-                       const T* data, size_t bytes)
+    // The lumps as the level compiler's writer takes them.
+    mapc::LevelLumps lumps() const
     {
-        header.lumps[lump].offset = int32_t(out.size());
-        header.lumps[lump].length = int32_t(bytes);
-        const uint8_t* p = reinterpret_cast<const uint8_t*>(data);
-        out.insert(out.end(), p, p + bytes);
-    }
-    template <typename T>
-    static void append(std::vector<uint8_t>& out, bsp::BspHeader& header, int lump,
-                       const std::vector<T>& v)
-    {
-        append(out, header, lump, v.data(), v.size() * sizeof(T));
-    }
-
-    std::vector<uint8_t> bytes() const
-    {
-        std::vector<uint8_t> out(sizeof(bsp::BspHeader));
-        bsp::BspHeader header{};
-        memcpy(header.magic, bsp::kMagic, 4);
-        header.version = bsp::kVersion;
-        append(out, header, bsp::LumpEntities, entities.data(), entities.size());
-        append(out, header, bsp::LumpTextures, textures);
-        append(out, header, bsp::LumpPlanes, planes);
-        append(out, header, bsp::LumpNodes, nodes);
-        append(out, header, bsp::LumpLeaves, leaves);
-        append(out, header, bsp::LumpLeafFaces, leafFaces);
-        append(out, header, bsp::LumpLeafBrushes, leafBrushes);
-        append(out, header, bsp::LumpModels, std::vector<bsp::BspModel>(1));
-        append(out, header, bsp::LumpBrushes, brushes);
-        append(out, header, bsp::LumpBrushSides, brushSides);
-        append(out, header, bsp::LumpVertices, vertices);
-        append(out, header, bsp::LumpMeshVertices, meshVertices);
-        append(out, header, bsp::LumpEffects, std::vector<bsp::BspEffect>());
-        append(out, header, bsp::LumpFaces, faces);
-        append(out, header, bsp::LumpLightmaps, lightmaps);
-        append(out, header, bsp::LumpLightVolumes, std::vector<bsp::BspLightVolume>(2));
-        std::vector<uint8_t> vis;
+        mapc::LevelLumps l = *this;
+        l.models.resize(1);
+        l.visibility.clear();
         if (hasVisibility) {
             bsp::BspVisHeader head{visClusters, visBytesPerCluster};
             const uint8_t* p = reinterpret_cast<const uint8_t*>(&head);
-            vis.assign(p, p + sizeof(head));
-            vis.insert(vis.end(), visBits.begin(), visBits.end());
+            l.visibility.assign(p, p + sizeof(head));
+            l.visibility.insert(l.visibility.end(), visBits.begin(), visBits.end());
         }
-        append(out, header, bsp::LumpVisibility, vis);
-        memcpy(out.data(), &header, sizeof(header));
-        return out;
+        return l;
     }
 
-    bool write(const std::string& path) const
-    {
-        std::vector<uint8_t> data = bytes();
-        FILE* file = fopen(path.c_str(), "wb");
-        if (!file)
-            return false;
-        bool ok = fwrite(data.data(), 1, data.size(), file) == data.size();
-        return fclose(file) == 0 && ok;
-    }
+    std::vector<uint8_t> bytes() const { return mapc::serializeLevel(lumps()); }
+
+    bool write(const std::string& path) const { return mapc::writeLevel(path.c_str(), lumps()); }
 };
