@@ -6,6 +6,7 @@
 #include "platform/SystemLog.h"
 #include "resources/TextureManager.h"
 #include "world/BspData.h"
+#include "world/Collision.h"
 #include "world/EntitieParser.h"
 #include "world/LevelValidation.h"
 #include "world/Renderer.h"
@@ -120,6 +121,9 @@ void BspLoader::install(BspData& data, Renderer& r, unsigned* textureHandles,
     r.leafFaceCount = data.leafFaceCount;
     r.visClusterCount = data.visClusterCount;
     r.visBytesPerCluster = data.visBytesPerCluster;
+
+    delete[] r.brushBounds;
+    r.brushBounds = buildBrushBounds(collisionLevelOf(r));
 
     delete[] r.faceMarks;
     r.faceMarks = new int32_t[size_t(r.faceCount) + 1]();

@@ -1,5 +1,7 @@
 #include "world/Collision.h"
 
+#include <limits>
+
 #include "app/Target.h"
 #include "app/TargetList.h"
 #include "world/Renderer.h"
@@ -23,6 +25,7 @@ struct Walk {
     const Vector3& segmentStart;  // the whole segment, for the brush test
     const Vector3& segmentEnd;
     TraceResult& result;
+    Vector3 low, high;            // the segment's box, for the brush bounds
 };
 
 inline float planeDistance(const bsp::BspPlane& plane, const Vector3& p)
@@ -89,6 +92,20 @@ void testBrush(const Walk& walk, const bsp::BspBrush& brush)
     }
 }
 
+// True when the whole segment lies in front of one of the brush's
+// axis-aligned sides. For such a side the brush test's distance is the
+// coordinate itself (or its negation) minus the distance and the radius,
+// rounded the same way here, so this rejects exactly the segments the brush
+// test would find missing the brush.
+bool missesBounds(const Walk& walk, const BrushBounds& bounds)
+{
+    const float r = walk.result.radius;
+    const float* d = bounds.distance;
+    return (walk.low.x - d[0]) - r > 0.0f || (-walk.high.x - d[1]) - r > 0.0f ||
+           (walk.low.y - d[2]) - r > 0.0f || (-walk.high.y - d[3]) - r > 0.0f ||
+           (walk.low.z - d[4]) - r > 0.0f || (-walk.high.z - d[5]) - r > 0.0f;
+}
+
 void testLeaf(const Walk& walk, int leafIndex)
 {
     const CollisionLevel& level = walk.level;
@@ -102,6 +119,8 @@ void testLeaf(const Walk& walk, int leafIndex)
     for (int i = 0; i < leaf.leafBrushCount; i++) {
         int brushIndex = level.leafBrushes[leaf.firstLeafBrush + i];
         if (brushIndex < 0 || brushIndex >= level.brushCount)
+            continue;
+        if (level.brushBounds && missesBounds(walk, level.brushBounds[brushIndex]))
             continue;
         const bsp::BspBrush& brush = level.brushes[brushIndex];
         if (brush.sideCount <= 0)
@@ -203,6 +222,7 @@ CollisionLevel collisionLevelOf(const Renderer& renderer)
     level.brushes = renderer.brushes;
     level.brushSides = renderer.brushSides;
     level.textures = renderer.textures;
+    level.brushBounds = renderer.brushBounds;
     level.planeCount = renderer.planeCount;
     level.nodeCount = renderer.nodeCount;
     level.leafCount = renderer.leafCount;
@@ -213,12 +233,55 @@ CollisionLevel collisionLevelOf(const Renderer& renderer)
     return level;
 }
 
+BrushBounds* buildBrushBounds(const CollisionLevel& level)
+{
+    const float none = std::numeric_limits<float>::infinity();
+    int count = level.brushCount > 0 ? level.brushCount : 0;
+    BrushBounds* bounds = new BrushBounds[size_t(count) + 1];
+    for (int b = 0; b < count; b++) {
+        BrushBounds& out = bounds[b];
+        for (float& d : out.distance)
+            d = none;
+        if (!level.brushes || !level.brushSides || !level.planes)
+            continue;
+        const bsp::BspBrush& brush = level.brushes[b];
+        if (brush.firstSide < 0 || brush.sideCount < 0 ||
+            brush.sideCount > level.brushSideCount - brush.firstSide)
+            continue;
+        for (int i = 0; i < brush.sideCount; i++) {
+            int planeIndex = level.brushSides[brush.firstSide + i].plane;
+            if (planeIndex < 0 || planeIndex >= level.planeCount) {
+                for (float& d : out.distance)
+                    d = none;  // the brush test ignores this brush anyway
+                break;
+            }
+            const bsp::BspPlane& plane = level.planes[planeIndex];
+            const float* n = plane.normal;
+            // Only exact axis directions: their distance function is the bare coordinate.
+            for (int axis = 0; axis < 3; axis++) {
+                int other1 = (axis + 1) % 3, other2 = (axis + 2) % 3;
+                if (n[other1] != 0.0f || n[other2] != 0.0f)
+                    continue;
+                int slot = n[axis] == 1.0f ? 2 * axis : n[axis] == -1.0f ? 2 * axis + 1 : -1;
+                // Several sides facing one way: the nearest rejects the most.
+                if (slot >= 0 && plane.distance < out.distance[slot])
+                    out.distance[slot] = plane.distance;
+            }
+        }
+    }
+    return bounds;
+}
+
 void traceLevel(const CollisionLevel& level, const Vector3& start, const Vector3& end,
                 TraceResult& result)
 {
     if (!level.valid() || !start.isFinite() || !end.isFinite() || !std::isfinite(result.radius))
         return;
-    Walk walk{level, start, end, result};
+    Walk walk{level, start, end, result, start, start};
+    walk.low = Vector3(std::fmin(start.x, end.x), std::fmin(start.y, end.y),
+                       std::fmin(start.z, end.z));
+    walk.high = Vector3(std::fmax(start.x, end.x), std::fmax(start.y, end.y),
+                        std::fmax(start.z, end.z));
     walkNode(walk, 0, 0.0f, 1.0f, start, end, 0);
 }
 

@@ -6,6 +6,14 @@
 
 class Renderer;
 
+// How far a brush reaches along the six axis directions (+x, -x, +y, -y,
+// +z, -z), taken from its axis-aligned sides: the distance of the side
+// facing that way, +inf when it has none. A segment wholly in front of such
+// a side misses the brush, so a trace can skip it without reading its sides.
+struct BrushBounds {
+    float distance[6];
+};
+
 // Brush planes are kept this far away: a trace stops short of a surface and
 // a body is pushed out by it, so rounding never leaves anything inside.
 constexpr float kSurfaceEpsilon = 0.03125f;
@@ -19,6 +27,7 @@ struct CollisionLevel {
     const bsp::BspBrush* brushes = nullptr;
     const bsp::BspBrushSide* brushSides = nullptr;
     const bsp::BspTexture* textures = nullptr;
+    const BrushBounds* brushBounds = nullptr;  // one per brush; null: no early reject
     int32_t planeCount = 0;
     int32_t nodeCount = 0;
     int32_t leafCount = 0;
@@ -32,6 +41,10 @@ struct CollisionLevel {
 
 // The renderer's level store as a collision level.
 CollisionLevel collisionLevelOf(const Renderer& renderer);
+
+// One BrushBounds per brush of the level (at least one entry), computed once
+// at load. A brush with a bad side range or plane index gets no bounds.
+BrushBounds* buildBrushBounds(const CollisionLevel& level);
 
 // Walks the BSP tree for start..end and lowers result.fraction to where the
 // segment, kept result.radius away from every brush plane, first enters a

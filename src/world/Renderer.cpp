@@ -6,6 +6,7 @@
 #include "platform/Multitexture.h"
 #include "platform/SystemLog.h"
 #include "world/Camera.h"
+#include "world/Collision.h"
 #include "world/Frustum.h"
 
 Renderer* Renderer::instance = nullptr;
@@ -99,6 +100,7 @@ void Renderer::freeLevel()
     delete[] leafBrushes;
     delete[] brushSides;
     delete[] textures;
+    delete[] brushBounds;
     delete[] visibleLeaves;
 
     leafEntities = nullptr;
@@ -117,6 +119,7 @@ void Renderer::freeLevel()
     leafBrushes = nullptr;
     brushSides = nullptr;
     textures = nullptr;
+    brushBounds = nullptr;
     visibleLeaves = nullptr;
 
     planeCount = leafCount = nodeCount = brushCount = brushSideCount = leafBrushCount = 0;

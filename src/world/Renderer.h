@@ -4,6 +4,7 @@
 #include "world/BspFormat.h"
 #include "world/Vector3.h"
 
+struct BrushBounds;
 class Camera;
 class FrameTimer;
 class Frustum;
@@ -89,6 +90,7 @@ public:
     int32_t* leafBrushes = nullptr;
     bsp::BspBrushSide* brushSides = nullptr;
     bsp::BspTexture* textures = nullptr;
+    BrushBounds* brushBounds = nullptr;  // one per brush, made at load for the traces
 
     int32_t planeCount = 0;
     int32_t leafCount = 0;

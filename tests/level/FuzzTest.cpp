@@ -14,6 +14,7 @@
 #include "world/BspData.h"
 #include "world/BspLoader.h"
 #include "world/Camera.h"
+#include "world/Collision.h"
 #include "world/Frustum.h"
 #include "world/LevelValidation.h"
 #include "world/Renderer.h"
@@ -113,12 +114,17 @@ void exercise(FuzzWorld& world, BspData& data, std::mt19937& rng)
         ASSERT_LT(world.camera.leaf, r.leafCount);
         aimFrustum(world.frustum, eye);
         int count = r.collectVisibleLeaves();
-        ASSERT_LE(count, r.leafCount);
+        ASSERT_LE(count, r.visibleLeafCapacity);
         for (int k = 0; k < count; k++) {
             const bsp::BspLeaf& leaf = r.leaves[r.visibleLeaves[k]];
             for (int f = leaf.firstLeafFace; f < leaf.firstLeafFace + leaf.leafFaceCount; f++)
                 r.faceMarks[r.leafFaces[f]] = i;
         }
+        // Shots and bodies through whatever the file holds.
+        TraceResult trace;
+        Vector3 end = eye + Vector3(float(rng() % 512), -200.0f, float(rng() % 512) - 256.0f);
+        sphereTrace(r, trace, eye, end, 20.0f);
+        rayTrace(r, trace, end, eye, false, 0);
     }
     r.freeLevel();
 }

@@ -154,6 +154,7 @@ struct TestLevel {
         r.leafFaces = new int32_t[1]();
         r.textureHandles = new unsigned[1]();
         r.lightmapHandles = new unsigned[1]();
+        r.brushBounds = buildBrushBounds(collisionLevelOf(r));
         r.multitextureReady = true;
         r.levelLoaded = true;
     }

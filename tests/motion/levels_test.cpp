@@ -4,8 +4,10 @@
 
 #include <random>
 
+#include "../level/RealLevels.h"
 #include "TestLevel.h"
 #include "world/BspData.h"
+#include "world/BspLoader.h"
 #include "world/LevelValidation.h"
 #include "world/PhysicsBody.h"
 
@@ -27,15 +29,8 @@ Vector3 openPoint(const TestLevel& L, std::mt19937& rng)
 }
 
 // Hands the game loader's reading of the file (checked and converted, no GL
-// work) to the renderer, as the loader does; it counts as ready without a
-// GL context.
-template <typename T>
-void give(T*& from, T*& to)
-{
-    to = from;
-    from = nullptr;
-}
-
+// work) to the renderer through the loader's own install step; it counts as
+// ready without a GL context.
 bool loadWithGameReader(const std::string& path, Renderer& r)
 {
     BspData data;
@@ -44,32 +39,9 @@ bool loadWithGameReader(const std::string& path, Renderer& r)
         !validateLevel(data, problem, sizeof problem))
         return false;
     r.freeLevel();
-    give(data.planes, r.planes);
-    give(data.nodes, r.nodes);
-    give(data.leaves, r.leaves);
-    give(data.leafBrushes, r.leafBrushes);
-    give(data.brushes, r.brushes);
-    give(data.brushSides, r.brushSides);
-    give(data.textures, r.textures);
-    give(data.vertices, r.vertices);
-    give(data.faces, r.faces);
-    give(data.meshVertices, r.meshVertices);
-    give(data.leafFaces, r.leafFaces);
-    r.planeCount = data.planeCount;
-    r.nodeCount = data.nodeCount;
-    r.leafCount = data.leafCount;
-    r.leafBrushCount = data.leafBrushCount;
-    r.brushCount = data.brushCount;
-    r.brushSideCount = data.brushSideCount;
-    r.textureCount = data.textureCount;
-    r.vertexCount = data.vertexCount;
-    r.faceCount = data.faceCount;
-    r.meshVertexCount = data.meshVertexCount;
-    r.leafFaceCount = data.leafFaceCount;
-    r.textureHandles = new unsigned[1]();
-    r.lightmapHandles = new unsigned[1]();
+    BspLoader::install(data, r, new unsigned[size_t(data.textureCount) + 1](),
+                       new unsigned[size_t(data.lightmapCount) + 1]());
     r.multitextureReady = true;
-    r.levelLoaded = true;
     return r.isReady();
 }
 
@@ -142,6 +114,49 @@ TEST_P(Level, CameraPushedAroundNeverEndsInsideAWall)
             << GetParam() << " frame " << frame << " at " << p.x << " " << p.y << " " << p.z;
     }
     EXPECT_GT(bounces, 10) << "the camera never met a wall";
+}
+
+// The per-brush bounds only skip brushes the brush test would find missed:
+// on every real level a trace gives the same bits with and without them.
+TEST(BrushBounds, NeverChangeATraceOnAnyRealLevel)
+{
+    std::vector<std::string> paths = realLevels();
+    ASSERT_EQ(paths.size(), 50u);
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f), offset(-300.0f, 300.0f);
+    int differences = 0, hits = 0;
+    for (const std::string& path : paths) {
+        Renderer renderer;
+        ASSERT_TRUE(loadWithGameReader(path, renderer)) << path;
+        ASSERT_NE(renderer.brushBounds, nullptr);
+        CollisionLevel with = collisionLevelOf(renderer);
+        CollisionLevel without = with;
+        without.brushBounds = nullptr;
+        const bsp::BspNode& root = renderer.nodes[0];
+        for (int i = 0; i < 1000; i++) {
+            // Anywhere in the root box, walls and void included.
+            Vector3 start;
+            float* c = &start.x;
+            for (int k = 0; k < 3; k++)
+                c[k] = root.mins[k] + (root.maxs[k] - root.mins[k]) * unit(rng);
+            Vector3 end = start + Vector3(offset(rng), offset(rng), offset(rng));
+            for (float radius : {0.0f, 20.0f}) {
+                TraceResult a, b;
+                a.radius = b.radius = radius;
+                traceLevel(with, start, end, a);
+                traceLevel(without, start, end, b);
+                hits += b.fraction < 1.0f;
+                bool same = a.fraction == b.fraction && a.startsOut == b.startsOut &&
+                            a.allSolid == b.allSolid && a.normal.x == b.normal.x &&
+                            a.normal.y == b.normal.y && a.normal.z == b.normal.z;
+                if (!same && ++differences <= 5)
+                    ADD_FAILURE() << path << " radius " << radius << ": " << a.fraction
+                                  << " with bounds, " << b.fraction << " without";
+            }
+        }
+    }
+    EXPECT_EQ(differences, 0);
+    EXPECT_GT(hits, 25000);
 }
 
 INSTANTIATE_TEST_SUITE_P(OpenArena, Level, ::testing::ValuesIn(kLevels));
