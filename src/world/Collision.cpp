@@ -28,6 +28,12 @@ struct Walk {
     Vector3 low, high;            // the segment's box, for the brush bounds
 };
 
+// first..first+count inside 0..total, without overflow.
+inline bool rangeInside(int32_t first, int32_t count, int32_t total)
+{
+    return first >= 0 && count >= 0 && count <= total - first;
+}
+
 inline float planeDistance(const bsp::BspPlane& plane, const Vector3& p)
 {
     return plane.normal[0] * p.x + plane.normal[1] * p.y + plane.normal[2] * p.z - plane.distance;
@@ -37,8 +43,7 @@ void testBrush(const Walk& walk, const bsp::BspBrush& brush)
 {
     const CollisionLevel& level = walk.level;
     TraceResult& result = walk.result;
-    if (brush.firstSide < 0 || brush.sideCount < 0 ||
-        brush.sideCount > level.brushSideCount - brush.firstSide)
+    if (!rangeInside(brush.firstSide, brush.sideCount, level.brushSideCount))
         return;
 
     float enter = -1.0f;
@@ -112,8 +117,7 @@ void testLeaf(const Walk& walk, int leafIndex)
     if (leafIndex < 0 || leafIndex >= level.leafCount || !level.leafBrushes || !level.brushes)
         return;
     const bsp::BspLeaf& leaf = level.leaves[leafIndex];
-    if (leaf.firstLeafBrush < 0 || leaf.leafBrushCount < 0 ||
-        leaf.leafBrushCount > level.leafBrushCount - leaf.firstLeafBrush)
+    if (!rangeInside(leaf.firstLeafBrush, leaf.leafBrushCount, level.leafBrushCount))
         return;
 
     for (int i = 0; i < leaf.leafBrushCount; i++) {
@@ -245,8 +249,7 @@ BrushBounds* buildBrushBounds(const CollisionLevel& level)
         if (!level.brushes || !level.brushSides || !level.planes)
             continue;
         const bsp::BspBrush& brush = level.brushes[b];
-        if (brush.firstSide < 0 || brush.sideCount < 0 ||
-            brush.sideCount > level.brushSideCount - brush.firstSide)
+        if (!rangeInside(brush.firstSide, brush.sideCount, level.brushSideCount))
             continue;
         for (int i = 0; i < brush.sideCount; i++) {
             int planeIndex = level.brushSides[brush.firstSide + i].plane;
