@@ -1,18 +1,11 @@
 #include "console/ConsoleInput.h"
 
 #include "platform/SystemLog.h"
-#include "resources/FontText.h"
 
 void ConsoleInput::updateCursorX()
 {
-    // The font draws and measures a line without its leading colour prefix,
-    // so the cursor counts only the characters after it; inside the hidden
-    // prefix it stands at the start of the drawn text.
-    float r, g, b;
-    size_t hidden = static_cast<size_t>(fontSkipColourPrefix(input.c_str(), &r, &g, &b) - input.c_str());
-    size_t cursor = static_cast<size_t>(cursorIndex);
-    int shown = cursor > hidden ? metrics.width(input.data() + hidden, cursor - hidden) : 0;
-    cursorPixel = CONSOLE_INPUT_X + shown;
+    // The input line is drawn byte for byte, a typed colour prefix too.
+    cursorPixel = CONSOLE_INPUT_X + metrics.width(input.data(), static_cast<size_t>(cursorIndex));
 }
 
 void ConsoleInput::insert(unsigned char c)

@@ -266,7 +266,6 @@ void Font::drawLine(const char* text, float r, float g, float b, int x, int y)
 {
     if (!text || !loaded())
         return;
-    text = fontSkipColourPrefix(text, &r, &g, &b);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glListBase(listBase);
@@ -309,15 +308,11 @@ void Font::printQueued(float r, float g, float b, int x, int y, const char* form
         return;
     if (queued >= kQueueFlushAt)
         flushQueue();
-    char buffer[kQueuedTextSize];
+    QueuedText& q = queue[queued];
     va_list args;
     va_start(args, format);
-    formatInto(buffer, kQueuedTextSize, format, args);
+    formatInto(q.text, kQueuedTextSize, format, args);
     va_end(args);
-
-    QueuedText& q = queue[queued];
-    const char* text = fontSkipColourPrefix(buffer, &r, &g, &b);
-    std::snprintf(q.text, sizeof q.text, "%s", text);
     q.length = int(std::strlen(q.text));
     q.x = float(x);
     q.y = float(y + size);
@@ -353,8 +348,6 @@ int Font::textWidth(const char* text) const
 {
     if (!text || !widths)
         return 0;
-    float r, g, b;
-    text = fontSkipColourPrefix(text, &r, &g, &b);
     int total = 0;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
         if (*p < kGlyphCount)

@@ -5,9 +5,9 @@
 // each load one of their own.
 //
 // All drawing is in overlay pixels (origin top-left, y down); y is the top
-// of the text line and the pen sits on the baseline at y + size. A text that
-// starts with a log colour prefix (0x01 " r g b " 0x01) is drawn in that
-// colour, without the prefix. Bytes 128..255 have no glyph and are skipped.
+// of the text line and the pen sits on the baseline at y + size. Every byte
+// is drawn and measured as it is, in the colour given (log colour prefixes
+// are the console's business). Bytes 128..255 have no glyph and are skipped.
 class Font {
 public:
     enum SharedTag { Shared };

@@ -1,7 +1,7 @@
 #pragma once
 
-// The plain rules behind Font: atlas sizing, the advance width rule, line
-// placement and the colour prefix. No FreeType or GL here.
+// The plain rules behind Font: atlas sizing, the advance width rule and line
+// placement. No FreeType or GL here.
 
 // Smallest power of two >= value, and at least 1.
 int fontPowerOfTwo(int value);
@@ -13,7 +13,3 @@ int fontAdvanceWidth(int left, int width, long advance26_6);
 // Top of line `index` of a printText block starting at y: lines are
 // size * 1.5873016 pixels apart, truncated toward zero.
 int fontLineTop(int y, int index, int size);
-
-// If text starts with a log colour prefix (0x01 " r g b " 0x01), stores the
-// colour and returns the text after it; otherwise returns text unchanged.
-const char* fontSkipColourPrefix(const char* text, float* r, float* g, float* b);

@@ -275,32 +275,34 @@ TEST(ConsoleInput, EditingKeys)
     EXPECT_EQ(in.cursorX(), 15 + 3 * 7);
 }
 
-// The font hides a leading colour prefix, so the cursor follows the text
-// as drawn: after a closed prefix only the characters behind it count.
-TEST(ConsoleInput, CursorSkipsAHiddenColourPrefix)
+// The input line is drawn byte for byte, so a typed colour prefix moves
+// the cursor like any other text, the 0x01 markers by their own advance.
+TEST(ConsoleInput, CursorCountsATypedColourPrefix)
 {
     ConsoleInput in;
-    in.setMetrics(evenMetrics(7));
+    ConsoleMetrics m = evenMetrics(7);
+    m.advance[1] = 3;
+    in.setMetrics(m);
     for (char c : std::string("\x01 1 0 0 "))
         in.insert(static_cast<unsigned char>(c));
-    EXPECT_EQ(in.cursorX(), 15 + 8 * 7);  // not closed yet: drawn as typed
+    EXPECT_EQ(in.cursorX(), 15 + 3 + 7 * 7);
     for (char c : std::string("\x01quit()"))
         in.insert(static_cast<unsigned char>(c));
-    EXPECT_EQ(in.cursorX(), 15 + 6 * 7);
+    EXPECT_EQ(in.cursorX(), 15 + 2 * 3 + 13 * 7);
     in.home();
     EXPECT_EQ(in.cursorX(), 15);
     in.right();
     in.right();
-    EXPECT_EQ(in.cursorX(), 15);  // inside the hidden prefix
+    EXPECT_EQ(in.cursorX(), 15 + 3 + 7);  // inside the prefix
     in.end();
     for (int i = 0; i < 4; ++i)
         in.left();
-    EXPECT_EQ(in.cursorX(), 15 + 2 * 7);
+    EXPECT_EQ(in.cursorX(), 15 + 2 * 3 + 9 * 7);
     in.home();
-    in.erase();  // the prefix is broken: everything is drawn again
+    in.erase();
     EXPECT_EQ(in.text(), " 1 0 0 \x01quit()");
     in.end();
-    EXPECT_EQ(in.cursorX(), 15 + 14 * 7);
+    EXPECT_EQ(in.cursorX(), 15 + 3 + 13 * 7);
 }
 
 TEST(ConsoleInput, ConfirmAddsWhitePrefixAndFindsTheChunk)

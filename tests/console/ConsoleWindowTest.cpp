@@ -287,11 +287,23 @@ TEST(ConsoleWindow, ControlCTypesTheColourMarker)
     typeText("quit()");
     pumpEvents();
     EXPECT_EQ(Console::instance->input().text(), "\x01 1 0 0 \x01quit()");
-    // The font hides the prefix, so the cursor stands right after "quit()".
+    // The input line shows every typed byte, the prefix too, and the
+    // cursor stands after all of them.
     Font measure;
     ASSERT_TRUE(measure.init(fontPath().c_str(), 11));
-    EXPECT_EQ(Console::instance->input().cursorX(), 15 + measure.textWidth("quit()"));
-    EXPECT_EQ(measure.textWidth(Console::instance->input().text().c_str()), measure.textWidth("quit()"));
+    int typedWidth = measure.textWidth(Console::instance->input().text().c_str());
+    EXPECT_EQ(Console::instance->input().cursorX(), 15 + typedWidth);
+    EXPECT_EQ(typedWidth, 2 * measure.textWidth("\x01") + measure.textWidth(" 1 0 0 ") + measure.textWidth("quit()"));
+    Shot shot = drawAndRead();
+    int top = Console::instance->promptY();
+    int rightmost = -1;
+    for (int y = top; y < top + 16; ++y)
+        for (int x = 15; x < kWidth; ++x)
+            if (isTint(shot.at(x, y), White) && x > rightmost)
+                rightmost = x;
+    // The drawn text ends at the cursor, not at the end of "quit()" alone.
+    EXPECT_GT(rightmost, 15 + typedWidth - 6);
+    EXPECT_LE(rightmost, Console::instance->input().cursorX() + 1);
     quitRequested = false;
     pressKeys("Return");
     pumpEvents();

@@ -169,7 +169,9 @@ TEST_F(FontTest, AtlasAndWidthsFollowFreeTypeMetrics)
         EXPECT_EQ(font.textWidth(nullptr), 0);
         EXPECT_EQ(font.textWidth("AA"), 2 * a);
         EXPECT_EQ(font.textWidth("A\xC8\xFF"), a);       // no glyphs past 127
-        EXPECT_EQ(font.textWidth(LOG_RED "A"), a);       // the prefix is not drawn
+        // A colour prefix is measured like any other text, byte by byte.
+        EXPECT_EQ(font.textWidth(LOG_RED "A"), 2 * font.advanceWidth(1) + 4 * font.advanceWidth(' ') +
+                                                   font.advanceWidth('1') + 2 * font.advanceWidth('0') + a);
     }
     EXPECT_EQ(fontPowerOfTwo(700), 1024);
     EXPECT_EQ(fontPowerOfTwo(14), 16);
@@ -217,15 +219,25 @@ TEST_F(FontTest, GlyphsSitOnTheBaselineAndAdvance)
     Screen high = draw([&] { font.drawLine("H\xC8\x80\xFFH", 1, 1, 1, x, y); });
     EXPECT_EQ(high, draw([&] { font.drawLine("HH", 1, 1, 1, x, y); }));
 
-    // A colour prefix colours the text and is not drawn itself.
-    Screen red = draw([&] { font.drawLine(LOG_RED "H", 1, 1, 1, x, y); });
-    Box rb = litBox(red);
-    EXPECT_EQ(rb.minX, b.minX);
-    EXPECT_EQ(rb.maxX, b.maxX);
-    for (size_t i = 0; i < red.size(); i += 3) {
-        ASSERT_EQ(red[i + 1], 0);
-        ASSERT_EQ(red[i + 2], 0);
+    // A colour prefix is drawn like any other text, in the colour given:
+    // its digits show before the 'H', which moves right by their advances.
+    Screen prefixed = draw([&] { font.drawLine(LOG_RED "H", 0, 1, 0, x, y); });
+    Box pb = litBox(prefixed);
+    int prefixAdvance = 0;
+    for (const char* p = LOG_RED; *p; ++p)
+        prefixAdvance += int(ft.metrics(*p).advance >> 6);
+    EXPECT_GT(prefixAdvance, 0);
+    EXPECT_EQ(pb.maxX, b.maxX + prefixAdvance);
+    EXPECT_LT(pb.minX, b.minX + prefixAdvance);  // the digits are drawn
+    for (size_t i = 0; i < prefixed.size(); i += 3) {
+        ASSERT_EQ(prefixed[i], 0);
+        ASSERT_EQ(prefixed[i + 2], 0);
     }
+    EXPECT_EQ(draw([&] { font.printText(x, y, 0, 1, 0, "%s", LOG_RED "H"); }), prefixed);
+    EXPECT_EQ(draw([&] {
+        font.printQueued(0, 1, 0, x, y, "%sH", LOG_RED);
+        font.flushQueue();
+    }), prefixed);
 
     // A malformed prefix is ordinary text.
     EXPECT_EQ(font.textWidth("\x01 1 0 0 H"), font.textWidth("\x01") + font.textWidth(" 1 0 0 H"));
