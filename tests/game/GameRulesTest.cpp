@@ -110,7 +110,7 @@ TEST(ParticleRules, FadePrecision)
     EXPECT_EQ(p.fadeDivisor, 1000);
     EXPECT_EQ(p.fadeRange, 2500);
     // Nine digits is the finest divisor an int holds.
-    p.setFadePrecision(3e-6f, 0.0f);
+    p.setFadePrecision(3e-6f, -1.0f);
     EXPECT_EQ(p.fadeDivisor, 1000000000);
     EXPECT_EQ(p.fadeRange, 3000);
     // Equal fades, zero max with a negative min, a max too small to scale,
