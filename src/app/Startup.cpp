@@ -87,7 +87,7 @@ void routeEvent(const SDL_Event& event)
     }
 }
 
-bool startUp()
+void setGameGlState()
 {
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
@@ -95,6 +95,11 @@ bool startUp()
     glCullFace(GL_FRONT);
     glEnable(GL_CULL_FACE);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+}
+
+bool startUp()
+{
+    setGameGlState();
 
     if (!setCursorShown(false))
         SystemLog::get().write(LOG_YELLOW "::Main WARNING SDL_ShowCursor(SDL_DISABLE) Failed!");

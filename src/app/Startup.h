@@ -9,6 +9,10 @@ union SDL_Event;
 // starts up, loops and shuts down. Always returns 0.
 int runHalvex();
 
+// The fixed GL state the game draws with: depth test (less or equal),
+// texturing, front faces culled, black clear colour.
+void setGameGlState();
+
 // GL state, cursor, shared font, multitexture, frustum, console, menu, game,
 // then input.lua and settings.lua. False when the loop must not run.
 bool startUp();

@@ -22,6 +22,7 @@
 #include "script/GameCommands.h"
 #include "script/LuaHost.h"
 #include "script/Player.h"
+#include "app/Startup.h"
 #include "world/Camera.h"
 #include "world/Collision.h"
 #include "world/Frustum.h"
@@ -39,13 +40,7 @@ public:
         registerGameCommands();
         window = new OglSdl();
         ASSERT_TRUE(window->createWindow("game play test", kWidth, kHeight, 24, 45.0f));
-        // The GL state start-up sets.
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_LEQUAL);
-        glEnable(GL_TEXTURE_2D);
-        glCullFace(GL_FRONT);
-        glEnable(GL_CULL_FACE);
-        glClearColor(0, 0, 0, 0);
+        setGameGlState();
         ASSERT_TRUE(Renderer::instance->setupMultitexture());
         Frustum::instance->setViewport(kWidth / 2.0f, kHeight / 2.0f, 1.0f);
         bool font = Font::shared->init("faktos.ttf", 12);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "TestLevel.h"
+#include "TestWindow.h"
 #include "app/FrameTimer.h"
 #include "app/Game.h"
 #include "app/TargetList.h"
@@ -30,26 +31,18 @@
 
 namespace {
 
-class Window : public ::testing::Environment {
+// The fixed images (enemy.tga, particle.tga) live in the run folder.
+class GameTestWindow : public TestWindow {
 public:
+    GameTestWindow() : TestWindow("game test", 320, 240) {}
     void SetUp() override
     {
-        // The fixed images (enemy.tga, particle.tga) live in the run folder.
         if (chdir(HALVEX_GAME_DIR) != 0)
             SystemLog::get().write(LOG_YELLOW "::test no run folder %s", HALVEX_GAME_DIR);
-        window = new OglSdl();
-        ASSERT_TRUE(window->createWindow("game test", 320, 240, 24, 45.0f));
-        glEnable(GL_DEPTH_TEST);
-        glClearColor(0, 0, 0, 1);
+        TestWindow::SetUp();
     }
-    void TearDown() override
-    {
-        TextureManager::get().releaseAll();
-        delete window;
-    }
-    OglSdl* window = nullptr;
 };
-::testing::Environment* const window = ::testing::AddGlobalTestEnvironment(new Window);
+::testing::Environment* const window = ::testing::AddGlobalTestEnvironment(new GameTestWindow);
 
 // The objects the game reaches, in the game's order of construction.
 struct World {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "RealLevels.h"
+#include "TestWindow.h"
 #include "TestLevel.h"
 #include "app/FrameTimer.h"
 #include "app/TargetList.h"
@@ -66,23 +67,8 @@ struct World {
     }
 };
 
-class Window : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        window = new OglSdl();
-        ASSERT_TRUE(window->createWindow("level test", 800, 600, 24, 45.0f));
-        glEnable(GL_DEPTH_TEST);
-        glClearColor(0, 0, 0, 1);
-    }
-    void TearDown() override
-    {
-        TextureManager::get().releaseAll();
-        delete window;
-    }
-    OglSdl* window = nullptr;
-};
-::testing::Environment* const window = ::testing::AddGlobalTestEnvironment(new Window);
+::testing::Environment* const window =
+    ::testing::AddGlobalTestEnvironment(new TestWindow("level test", 800, 600));
 
 // Counts its draws and does what the test asks of it.
 struct Probe : WorldEntity {

@@ -22,6 +22,7 @@
 #include "resources/TextureManager.h"
 #include "script/ActionKeyTable.h"
 #include "script/Player.h"
+#include "app/Startup.h"
 #include "world/BspLoader.h"
 #include "world/Camera.h"
 #include "world/Frustum.h"
@@ -41,12 +42,7 @@ protected:
         ASSERT_EQ(chdir(HALVEX_GAME_DIR), 0);
         window = new OglSdl();
         ASSERT_TRUE(window->createWindow("shipped level test", kWidth, kHeight, 24, 45.0f));
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_LEQUAL);
-        glEnable(GL_TEXTURE_2D);
-        glCullFace(GL_FRONT);
-        glEnable(GL_CULL_FACE);
-        glClearColor(0, 0, 0, 0);
+        setGameGlState();
         ASSERT_TRUE(Renderer::instance->setupMultitexture());
         Frustum::instance->setViewport(kWidth / 2.0f, kHeight / 2.0f, 1.0f);
 
