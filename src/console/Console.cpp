@@ -17,7 +17,9 @@ namespace {
 // code (a number, or the first byte of a text) that closes it again.
 int toggleConsoleCommand(lua_State* L)
 {
-    if (lua_gettop(L) < 1)
+    // nil, booleans and tables are no key: the command does nothing, as
+    // every command does when its key argument is missing.
+    if (lua_gettop(L) < 1 || !lua_isstring(L, 1))
         return 0;
     consoleOpen = !consoleOpen;
 
@@ -34,7 +36,6 @@ int toggleConsoleCommand(lua_State* L)
         consoleToggleKey = static_cast<int>(low);
     } else {
         const char* text = lua_tostring(L, 1);
-        // nil, booleans and tables have no text: only Escape closes then.
         consoleToggleKey = text ? static_cast<unsigned char>(text[0]) : -1;
     }
     return 0;

@@ -414,8 +414,13 @@ TEST(ConsoleWindow, ToggleConsoleArguments)
     EXPECT_EQ(consoleToggleKey, -1);
     ASSERT_TRUE(LuaHost::instance->runString("toggleConsole(\"\")"));
     EXPECT_EQ(consoleToggleKey, 0);
-    ASSERT_TRUE(LuaHost::instance->runString("toggleConsole({})"));
-    EXPECT_EQ(consoleToggleKey, -1);
+    // No key at all: nil, booleans and tables leave the console as it was.
+    bool open = consoleOpen;
+    for (const char* call : { "toggleConsole(nil)", "toggleConsole({})", "toggleConsole(true)", "toggleConsole(print)" }) {
+        ASSERT_TRUE(LuaHost::instance->runString(call));
+        EXPECT_EQ(consoleOpen, open) << call;
+        EXPECT_EQ(consoleToggleKey, 0) << call;
+    }
     consoleOpen = false;
 }
 
