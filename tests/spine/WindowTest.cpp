@@ -92,6 +92,11 @@ protected:
         ASSERT_EQ(runProcess(cmd), 0);
     }
 
+    void type(const std::string& window, const std::string& text)
+    {
+        ASSERT_EQ(runProcess({ "xdotool", "windowfocus", "--sync", window, "type", "--delay", "40", text }), 0);
+    }
+
     // Closes the window and returns the exit code.
     int closeAndWait(const std::string& window)
     {
@@ -202,6 +207,39 @@ TEST_F(GameRun, ResizedWindowKeepsRunning)
     keys(window, { "Return" });
     EXPECT_EQ(closeAndWait(window), 0);
     EXPECT_EQ(countLines("Resizing window"), 0);
+}
+
+// The road a player takes: menu, New Game, console, Escape to the menu and
+// back, a missing level typed in the console, and Escape ending the program
+// once no level is loaded. Whether the menu is up shows in where keys go:
+// the menu swallows the back-quote, the game opens the console with it.
+TEST_F(GameRun, MenuGameConsoleAndEscapeRoad)
+{
+    start();
+    std::string window = waitForWindow();
+    ASSERT_FALSE(window.empty());
+    keys(window, { "grave" });
+    type(window, "print(\"menu ate it\")");
+    keys(window, { "Return" });  // New Game
+    pause(500);
+    keys(window, { "grave" });
+    type(window, "print(\"in game\")");
+    keys(window, { "Return", "Escape" });  // the console closes; Escape goes no further
+    keys(window, { "Escape" });            // quit(): the menu
+    keys(window, { "grave", "Escape" });   // the menu again: Escape hides it
+    keys(window, { "grave" });
+    type(window, "map(\"baseq3/maps/nothere.bsp\")");
+    keys(window, { "Return", "grave" });
+    // No level any more: quit() ends the program.
+    keys(window, { "Escape" });
+    EXPECT_EQ(waitProcess(pid, 60.0), 0);
+    pid = -1;
+
+    EXPECT_EQ(countLines("menu ate it"), 0);
+    EXPECT_EQ(countLines("::BspLoader map loaded: baseq3/maps/test.bsp"), 1);
+    EXPECT_EQ(countLines(std::string(kWhite) + "in game"), 1);
+    EXPECT_EQ(countLines(std::string(kRed) + "::BspLoader ERROR: file does not exist: baseq3/maps/nothere.bsp"), 1);
+    EXPECT_EQ(countLines(std::string(kRed) + "[string"), 0);
 }
 
 TEST_F(GameRun, MissingFontSkipsTheLoopAndExitsZero)
