@@ -228,6 +228,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     std::vector<Surface> surfaces;
     buildSurfaces(brushes, planes, tree, surfaces);
     LightSettings light = readLightSettings(map, diag);
+    light.luxel = fitLuxelSize(surfaces, planes, light.luxel, diag);
     splitLargeSurfaces(surfaces, planes, light.luxel, kMaxBlockLuxels - 2);
     for (size_t i = 0; i < surfaces.size(); ++i)
         for (int leaf : surfaces[i].leaves)
@@ -242,6 +243,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     buildLightmaps(surfaces, planes, tree, light, pages);
     VisData vis;
     computeVisibility(tree, planes, portals, !sealed, vis);
+    if (vis.cutShort) diag.warn(0, "visibility too costly to work out; every cluster sees every other");
 
     // Lumps.
     out.entities = entityText(map);

@@ -101,6 +101,41 @@ LightSettings readLightSettings(const MapFile& map, Diagnostics& diag)
     return settings;
 }
 
+double fitLuxelSize(const std::vector<Surface>& surfaces, const PlaneSet& planes, double luxel,
+                    Diagnostics& diag)
+{
+    const double asked = luxel;
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        double total = 0.0;
+        for (const Surface& s : surfaces) {
+            int axes[2];
+            lightmapAxes(planes[s.plane].normal, axes[0], axes[1]);
+            double lo[2] = {1e30, 1e30}, hi[2] = {-1e30, -1e30};
+            for (const Winding& w : s.pieces)
+                for (const Vec3& p : w)
+                    for (int i = 0; i < 2; ++i) {
+                        lo[i] = std::min(lo[i], p[axes[i]]);
+                        hi[i] = std::max(hi[i], p[axes[i]]);
+                    }
+            if (lo[0] > hi[0]) continue;
+            // Blocks of at most kMaxBlockLuxels, each with its border.
+            double luxels = 1.0;
+            for (int i = 0; i < 2; ++i) {
+                double n = std::ceil((hi[i] - lo[i]) / luxel) + 2;
+                double blocks = std::ceil(n / (kMaxBlockLuxels - 2));
+                luxels *= n + blocks * 2;
+            }
+            total += luxels;
+        }
+        if (total <= kMaxLevelLuxels) break;
+        luxel = std::ceil(luxel * std::max(1.1, std::sqrt(total / kMaxLevelLuxels)));
+    }
+    if (luxel != asked)
+        diag.warn(0, "lightmaps at luxel_size %g would exceed %g pages; using luxel_size %g", asked,
+                  kMaxLevelLuxels / (kPage * kPage), luxel);
+    return luxel;
+}
+
 void lightmapCoord(const Surface& s, const Vec3& p, float out[2])
 {
     for (int i = 0; i < 2; ++i) {

@@ -24,6 +24,12 @@ struct LightSettings {
 };
 
 constexpr int kMaxBlockLuxels = 126;  // a block plus its border fits a page
+constexpr double kMaxLevelLuxels = 1024.0 * 128 * 128;  // 1024 pages, 48 MB
+
+// The luxel size at which every surface's block fits kMaxLevelLuxels: the
+// one asked for, or a coarser one (with a warning) for very large levels.
+double fitLuxelSize(const std::vector<Surface>& surfaces, const PlaneSet& planes, double luxel,
+                    Diagnostics& diag);
 
 // Reads the worldspawn keys and the light entities.
 LightSettings readLightSettings(const MapFile& map, Diagnostics& diag);

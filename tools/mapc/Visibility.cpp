@@ -9,6 +9,10 @@ namespace {
 // grazing an edge are kept.
 constexpr double kSeparatorSlack = 0.1;
 
+// Portal flow grows steeply with many small or many-sided open leaves; past
+// this many steps it is abandoned and every cluster sees every other.
+constexpr long long kMaxFlowSteps = 8000000;
+
 using Bits = std::vector<uint64_t>;
 
 bool anyNew(const Bits& might, const Bits& seen)
@@ -30,12 +34,16 @@ class PortalFlow {
 public:
     PortalFlow(const Tree& t, const PlaneSet& pl, const PortalSet& ps) : tree(t), planes(pl), portals(ps) {}
 
-    void run(VisData& out)
+    // False when the step budget ran out; `out` is then incomplete.
+    bool run(VisData& out)
     {
         leafCount = static_cast<int>(tree.nodes.size());
         words = static_cast<size_t>(leafCount + 63) / 64;
         gather();
-        for (Passage& p : passages) roughFlood(p);
+        for (Passage& p : passages) {
+            roughFlood(p);
+            if (steps > kMaxFlowSteps) return false;
+        }
         out.clusters = 0;
         for (const TreeNode& n : tree.nodes)
             if (n.cluster >= 0) out.clusters = std::max(out.clusters, n.cluster + 1);
@@ -54,12 +62,14 @@ public:
                 flow(p, p.to, *p.winding, nullptr, p.mightSee, seen, onPath);
                 onPath[static_cast<size_t>(leaf)] = 0;
             }
+            if (steps > kMaxFlowSteps) return false;
             uint8_t* row = out.bits.data() + static_cast<size_t>(cluster) * out.bytesPerRow;
             for (int other = 0; other < leafCount; ++other) {
                 int oc = tree.nodes[static_cast<size_t>(other)].cluster;
                 if (oc >= 0 && test(seen, other)) row[oc >> 3] |= static_cast<uint8_t>(1 << (oc & 7));
             }
         }
+        return true;
     }
 
 private:
@@ -103,6 +113,7 @@ private:
             stack.pop_back();
             for (int pi : outgoing[static_cast<size_t>(leaf)]) {
                 const Passage& p = passages[static_cast<size_t>(pi)];
+                if (++steps > kMaxFlowSteps) return;
                 if (test(src.mightSee, p.to)) continue;
                 if (classifyWinding(*p.winding, src.plane) == Side::Back ||
                     classifyWinding(*p.winding, src.plane) == Side::On)
@@ -117,7 +128,7 @@ private:
 
     // Keeps of `target` the part on `pass`'s side of every plane that
     // separates `source` from `pass`.
-    static void clipToSeparators(const Winding& source, const Winding& pass, Winding& target)
+    void clipToSeparators(const Winding& source, const Winding& pass, Winding& target)
     {
         for (int round = 0; round < 2 && !target.empty(); ++round) {
             const Winding& a = round == 0 ? source : pass;
@@ -126,6 +137,7 @@ private:
                 const Vec3& e0 = a[i];
                 const Vec3& e1 = a[(i + 1) % a.size()];
                 for (const Vec3& v : b) {
+                    ++steps;
                     Vec3 n = (e1 - e0).cross(v - e0);
                     double len = n.length();
                     if (len < 1e-6) continue;
@@ -160,6 +172,7 @@ private:
     void flow(const Passage& src, int leaf, const Winding& source, const Winding* pass, const Bits& might,
               Bits& seen, std::vector<char>& onPath)
     {
+        if (++steps > kMaxFlowSteps) return;
         onPath[static_cast<size_t>(leaf)] = 1;
         for (int pi : outgoing[static_cast<size_t>(leaf)]) {
             const Passage& p = passages[static_cast<size_t>(pi)];
@@ -193,6 +206,7 @@ private:
     const PortalSet& portals;
     int leafCount = 0;
     size_t words = 0;
+    long long steps = 0;  // rough-flood checks, flow calls and separator candidates
     std::vector<Passage> passages;
     std::vector<std::vector<int>> outgoing;
 };
@@ -202,10 +216,11 @@ private:
 void computeVisibility(const Tree& tree, const PlaneSet& planes, const PortalSet& portals,
                        bool everything, VisData& out)
 {
+    out.cutShort = false;
     if (!everything) {
         PortalFlow flow(tree, planes, portals);
-        flow.run(out);
-        return;
+        if (flow.run(out)) return;
+        out.cutShort = true;
     }
     int clusters = 0;
     for (const TreeNode& n : tree.nodes)

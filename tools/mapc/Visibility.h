@@ -12,6 +12,7 @@ struct VisData {
     int clusters = 0;
     int bytesPerRow = 0;
     std::vector<uint8_t> bits;
+    bool cutShort = false;  // the portal flow was too costly; every cluster sees every other
 
     bool visible(int from, int to) const
     {
@@ -21,7 +22,8 @@ struct VisData {
 
 // Potentially visible sets by portal flow: a cluster sees another when a
 // sight line can pass the chain of portals between them. With `everything`
-// (a leak) every cluster sees every other.
+// (a leak), or when the flow needs too many steps, every cluster sees every
+// other.
 void computeVisibility(const Tree& tree, const PlaneSet& planes, const PortalSet& portals,
                        bool everything, VisData& out);
 

@@ -1,0 +1,518 @@
+// Damaged brush sources: byte flips, cuts, doubled or missing braces and
+// parentheses, wild numbers, degenerate planes, very many sides and very long
+// tokens. Every case runs in a child process with a time limit and must end
+// in either a level the game's reader and validation accept, or an error that
+// names a line; a crash, a sanitizer report or a hang fails the case, and the
+// source is kept as mapc_fuzz_fail_<n>.map for replay.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "MapParser.h"
+#include "MapcTestSupport.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
+#ifndef MAPC_FUZZ_ROUNDS
+#define MAPC_FUZZ_ROUNDS 220
+#endif
+#ifndef MAPC_FUZZ_SHIPPED_ROUNDS
+#define MAPC_FUZZ_SHIPPED_ROUNDS 40
+#endif
+
+using namespace mapctest;
+
+namespace {
+
+constexpr int kCaseSeconds = 30;
+
+enum Outcome : int { Valid = 0, ErrorWithLine = 1, Rejected = 2, ErrorWithoutLine = 3 };
+
+struct Report {
+    int outcome = -1;
+    int line = 0;
+    char text[400] = "";
+};
+
+// The child's half: compile, write, read back with the game's reader.
+Report compileAndRead(const std::string& source, const std::string& bspPath)
+{
+    Report r;
+    mapc::Diagnostics diag(false);
+    mapc::CompileStats stats;
+    mapc::LevelLumps lumps;
+    if (!mapc::compileMapText(source, lumps, diag, &stats)) {
+        r.outcome = (diag.errorLine > 0 && !diag.error.empty()) ? ErrorWithLine : ErrorWithoutLine;
+        r.line = diag.errorLine;
+        std::snprintf(r.text, sizeof(r.text), "%s", diag.error.c_str());
+        return r;
+    }
+    if (!mapc::writeLevel(bspPath.c_str(), lumps)) {
+        r.outcome = Rejected;
+        std::snprintf(r.text, sizeof(r.text), "cannot write %s", bspPath.c_str());
+        return r;
+    }
+    BspData data;
+    char problem[256] = "";
+    if (readBspFile(bspPath.c_str(), data, problem, sizeof(problem)) != BspReadError::None ||
+        !validateLevel(data, problem, sizeof(problem))) {
+        r.outcome = Rejected;
+        std::snprintf(r.text, sizeof(r.text), "game refuses the level: %s", problem);
+        return r;
+    }
+    r.outcome = Valid;
+    return r;
+}
+
+// Runs one case in a child; false with the reason when it crashed, hung,
+// tripped a sanitizer or broke the rule above.
+bool runCase(const std::string& source, int id, std::string& why, Report& report)
+{
+    std::string bspPath = "mapc_fuzz_" + std::to_string(getpid()) + ".bsp";
+    int fds[2];
+    if (pipe(fds) != 0) { why = "pipe failed"; return false; }
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child < 0) { why = "fork failed"; return false; }
+    if (child == 0) {
+        close(fds[0]);
+        Report r = compileAndRead(source, bspPath);
+        std::remove(bspPath.c_str());
+#if defined(__SANITIZE_ADDRESS__)
+        __lsan_do_leak_check();
+#endif
+        ssize_t put = write(fds[1], &r, sizeof(r));
+        _exit(put == static_cast<ssize_t>(sizeof(r)) ? 0 : 3);
+    }
+    close(fds[1]);
+    auto start = std::chrono::steady_clock::now();
+    Report r;
+    size_t got = 0;
+    bool timedOut = false;
+    while (got < sizeof(r)) {
+        pollfd p{fds[0], POLLIN, 0};
+        int left = kCaseSeconds * 1000 -
+                   static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now() - start).count());
+        if (left <= 0 || poll(&p, 1, left) == 0) { timedOut = true; break; }
+        ssize_t n = read(fds[0], reinterpret_cast<char*>(&r) + got, sizeof(r) - got);
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    close(fds[0]);
+    if (timedOut) kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    std::remove(bspPath.c_str());
+    report = r;
+
+    char buf[600];
+    if (timedOut)
+        std::snprintf(buf, sizeof(buf), "no answer within %d s", kCaseSeconds);
+    else if (WIFSIGNALED(status))
+        std::snprintf(buf, sizeof(buf), "killed by signal %d", WTERMSIG(status));
+    else if (WEXITSTATUS(status) != 0 || got != sizeof(r))
+        std::snprintf(buf, sizeof(buf), "exit status %d (sanitizer report or leak above)", WEXITSTATUS(status));
+    else if (r.outcome == Rejected || r.outcome == ErrorWithoutLine)
+        std::snprintf(buf, sizeof(buf), "%s: %s",
+                      r.outcome == Rejected ? "compiled but" : "error without a line", r.text);
+    else
+        return true;
+    why = buf;
+    std::ofstream("mapc_fuzz_fail_" + std::to_string(id) + ".map", std::ios::binary) << source;
+    return false;
+}
+
+// ---- mutations ----------------------------------------------------------
+
+using Rng = std::mt19937;
+using mapc::Vec3;
+
+size_t pick(Rng& rng, size_t n) { return n ? rng() % n : 0; }
+
+std::vector<size_t> positionsOf(const std::string& s, const char* chars)
+{
+    std::vector<size_t> at;
+    for (size_t i = 0; i < s.size(); ++i)
+        if (std::strchr(chars, s[i])) at.push_back(i);
+    return at;
+}
+
+// Start and length of every number-looking word.
+std::vector<std::pair<size_t, size_t>> numbersOf(const std::string& s)
+{
+    std::vector<std::pair<size_t, size_t>> at;
+    for (size_t i = 0; i < s.size();) {
+        bool start = (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '-') &&
+                     (i == 0 || s[i - 1] == ' ' || s[i - 1] == '"');
+        if (!start) { ++i; continue; }
+        size_t j = i + 1;
+        while (j < s.size() && (std::isdigit(static_cast<unsigned char>(s[j])) || s[j] == '.')) ++j;
+        at.emplace_back(i, j - i);
+        i = j;
+    }
+    return at;
+}
+
+std::vector<size_t> lineStarts(const std::string& s, const char* prefix)
+{
+    std::vector<size_t> at;
+    for (size_t i = 0; i < s.size(); ++i)
+        if ((i == 0 || s[i - 1] == '\n') && s.compare(i, std::strlen(prefix), prefix) == 0) at.push_back(i);
+    return at;
+}
+
+size_t lineEnd(const std::string& s, size_t from)
+{
+    size_t e = s.find('\n', from);
+    return e == std::string::npos ? s.size() : e;
+}
+
+const char* const kWildNumbers[] = {
+    "1e309", "-1e309", "nan", "NaN", "inf", "-inf", "1e308", "-1e308", "65536.5", "-65537", "65536",
+    "0x1p70", "1e-320", "4.9e-324", "99999999999999999999999", "2147483648", "-2147483649", "-0",
+    "1.#INF", "0.0000001", "1e", ".", "-", "+", "0x", "1..2", "3e-5", "12345.6789"};
+
+std::string wildNumber(Rng& rng) { return kWildNumbers[pick(rng, std::size(kWildNumbers))]; }
+
+std::string sideWithPoints(const double p[3][3], const char* tex = "halvex/wall")
+{
+    char line[400];
+    std::snprintf(line, sizeof(line), "( %.17g %.17g %.17g ) ( %.17g %.17g %.17g ) ( %.17g %.17g %.17g ) %s 0 0 0 1 1",
+                  p[0][0], p[0][1], p[0][2], p[1][0], p[1][1], p[1][2], p[2][0], p[2][1], p[2][2], tex);
+    return line;
+}
+
+// A brush of n sides all tangent to a sphere (a faceted ball).
+std::string ball(int n, double cx, double cy, double cz, double r)
+{
+    std::string text = "{\n";
+    const double golden = 2.399963229728653;
+    for (int i = 0; i < n; ++i) {
+        double z = 1.0 - 2.0 * (i + 0.5) / n, rr = std::sqrt(1.0 - z * z), a = golden * i;
+        Vec3 nrm(std::cos(a) * rr, std::sin(a) * rr, z);
+        Vec3 u = std::fabs(nrm.z) < 0.9 ? nrm.cross(Vec3(0, 0, 1)).normalized() : nrm.cross(Vec3(1, 0, 0)).normalized();
+        Vec3 v = nrm.cross(u);
+        Vec3 c(cx + nrm.x * r, cy + nrm.y * r, cz + nrm.z * r);
+        // (p0 - p1) x (p2 - p1) = u x v = n: outward.
+        Vec3 p0 = c + u * 64.0, p2 = c + v * 64.0;
+        double pts[3][3] = {{p0.x, p0.y, p0.z}, {c.x, c.y, c.z}, {p2.x, p2.y, p2.z}};
+        text += sideWithPoints(pts) + "\n";
+    }
+    return text + "}\n";
+}
+
+std::string insertIntoWorldspawn(const std::string& s, const std::string& what)
+{
+    // After the first brush-opening line, or at the start when there is none.
+    size_t at = s.find("\n{\n(");
+    if (at == std::string::npos) return what + s;
+    return s.substr(0, at + 1) + what + s.substr(at + 1);
+}
+
+std::string mutateOnce(const std::string& in, Rng& rng, std::string& what)
+{
+    std::string s = in;
+    switch (pick(rng, 11)) {
+    case 0: {  // byte flips
+        int n = 1 + static_cast<int>(pick(rng, 6));
+        for (int i = 0; i < n && !s.empty(); ++i) s[pick(rng, s.size())] = static_cast<char>(rng() & 0xff);
+        what += "flip ";
+        break;
+    }
+    case 1:  // cut
+        s.resize(pick(rng, s.size()));
+        what += "cut ";
+        break;
+    case 2: {  // doubled brace or parenthesis
+        auto at = positionsOf(s, "{}()");
+        if (!at.empty()) {
+            size_t p = at[pick(rng, at.size())];
+            s.insert(p, 1, s[p]);
+        }
+        what += "double-bracket ";
+        break;
+    }
+    case 3: {  // missing brace or parenthesis
+        auto at = positionsOf(s, "{}()");
+        if (!at.empty()) s.erase(at[pick(rng, at.size())], 1);
+        what += "drop-bracket ";
+        break;
+    }
+    case 4: {  // wild numbers
+        auto at = numbersOf(s);
+        int n = 1 + static_cast<int>(pick(rng, 3));
+        for (int i = 0; i < n && !at.empty(); ++i) {
+            auto [p, len] = at[pick(rng, at.size())];
+            s.replace(p, len, wildNumber(rng));
+            at = numbersOf(s);
+        }
+        what += "number ";
+        break;
+    }
+    case 5: {  // degenerate plane: repeated, collinear or nearly collinear points
+        auto at = lineStarts(s, "( ");
+        if (at.empty()) break;
+        size_t p = at[pick(rng, at.size())];
+        double t = static_cast<double>(pick(rng, 200)) - 100;
+        double forms[4][3][3] = {{{t, 0, 0}, {t, 0, 0}, {t, 0, 0}},
+                                 {{0, 0, 0}, {t, t, t}, {2 * t, 2 * t, 2 * t}},
+                                 {{0, 0, 0}, {1, 0, 0}, {2, 1e-9, 0}},
+                                 {{65536, 65536, 65536}, {-65536, -65536, -65536}, {65536, -65536, 65536}}};
+        s.replace(p, lineEnd(s, p) - p, sideWithPoints(forms[pick(rng, 4)]));
+        what += "degenerate ";
+        break;
+    }
+    case 6: {  // very many sides: one brush past the limit, at it, or a faceted ball
+        auto at = lineStarts(s, "( ");
+        int form = static_cast<int>(pick(rng, 3));
+        if (form == 0 && !at.empty()) {
+            size_t p = at[pick(rng, at.size())];
+            std::string line = s.substr(p, lineEnd(s, p) - p + 1);
+            std::string many;
+            int copies = pick(rng, 2) ? 3000 : 127;
+            for (int i = 0; i < copies; ++i) many += line;
+            s.insert(p, many);
+        } else {
+            int sides = form == 1 ? 128 : 4 + static_cast<int>(pick(rng, 60));
+            s = insertIntoWorldspawn(s, ball(sides, 100 + static_cast<double>(pick(rng, 300)), 100, 64, 40));
+        }
+        what += "many-sides ";
+        break;
+    }
+    case 7: {  // very long tokens
+        size_t len = 1000 + pick(rng, 300000);
+        std::string token(len, static_cast<char>('a' + pick(rng, 26)));
+        int form = static_cast<int>(pick(rng, 5));
+        if (form == 1) token = "\"" + token + "\"";
+        if (form == 2) token = "\"" + token;  // never closed
+        if (form == 3) token = std::string(len, '9');
+        if (form == 4) token = "1" + std::string(len, '0') + ".5";
+        auto at = positionsOf(s, " \n");
+        s.insert(at.empty() ? 0 : at[pick(rng, at.size())] + 1, token + " ");
+        what += "long-token ";
+        break;
+    }
+    case 8: {  // line deleted, doubled or swapped
+        auto at = lineStarts(s, "");
+        if (at.size() < 2) break;
+        size_t a = at[pick(rng, at.size())], b = at[pick(rng, at.size())];
+        std::string la = s.substr(a, lineEnd(s, a) - a + 1);
+        int form = static_cast<int>(pick(rng, 3));
+        if (form == 0) s.erase(a, la.size());
+        else if (form == 1) s.insert(a, la);
+        else if (a != b) {
+            if (a > b) std::swap(a, b);
+            std::string l1 = s.substr(a, lineEnd(s, a) - a), l2 = s.substr(b, lineEnd(s, b) - b);
+            s.replace(b, l2.size(), l1);
+            s.replace(a, l1.size(), l2);
+        }
+        what += "lines ";
+        break;
+    }
+    case 9: {  // odd keys on odd entities
+        const char* entities[] = {
+            "{\n\"classname\" \"light\"\n\"origin\" \"nan nan nan\"\n}\n",
+            "{\n\"classname\" \"light\"\n\"origin\" \"1e300 -1e300 0\"\n\"light\" \"1e308\"\n}\n",
+            "{\n\"classname\" \"light\"\n\"origin\" \"100 100 64\"\n\"_color\" \"-1 -1 -1\"\n\"light\" \"-5\"\n}\n",
+            "{\n\"classname\" \"light\"\n\"origin\" \"100 100\"\n}\n",
+            "{\n\"classname\" \"info_player_start\"\n\"origin\" \"inf 0 0\"\n}\n",
+            "{\n\"classname\" \"enemy\"\n\"origin\" \"1e9 1e9 1e9\"\n}\n",
+            "{\n\"classname\" \"worldspawn\"\n}\n",
+            "{\n}\n",
+            "{\n\"\" \"\"\n}\n",
+            "{\n\"classname\" \"func_door\"\n{\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) t 0 0 0 1 1\n}\n}\n",
+        };
+        s += entities[pick(rng, std::size(entities))];
+        if (pick(rng, 2)) {
+            const char* keys[] = {"\"luxel_size\" \"0\"\n", "\"luxel_size\" \"nan\"\n", "\"luxel_size\" \"1e300\"\n",
+                                  "\"ambient\" \"-1e308\"\n", "\"ambient\" \"nan\"\n", "\"luxel_size\" \"256\"\n"};
+            size_t p = s.find("\"classname\" \"worldspawn\"\n");
+            if (p != std::string::npos) s.insert(p, keys[pick(rng, std::size(keys))]);
+        }
+        what += "entity ";
+        break;
+    }
+    default: {  // trailing contents / flags / value numbers
+        auto at = lineStarts(s, "( ");
+        if (at.empty()) break;
+        size_t p = lineEnd(s, at[pick(rng, at.size())]);
+        const char* tails[] = {" 0", " -1", " 2147483647 -2147483648", " 1 128 0", " 0 0 0 0", " 1.5", " 1e10",
+                               " nan", " 1 2 3"};
+        s.insert(p, tails[pick(rng, std::size(tails))]);
+        what += "tail ";
+        break;
+    }
+    }
+    return s;
+}
+
+std::string mutate(const std::string& in, Rng& rng, std::string& what)
+{
+    std::string s = in;
+    int n = 1 + (pick(rng, 4) == 0 ? static_cast<int>(pick(rng, 3)) + 1 : 0);
+    for (int i = 0; i < n; ++i) s = mutateOnce(s, rng, what);
+    return s;
+}
+
+// ---- sources ------------------------------------------------------------
+
+std::string world(const std::string& brushes)
+{
+    return entity("\"classname\" \"worldspawn\"\n\"ambient\" \"32\"\n" + brushes);
+}
+
+std::vector<std::string> smallSources()
+{
+    std::vector<std::string> out;
+    out.push_back(world(hollowRoom({0, 0, 0, 256, 256, 128})) + pointEntity("info_player_start", 64, 64, 32) +
+                  pointEntity("light", 128, 128, 100, "\"light\" \"300\"\n\"_color\" \"1 0.5 0.2\"\n"));
+    out.push_back(world(carvedRooms({{0, 0, 0, 192, 192, 128}, {160, 64, 0, 384, 128, 96}})) +
+                  pointEntity("info_player_start", 64, 64, 32) + pointEntity("enemy", 300, 96, 32) +
+                  pointEntity("particle_fountain", 96, 96, 16));
+    // A room with a slanted block and a faceted pillar inside.
+    out.push_back(world(hollowRoom({0, 0, 0, 256, 256, 160}) + ball(12, 128, 128, 64, 30) +
+                        "{\n( 0 0 40 ) ( 0 64 40 ) ( 64 0 60 ) halvex/metal 0 0 15 0.5 0.5\n" +
+                        brush({10, 10, 0, 60, 60, 50}).substr(2)) +
+                  pointEntity("info_player_start", 200, 200, 32));
+    return out;
+}
+
+std::string shippedSource()
+{
+    std::ifstream in(HALVEX_SOURCE_DIR "/content/maps/test.map", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// MAPC_FUZZ_SEED in the environment explores other cases than the fixed ones.
+void fuzz(const std::vector<std::string>& sources, int rounds, uint32_t seed, int firstId)
+{
+    if (const char* env = std::getenv("MAPC_FUZZ_SEED")) seed += static_cast<uint32_t>(std::strtoul(env, nullptr, 10));
+    Rng rng(seed);
+    int valid = 0, errors = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const std::string& base = sources[static_cast<size_t>(round) % sources.size()];
+        std::string what;
+        std::string source = mutate(base, rng, what);
+        std::string why;
+        Report r;
+        int id = firstId + round;
+        EXPECT_TRUE(runCase(source, id, why, r)) << "case " << id << " (" << what << "): " << why;
+        if (r.outcome == Valid) ++valid;
+        if (r.outcome == ErrorWithLine) ++errors;
+    }
+    std::printf("%d cases: %d valid levels, %d errors with a line\n", rounds, valid, errors);
+}
+
+} // namespace
+
+TEST(MapcFuzz, TheUntouchedSourcesCompileToValidLevels)
+{
+    std::vector<std::string> sources = smallSources();
+    sources.push_back(shippedSource());
+    for (size_t i = 0; i < sources.size(); ++i) {
+        std::string why;
+        Report r;
+        EXPECT_TRUE(runCase(sources[i], 9000 + static_cast<int>(i), why, r)) << why;
+        EXPECT_EQ(r.outcome, Valid) << i << ": " << r.text;
+    }
+}
+
+TEST(MapcFuzz, DamagedSmallSources)
+{
+    fuzz(smallSources(), MAPC_FUZZ_ROUNDS, 20240611u, 0);
+}
+
+TEST(MapcFuzz, DamagedShippedLevel)
+{
+    fuzz({shippedSource()}, MAPC_FUZZ_SHIPPED_ROUNDS, 777u, 100000);
+}
+
+// The hand-made extremes, each on its own so a failure names it.
+TEST(MapcFuzz, ExtremeSources)
+{
+    std::string room = world(hollowRoom({0, 0, 0, 256, 256, 128})) + pointEntity("info_player_start", 64, 64, 32);
+    std::vector<std::string> cases;
+    cases.push_back(std::string(2 << 20, '{'));
+    cases.push_back(std::string(2 << 20, '}'));
+    cases.push_back(std::string(1 << 20, '('));
+    cases.push_back("{\n\"classname\" \"worldspawn\"\n" + std::string(200000, '{'));
+    cases.push_back("{\n\"classname\" \"worldspawn\"\n{\n" + std::string(200000, '(') + "\n}\n}\n");
+    cases.push_back(std::string(3 << 20, 'x'));
+    cases.push_back("\"" + std::string(3 << 20, 'x') + "\"");
+    cases.push_back(std::string(1 << 20, '\n') + "junk");
+    cases.push_back(std::string(100000, '/') + "\n" + room);
+    {
+        std::string s;
+        for (int i = 0; i < 2000; ++i) s += "{\n\"classname\" \"light\"\n}\n";
+        cases.push_back(room + s);
+    }
+    {
+        // Thousands of small brushes in one room.
+        std::string blocks;
+        for (int i = 0; i < 24; ++i)
+            for (int j = 0; j < 24; ++j) blocks += brush({i * 10, j * 10, 0, i * 10 + 4, j * 10 + 4, 4});
+        cases.push_back(world(hollowRoom({0, 0, 0, 256, 256, 128}) + blocks) +
+                        pointEntity("info_player_start", 64, 64, 32));
+    }
+    cases.push_back(world(hollowRoom({0, 0, 0, 256, 256, 128}) + ball(128, 128, 128, 64, 40)) +
+                    pointEntity("info_player_start", 20, 20, 20));
+    cases.push_back(world(hollowRoom({-60000, -60000, -60000, 60000, 60000, 60000})) +
+                    pointEntity("info_player_start", 0, 0, 0));
+    cases.push_back(world(hollowRoom({0, 0, 0, 256, 256, 128})));  // nobody inside: leaks
+    cases.push_back(world(brush({0, 0, 0, 64, 64, 64})) + pointEntity("info_player_start", 32, 32, 32));
+    for (size_t i = 0; i < cases.size(); ++i) {
+        std::string why;
+        Report r;
+        EXPECT_TRUE(runCase(cases[i], 8000 + static_cast<int>(i), why, r)) << "extreme " << i << ": " << why;
+    }
+}
+
+// A many-sided ball in an open room makes the portal flow explode; the
+// compile gives up on it in bounded time and lets every cluster see every
+// other, which is never wrong, only slower to draw.
+TEST(MapcFuzz, CostlyVisibilityFallsBackToEverythingVisible)
+{
+    Compiled c;
+    compile(world(hollowRoom({0, 0, 0, 256, 256, 128}) + ball(128, 128, 128, 64, 40)) +
+                pointEntity("info_player_start", 20, 20, 20),
+            c);
+    ASSERT_TRUE(c.compiled) << c.diag.error;
+    ASSERT_TRUE(c.valid) << c.problem;
+    bool warned = false;
+    for (const std::string& w : c.diag.warnings) warned = warned || w.find("visibility too costly") != std::string::npos;
+    EXPECT_TRUE(warned);
+    ASSERT_GT(c.data.visClusterCount, 1);
+    for (int from = 0; from < c.data.visClusterCount; ++from)
+        for (int to = 0; to < c.data.visClusterCount; ++to) ASSERT_TRUE(clusterSees(c.data, from, to));
+}
+
+// A room of 120000 units a side at luxel_size 16 would need hundreds of
+// millions of luxels; the luxels grow until the pages fit.
+TEST(MapcFuzz, HugeLevelGetsCoarserLuxels)
+{
+    Compiled c;
+    compile(world(hollowRoom({-60000, -60000, -60000, 60000, 60000, 60000})) +
+                pointEntity("info_player_start", 0, 0, 0),
+            c);
+    ASSERT_TRUE(c.compiled) << c.diag.error;
+    ASSERT_TRUE(c.valid) << c.problem;
+    ASSERT_EQ(c.diag.warnings.size(), 1u);
+    EXPECT_NE(c.diag.warnings[0].find("using luxel_size"), std::string::npos) << c.diag.warnings[0];
+    EXPECT_LE(c.stats.lightmaps, 1024);
+    EXPECT_GT(c.stats.lightmaps, 100);
+}
