@@ -93,6 +93,36 @@ void damageEntityText(const std::string& dir, unsigned seed)
     writeAll(path, b);
 }
 
+// The shipped level recompiled with hostile entities added: out-of-range,
+// infinite and NaN numbers in every key the game reads.
+void hostileEntities(const std::string& dir)
+{
+    std::string source = readAll(HALVEX_SOURCE_DIR "/content/maps/test.map");
+    const char* keys[] = {"\"num_particles\" \"2147483647\"", "\"num_particles\" \"-5\"",
+                          "\"max_velocity\" \"2147483647\"", "\"min_velocity\" \"-2147483648\"",
+                          "\"spread\" \"1e30\"", "\"axis\" \"0 0 0\"", "\"color\" \"nan nan nan\"",
+                          "\"gravity\" \"1e38 1e38 1e38\"", "\"move_system\" \"1\"",
+                          "\"sys_accel\" \"inf 0 0\"", "\"sys_velocity\" \"nan 0 0\"",
+                          "\"max_life_fade\" \"1e-30\"", "\"min_life_fade\" \"-1e30\"",
+                          "\"txt_width\" \"nan\"", "\"txt_height\" \"-1e30\"",
+                          "\"texture\" \"../../../../etc/passwd\"", "\"radius\" \"1e30\"",
+                          "\"speed\" \"1e30\"", "\"radius\" \"-5\"", "\"speed\" \"-1e30\"",
+                          "\"radius\" \"0\"", "\"speed\" \"nan\""};
+    const char* origins[] = {"300 300 100", "65535 65535 65535", "-65535 0 0", "nan nan nan", "1e999 0 0",
+                             "300 300"};
+    std::mt19937 rng(5);
+    for (int i = 0; i < 30; ++i) {
+        source += "{\n\"classname\" \"";
+        source += (i % 2) ? "enemy" : "particle_fountain";
+        source += "\"\n\"origin\" \"" + std::string(origins[rng() % std::size(origins)]) + "\"\n";
+        for (int k = 0; k < 6; ++k) source += std::string(keys[rng() % std::size(keys)]) + "\n";
+        source += "}\n";
+    }
+    source += "{\n\"classname\" \"info_player_start\"\n\"origin\" \"inf 0 0\"\n}\n";
+    writeAll(dir + "/hostile.map", source);
+    runProcess({MAPC_TOOL, dir + "/hostile.map", dir + "/baseq3/maps/test.bsp"});
+}
+
 // Every other texture cut short, the rest claiming 65535 x 65535 pixels.
 void damageTextures(const std::string& dir)
 {
@@ -166,18 +196,21 @@ std::vector<Damage> singleDamages()
         {"entity text junk", [](const std::string& d) { damageEntityText(d, 21); }, {}},
         {"entity text junk 2", [](const std::string& d) { damageEntityText(d, 22); }, {}},
         {"level flips 3", [](const std::string& d) { flipBits(d + "/baseq3/maps/test.bsp", 4000, 4); }, {}},
+        {"hostile entities", hostileEntities, {"Player start with a bad origin"}, false,
+         {"Return", "w", "space", "w"}},
         {"lua junk", [](const std::string& d) {
              writeAll(d + "/settings.lua", randomBytes(4000, 11));
              writeAll(d + "/input.lua", std::string("\x1bLua\x51") + randomBytes(300, 12));
          }, {std::string(kRed)}},
         {"lua long lines", longLines, {"unexpected symbol"}, false, {"Return", "k", "grave"}},
-        {"lua deep", [](const std::string& d) { writeAll(d + "/settings.lua", deepLua()); },
+        {"lua deep",
+         [](const std::string& d) { writeAll(d + "/settings.lua", readAll(d + "/settings.lua") + deepLua()); },
          {"stack overflow"}},
     };
 }
 
-// The suite's grouping: the font alone (it ends start-up), everything else
-// at once.
+// The suite's grouping: the font alone (it ends start-up), the damage that
+// lets the level load at once, a cut level, hostile entities.
 std::vector<Damage> groupedDamages()
 {
     return {
@@ -188,11 +221,13 @@ std::vector<Damage> groupedDamages()
              flipBits(d + "/baseq3/maps/test.bsp", 40, 1);
              damageEntityText(d, 21);
              longLines(d);
-             writeAll(d + "/settings.lua", deepLua());
+             writeAll(d + "/settings.lua", readAll(d + "/settings.lua") + deepLua());
          }, {"::TextureManager", "::EntitieParser", "wwwwwwww", "stack overflow"}, false,
          {"Return", "k", "grave"}},
         {"level cut", [](const std::string& d) { truncateTo(d + "/baseq3/maps/test.bsp", 50000); },
          {std::string(kRed) + "::BspLoader ERROR"}},
+        {"hostile entities", hostileEntities, {"Player start with a bad origin"}, false,
+         {"Return", "w", "space", "w"}},
     };
 }
 
