@@ -233,25 +233,6 @@ std::vector<Damage> groupedDamages()
 
 // ---- running the game ---------------------------------------------------
 
-// What a window manager's close button sends: WM_DELETE_WINDOW.
-bool closeWindow(const std::string& window)
-{
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return false;
-    Window id = std::strtoul(window.c_str(), nullptr, 10);
-    XEvent ev = {};
-    ev.xclient.type = ClientMessage;
-    ev.xclient.window = id;
-    ev.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    ev.xclient.format = 32;
-    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    ev.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, id, False, NoEventMask, &ev);
-    XSync(display, False);
-    XCloseDisplay(display);
-    return true;
-}
-
 // The game's window id once it is mapped; empty when it never came or the
 // program ended first.
 std::string waitForWindow(pid_t pid, int& exitCode)

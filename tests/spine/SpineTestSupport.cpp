@@ -1,5 +1,7 @@
 #include "SpineTestSupport.h"
 
+#include <X11/Xlib.h>
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -150,4 +152,23 @@ std::string captureOutput(const std::vector<std::string>& argv, int* status)
     if (status)
         *status = code;
     return out;
+}
+
+bool closeWindow(const std::string& window)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    Window id = std::strtoul(window.c_str(), nullptr, 10);
+    XEvent ev = {};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = id;
+    ev.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    ev.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, id, False, NoEventMask, &ev);
+    XSync(display, False);
+    XCloseDisplay(display);
+    return true;
 }

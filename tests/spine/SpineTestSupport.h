@@ -25,3 +25,7 @@ int waitProcess(pid_t pid, double timeoutSeconds);
 int runProcess(const std::vector<std::string>& argv, double timeoutSeconds = 60.0);
 // Runs and returns standard output; status gets the exit code.
 std::string captureOutput(const std::vector<std::string>& argv, int* status = nullptr);
+
+// Sends the game's window (decimal X id, as xdotool prints it) what a window
+// manager's close button sends: WM_DELETE_WINDOW. False without a display.
+bool closeWindow(const std::string& window);

@@ -26,24 +26,6 @@ std::string trim(std::string s)
     return s;
 }
 
-// What a window manager's close button sends: WM_DELETE_WINDOW.
-void closeWindow(const std::string& window)
-{
-    Display* display = XOpenDisplay(nullptr);
-    ASSERT_NE(display, nullptr);
-    Window id = std::strtoul(window.c_str(), nullptr, 10);
-    XEvent ev = {};
-    ev.xclient.type = ClientMessage;
-    ev.xclient.window = id;
-    ev.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    ev.xclient.format = 32;
-    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    ev.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, id, False, NoEventMask, &ev);
-    XSync(display, False);
-    XCloseDisplay(display);
-}
-
 class GameRun : public ::testing::Test {
 protected:
     void SetUp() override
@@ -101,7 +83,7 @@ protected:
     int closeAndWait(const std::string& window)
     {
         pause(300);
-        closeWindow(window);
+        EXPECT_TRUE(closeWindow(window));
         int code = waitProcess(pid, 60.0);
         pid = -1;
         return code;
