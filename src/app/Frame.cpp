@@ -19,7 +19,7 @@ void runFrame()
     if (Menu::instance && Menu::instance->menuActive) {
         if (window)
             window->beginOverlay();
-        Menu::instance->drawMenu();
+        Menu::instance->draw();
     } else if (Game::instance) {
         // The game opens the overlay itself, after the world, for its HUD.
         Game::instance->runGameFrame();

@@ -39,7 +39,7 @@ void routeKey(const SDL_keysym& key)
 {
     Menu* menu = Menu::instance;
     if (!consoleOpen && menu && menu->menuActive) {
-        menu->handleKey(key);
+        menu->keyPressed(key);
         return;
     }
     if (Console::instance && Console::instance->handleKey(key))
@@ -74,7 +74,7 @@ void routeEvent(const SDL_Event& event)
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
         if (Menu::instance && Menu::instance->menuActive)
-            Menu::instance->handleMouseButton(event);
+            Menu::instance->gui.mouseEvent(event);
         break;
     case SDL_QUIT:
         quitRequested = true;
@@ -121,7 +121,7 @@ bool startUp()
     if (Console::instance)
         Console::instance->initConsole(screenWidth, screenHeight, 0.7f, "faktos.ttf", 11);
     if (Menu::instance)
-        Menu::instance->initMenu(screenWidth, screenHeight, fullscreenSetting);
+        Menu::instance->init(screenWidth, screenHeight, fullscreenSetting);
     if (Game::instance)
         Game::instance->init(screenWidth, screenHeight, Font::shared);
 

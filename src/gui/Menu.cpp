@@ -3,17 +3,41 @@
 #include <GL/gl.h>
 #include <cstdio>
 
-#include "resources/Font.h"
+#include "app/Game.h"
+#include "gui/GuiButton.h"
+#include "gui/GuiCheckBox.h"
+#include "gui/GuiComboBox.h"
+#include "gui/GuiEditBox.h"
+#include "gui/SettingsFiles.h"
+#include "platform/SystemLog.h"
 #include "resources/TextureManager.h"
+#include "script/ActionKeyTable.h"
 #include "script/LuaHost.h"
+#include "script/Player.h"
+#include "world/Camera.h"
+#include "world/PhysicsBody.h"
 
 Menu* Menu::instance = nullptr;
 
 namespace {
 
-int updateGuiControls(lua_State*)
+const float kPointerSize = 20.0f;
+
+int updateGuiControlsCommand(lua_State*)
 {
+    if (Menu::instance)
+        Menu::instance->updateGuiControls();
     return 0;
+}
+
+void texturedQuad(float x0, float y0, float x1, float y1)
+{
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f); glVertex2f(x0, y0);
+    glTexCoord2f(1.0f, 0.0f); glVertex2f(x1, y0);
+    glTexCoord2f(1.0f, 1.0f); glVertex2f(x1, y1);
+    glTexCoord2f(0.0f, 1.0f); glVertex2f(x0, y1);
+    glEnd();
 }
 
 } // namespace
@@ -21,8 +45,10 @@ int updateGuiControls(lua_State*)
 Menu::Menu()
 {
     instance = this;
-    if (LuaHost::instance)
-        LuaHost::instance->registerCommand("updateGuiControls", updateGuiControls);
+    host = LuaHost::instance;
+    player = Player::instance;
+    if (host)
+        host->registerCommand("updateGuiControls", updateGuiControlsCommand);
 }
 
 Menu::~Menu()
@@ -31,68 +57,216 @@ Menu::~Menu()
         instance = nullptr;
 }
 
-bool Menu::initMenu(int w, int h, bool fullscreen)
+GuiWidget* Menu::widget(int screen, const char* name) const
 {
-    (void)fullscreen;
-    width = w;
-    height = h;
+    return screens[screen] ? screens[screen]->findWidget(name) : nullptr;
+}
+
+void Menu::connect(int screen, const char* button, void (Menu::*handler)(GuiWidget*))
+{
+    if (GuiButton* b = dynamic_cast<GuiButton*>(widget(screen, button)))
+        b->clicked.connect(sigc::mem_fun(*this, handler));
+}
+
+void Menu::connectShow(int screen, const char* button, int target)
+{
+    if (GuiButton* b = dynamic_cast<GuiButton*>(widget(screen, button)))
+        b->clicked.connect(sigc::hide(sigc::bind(sigc::mem_fun(*this, &Menu::showScreen), target)));
+}
+
+void Menu::fillVideoScreen(bool fullscreen)
+{
+    if (GuiComboBox* combo = dynamic_cast<GuiComboBox*>(widget(menu::ScreenVideo, menu::kResolutionCombo))) {
+        for (const char* size : menu::kResolutions) {
+            ListItem item;
+            std::snprintf(item.text, sizeof item.text, "%s", size);
+            combo->list.addItem(item);
+        }
+        char current[32];
+        std::snprintf(current, sizeof current, "%ix%i", screenWidth, screenHeight);
+        combo->setText(current);
+    }
+    if (GuiCheckBox* check = dynamic_cast<GuiCheckBox*>(widget(menu::ScreenVideo, menu::kFullscreenCheck)))
+        check->checked = fullscreen;
+}
+
+void Menu::init(int width, int height, bool fullscreen)
+{
+    screenWidth = width;
+    screenHeight = height;
     TextureManager::get().loadTexture("baseq3//textures//logo.tga", &logoTexture, false);
-    // The GUI's set-up does this in the full menu: bound keys need the
-    // character of each press, and held keys repeat.
-    SDL_EnableUNICODE(1);
-    SDL_EnableKeyRepeat(500, 30);
-    showScreen("main");
+    TextureManager::get().loadTexture("baseq3//textures//arrow.tga", &pointerTexture, false);
+    gui.init();
+    loadScreens("gui.gui", fullscreen);
     menuActive = true;
-    return true;
 }
 
-bool Menu::handleKey(const SDL_keysym& key)
+void Menu::loadScreens(const char* path, bool fullscreen)
 {
-    LuaHost* host = LuaHost::instance;
-    if (!host)
-        return false;
+    if (!gui.loadFile(path))
+        SystemLog::get().write(LOG_WHITE "::Menu Failed to load gui");
+
+    for (int s = 0; s < menu::ScreenCount; ++s) {
+        GuiWindow* window = gui.findWindow(menu::kWindowNames[s]);
+        screens[s] = window;
+        if (!window)
+            continue;
+        // Body centred on the screen; the title bar lies above it.
+        float dx = (screenWidth - window->record.width) * 0.5f - window->position.x;
+        float dy = (screenHeight - window->record.height) * 0.5f - window->position.y;
+        window->moveBy(dx, dy);
+    }
+
+    connect(menu::ScreenMain, menu::kNewGameButton, &Menu::onNewGame);
+    connectShow(menu::ScreenMain, menu::kSettingsButton, menu::ScreenSettings);
+    connect(menu::ScreenMain, menu::kQuitButton, &Menu::goBack);
+    connectShow(menu::ScreenSettings, menu::kControlsButton, menu::ScreenControls);
+    connectShow(menu::ScreenSettings, menu::kVideoButton, menu::ScreenVideo);
+    connect(menu::ScreenSettings, menu::kSettingsBackButton, &Menu::goBack);
+    connect(menu::ScreenControls, menu::kApplyButton, &Menu::onApplyControls);
+    connect(menu::ScreenControls, menu::kControlsCancelButton, &Menu::goBack);
+    connect(menu::ScreenVideo, menu::kVideoOkButton, &Menu::onVideoOk);
+    connect(menu::ScreenVideo, menu::kVideoCancelButton, &Menu::goBack);
+    connect(menu::ScreenKill, menu::kKillOkButton, &Menu::goBack);
+    fillVideoScreen(fullscreen);
+
+    for (int s = 1; s < menu::ScreenCount; ++s)
+        if (screens[s])
+            hideWindow(screens[s]);
+
+    for (int s = 0; s < menu::ScreenCount; ++s)
+        parentScreen[s] = menu::kParentScreens[s];
+    currentScreen = menu::ScreenMain;
+    if (screens[menu::ScreenMain])
+        gui.raise(gui.zPosition(menu::kWindowNames[menu::ScreenMain]));
+}
+
+// Hidden, and when it was on top the window right below it takes its place.
+void Menu::hideWindow(GuiWindow* window)
+{
+    window->visible = false;
+    if (gui.count > 1 && gui.topWindow() == window)
+        gui.raise(gui.count - 2);
+}
+
+void Menu::showScreen(int screen)
+{
+    if (screen < 0 || screen >= menu::ScreenCount)
+        return;
+    if (screens[currentScreen])
+        hideWindow(screens[currentScreen]);
+    currentScreen = screen;
+    GuiWindow* window = screens[screen];
+    if (!window)
+        return;
+    if (GuiWindow* top = gui.topWindow())
+        top->visible = false;
+    window->visible = true;
+    gui.raise(gui.zPosition(window->name()));
+}
+
+void Menu::goBack(GuiWidget*)
+{
+    int parent = parentScreen[currentScreen];
+    if (parent < 0) {
+        if (host)
+            host->runString("quit(1)");
+        return;
+    }
+    showScreen(parent);
+}
+
+void Menu::keyPressed(const SDL_keysym& key)
+{
     if (key.sym == SDLK_ESCAPE) {
-        host->runString("quit()");
-        return true;
+        int parent = parentScreen[currentScreen];
+        if (parent < 0) {
+            if (host)
+                host->runString("quit()");
+        } else {
+            showScreen(parent);
+        }
+        return;
     }
-    if (key.sym == SDLK_RETURN || key.sym == SDLK_KP_ENTER) {
-        menuActive = false;
-        host->runString("map(\"baseq3/maps/test.bsp\")");
-        return true;
-    }
-    return false;
+    GuiWindow* top = gui.topWindow();
+    if (top && top->focus >= 0 && top->focus < static_cast<int>(top->widgets.size()))
+        top->widgets[top->focus]->keyPressed(key);
 }
 
-void Menu::handleMouseButton(const SDL_Event& event)
+// A new game from the menu starts clean even over a running one: full life
+// and bullets, no marks, the camera at rest looking down the default axis.
+void Menu::onNewGame(GuiWidget*)
 {
-    (void)event;
+    if (Game::instance)
+        Game::instance->reset();
+    if (Camera::instance)
+        Camera::instance->resetOrientation();
+    if (player && player->body)
+        player->body->velocity = Vector3();
+    menuActive = false;
+    if (host)
+        host->runString("map(\"baseq3/maps/test.bsp\")");
 }
 
-void Menu::drawMenu()
+void Menu::onApplyControls(GuiWidget*)
+{
+    const char* contents[menu::kActionFieldCount] = {};
+    for (int i = 0; i < menu::kActionFieldCount; ++i)
+        if (GuiEditBox* box = dynamic_cast<GuiEditBox*>(widget(menu::ScreenControls, menu::kInputFileOrder[i].editBox)))
+            contents[i] = box->content.c_str();
+    if (!settings::replaceFile("input.lua", settings::inputFileText(contents)))
+        return;
+    if (host)
+        host->runFile("input.lua");
+}
+
+void Menu::onVideoOk(GuiWidget*)
+{
+    GuiComboBox* combo = dynamic_cast<GuiComboBox*>(widget(menu::ScreenVideo, menu::kResolutionCombo));
+    GuiCheckBox* check = dynamic_cast<GuiCheckBox*>(widget(menu::ScreenVideo, menu::kFullscreenCheck));
+    const char* resolution = nullptr;
+    if (combo && check) {
+        // No row chosen yet: the size the box shows.
+        int row = combo->list.selectedIndex;
+        bool chosen = row >= 0 && row < static_cast<int>(combo->list.items.size());
+        resolution = chosen ? combo->list.items[row].text : combo->shownText.c_str();
+    }
+    settings::replaceFile("videoSettings.lua", settings::videoFileText(resolution, check && check->checked));
+}
+
+void Menu::updateGuiControls()
+{
+    if (!screens[menu::ScreenControls] || !player || !player->actionKeys)
+        return;
+    for (const menu::ActionField& field : menu::kInputFileOrder)
+        if (GuiEditBox* box = dynamic_cast<GuiEditBox*>(widget(menu::ScreenControls, field.editBox)))
+            box->setText(settings::keyText(player->actionKeys->keys[field.action]));
+}
+
+void Menu::draw()
 {
     if (!menuActive)
         return;
-    if (logoTexture) {
-        glEnable(GL_TEXTURE_2D);
-        glColor3f(1.0f, 1.0f, 1.0f);
-        glBindTexture(GL_TEXTURE_2D, logoTexture);
-        glBegin(GL_QUADS);
-        glTexCoord2f(0.0f, 0.0f); glVertex2i(0, 0);
-        glTexCoord2f(1.0f, 0.0f); glVertex2i(width, 0);
-        glTexCoord2f(1.0f, 1.0f); glVertex2i(width, height);
-        glTexCoord2f(0.0f, 1.0f); glVertex2i(0, height);
-        glEnd();
-    }
-    // The font draws from its atlas, so texturing stays on for it too.
+    glColor3f(1.0f, 1.0f, 1.0f);
     glEnable(GL_TEXTURE_2D);
-    Font* font = Font::shared;
-    if (font && font->loaded()) {
-        const char* hint = "Press Enter for a new game, Escape to quit";
-        font->printText((width - font->textWidth(hint)) / 2, height - 60, 1.0f, 1.0f, 1.0f, "%s", hint);
-    }
-}
+    glBindTexture(GL_TEXTURE_2D, logoTexture);
+    texturedQuad(0.0f, 0.0f, static_cast<float>(screenWidth), static_cast<float>(screenHeight));
+    glDisable(GL_TEXTURE_2D);
 
-void Menu::showScreen(const char* name)
-{
-    std::snprintf(screen, sizeof screen, "%s", name ? name : "");
+    // Window and widget colours carry their own alpha, from the first frame on.
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    gui.drawAll();
+
+    int mx = 0, my = 0;
+    SDL_GetMouseState(&mx, &my);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glBindTexture(GL_TEXTURE_2D, pointerTexture);
+    float x = static_cast<float>(mx), y = static_cast<float>(my);
+    texturedQuad(x, y, x + kPointerSize, y + kPointerSize);
+    glDisable(GL_TEXTURE_2D);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_BLEND);
 }

@@ -1,38 +1,63 @@
 #pragma once
+// The front end: the logo over the whole window, the five screens of
+// gui.gui (main, settings, key controls, video, killed) with the code behind
+// their buttons, and the mouse pointer. Writes input.lua and
+// videoSettings.lua from the settings screens.
 #include <SDL.h>
+#include <sigc++/sigc++.h>
 
-// Stand-in front end until the widget GUI lands: a full-screen logo with one
-// line of text. Enter starts a new game, Escape runs quit(); mouse buttons
-// are ignored. Keeps the flag and the calls the rest of the program uses.
-class Menu {
+#include "gui/Gui.h"
+#include "gui/MenuScreens.h"
+
+class GuiWidget;
+class LuaHost;
+class Player;
+
+class Menu : public sigc::trackable {
 public:
     static Menu* instance;  // published by the constructor, cleared by the destructor
 
-    static const int kScreenNameSize = 32;
+    bool menuActive = false;  // the frame draws the menu; keys and mouse buttons go to it
+    unsigned logoTexture = 0;
+    unsigned pointerTexture = 0;
+    int screenWidth = 0;
+    int screenHeight = 0;
+    int parentScreen[menu::ScreenCount] = { -1, -1, -1, -1, -1 };
+    int currentScreen = menu::ScreenMain;
+    GUI gui;
+    GuiWindow* screens[menu::ScreenCount] = {};  // null when gui.gui lacks one
+    LuaHost* host = nullptr;
+    Player* player = nullptr;
 
-    bool menuActive = false;  // the frame draws the menu; keys go to it
-
-    Menu();  // registers updateGuiControls (a no-op here)
+    Menu();  // registers updateGuiControls
     ~Menu();
     Menu(const Menu&) = delete;
     Menu& operator=(const Menu&) = delete;
 
-    // Once at start-up with a GL context: loads the logo and shows the menu.
-    bool initMenu(int w, int h, bool fullscreen);
-    // Takes every key press while the menu is shown. True when it acted.
-    bool handleKey(const SDL_keysym& key);
-    // Mouse buttons go to the GUI, which the stand-in does not have.
-    void handleMouseButton(const SDL_Event& event);
-    // In the 2D overlay: the logo over the whole window and the hint text.
-    void drawMenu();
-    // Records the screen to show ("main", "kill", ...); cut to 31 characters.
-    void showScreen(const char* name);
+    // Once at start-up with a GL context: textures, gui.gui, centred
+    // screens, handlers; shows the main screen.
+    void init(int width, int height, bool fullscreen);
+    // The part of init that reads the description file: windows, centring,
+    // handlers, the main screen on top. Without the file: no windows.
+    void loadScreens(const char* path, bool fullscreen);
+    // A key press while the menu is shown and the console closed.
+    void keyPressed(const SDL_keysym& key);
+    // In the 2D overlay: logo, windows, pointer.
+    void draw();
+    void showScreen(int screen);
+    // Back to the current screen's parent; from the main screen ends the program.
+    void goBack(GuiWidget* button = nullptr);
 
-    const char* currentScreen() const { return screen; }
+    void onNewGame(GuiWidget* button);
+    void onApplyControls(GuiWidget* button);
+    void onVideoOk(GuiWidget* button);
+    // Fills the key boxes of the controls screen from the action keys.
+    void updateGuiControls();
 
 private:
-    unsigned logoTexture = 0;
-    int width = 0;
-    int height = 0;
-    char screen[kScreenNameSize] = "main";
+    void hideWindow(GuiWindow* window);
+    void connect(int screen, const char* button, void (Menu::*handler)(GuiWidget*));
+    void connectShow(int screen, const char* button, int target);
+    void fillVideoScreen(bool fullscreen);
+    GuiWidget* widget(int screen, const char* name) const;
 };

@@ -121,7 +121,7 @@ int killCommand(lua_State*)
         Game::instance->reset();
     if (Menu::instance) {
         Menu::instance->menuActive = true;
-        Menu::instance->showScreen("kill");
+        Menu::instance->showScreen(menu::ScreenKill);
     }
     return 0;
 }

@@ -34,6 +34,12 @@ void Camera::turn(float angle, const Vector3& axis)
     recompute();
 }
 
+void Camera::resetOrientation()
+{
+    forward = Vector3(0.0f, 0.0f, 1.0f);
+    recompute();
+}
+
 void Camera::moveForward(float distance)
 {
     position += forward * distance;

@@ -20,6 +20,8 @@ public:
 
     // Loads the view matrix into GL's model-view and translates by -position.
     void applyView() const;
+    // Looks down the default axis again, as at construction.
+    void resetOrientation();
     // Rebuilds right, true up and both matrices from forward.
     void recompute();
 

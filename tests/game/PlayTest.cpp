@@ -24,6 +24,8 @@
 #include "script/Player.h"
 #include "app/Startup.h"
 #include "world/Camera.h"
+#include "world/PhysicsBody.h"
+#include "gui/GuiWidget.h"
 #include "world/Collision.h"
 #include "world/Frustum.h"
 #include "world/Renderer.h"
@@ -45,6 +47,8 @@ public:
         Frustum::instance->setViewport(kWidth / 2.0f, kHeight / 2.0f, 1.0f);
         bool font = Font::shared->init("faktos.ttf", 12);
         ASSERT_TRUE(Game::instance->init(kWidth, kHeight, font ? Font::shared : nullptr));
+        // Start-up step 9: the menu with the shipped gui.gui.
+        Menu::instance->init(kWidth, kHeight, false);
         // The test aims the camera itself.
         Player::instance->mouseLook = false;
         Player::instance->setScreenSize(kWidth, kHeight);
@@ -136,7 +140,6 @@ bool clearDirection(const Vector3& p, float clear, Vector3* direction)
     return false;
 }
 
-} // namespace
 
 TEST(Play, ShootAnEnemyUntilItExplodesThenDie)
 {
@@ -244,5 +247,61 @@ TEST(Play, LifeAtZeroRunsKill)
     EXPECT_EQ(game->markCount, 0);
     EXPECT_EQ(TargetList::instance->count(), 0);
     EXPECT_TRUE(Menu::instance->menuActive);
-    EXPECT_STREQ(Menu::instance->currentScreen(), "kill");
+    EXPECT_EQ(Menu::instance->currentScreen, menu::ScreenKill);
 }
+
+// The New Game button clicked as the main loop delivers it: a left press
+// and release at its centre, routed while the menu is shown.
+void clickNewGame()
+{
+    GuiWindow* main = Menu::instance->screens[menu::ScreenMain];
+    ASSERT_NE(main, nullptr);
+    GuiWidget* button = main->findWidget("btn_newGame");
+    ASSERT_NE(button, nullptr);
+    SDL_Event e = {};
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.x = static_cast<Uint16>((button->rect.x0 + button->rect.x1) / 2);
+    e.button.y = static_cast<Uint16>((button->rect.y0 + button->rect.y1) / 2);
+    for (Uint8 type : { SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP }) {
+        e.type = e.button.type = type;
+        routeEvent(e);
+    }
+}
+
+TEST(Play, NewGameOverARunningGameStartsAfresh)
+{
+    Game* game = Game::instance;
+    ASSERT_TRUE(LuaHost::instance->runString("map(\"baseq3/maps/test.bsp\")"));
+    ASSERT_TRUE(Renderer::instance->levelLoaded);
+    TargetList::instance->clear();
+    Vector3 start = Camera::instance->position;
+    aim(start, start + Vector3(0.01f, -1, 0));
+    game->lastShotTime = FrameTimer::instance->now;  // earlier tests ran the clock on
+    for (int i = 0; i < 5; ++i) {
+        FrameTimer::instance->now += 0.2f;
+        game->shot();
+    }
+    game->life = 40;
+    Player::instance->body->velocity = Vector3(30, 0, 0);
+    ASSERT_GT(game->markCount, 0);
+    ASSERT_EQ(game->bullets, 995);
+
+    // Escape during play shows the menu over the game; New Game from there.
+    LuaHost::instance->runString("quit()");
+    ASSERT_TRUE(Menu::instance->menuActive);
+    Menu::instance->showScreen(menu::ScreenMain);  // an earlier test left the killed dialog up
+    clickNewGame();
+    EXPECT_FALSE(Menu::instance->menuActive);
+    EXPECT_TRUE(Renderer::instance->levelLoaded);
+    EXPECT_EQ(game->life, 100);
+    EXPECT_EQ(game->bullets, 1000);
+    EXPECT_EQ(game->markCount, 0);
+    Vector3 forward = Camera::instance->forward;
+    EXPECT_EQ(forward.x, 0.0f);
+    EXPECT_EQ(forward.y, 0.0f);
+    EXPECT_EQ(forward.z, 1.0f);
+    EXPECT_EQ(Player::instance->body->velocity.length(), 0.0f);
+    frame(false);
+}
+
+} // namespace

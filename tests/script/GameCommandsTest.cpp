@@ -185,7 +185,7 @@ TEST_F(GameCommands, KillShowsTheKilledDialogAndResetsTheGame)
     Game::instance->bullets = 7;
     run("kill()");
     EXPECT_TRUE(Menu::instance->menuActive);
-    EXPECT_STREQ(Menu::instance->currentScreen(), "kill");
+    EXPECT_EQ(Menu::instance->currentScreen, menu::ScreenKill);
     EXPECT_EQ(Game::instance->life, 100);
     EXPECT_EQ(Game::instance->bullets, 1000);
     EXPECT_FALSE(Renderer::instance->levelLoaded);

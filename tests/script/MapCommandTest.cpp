@@ -127,7 +127,7 @@ TEST_F(MapCommand, KillUnloadsResetsAndShowsTheKilledDialog)
     for (bool menuShown : { false, true }) {
         loadLevel();
         Menu::instance->menuActive = menuShown;
-        Menu::instance->showScreen("main");
+        Menu::instance->showScreen(menu::ScreenMain);
         Game::instance->life = 0;
         Game::instance->bullets = 3;
         run("kill()");
@@ -136,7 +136,7 @@ TEST_F(MapCommand, KillUnloadsResetsAndShowsTheKilledDialog)
         EXPECT_EQ(Game::instance->life, 100);
         EXPECT_EQ(Game::instance->bullets, 1000);
         EXPECT_TRUE(Menu::instance->menuActive);
-        EXPECT_STREQ(Menu::instance->currentScreen(), "kill");
+        EXPECT_EQ(Menu::instance->currentScreen, menu::ScreenKill);
     }
     // After kill, quit() ends the program.
     run("quit()");

@@ -1,5 +1,7 @@
 #include "SpineTestSupport.h"
 
+#include "GuiSource.h"
+
 #include <X11/Xlib.h>
 
 #include <cerrno>
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -171,4 +174,53 @@ bool closeWindow(const std::string& window)
     XSync(display, False);
     XCloseDisplay(display);
     return true;
+}
+
+bool menuWidgetRect(const std::string& name, int w, int h, ScreenRect* rect)
+{
+    std::ifstream in(HALVEX_SOURCE_DIR "/content/gui/menu.gui.txt");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    GuiSource source;
+    if (!parseGuiSource(text, source))
+        return false;
+    for (const SourceWindow& win : source.windows)
+        for (const SourceWidget& widget : win.widgets) {
+            if (name != widget.record.name)
+                continue;
+            const WidgetRecord& r = widget.record;
+            int left = (w - win.record.width) / 2 + r.x;
+            int top = (h - win.record.height) / 2 + r.y;
+            // A check box is as high as the GUI font (10) and its box square.
+            bool box = r.type == gui::kTypeCheckBox;
+            *rect = { left, top, left + (box ? 10 : r.width), top + (box ? 10 : r.height) };
+            return true;
+        }
+    return false;
+}
+
+bool windowSize(const std::string& window, int* w, int* h)
+{
+    int status = 0;
+    std::string out = captureOutput({ "xdotool", "getwindowgeometry", window }, &status);
+    size_t at = out.find("Geometry: ");
+    return status == 0 && at != std::string::npos && std::sscanf(out.c_str() + at, "Geometry: %dx%d", w, h) == 2;
+}
+
+bool clickAt(const std::string& window, int x, int y)
+{
+    if (runProcess({ "xdotool", "mousemove", "--window", window, "--sync", std::to_string(x), std::to_string(y) }) != 0)
+        return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    return runProcess({ "xdotool", "click", "1" }) == 0;
+}
+
+bool clickMenu(const std::string& window, const std::string& name)
+{
+    int w = 0, h = 0;
+    ScreenRect rect;
+    if (!windowSize(window, &w, &h) || !menuWidgetRect(name, w, h, &rect))
+        return false;
+    bool clicked = clickAt(window, rect.centreX(), rect.centreY());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    return clicked;
 }

@@ -29,3 +29,19 @@ std::string captureOutput(const std::vector<std::string>& argv, int* status = nu
 // Sends the game's window (decimal X id, as xdotool prints it) what a window
 // manager's close button sends: WM_DELETE_WINDOW. False without a display.
 bool closeWindow(const std::string& window);
+
+// A menu widget's screen rectangle in a w x h window: the shipped menu
+// source, each window centred as the menu centres it. False when no widget
+// has that name. A check box's rectangle is its box.
+struct ScreenRect {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    int centreX() const { return (x0 + x1) / 2; }
+    int centreY() const { return (y0 + y1) / 2; }
+};
+bool menuWidgetRect(const std::string& name, int w, int h, ScreenRect* rect);
+// The game window's size as X reports it.
+bool windowSize(const std::string& window, int* w, int* h);
+// Moves the pointer to (x, y) inside the window and clicks the left button.
+bool clickAt(const std::string& window, int x, int y);
+// clickAt the centre of a named menu widget (the window's current size).
+bool clickMenu(const std::string& window, const std::string& name);
