@@ -9,8 +9,8 @@
 
 class GUI {
 public:
-    static const int kMaxWindows = gui::kMaxWindows;
-    static const int kFontSize = 10;
+    static constexpr int kMaxWindows = gui::kMaxWindows;
+    static constexpr int kFontSize = 10;
 
     GUI() = default;
     ~GUI() = default;

@@ -8,8 +8,8 @@
 // pixels below it; choosing a row closes the list and shows its text.
 class GuiComboBox : public GuiWidget, public sigc::trackable {
 public:
-    static const int kListHeight = 100;
-    static const int kArrowWidth = 20;
+    static constexpr int kListHeight = 100;
+    static constexpr int kArrowWidth = 20;
 
     void load(const WidgetBlock& block, Font* font) override;
     void release() override;

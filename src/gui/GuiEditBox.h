@@ -8,7 +8,7 @@
 // top window; only the part content[first, last) that fits is shown.
 class GuiEditBox : public GuiWidget {
 public:
-    static const int kMaxLength = 1024;  // typing past this inserts nothing
+    static constexpr int kMaxLength = 1024;  // typing past this inserts nothing
 
     void load(const WidgetBlock& block, Font* font) override;
     void release() override;

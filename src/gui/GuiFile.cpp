@@ -1,8 +1,7 @@
 #include "gui/GuiFile.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 
 namespace {
 
@@ -120,12 +119,18 @@ bool parseGuiFile(const unsigned char* data, size_t size, std::vector<WindowBloc
 bool readGuiFile(const char* path, std::vector<WindowBlock>& windows)
 {
     windows.clear();
-    std::ifstream file(path, std::ios::binary);
+    // stdio, not streams: a stream throws when the path is a folder.
+    FILE* file = std::fopen(path, "rb");
     if (!file)
         return false;
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)),
-                                     std::istreambuf_iterator<char>());
-    if (file.bad())
+    std::vector<unsigned char> bytes;
+    unsigned char chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed)
         return false;
     return parseGuiFile(bytes.data(), bytes.size(), windows);
 }

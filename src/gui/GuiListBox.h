@@ -6,7 +6,7 @@
 
 // One row: callers fill text; shown is the part of it drawn.
 struct ListItem {
-    static const int kTextSize = 64;
+    static constexpr int kTextSize = 64;
     char text[kTextSize] = {};
     char shown[kTextSize] = {};
 };

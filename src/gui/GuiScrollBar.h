@@ -6,7 +6,7 @@
 // The two classes differ only in their axis.
 class GuiScrollBar : public GuiWidget {
 public:
-    static const int kThickness = 10;
+    static constexpr int kThickness = 10;
 
     // Set-up by the list box: the bar at (x, y) with its length along the
     // axis, thickness 10, position 0.
