@@ -1,0 +1,26 @@
+#include "gui/GuiButton.h"
+
+#include "gui/GuiRecords.h"
+#include "gui/GuiText.h"
+
+void GuiButton::load(const WidgetBlock& block, Font* font)
+{
+    GuiWidget::load(block, font);
+    textPos = {rect.x0, rect.y0};
+    fitText(record.height, record.width, font, textPos, text, true);
+    GuiColour* colours[] = {&fillColour, &hoverColour, &borderColour, &textColour};
+    readColours(colourSpec.c_str(), gui::kButtonColourPattern, colours, 4);
+}
+
+void GuiButton::mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point)
+{
+    if (event.type == SDL_MOUSEBUTTONUP && event.button == SDL_BUTTON_LEFT)
+        clicked.emit(this);
+}
+
+void GuiButton::moveBy(float dx, float dy)
+{
+    GuiWidget::moveBy(dx, dy);
+    textPos.x += dx;
+    textPos.y += dy;
+}

@@ -1,0 +1,17 @@
+#pragma once
+#include "gui/GuiWidget.h"
+
+#include <sigc++/sigc++.h>
+
+// A push button: a left release while it holds the focus emits clicked.
+class GuiButton : public GuiWidget {
+public:
+    void load(const WidgetBlock& block, Font* font) override;
+    void mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point) override;
+    void moveBy(float dx, float dy) override;
+    void draw(bool focused, bool hovered, GuiPoint point) override;
+
+    GuiPoint textPos;                      // caption, centred and shortened
+    sigc::signal<void, GuiWidget*> clicked;  // the button
+    GuiColour fillColour, hoverColour, borderColour, textColour;
+};

@@ -1,0 +1,17 @@
+#pragma once
+#include "gui/GuiWidget.h"
+
+// A square box and its caption; each left release flips checked. Its size
+// comes from the font and the caption, not from the record.
+class GuiCheckBox : public GuiWidget {
+public:
+    void load(const WidgetBlock& block, Font* font) override;
+    void mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point) override;
+    void moveBy(float dx, float dy) override;
+    void draw(bool focused, bool hovered, GuiPoint point) override;
+
+    GuiRect box;
+    GuiColour borderColour, hoverColour, textColour;
+    GuiPoint textPos;
+    bool checked = false;
+};

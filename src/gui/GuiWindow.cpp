@@ -1,0 +1,143 @@
+#include "gui/GuiWindow.h"
+
+#include "gui/GuiRecords.h"
+#include "gui/GuiText.h"
+
+#include <algorithm>
+#include <cstring>
+
+GuiWindow::~GuiWindow()
+{
+    clear();
+}
+
+void GuiWindow::clear()
+{
+    for (std::unique_ptr<GuiWidget>& widget : widgets) {
+        widget->release();
+        widget.reset();
+    }
+    widgets.clear();
+    title.clear();
+}
+
+void GuiWindow::build(const WindowBlock& block, Font* font)
+{
+    clear();
+    record = block.record;
+    const float w = float(record.width), h = float(record.height);
+    const float bar = float(gui::kTitleBarHeight);
+    frame = {0, -bar, w, h};
+    titleBar = {0, -bar, w, 0};
+    position = {0, 0};
+    this->font = font;
+    focus = -1;
+    dragging = false;
+
+    title = record.title;
+    if (!title.empty()) {
+        titlePos = {3, -bar};
+        fitText(gui::kTitleBarHeight, record.width, font, titlePos, title, false);
+    }
+    GuiColour* colours[] = {&backgroundColour, &titleColour, &borderColour, &titleTextColour};
+    readColours(record.colours, gui::kWindowColourPattern, colours, 4);
+    movable = (record.flags & gui::kWindowFixedFlag) == 0;
+
+    for (const WidgetBlock& widgetBlock : block.widgets) {
+        GuiWidget* widget = makeWidget(widgetBlock.record.type);
+        if (!widget)
+            continue;
+        widget->load(widgetBlock, font);
+        widgets.emplace_back(widget);
+    }
+    // Lowest on screen first: drawn first, hit-tested last.
+    std::stable_sort(widgets.begin(), widgets.end(),
+                     [](const std::unique_ptr<GuiWidget>& a, const std::unique_ptr<GuiWidget>& b) {
+                         return a->rect.y0 > b->rect.y0;
+                     });
+    moveBy(float(record.x), float(record.y));
+    visible = true;
+}
+
+void GuiWindow::moveBy(float dx, float dy)
+{
+    position.x += dx;
+    position.y += dy;
+    frame.moveBy(dx, dy);
+    titleBar.moveBy(dx, dy);
+    titlePos.x += dx;
+    titlePos.y += dy;
+    for (std::unique_ptr<GuiWidget>& widget : widgets)
+        widget->moveBy(dx, dy);
+}
+
+int GuiWindow::widgetAt(GuiPoint point) const
+{
+    for (int i = int(widgets.size()) - 1; i >= 0; --i) {
+        if (widgets[size_t(i)]->rect.contains(point))
+            return i;
+    }
+    return -1;
+}
+
+void GuiWindow::mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point)
+{
+    if (event.type == SDL_MOUSEBUTTONDOWN) {
+        if (event.button != SDL_BUTTON_LEFT)
+            return;
+        // A press on the title bar starts a drag and keeps the focus.
+        if (titleBar.contains(point)) {
+            dragging = true;
+            dragPoint = point;
+            return;
+        }
+        const int oldFocus = focus;
+        focus = widgetAt(point);
+        if (focus >= 0)
+            widgets[size_t(focus)]->mouseButton(event, point);
+        if (oldFocus >= 0 && oldFocus != focus && oldFocus < int(widgets.size()))
+            widgets[size_t(oldFocus)]->collapse();
+    } else if (event.type == SDL_MOUSEBUTTONUP) {
+        const bool toFocused = event.button == SDL_BUTTON_LEFT ||
+                               event.button == SDL_BUTTON_WHEELUP ||
+                               event.button == SDL_BUTTON_WHEELDOWN;
+        if (!toFocused)
+            return;
+        if (focus >= 0 && focus < int(widgets.size()) && !dragging)
+            widgets[size_t(focus)]->mouseButton(event, point);
+        if (event.button == SDL_BUTTON_LEFT)
+            dragging = false;
+    }
+}
+
+GuiWidget* GuiWindow::findWidget(const char* name) const
+{
+    if (!name)
+        return nullptr;
+    for (const std::unique_ptr<GuiWidget>& widget : widgets) {
+        if (std::strcmp(widget->record.name, name) == 0)
+            return widget.get();
+    }
+    return nullptr;
+}
+
+GuiPoint clampDrag(const GuiRect& titleBar, GuiPoint move, float viewW, float viewH, float keep)
+{
+    // Move first, then push back what went too far; a bar already outside
+    // is pulled back in by the same rules.
+    GuiRect moved = titleBar;
+    moved.moveBy(move.x, move.y);
+    const float barW = moved.width();
+    if (keep > barW)
+        keep = barW;
+    GuiPoint fix;
+    if (moved.x1 < keep)
+        fix.x = keep - moved.x1;
+    else if (moved.x0 > viewW - keep)
+        fix.x = viewW - keep - moved.x0;
+    if (moved.y0 < 0)
+        fix.y = -moved.y0;
+    else if (moved.y1 > viewH)
+        fix.y = viewH - moved.y1;
+    return {move.x + fix.x, move.y + fix.y};
+}
