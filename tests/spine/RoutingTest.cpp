@@ -4,7 +4,10 @@
 
 #include <SDL.h>
 #include <GL/gl.h>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <unistd.h>
 
 #include "app/AppState.h"
 #include "app/Frame.h"
@@ -192,6 +195,32 @@ TEST_F(RoutingTest, WithoutGuiFileKillStillSwitchesToTheKilledDialog)
     EXPECT_EQ(Menu::instance->currentScreen, menu::ScreenMain);
     EXPECT_FALSE(quitRequested);
     runFrame();  // background and pointer only
+}
+
+// The shipped gui.gui cut at every byte: each time one white line and no
+// window; the menu draws only background and pointer and Escape ends.
+TEST_F(RoutingTest, ShippedGuiFileCutAtEveryByte)
+{
+    std::ifstream in(HALVEX_GAME_DIR "/gui.gui", std::ios::binary);
+    std::stringstream whole;
+    whole << in.rdbuf();
+    const std::string bytes = whole.str();
+    ASSERT_GT(bytes.size(), 1000u);
+    const std::string path = "cut_" + std::to_string(getpid()) + ".gui";
+    for (size_t n = 0; n < bytes.size(); ++n) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(n));
+        size_t before = SystemLog::get().storedLines();
+        Menu::instance->loadScreens(path.c_str(), false);
+        ASSERT_EQ(SystemLog::get().storedLines(), before + 1) << n;
+        ASSERT_STREQ(SystemLog::get().line(before), LOG_WHITE "::Menu Failed to load gui") << n;
+        ASSERT_EQ(Menu::instance->gui.count, 0) << n;
+        if (n % 64 == 0)
+            runFrame();
+        quitRequested = false;
+        routeEvent(keyDown(SDLK_ESCAPE, 27));
+        ASSERT_TRUE(quitRequested) << n;
+    }
+    std::remove(path.c_str());
 }
 
 TEST_F(RoutingTest, ShippedConfigurationBindsTheControls)
