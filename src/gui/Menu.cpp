@@ -248,9 +248,13 @@ void Menu::draw()
     if (!menuActive)
         return;
     glColor3f(1.0f, 1.0f, 1.0f);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, logoTexture);
-    texturedQuad(0.0f, 0.0f, static_cast<float>(screenWidth), static_cast<float>(screenHeight));
+    // Without its image the background stays black rather than white, so
+    // the light captions stay readable.
+    if (logoTexture) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, logoTexture);
+        texturedQuad(0.0f, 0.0f, static_cast<float>(screenWidth), static_cast<float>(screenHeight));
+    }
     glDisable(GL_TEXTURE_2D);
 
     // Window and widget colours carry their own alpha, from the first frame on.
