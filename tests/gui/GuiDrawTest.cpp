@@ -259,3 +259,34 @@ TEST_F(GuiDraw, ListOfThousandsScrollsByThumbAndCharacters)
 }
 
 }  // namespace
+
+namespace {
+
+// Damaged files that still load are laid out with the real font and drawn:
+// extreme sizes and positions must neither crash nor upset GL.
+TEST(GuiDrawDamaged, FlippedFilesDrawWithoutHarm)
+{
+    setGameGlState();
+    const std::vector<unsigned char> whole = GuiFileWriter::file({everyKindWindow("main")});
+    std::srand(99);
+    int drawn = 0;
+    for (int round = 0; round < 40; ++round) {
+        std::vector<unsigned char> bytes = whole;
+        for (int f = 0; f < 6; ++f)
+            bytes[size_t(std::rand()) % bytes.size()] ^= static_cast<unsigned char>(1 + std::rand() % 255);
+        std::vector<WindowBlock> blocks;
+        if (!parseGuiFile(bytes.data(), bytes.size(), blocks))
+            continue;
+        GUI gui;
+        gui.init(fontFile().c_str());
+        ASSERT_TRUE(gui.addWindows(blocks));
+        screen->window->beginOverlay();
+        gui.drawAll({300, 200});
+        screen->window->endOverlay();
+        ++drawn;
+    }
+    EXPECT_GT(drawn, 0);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+}  // namespace
