@@ -192,7 +192,7 @@ TEST_F(GuiDraw, EditBoxKeepsTheCaretsSideInView)
     for (int i = 0; i < 40; ++i) {
         key.sym = SDLK_a;
         key.unicode = Uint16('a' + i % 26);
-        main->widgets[size_t(main->focus)]->keyPressed(key);
+        main->focusedWidget()->keyPressed(key);
     }
     const float room = edit->textArea.x1 - edit->textArea.x0;
     EXPECT_EQ(edit->content.size(), 40u);
@@ -262,24 +262,32 @@ TEST_F(GuiDraw, ListOfThousandsScrollsByThumbAndCharacters)
 
 namespace {
 
-// Damaged files that still load are laid out with the real font and drawn:
-// extreme sizes and positions must neither crash nor upset GL.
-TEST(GuiDrawDamaged, FlippedFilesDrawWithoutHarm)
+// Random flips in a valid file: loading fails with nothing kept, or the
+// windows are laid out with the real font, clicked and drawn; extreme sizes
+// and positions must neither crash nor upset GL.
+TEST(GuiDrawDamaged, FlippedFilesLoadOrFailCleanly)
 {
     setGameGlState();
-    const std::vector<unsigned char> whole = GuiFileWriter::file({everyKindWindow("main")});
+    const std::vector<unsigned char> whole = GuiFileWriter::file({everyKindWindow("main"), everyKindWindow("b")});
     std::srand(99);
     int drawn = 0;
-    for (int round = 0; round < 40; ++round) {
+    for (int round = 0; round < 150; ++round) {
         std::vector<unsigned char> bytes = whole;
-        for (int f = 0; f < 6; ++f)
+        for (int f = 1 + std::rand() % 8; f > 0; --f)
             bytes[size_t(std::rand()) % bytes.size()] ^= static_cast<unsigned char>(1 + std::rand() % 255);
         std::vector<WindowBlock> blocks;
-        if (!parseGuiFile(bytes.data(), bytes.size(), blocks))
+        if (!parseGuiFile(bytes.data(), bytes.size(), blocks)) {
+            ASSERT_TRUE(blocks.empty());
             continue;
+        }
         GUI gui;
         gui.init(fontFile().c_str());
         ASSERT_TRUE(gui.addWindows(blocks));
+        for (Uint8 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
+            SDL_Event event = {};
+            event.button = {type, 0, SDL_BUTTON_LEFT, 0, 150, 120};
+            gui.mouseEvent(event);
+        }
         screen->window->beginOverlay();
         gui.drawAll({300, 200});
         screen->window->endOverlay();
