@@ -39,8 +39,13 @@ void drawOutline(const GuiRect& r, const GuiColour& c)
 
 void queueText(Font* font, GuiPoint p, const GuiColour& c, const std::string& text)
 {
-    if (font && !text.empty())
-        font->printQueued(c.r, c.g, c.b, toPixel(p.x), toPixel(p.y), "%s", text.c_str());
+    if (!font || text.empty())
+        return;
+    // A full queue is drawn here with texturing on; the font's own flush
+    // would draw it with the widgets' untextured state.
+    if (font->queuedCount() >= Font::kQueueFlushAt)
+        flushText(font);
+    font->printQueued(c.r, c.g, c.b, toPixel(p.x), toPixel(p.y), "%s", text.c_str());
 }
 
 void flushText(Font* font)

@@ -29,6 +29,8 @@ void GuiEditBox::setText(const std::string& newText)
 {
     content = newText.substr(0, kMaxLength);
     caret = last = int(content.size());
+    // The view starts over: an old first could lie past a shorter text.
+    first = 0;
     updateView(true);
 }
 

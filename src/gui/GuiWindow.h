@@ -32,6 +32,11 @@ public:
     void draw(GuiPoint pointer, bool isTop);
     // The first widget in list order with that name, or null.
     GuiWidget* findWidget(const char* name) const;
+    // The widget holding the focus, or null.
+    GuiWidget* focusedWidget() const
+    {
+        return focus >= 0 && focus < int(widgets.size()) ? widgets[size_t(focus)].get() : nullptr;
+    }
     // Index in widgets of the topmost widget containing point, or -1.
     int widgetAt(GuiPoint point) const;
     const char* name() const { return record.name; }

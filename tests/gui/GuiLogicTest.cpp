@@ -65,12 +65,12 @@ protected:
     // Keys go to the focused widget of the top window, as the menu sends them.
     void key(SDLKey sym, Uint16 unicode = 0)
     {
-        GuiWindow* top = gui.topWindow();
-        ASSERT_GE(top->focus, 0);
+        GuiWidget* focused = gui.topWindow()->focusedWidget();
+        ASSERT_NE(focused, nullptr);
         SDL_keysym keysym = {};
         keysym.sym = sym;
         keysym.unicode = unicode;
-        top->widgets[size_t(top->focus)]->keyPressed(keysym);
+        focused->keyPressed(keysym);
     }
     void type(const char* text)
     {
@@ -91,7 +91,7 @@ TEST_F(GuiLogic, ButtonsClickOnReleaseInsideTheTopWindow)
 
     // Press on the button, release elsewhere in the window: a click.
     mouse(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 260, 175);
-    EXPECT_EQ(high_->widgets[size_t(high_->focus)].get(), ok);
+    EXPECT_EQ(high_->focusedWidget(), ok);
     mouse(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 450, 380);
     EXPECT_EQ(counter.calls, 1);
     // Released outside the window: no click, and the focus is gone.
@@ -111,7 +111,7 @@ TEST_F(GuiLogic, ButtonsClickOnReleaseInsideTheTopWindow)
     mouse(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 300, 140);
     EXPECT_FALSE(high_->dragging);
     EXPECT_EQ(counter.calls, 1);
-    EXPECT_EQ(high_->widgets[size_t(high_->focus)].get(), ok);
+    EXPECT_EQ(high_->focusedWidget(), ok);
 }
 
 TEST_F(GuiLogic, OtherWindowsRiseOnlyWhenShownAndNoButtonIsHeld)
@@ -243,7 +243,7 @@ TEST_F(GuiLogic, EditBoxEditsWithinItsText)
     Counter counter;
     edit->returnPressed.connect(sigc::mem_fun(counter, &Counter::onText));
     click(250, 360);
-    ASSERT_EQ(high_->widgets[size_t(high_->focus)].get(), edit);
+    ASSERT_EQ(high_->focusedWidget(), edit);
 
     type("abc");
     key(SDLK_LEFT);
