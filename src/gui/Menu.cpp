@@ -189,8 +189,8 @@ void Menu::keyPressed(const SDL_keysym& key)
         return;
     }
     GuiWindow* top = gui.topWindow();
-    if (top && top->focus >= 0 && top->focus < static_cast<int>(top->widgets.size()))
-        top->widgets[top->focus]->keyPressed(key);
+    if (GuiWidget* focused = top ? top->focusedWidget() : nullptr)
+        focused->keyPressed(key);
 }
 
 // A new game from the menu starts clean even over a running one: full life
