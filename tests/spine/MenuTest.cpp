@@ -163,7 +163,10 @@ TEST_F(MenuRun, EscapeAndTheBackButtonsWalkTheScreens)
     keys(window, { "Escape" });  // controls -> settings
     click(window, "btn_settingsVideo");
     click(window, "btn_settingsVideoOK");
-    EXPECT_TRUE(fileExists(dir + "/videoSettings.lua"));
+    // No row chosen: the size the box shows.
+    std::vector<std::string> video = readLines(dir + "/videoSettings.lua");
+    ASSERT_EQ(video.size(), 3u);
+    EXPECT_EQ(video[2], "setRes(\"800x600\",0)");
     keys(window, { "Escape" });  // video -> settings
     click(window, "btn_settingsControls");
     click(window, "btn_settingsCtrlCancel");  // controls -> settings
