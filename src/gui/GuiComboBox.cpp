@@ -18,6 +18,7 @@ void GuiComboBox::load(const WidgetBlock& block, Font* font)
     below.record.y = clampedSum(block.record.y, block.record.height);
     below.record.height = kListHeight;
     list.load(below, font);
+    list.selected.clear();  // one connection, even when loaded again
     list.selected.connect(sigc::mem_fun(*this, &GuiComboBox::onListSelected));
 
     open = false;
