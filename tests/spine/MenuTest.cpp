@@ -115,6 +115,9 @@ TEST_F(MenuRun, ControlsScreenRebindsForwardAndTheNewKeyMoves)
 
 TEST_F(MenuRun, VideoScreenWritesTheSizeTheNextStartOpensAt)
 {
+    // A folder where input.lua belongs: Apply writes nothing and runs nothing.
+    std::remove((dir + "/input.lua").c_str());
+    ASSERT_EQ(runProcess({ "mkdir", dir + "/input.lua" }), 0);
     start();
     std::string window = waitForWindow();
     ASSERT_FALSE(window.empty());
@@ -133,12 +136,17 @@ TEST_F(MenuRun, VideoScreenWritesTheSizeTheNextStartOpensAt)
               "-- This file was created my Halvex, feel free to edit this file\n"
               "-- for avalible commands check out settings.lua\n"
               "setRes(\"1280x1024\",1)\n");
-    // OK keeps the screen: Cancel to settings, Escape to main, then Quit.
+    // OK keeps the screen: Cancel to settings, Apply on the controls, then
+    // back to main and Quit.
     click(window, "btn_settingsVideoCancel");
-    keys(window, { "Escape" });
+    click(window, "btn_settingsControls");
+    click(window, "btn_settingsCtrlApply");
+    keys(window, { "Escape", "Escape" });
     click(window, "btn_quit");
     EXPECT_EQ(waitProcess(pid, 60.0), 0);
     pid = -1;
+    EXPECT_EQ(countLines("input.lua"), 1);  // start-up's complaint only
+    EXPECT_FALSE(fileExists(dir + "/input.lua.new"));
 
     start();
     window = waitForWindow();
