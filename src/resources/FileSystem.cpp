@@ -13,18 +13,10 @@ namespace {
 
 const size_t kMaxPathLength = 1024;
 
-std::string lowerCase(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return text;
-}
-
 bool endsWithNoCase(const std::string& text, const std::string& end)
 {
     return text.size() >= end.size() &&
-           lowerCase(text.substr(text.size() - end.size())) == lowerCase(end);
+           FileSystem::lowerCase(text.substr(text.size() - end.size())) == FileSystem::lowerCase(end);
 }
 
 bool isRegularFile(const std::string& path)
@@ -42,6 +34,14 @@ std::string cleanMount(const char* mount)
 }
 
 } // namespace
+
+std::string FileSystem::lowerCase(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return text;
+}
 
 FileSystem::FileSystem() = default;
 

@@ -49,6 +49,9 @@ public:
 
     int archiveCount() const { return int(archives.size()); }
 
+    // ASCII letters made small: how archive names are compared.
+    static std::string lowerCase(std::string text);
+
     // The path cleaned for lookup; false for absolute, "..", empty or
     // over-long paths.
     static bool cleanPath(const char* path, std::string& out);

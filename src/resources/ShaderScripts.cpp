@@ -8,13 +8,7 @@ namespace {
 
 const size_t kMaxToken = 256;
 
-std::string lowerCase(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return text;
-}
+std::string lowerCase(const std::string& text) { return FileSystem::lowerCase(text); }
 
 // Splits a script into words, skipping comments; tells whether a line break
 // came before each word, since a stage keyword's arguments end at the line.

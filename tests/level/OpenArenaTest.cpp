@@ -8,6 +8,7 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -179,6 +180,86 @@ TEST(OpenArena, EveryLevelTexturedCurvedAndWithoutToolFaces)
                path.c_str() + 12, c.drawn, c.withImage, c.patches, patches);
     }
     EXPECT_GT(levelsWithPatches, 30);
+}
+
+// Texture objects alive in the GL context (names are handed out upwards).
+int liveGlTextures()
+{
+    int live = 0;
+    for (GLuint name = 1; name < 200000; name++)
+        live += glIsTexture(name) == GL_TRUE;
+    return live;
+}
+
+// Loading a level again and again through map() keeps the texture table and
+// the GL texture objects as they were after the first load: each free gives
+// back the level's lightmaps and the pictures only it used.
+TEST(OpenArena, ReloadingALevelKeepsTheTextureCount)
+{
+    struct Case {
+        const char* level;
+        int loads;
+    };
+    for (const Case& c : {Case{"baseq3/maps/test.bsp", 100}, Case{"baseq3/maps/ctf_inyard.bsp", 4}}) {
+        SCOPED_TRACE(c.level);
+        std::string command = std::string("map('") + c.level + "')";
+        int entries = 0, capacity = 0, live = 0;
+        for (int i = 0; i < c.loads; i++) {
+            ASSERT_TRUE(LuaHost::instance->runString(command.c_str()));
+            ASSERT_TRUE(Renderer::instance->levelLoaded);
+            TextureManager& textures = TextureManager::get();
+            if (i == 0) {
+                entries = textures.count();
+                capacity = textures.capacity();
+                live = liveGlTextures();
+                EXPECT_GT(Renderer::instance->lightmapCount, 0);
+            }
+        }
+        EXPECT_EQ(TextureManager::get().count(), entries);
+        EXPECT_EQ(TextureManager::get().capacity(), capacity);
+        EXPECT_EQ(liveGlTextures(), live);
+    }
+}
+
+// Three levels looked at from their start, turned toward sky and curves:
+// the pictures are kept beside the test for a person to look at.
+TEST(OpenArena, ScreenshotsShowTexturesSkyAndCurves)
+{
+    struct View {
+        const char* level;
+        float yaw;  // eighths of a turn
+    };
+    const View views[] = {{"czest3ctf", 5}, {"oa_shouse", 3}, {"oa_dm3", 7}};
+    std::string folder = std::string(HALVEX_BINARY_DIR) + "/tests/level/screenshots";
+    fs::create_directories(folder);
+    for (const View& view : views) {
+        SCOPED_TRACE(view.level);
+        float a = view.yaw * 0.785398f;
+        ASSERT_TRUE(startLevel(std::string("baseq3/maps/") + view.level + ".bsp",
+                               Vector3(std::sin(a) * 0.95f, 0.3f, std::cos(a) * 0.95f)));
+        const RenderStats& stats = Renderer::instance->stats;
+        EXPECT_GT(stats.skyFacesSeen, 0);
+        EXPECT_GT(stats.patchesDrawn, 0);
+
+        std::vector<unsigned char> pixels(size_t(kWidth) * kHeight * 3);
+        glReadPixels(0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+        size_t black = 0;
+        std::vector<bool> seen(1 << 18, false);
+        size_t colours = 0;
+        for (size_t i = 0; i < pixels.size(); i += 3) {
+            black += pixels[i] + pixels[i + 1] + pixels[i + 2] < 12;
+            size_t key = size_t(pixels[i] >> 2) << 12 | size_t(pixels[i + 1] >> 2) << 6 | (pixels[i + 2] >> 2);
+            colours += !seen[key];
+            seen[key] = true;
+        }
+        // Pictures, not flat grey faces; and no black hole where the sky is.
+        EXPECT_GT(colours, 40u);
+        EXPECT_LT(black, pixels.size() / 3 / 3);
+        savePng(folder + "/" + view.level + ".png");
+        // The title of the picture, kept for the person looking.
+        printf("screenshot %s/%s.png: %d faces, %d curved, %d sky faces, %zu colours, %zu black\n", folder.c_str(),
+               view.level, stats.facesDrawn, stats.patchesDrawn, stats.skyFacesSeen, colours, black);
+    }
 }
 
 } // namespace
