@@ -5,7 +5,7 @@
 set -eu
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$src/build-bench}
-"$src/scripts/setup.sh"
+"$src/scripts/setup.sh" --tests
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DHALVEX_SANITIZE=OFF -DHALVEX_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target bench_tga bench_level bench_motion bench_mapc bench_game halvex_maps halvex_textures
 maps=$build/testdata/openarena
