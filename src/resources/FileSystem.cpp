@@ -259,15 +259,16 @@ bool FileSystem::readFile(const char* path, std::vector<unsigned char>& out) con
         report(true, "ERROR refused path \"%.200s\"", path ? path : "(null)");
         return false;
     }
-    for (const Folder& folder : folders) {
-        bool found = false;
-        if (readPlain(folder, clean, out, &found))
-            return true;
-        if (found)
-            return false;
+    bool read = false, found = false;
+    for (size_t i = 0; i < folders.size() && !read && !found; i++)
+        read = readPlain(folders[i], clean, out, &found);
+    if (!read && !found) {
+        const Entry* entry = findEntry(clean);
+        read = entry && readEntry(*entry, out);
     }
-    const Entry* entry = findEntry(clean);
-    return entry && readEntry(*entry, out);
+    if (read && readLog)
+        readLog->push_back(clean);
+    return read;
 }
 
 bool FileSystem::exists(const char* path) const

@@ -49,6 +49,10 @@ public:
 
     int archiveCount() const { return int(archives.size()); }
 
+    // Every path read successfully from now on is appended to *log (null
+    // stops it): what a level really needed, for tools and measurements.
+    void recordReads(std::vector<std::string>* log) { readLog = log; }
+
     // ASCII letters made small: how archive names are compared.
     static std::string lowerCase(std::string text);
 
@@ -81,6 +85,7 @@ private:
     std::vector<Folder> folders;
     std::vector<Archive> archives;
     std::map<std::string, Entry> entries;  // key: lower-case mounted path
+    std::vector<std::string>* readLog = nullptr;
     Reporter reporter = nullptr;
     void* reporterContext = nullptr;
 };
