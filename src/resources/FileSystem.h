@@ -21,7 +21,7 @@ public:
     typedef void (*Reporter)(void* context, bool error, const char* text);
 
     // Entries stating more than this are refused before any byte is inflated.
-    static const uint64_t kMaxEntryBytes = 256u * 1024u * 1024u;
+    static constexpr uint64_t kMaxEntryBytes = 256u * 1024u * 1024u;
 
     FileSystem();
     ~FileSystem();

@@ -25,5 +25,5 @@ struct PatchReport {
 
 // A bad patch (grid sides even or under 3, vertex range outside the array)
 // gets empty ranges and a line in report.skipped. Returns false only when
-// memory runs out; the level is then unchanged.
+// memory runs out; the level must then be refused.
 bool tessellatePatches(BspData& data, PatchReport& report);
