@@ -217,6 +217,31 @@ TEST(Play, ShootAnEnemyUntilItExplodesThenDie)
     EXPECT_GT(frames, 150);
 }
 
+// Shooting away from an enemy close behind: it is not hurt, and no mark is
+// left behind the shooter.
+TEST(Play, EnemyBehindTheShooterIsNeverHit)
+{
+    Game* game = Game::instance;
+    LuaHost::instance->runString("kill()");
+    ASSERT_TRUE(LuaHost::instance->runString("map(\"baseq3/maps/test.bsp\")"));
+    Enemy* enemy = nullptr;
+    Vector3 direction;
+    for (int i = 0; i < TargetList::instance->count() && !enemy; ++i) {
+        Enemy* candidate = dynamic_cast<Enemy*>(TargetList::instance->at(i));
+        if (candidate && candidate->radius > 0 && clearDirection(candidate->position, 300.0f, &direction))
+            enemy = candidate;
+    }
+    ASSERT_NE(enemy, nullptr);
+    Vector3 spot = enemy->position + direction * 100.0f;
+    aim(spot, spot + direction * 1000.0f);
+    int life = enemy->life;
+    frame(true);
+    EXPECT_EQ(game->bullets, 999);
+    EXPECT_EQ(enemy->life, life);
+    for (int i = 0; i < game->markCount; ++i)
+        EXPECT_GT((game->marks[i].position - spot).dot(direction), 0.0f);
+}
+
 TEST(Play, FiftyMarksThenBulletsWithoutMarks)
 {
     Game* game = Game::instance;
