@@ -192,9 +192,10 @@ TEST_F(GameRun, ResizedWindowKeepsRunning)
 }
 
 // The road a player takes: menu, New Game, console, Escape to the menu and
-// back, a missing level typed in the console, and Escape ending the program
-// once no level is loaded. Whether the menu is up shows in where keys go:
-// the menu swallows the back-quote, the game opens the console with it.
+// back, a missing level typed in the console, which leaves the level loaded:
+// Escape shows the menu and hides it again instead of ending the program.
+// Whether the menu is up shows in where keys go: the menu swallows the
+// back-quote, the game opens the console with it.
 TEST_F(GameRun, MenuGameConsoleAndEscapeRoad)
 {
     start();
@@ -212,15 +213,17 @@ TEST_F(GameRun, MenuGameConsoleAndEscapeRoad)
     keys(window, { "grave" });
     type(window, "map(\"baseq3/maps/nothere.bsp\")");
     keys(window, { "Return", "grave" });
-    // No level any more: quit() ends the program.
-    keys(window, { "Escape" });
-    EXPECT_EQ(waitProcess(pid, 60.0), 0);
-    pid = -1;
+    // Still a level: quit() shows the menu, and again hides it.
+    keys(window, { "Escape", "Escape", "grave" });
+    type(window, "print(\"level kept\")");
+    keys(window, { "Return", "grave" });
+    EXPECT_EQ(closeAndWait(window), 0);
 
     EXPECT_EQ(countLines("menu ate it"), 0);
     EXPECT_EQ(countLines("::BspLoader map loaded: baseq3/maps/test.bsp"), 1);
     EXPECT_EQ(countLines(std::string(kWhite) + "in game"), 1);
     EXPECT_EQ(countLines(std::string(kRed) + "::BspLoader ERROR: file does not exist: baseq3/maps/nothere.bsp"), 1);
+    EXPECT_EQ(countLines(std::string(kWhite) + "level kept"), 1);
     EXPECT_EQ(countLines(std::string(kRed) + "[string"), 0);
 }
 
