@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "platform/SystemLog.h"
 #include "script/LuaHost.h"
+#include "script/ScriptArgs.h"
 
 #include <GL/gl.h>
 #include <cmath>
@@ -24,16 +25,9 @@ int toggleConsoleCommand(lua_State* L)
     consoleOpen = !consoleOpen;
 
     if (lua_isnumber(L, 1)) {
-        double n = std::trunc(lua_tonumber(L, 1));
-        if (!std::isfinite(n)) {
+        // The same key bind would take; no key for NaN and the infinities.
+        if (!scriptargs::lowByte(lua_tonumber(L, 1), &consoleToggleKey))
             consoleToggleKey = -1;
-            return 0;
-        }
-        // Low 8 bits of the integer, negatives as in two's complement.
-        double low = std::fmod(n, 256.0);
-        if (low < 0)
-            low += 256.0;
-        consoleToggleKey = static_cast<int>(low);
     } else {
         const char* text = lua_tostring(L, 1);
         consoleToggleKey = text ? static_cast<unsigned char>(text[0]) : -1;
