@@ -146,6 +146,8 @@ bool Console::handleKey(const SDL_keysym& key)
     case SDLK_RIGHT:     line.right(); break;
     case SDLK_HOME:      line.home(); break;
     case SDLK_END:       line.end(); break;
+    case SDLK_UP:        line.olderLine(); break;
+    case SDLK_DOWN:      line.newerLine(); break;
     case SDLK_PAGEUP:    entries.scrollUp(SystemLog::get()); break;
     case SDLK_PAGEDOWN:  entries.scrollDown(SystemLog::get()); break;
     case SDLK_BACKQUOTE:

@@ -516,6 +516,55 @@ TEST(ConsoleWindow, ScreenshotShowsPanelColoursAndCursor)
     EXPECT_EQ(closed.at(400, 420)[1], 0);
 }
 
+// A key press as SDL reports it, handed to the game's routing.
+void routeKeyPress(SDLKey sym, Uint16 unicode)
+{
+    SDL_Event event = {};
+    event.type = SDL_KEYDOWN;
+    event.key.keysym.sym = sym;
+    event.key.keysym.unicode = unicode;
+    routeEvent(event);
+}
+
+// Up and Down walk the confirmed lines, newest first, and back down to the
+// line that was being typed; more than 32 lines are kept.
+TEST(ConsoleWindow, UpAndDownWalkTheConfirmedLines)
+{
+    openConsole();
+    clearInput();
+    for (int i = 0; i < 40; ++i) {
+        for (char c : "h" + std::to_string(i) + "=" + std::to_string(i))
+            routeKeyPress(static_cast<SDLKey>(c), static_cast<Uint16>(c));
+        routeKeyPress(SDLK_RETURN, '\r');
+    }
+    ASSERT_EQ(Console::instance->input().text(), "");
+    typeText("dra");
+    pressKeys("Up");
+    pumpEvents();
+    EXPECT_EQ(Console::instance->input().text(), "h39=39");
+    pressKeys("Up Up");
+    pumpEvents();
+    EXPECT_EQ(Console::instance->input().text(), "h37=37");
+    EXPECT_EQ(Console::instance->input().cursor(), 6);
+    pressKeys("Down Down Down Down");
+    pumpEvents();
+    EXPECT_EQ(Console::instance->input().text(), "dra");
+
+    std::string ups;
+    for (int i = 0; i < 40; ++i)
+        ups += " Up";
+    pressKeys(ups);
+    pumpEvents();
+    EXPECT_EQ(Console::instance->input().text(), "h0=0");
+    // A recalled line runs like a typed one.
+    ASSERT_TRUE(LuaHost::instance->runString("h0 = nil"));
+    pressKeys("Return");
+    pumpEvents();
+    EXPECT_TRUE(LuaHost::instance->runString("assert(h0 == 0)"));
+    EXPECT_EQ(lastLogLine(), LOG_WHITE "h0=0");
+    consoleOpen = false;
+}
+
 // kill() typed in the console shows the menu while the console stays open
 // and takes the keys: the frame draws it over the menu until it is closed.
 TEST(ConsoleWindow, OpenConsoleIsDrawnOverTheMenu)
