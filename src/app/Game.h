@@ -29,6 +29,8 @@ public:
 
     // Once at start-up with a GL context: HUD size, textures, mark square.
     bool init(int width, int height, Font* hudFont);
+    // Deletes the mark square's list while the GL context is there.
+    void releaseGl();
     // What kill does to the game: life 100, bullets 1000, no marks.
     void reset();
     // The frame between the timer tick and the swap while the menu is hidden:

@@ -7,11 +7,13 @@
 #include "app/AppState.h"
 #include "app/Frame.h"
 #include "app/Game.h"
+#include "app/TargetList.h"
 #include "console/Console.h"
 #include "gui/Menu.h"
 #include "platform/OglSdl.h"
 #include "platform/SystemLog.h"
 #include "resources/Font.h"
+#include "resources/TextureManager.h"
 #include "script/GameCommands.h"
 #include "script/InputBindings.h"
 #include "script/LuaHost.h"
@@ -147,6 +149,21 @@ void shutDown()
         SystemLog::get().write(LOG_YELLOW "::Main WARNING SDL_ShowCursor(SDL_ENABLE) Failed!");
 }
 
+void releaseGlObjects()
+{
+    if (Renderer::instance)
+        Renderer::instance->freeLevel();  // its enemies and particle systems too
+    if (TargetList::instance)
+        TargetList::instance->clear();
+    if (Console::instance)
+        Console::instance->releaseGl();
+    if (Game::instance)
+        Game::instance->releaseGl();
+    if (Font::shared)
+        Font::shared->release();
+    TextureManager::get().releaseAll();
+}
+
 int runHalvex()
 {
     registerGameCommands();
@@ -164,6 +181,7 @@ int runHalvex()
         mainLoop();
     shutDown();
 
+    releaseGlObjects();
     SDL_Quit();
     delete window;
     return 0;
