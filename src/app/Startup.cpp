@@ -10,6 +10,7 @@
 #include "app/TargetList.h"
 #include "console/Console.h"
 #include "gui/Menu.h"
+#include "platform/DisplayLoss.h"
 #include "platform/OglSdl.h"
 #include "platform/SystemLog.h"
 #include "resources/Font.h"
@@ -177,6 +178,8 @@ int runHalvex()
         windowOpen = window->toggleFullscreen();
 
     // Without a window there is no GL context to start up on.
+    if (windowOpen)
+        endProcessWhenDisplayLost();
     if (windowOpen && startUp())
         mainLoop();
     shutDown();

@@ -260,6 +260,40 @@ TEST_F(GameRun, GlObjectsGoBeforeTheContext)
     EXPECT_EQ(countLines(std::string(kWhite) + "console used"), 1);
 }
 
+// The X server going away under a running game ends it within seconds, with
+// the log written, instead of leaving it spinning on the dead connection.
+TEST_F(GameRun, LostDisplayEndsTheProgramPromptly)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t server = fork();
+    if (server == 0) {
+        close(fds[0]);
+        std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
+               "-nolisten", "tcp", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(server, 0);
+    close(fds[1]);
+    char number[32] = {};
+    ssize_t got = read(fds[0], number, sizeof number - 1);
+    close(fds[0]);
+    ASSERT_GT(got, 0);
+    std::string display = ":" + trim(number);
+
+    start(display);
+    std::string window = waitForWindow(display);
+    EXPECT_FALSE(window.empty());
+    pause(500);
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    EXPECT_EQ(waitProcess(pid, 5.0), 0) << "still running 5 s after its display went";
+    pid = -1;
+    EXPECT_EQ(countLines("Window created"), 1);
+    EXPECT_EQ(countLines(std::string(kRed) + "::OglSdl ERROR Display lost, ending the program"), 1);
+}
+
 TEST_F(GameRun, MissingFontSkipsTheLoopAndExitsZero)
 {
     std::remove((dir + "/faktos.ttf").c_str());
