@@ -108,7 +108,7 @@ bool startUp()
         SystemLog::get().write(LOG_YELLOW "::Main WARNING SDL_ShowCursor(SDL_DISABLE) Failed!");
     SDL_WarpMouse(static_cast<Uint16>(screenWidth / 2), static_cast<Uint16>(screenHeight / 2));
 
-    if (!Font::shared || !Font::shared->init("faktos.ttf", 12))
+    if (!Font::shared || !Font::shared->init("faktos.ttf", Game::HUD_FONT_SIZE))
         return false;
     if (Player::instance)
         Player::instance->speed = 100.0f;
