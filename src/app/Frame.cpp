@@ -5,6 +5,7 @@
 
 #include "app/FrameTimer.h"
 #include "app/Game.h"
+#include "console/Console.h"
 #include "gui/Menu.h"
 #include "platform/OglSdl.h"
 
@@ -20,6 +21,9 @@ void runFrame()
         if (window)
             window->beginOverlay();
         Menu::instance->draw();
+        // An open console takes every key, so it stays in sight over the menu.
+        if (Console::instance)
+            Console::instance->drawConsole();
     } else if (Game::instance) {
         // The game opens the overlay itself, after the world, for its HUD.
         Game::instance->runGameFrame();

@@ -1,8 +1,10 @@
 #include "console/Console.h"
 
 #include "app/AppState.h"
+#include "platform/GlContext.h"
 #include "platform/SystemLog.h"
 #include "script/LuaHost.h"
+#include "script/ScriptArgs.h"
 
 #include <GL/gl.h>
 #include <cmath>
@@ -24,16 +26,9 @@ int toggleConsoleCommand(lua_State* L)
     consoleOpen = !consoleOpen;
 
     if (lua_isnumber(L, 1)) {
-        double n = std::trunc(lua_tonumber(L, 1));
-        if (!std::isfinite(n)) {
+        // The same key bind would take; no key for NaN and the infinities.
+        if (!scriptargs::lowByte(lua_tonumber(L, 1), &consoleToggleKey))
             consoleToggleKey = -1;
-            return 0;
-        }
-        // Low 8 bits of the integer, negatives as in two's complement.
-        double low = std::fmod(n, 256.0);
-        if (low < 0)
-            low += 256.0;
-        consoleToggleKey = static_cast<int>(low);
     } else {
         const char* text = lua_tostring(L, 1);
         consoleToggleKey = text ? static_cast<unsigned char>(text[0]) : -1;
@@ -73,10 +68,17 @@ Console::Console()
 
 Console::~Console()
 {
-    if (background != 0)
-        glDeleteLists(background, 1);
+    releaseGl();
     if (instance == this)
         instance = nullptr;
+}
+
+void Console::releaseGl()
+{
+    if (background != 0 && glContextCurrent())
+        glDeleteLists(background, 1);
+    background = 0;
+    consoleFont.release();
 }
 
 bool Console::initConsole(int windowWidth, int windowHeight, float fraction,
@@ -152,6 +154,8 @@ bool Console::handleKey(const SDL_keysym& key)
     case SDLK_RIGHT:     line.right(); break;
     case SDLK_HOME:      line.home(); break;
     case SDLK_END:       line.end(); break;
+    case SDLK_UP:        line.olderLine(); break;
+    case SDLK_DOWN:      line.newerLine(); break;
     case SDLK_PAGEUP:    entries.scrollUp(SystemLog::get()); break;
     case SDLK_PAGEDOWN:  entries.scrollDown(SystemLog::get()); break;
     case SDLK_BACKQUOTE:

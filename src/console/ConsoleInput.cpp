@@ -61,10 +61,45 @@ void ConsoleInput::end()
     updateCursorX();
 }
 
+void ConsoleInput::showStep()
+{
+    if (historyStep == 0)
+        input = draft;
+    else
+        input = history[(historyNewest - (historyStep - 1) + kHistorySize) % kHistorySize];
+    end();
+}
+
+void ConsoleInput::olderLine()
+{
+    if (historyStep >= historyFilled)
+        return;
+    if (historyStep == 0)
+        draft = input;
+    ++historyStep;
+    showStep();
+}
+
+void ConsoleInput::newerLine()
+{
+    if (historyStep == 0)
+        return;
+    --historyStep;
+    showStep();
+}
+
 bool ConsoleInput::confirm(std::string& logText, std::string& luaText)
 {
     if (input.empty())
         return false;
+    // Kept as typed; the oldest line makes room once the ring is full.
+    historyNewest = (historyNewest + 1) % kHistorySize;
+    history[historyNewest] = input;
+    if (historyFilled < kHistorySize)
+        ++historyFilled;
+    historyStep = 0;
+    draft.clear();
+
     if (input[0] != '\x01')
         input.insert(0, LOG_WHITE);
     logText = input;

@@ -6,8 +6,8 @@
 // Left edge of the input text; the prompt stands before it.
 constexpr int CONSOLE_INPUT_X = 15;
 
-// The console's one-line editor: the text being typed, the insertion cursor
-// and the cursor's pixel position.
+// The console's one-line editor: the text being typed, the insertion cursor,
+// the cursor's pixel position and the confirmed lines to walk back through.
 class ConsoleInput {
 public:
     void setMetrics(const ConsoleMetrics& m) { metrics = m; updateCursorX(); }
@@ -27,14 +27,30 @@ public:
     // luaText is empty when the line has no second 0x01.
     bool confirm(std::string& logText, std::string& luaText);
 
+    // Up and Down: the next older or newer confirmed line replaces the
+    // input, the cursor at its end; newer than the newest is the line that
+    // was being typed before the walk began.
+    void olderLine();
+    void newerLine();
+    int historyCount() const { return historyFilled; }
+
     const std::string& text() const { return input; }
     int cursor() const { return cursorIndex; }
     int cursorX() const { return cursorPixel; }
 
+    static const int kHistorySize = 64;
+
 private:
     void updateCursorX();
+    void showStep();  // the line at historyStep into the input
 
     std::string input;
+    // Confirmed lines as typed, a ring: the newest at historyNewest.
+    std::string history[kHistorySize];
+    int historyFilled = 0;
+    int historyNewest = -1;
+    int historyStep = 0;  // 0 at the typed line, k at the k-th newest
+    std::string draft;    // the typed line, kept while walking
     int cursorIndex = 0;
     int cursorPixel = CONSOLE_INPUT_X;
     ConsoleMetrics metrics;

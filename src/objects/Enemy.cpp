@@ -64,8 +64,10 @@ float Enemy::closestApproachFraction(const Vector3& start, const Vector3& end,
         v = v * (1.0f / length);
     float t = (centre - start).dot(v);
     Vector3 closest = start + v * t;
-    // A zero-length segment has no fraction to give.
-    if ((closest - centre).lengthSquared() < radiusSquared && t < length && length != 0.0f)
+    // A zero-length segment has no fraction to give, and nothing behind the
+    // start of the ray is hit.
+    if ((closest - centre).lengthSquared() < radiusSquared && t >= 0.0f && t < length &&
+        length != 0.0f)
         return t / length;
     return 1.0f;
 }

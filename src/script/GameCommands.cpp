@@ -39,7 +39,7 @@ bool levelIsLoaded()
     return Renderer::instance && Renderer::instance->levelLoaded;
 }
 
-// The level is freed and the target list emptied before any load.
+// The level is freed and the target list emptied.
 void unloadLevel()
 {
     if (Renderer::instance)
@@ -60,10 +60,11 @@ int gameDataCommand(lua_State* L)
     return 0;
 }
 
-// map(file name)
+// map(file name): the loader reads and checks the whole file before it
+// replaces anything, so a level that cannot be loaded leaves the current
+// one, its enemies and the game as they were.
 int mapCommand(lua_State* L)
 {
-    unloadLevel();
     const char* path = scriptargs::text(L, 1);
     // No name: the load fails with the loader's own error line.
     BspLoader loader;

@@ -44,10 +44,22 @@ bool integer(lua_State* L, int index, int* out)
     return true;
 }
 
+bool lowByte(double value, int* out)
+{
+    double n = std::trunc(value);
+    if (!std::isfinite(n))
+        return false;
+    double low = std::fmod(n, 256.0);
+    if (low < 0.0)
+        low += 256.0;
+    *out = static_cast<int>(low);
+    return true;
+}
+
 bool keyCode(lua_State* L, int index, int* out)
 {
-    if (integer(L, index, out))
-        return true;
+    if (isNumeric(L, index))
+        return lowByte(lua_tonumber(L, index), out);
     const char* t = text(L, index);
     if (!t)
         return false;

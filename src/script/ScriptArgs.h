@@ -13,9 +13,14 @@ const char* text(lua_State* L, int index);
 // Numeric argument truncated toward zero into *out, clamped to the int range
 // (NaN gives 0); false when not numeric.
 bool integer(lua_State* L, int index, int* out);
-// Key argument: a numeric value's integer, else the first character of the
-// text as an unsigned byte. False when missing.
+// Key argument: the low 8 bits of a numeric value truncated toward zero
+// (any size), else the first character of the text as an unsigned byte.
+// False when missing or not finite.
 bool keyCode(lua_State* L, int index, int* out);
+
+// Low 8 bits of the number truncated toward zero, negatives as in two's
+// complement; false for NaN and the infinities.
+bool lowByte(double value, int* out);
 
 // The same truncation for a plain number.
 int truncateToInt(double value);

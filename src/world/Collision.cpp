@@ -305,7 +305,8 @@ void rayTrace(Renderer& renderer, TraceResult& result, const Vector3& start, con
         for (int i = 0; i < targets->count(); i++) {
             Target* target = targets->at(i);
             float f = target->hitFraction(renderer.traceStart, renderer.traceEnd);
-            if (f < best) {
+            // Behind the start of the ray: never hit, whatever the target says.
+            if (f >= 0.0f && f < best) {
                 best = f;
                 nearest = target;
             }

@@ -214,6 +214,16 @@ const char* pastBrace(const char* brace, const char* end)
     return c < end ? c + 1 : c;
 }
 
+bool isTeamSpawn(const char* classname)
+{
+    static const char* const kTeamSpawns[] = {"team_CTF_redplayer", "team_CTF_blueplayer",
+                                              "team_CTF_redspawn", "team_CTF_bluespawn"};
+    for (const char* team : kTeamSpawns)
+        if (strcmp(classname, team) == 0)
+            return true;
+    return false;
+}
+
 Vector3 convertedOrigin(const EntityBlock& block)
 {
     Vector3 v = block.getVector("origin");
@@ -224,6 +234,7 @@ Vector3 convertedOrigin(const EntityBlock& block)
 
 void EntitieParser::parse(const char* text, TargetList* targets)
 {
+    spawnRank = NoSpawn;
     if (!text)
         return;
     const char* end = text + strlen(text);
@@ -246,6 +257,15 @@ void EntitieParser::parse(const char* text, TargetList* targets)
 
         handleBlock(targets);
     }
+
+    Camera* camera = Camera::instance;
+    if (!camera)
+        return;
+    if (spawnRank != NoSpawn)
+        camera->position = spawn;
+    // The first frame of the level draws from where the player stands.
+    if (Renderer::instance)
+        Renderer::instance->updateCameraLeaf(*camera, camera->position);
 }
 
 void EntitieParser::handleBlock(TargetList* targets)
@@ -264,13 +284,11 @@ void EntitieParser::handleBlock(TargetList* targets)
         system->emit(block.getInt("num_particles"));
         place(system);
     } else if (strcmp(classname, "info_player_start") == 0) {
-        Vector3 origin = convertedOrigin(block);
-        if (!origin.isFinite()) {
-            SystemLog::get().write(LOG_RED "::EntitieParser ERROR Player start with a bad origin");
-            return;
-        }
-        if (Camera::instance)
-            Camera::instance->position = origin;
+        offerSpawn(PlayerStart);
+    } else if (strcmp(classname, "info_player_deathmatch") == 0) {
+        offerSpawn(DeathmatchSpawn);
+    } else if (isTeamSpawn(classname)) {
+        offerSpawn(TeamSpawn);
     } else if (strcmp(classname, "enemy") == 0) {
         Vector3 origin = convertedOrigin(block);
         if (!origin.isFinite() || !Enemy::acceptable(block)) {
@@ -284,6 +302,20 @@ void EntitieParser::handleBlock(TargetList* targets)
         if (place(enemy) && targets)
             targets->add(enemy);
     }
+}
+
+void EntitieParser::offerSpawn(SpawnRank rank)
+{
+    // Later player starts replace earlier ones; the other kinds keep their first.
+    if (rank < spawnRank || (rank == spawnRank && rank != PlayerStart))
+        return;
+    Vector3 origin = convertedOrigin(block);
+    if (!origin.isFinite()) {
+        SystemLog::get().write(LOG_RED "::EntitieParser ERROR Player start with a bad origin");
+        return;
+    }
+    spawn = origin;
+    spawnRank = rank;
 }
 
 bool EntitieParser::place(WorldEntity* entity)

@@ -44,7 +44,9 @@ private:
 };
 
 // Walks the level's entity text once after loading and turns the player
-// start, enemies and particle fountains into game objects.
+// start, enemies and particle fountains into game objects. The camera goes
+// to the last "info_player_start"; levels made for deathmatch or teams have
+// none and start at their first deathmatch spawn, else their first team spawn.
 class EntitieParser {
 public:
     // text is NUL-terminated; enemies are appended to targets (may be null).
@@ -53,10 +55,17 @@ public:
     const EntityBlock& lastBlock() const { return block; }
 
 private:
+    // How strongly a block claims the player start: a level's own player
+    // start beats the first deathmatch spawn, which beats the first team spawn.
+    enum SpawnRank { NoSpawn, TeamSpawn, DeathmatchSpawn, PlayerStart };
+
     void handleBlock(TargetList* targets);
+    void offerSpawn(SpawnRank rank);
     // Files the entity in the leaf holding its position; destroys it when
     // no leaf list takes it, so nothing is left unowned.
     bool place(WorldEntity* entity);
 
     EntityBlock block;
+    SpawnRank spawnRank = NoSpawn;
+    Vector3 spawn;
 };

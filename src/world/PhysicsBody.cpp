@@ -1,5 +1,7 @@
 #include "world/PhysicsBody.h"
 
+#include <cmath>
+
 #include "app/FrameTimer.h"
 #include "world/Collision.h"
 #include "world/Renderer.h"
@@ -28,6 +30,21 @@ Vector3 bounceDirection(const Vector3& d, const Vector3& n)
 }
 
 } // namespace
+
+float frictionLoss(float friction, float dt)
+{
+    // Friction is the share lost in a sixtieth of a second. Taken per unit
+    // of time, so speeds and drift do not depend on the frame rate.
+    float sixtieths = dt * 60.0f;
+    if (sixtieths == 1.0f)
+        return friction;  // exactly the loss of one such frame
+    if (!(sixtieths > 0.0f))
+        return 0.0f;
+    float kept = 1.0f - friction;
+    if (!(kept > 0.0f))
+        return 1.0f;
+    return 1.0f - std::pow(kept, sixtieths);
+}
 
 PhysicsBody::PhysicsBody(float radius_, float friction_, bool frictionOn_, const Vector3& gravity_)
     : timer(FrameTimer::instance),
@@ -89,7 +106,7 @@ void PhysicsBody::stepBy(Vector3& position, float dt)
     }
 
     if (frictionOn)
-        velocity = velocity + gravity * dt - velocity * friction;
+        velocity = velocity + gravity * dt - velocity * frictionLoss(friction, dt);
     else
         velocity = velocity + gravity * dt;
     if (!velocity.isFinite())

@@ -5,6 +5,10 @@
 class FrameTimer;
 class Renderer;
 
+// Share of the speed friction takes in dt seconds, for a friction that is
+// the share taken in 1/60 s.
+float frictionLoss(float friction, float dt);
+
 // A sphere that moves through the level: velocity, gravity and friction,
 // stepped once per frame with a sphere trace. Moves the camera and enemies.
 class PhysicsBody {
@@ -25,7 +29,7 @@ public:
 
     FrameTimer* timer = nullptr;
     Renderer* renderer = nullptr;
-    float friction;
+    float friction;  // share of the speed lost per 1/60 s
     float radius;
     Vector3 velocity;
     Vector3 gravity;

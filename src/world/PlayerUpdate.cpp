@@ -18,6 +18,11 @@ namespace {
 // Radians of turn per pixel of mouse travel.
 constexpr float kMouseTurn = 0.001f;
 
+bool samePoint(const Vector3& a, const Vector3& b)
+{
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+
 void performAction(Player& player, Camera& camera, int action, float step)
 {
     if (action == ActionShoot) {
@@ -53,8 +58,6 @@ bool updatePlayer(Player& player, const PlayerInput& input)
     if (!camera || !timer)
         return false;
 
-    bool turned = false;
-    bool moved = false;
     bool recentre = false;
 
     if (player.mouseLook && player.windowWidth != 0 && player.windowHeight != 0) {
@@ -70,7 +73,6 @@ bool updatePlayer(Player& player, const PlayerInput& input)
                 axis *= 1.0f / length;
             camera->turn(dy * kMouseTurn, axis);
             camera->turn(dx * kMouseTurn, Vector3(0.0f, 1.0f, 0.0f));
-            turned = true;
         }
     }
 
@@ -80,21 +82,24 @@ bool updatePlayer(Player& player, const PlayerInput& input)
             if (!player.actionKeys->isHeld(action, input.keys, input.keyCount, input.buttons))
                 continue;
             performAction(player, *camera, action, step);
-            moved = true;
         }
     }
-
-    Renderer* renderer = Renderer::instance;
-    if (moved && renderer)
-        renderer->updateCameraLeaf(*camera, camera->position);
 
     if (player.body)
         player.body->step(camera->position);
 
+    // Every frame, after the step: the body drifts on with no key held, and
+    // a level may have been loaded since. One leaf lookup.
+    if (Renderer::instance)
+        Renderer::instance->updateCameraLeaf(*camera, camera->position);
+
     camera->applyView();
 
-    if ((moved || turned) && Frustum::instance)
-        Frustum::instance->update(camera->position, camera->forward);
+    // The frustum follows any change of pose, whatever made it.
+    Frustum* frustum = Frustum::instance;
+    if (frustum && (!samePoint(frustum->coneVertex, camera->position) ||
+                    !samePoint(frustum->coneAxis, camera->forward)))
+        frustum->update(camera->position, camera->forward);
     return recentre;
 }
 

@@ -12,8 +12,9 @@ struct PlayerInput {
     int keyCount = 0;
 };
 
-// The player's frame for the given input: mouse look, held actions, camera
-// leaf, physics step, view and frustum. Returns true when the mouse was away
+// The player's frame for the given input: mouse look, held actions, physics
+// step, camera leaf (every frame), view, and the frustum whenever the pose
+// changed. Returns true when the mouse was away
 // from the window centre and must be warped back. Player::update() feeds it
 // SDL's state; tests feed it their own.
 bool updatePlayer(Player& player, const PlayerInput& input);

@@ -2,8 +2,10 @@
 // and real key presses sent to the X server with xdotool, taken from SDL's
 // queue and handed to the game's own event routing.
 #include "app/AppState.h"
+#include "app/Frame.h"
 #include "app/Startup.h"
 #include "console/Console.h"
+#include "gui/Menu.h"
 #include "platform/OglSdl.h"
 #include "platform/SystemLog.h"
 #include "resources/Font.h"
@@ -124,6 +126,8 @@ struct Shot {
     const unsigned char* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
 };
 
+Shot readShot(GLenum buffer, int w, int h);
+
 Shot drawAndRead(int w = kWidth, int h = kHeight)
 {
     glClearColor(0, 0, 0, 0);
@@ -132,20 +136,35 @@ Shot drawAndRead(int w = kWidth, int h = kHeight)
     Console::instance->drawConsole();
     OglSdl::instance->endOverlay();
     glFinish();
+    Shot shot = readShot(GL_BACK, w, h);
+    SDL_GL_SwapBuffers();
+    return shot;
+}
 
+// The main loop's own frame, read from the buffer it put on screen.
+Shot runFrameAndRead()
+{
+    runFrame();
+    glFinish();
+    Shot shot = readShot(GL_FRONT, kWidth, kHeight);
+    glReadBuffer(GL_BACK);
+    return shot;
+}
+
+Shot readShot(GLenum buffer, int w, int h)
+{
     Shot shot;
     shot.width = w;
     shot.height = h;
     std::vector<unsigned char> raw(static_cast<size_t>(w) * h * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
+    glReadBuffer(buffer);
     glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, raw.data());
     shot.rgb.resize(raw.size());
     for (int y = 0; y < h; ++y)
         std::copy(raw.begin() + static_cast<long>(h - 1 - y) * w * 3,
                   raw.begin() + static_cast<long>(h - y) * w * 3,
                   shot.rgb.begin() + static_cast<long>(y) * w * 3);
-    SDL_GL_SwapBuffers();
     return shot;
 }
 
@@ -495,6 +514,80 @@ TEST(ConsoleWindow, ScreenshotShowsPanelColoursAndCursor)
     Shot closed = drawAndRead();
     EXPECT_EQ(closed.at(790, 5)[1], 0);
     EXPECT_EQ(closed.at(400, 420)[1], 0);
+}
+
+// A key press as SDL reports it, handed to the game's routing.
+void routeKeyPress(SDLKey sym, Uint16 unicode)
+{
+    SDL_Event event = {};
+    event.type = SDL_KEYDOWN;
+    event.key.keysym.sym = sym;
+    event.key.keysym.unicode = unicode;
+    routeEvent(event);
+}
+
+// Up and Down walk the confirmed lines, newest first, and back down to the
+// line that was being typed; more than 32 lines are kept.
+TEST(ConsoleWindow, UpAndDownWalkTheConfirmedLines)
+{
+    openConsole();
+    clearInput();
+    for (int i = 0; i < 40; ++i) {
+        for (char c : "h" + std::to_string(i) + "=" + std::to_string(i))
+            routeKeyPress(static_cast<SDLKey>(c), static_cast<Uint16>(c));
+        routeKeyPress(SDLK_RETURN, '\r');
+    }
+    ASSERT_EQ(Console::instance->input().text(), "");
+    typeText("dra");
+    pressKeys("Up");
+    pumpEvents();
+    EXPECT_EQ(Console::instance->input().text(), "h39=39");
+    pressKeys("Up Up");
+    pumpEvents();
+    EXPECT_EQ(Console::instance->input().text(), "h37=37");
+    EXPECT_EQ(Console::instance->input().cursor(), 6);
+    pressKeys("Down Down Down Down");
+    pumpEvents();
+    EXPECT_EQ(Console::instance->input().text(), "dra");
+
+    std::string ups;
+    for (int i = 0; i < 40; ++i)
+        ups += " Up";
+    pressKeys(ups);
+    pumpEvents();
+    EXPECT_EQ(Console::instance->input().text(), "h0=0");
+    // A recalled line runs like a typed one.
+    ASSERT_TRUE(LuaHost::instance->runString("h0 = nil"));
+    pressKeys("Return");
+    pumpEvents();
+    EXPECT_TRUE(LuaHost::instance->runString("assert(h0 == 0)"));
+    EXPECT_EQ(lastLogLine(), LOG_WHITE "h0=0");
+    consoleOpen = false;
+}
+
+// kill() typed in the console shows the menu while the console stays open
+// and takes the keys: the frame draws it over the menu until it is closed.
+TEST(ConsoleWindow, OpenConsoleIsDrawnOverTheMenu)
+{
+    Menu::instance->menuActive = false;
+    openConsole();
+    clearInput();
+    typeText("kill()");
+    pressKeys("Return");
+    pumpEvents();
+    ASSERT_TRUE(Menu::instance->menuActive);
+    ASSERT_TRUE(consoleOpen);
+    Shot shot = runFrameAndRead();
+    EXPECT_TRUE(isTint(shot.at(400, 420), Yellow));
+    EXPECT_NEAR(shot.at(790, 5)[1], 51, 3);
+
+    pressKeys("Escape");
+    pumpEvents();
+    EXPECT_FALSE(consoleOpen);
+    EXPECT_TRUE(Menu::instance->menuActive);
+    Shot closed = runFrameAndRead();
+    EXPECT_FALSE(isTint(closed.at(400, 420), Yellow));
+    Menu::instance->menuActive = false;
 }
 
 int main(int argc, char** argv)

@@ -50,6 +50,28 @@ TEST_F(EntityText, LastPlayerStartWins)
     EXPECT_FLOAT_EQ(camera.position.z, -5.0f);
 }
 
+TEST_F(EntityText, WithoutAPlayerStartTheFirstDeathmatchThenTeamSpawnIsUsed)
+{
+    const char* team = "{\n\"classname\" \"team_CTF_bluespawn\"\n\"origin\" \"1 2 3\"\n}\n"
+                       "{\n\"classname\" \"team_CTF_redplayer\"\n\"origin\" \"4 5 6\"\n}\n";
+    const char* deathmatch =
+        "{\n\"classname\" \"info_player_deathmatch\"\n\"origin\" \"10 20 30\"\n}\n"
+        "{\n\"classname\" \"info_player_deathmatch\"\n\"origin\" \"40 50 60\"\n}\n";
+    const char* start = "{\n\"classname\" \"info_player_start\"\n\"origin\" \"7 8 9\"\n}\n";
+    parse(team);
+    EXPECT_FLOAT_EQ(camera.position.x, 1.0f);
+    parse((std::string(team) + deathmatch).c_str());
+    EXPECT_FLOAT_EQ(camera.position.x, 10.0f);
+    EXPECT_FLOAT_EQ(camera.position.z, -20.0f);
+    parse((std::string(deathmatch) + start + team).c_str());
+    EXPECT_FLOAT_EQ(camera.position.x, 7.0f);
+    // A spawn with a broken origin is passed over for the next one.
+    camera.position = Vector3(7, 7, 7);
+    parse("{\n\"classname\" \"info_player_deathmatch\"\n\"origin\" \"nan 0 0\"\n}\n"
+          "{\n\"classname\" \"info_player_deathmatch\"\n\"origin\" \"3 0 0\"\n}\n");
+    EXPECT_FLOAT_EQ(camera.position.x, 3.0f);
+}
+
 TEST_F(EntityText, QuoteRightAfterBraceIsLost)
 {
     size_t mark = SystemLog::get().storedLines();

@@ -37,7 +37,8 @@ TEST(EnemyRules, HitFractionIsTheClosestApproach)
     EXPECT_FLOAT_EQ(Enemy::closestApproachFraction(s, e, Vector3(50, 10, 0), r2), 0.5f);
     EXPECT_FLOAT_EQ(Enemy::closestApproachFraction(s, e, Vector3(50, 30, 0), r2), 1.0f);
     EXPECT_FLOAT_EQ(Enemy::closestApproachFraction(s, e, Vector3(150, 0, 0), r2), 1.0f);
-    EXPECT_FLOAT_EQ(Enemy::closestApproachFraction(s, e, Vector3(-10, 5, 0), r2), -0.1f);
+    // Behind the start of the ray, even when the start is inside the sphere.
+    EXPECT_FLOAT_EQ(Enemy::closestApproachFraction(s, e, Vector3(-10, 5, 0), r2), 1.0f);
     // Zero radius: nothing is closer than 0. Zero length: no fraction.
     EXPECT_FLOAT_EQ(Enemy::closestApproachFraction(s, e, Vector3(50, 0, 0), 0.0f), 1.0f);
     EXPECT_FLOAT_EQ(Enemy::closestApproachFraction(s, s, Vector3(0, 0, 0), r2), 1.0f);

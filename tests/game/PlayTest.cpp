@@ -1,15 +1,24 @@
 // The game as it runs: the process-wide objects, the shipped level loaded
 // through the map command, the real game frame, shots at an enemy until it
-// explodes, marks on a wall, then death through kill().
+// explodes, marks on a wall, then death through kill(). Then the real
+// levels through the main loop's own frame with real mouse and keys: every
+// face the camera surely sees is drawn, and the camera never draws from a
+// cluster it has left.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
 #include <SDL/SDL.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "RealLevels.h"
+#include "app/Frame.h"
 #include "app/FrameTimer.h"
 #include "app/Game.h"
 #include "app/TargetList.h"
@@ -24,10 +33,10 @@
 #include "script/Player.h"
 #include "app/Startup.h"
 #include "world/Camera.h"
-#include "world/PhysicsBody.h"
 #include "gui/GuiWidget.h"
 #include "world/Collision.h"
 #include "world/Frustum.h"
+#include "world/PhysicsBody.h"
 #include "world/Renderer.h"
 
 namespace {
@@ -45,7 +54,7 @@ public:
         setGameGlState();
         ASSERT_TRUE(Renderer::instance->setupMultitexture());
         Frustum::instance->setViewport(kWidth / 2.0f, kHeight / 2.0f, 1.0f);
-        bool font = Font::shared->init("faktos.ttf", 12);
+        bool font = Font::shared->init("faktos.ttf", Game::HUD_FONT_SIZE);
         ASSERT_TRUE(Game::instance->init(kWidth, kHeight, font ? Font::shared : nullptr));
         // Start-up step 9: the menu with the shipped gui.gui.
         Menu::instance->init(kWidth, kHeight, false);
@@ -210,6 +219,47 @@ TEST(Play, ShootAnEnemyUntilItExplodesThenDie)
     EXPECT_GT(frames, 150);
 }
 
+// Shooting away from an enemy close behind: it is not hurt, and no mark is
+// left behind the shooter.
+TEST(Play, EnemyBehindTheShooterIsNeverHit)
+{
+    Game* game = Game::instance;
+    LuaHost::instance->runString("kill()");
+    ASSERT_TRUE(LuaHost::instance->runString("map(\"baseq3/maps/test.bsp\")"));
+    Enemy* enemy = nullptr;
+    Vector3 direction;
+    for (int i = 0; i < TargetList::instance->count() && !enemy; ++i) {
+        Enemy* candidate = dynamic_cast<Enemy*>(TargetList::instance->at(i));
+        if (candidate && candidate->radius > 0 && clearDirection(candidate->position, 300.0f, &direction))
+            enemy = candidate;
+    }
+    ASSERT_NE(enemy, nullptr);
+    Vector3 spot = enemy->position + direction * 100.0f;
+    aim(spot, spot + direction * 1000.0f);
+    int life = enemy->life;
+    frame(true);
+    EXPECT_EQ(game->bullets, 999);
+    EXPECT_EQ(enemy->life, life);
+    for (int i = 0; i < game->markCount; ++i)
+        EXPECT_GT((game->marks[i].position - spot).dot(direction), 0.0f);
+}
+
+// The HUD's texts at their widest fit the room the HUD leaves them: life up
+// to the bullets, the bullets and the frame rate up to the window's edge.
+TEST(Play, HudTextsFitTheirSpace)
+{
+    Font* font = Game::instance->font;
+    ASSERT_TRUE(font && font->loaded());
+    const struct {
+        const char* text;
+        int room;
+    } texts[] = {{"Life: 100", 100}, {"Bullets: 1000", 100}, {"FPS: 1000", 70}};
+    for (const auto& t : texts) {
+        // A few pixels short of the room, so no glyph touches the next text.
+        EXPECT_LE(font->textWidth(t.text), t.room - 4) << t.text;
+    }
+}
+
 TEST(Play, FiftyMarksThenBulletsWithoutMarks)
 {
     Game* game = Game::instance;
@@ -305,3 +355,216 @@ TEST(Play, NewGameOverARunningGameStartsAfresh)
 }
 
 } // namespace
+
+namespace {
+
+// The leaf holding p, by a walk of the tree written here.
+int trueLeaf(const Renderer& r, const Vector3& p)
+{
+    int index = 0;
+    while (index >= 0) {
+        const bsp::BspPlane& plane = r.planes[r.nodes[index].plane];
+        float side = plane.normal[0] * p.x + plane.normal[1] * p.y + plane.normal[2] * p.z -
+                     plane.distance;
+        index = r.nodes[index].children[side < 0.0f ? 1 : 0];
+    }
+    return ~index;
+}
+
+bool inPvs(const Renderer& r, int from, int to)
+{
+    if (!r.visBits || from < 0)
+        return true;
+    return to >= 0 && (r.visBits[from * r.visBytesPerCluster + to / 8] & (1 << (to & 7)));
+}
+
+// Brute force over the view: points on a grid of rays well inside the
+// frustum of the camera's true pose, every 16 units to just short of the far
+// plane, walls or not. A leaf holding such a point and in the PVS of the
+// camera's true cluster must be drawn, with every face of the drawn kinds it
+// lists. Returns how many of those faces the last frame did not draw.
+int missedFaces(int* expected)
+{
+    const Renderer& r = *Renderer::instance;
+    const Camera& camera = *Camera::instance;
+    float projection[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    int cluster = r.leaves[trueLeaf(r, camera.position)].cluster;
+    std::vector<char> leafSeen(size_t(r.leafCount), 0);
+    for (int i = 0; i < 16; ++i) {
+        for (int j = 0; j < 12; ++j) {
+            // 90 % of the way to the frustum's sides; depth 1 along forward.
+            float x = (-0.9f + 1.8f * i / 15.0f) / projection[0];
+            float y = (-0.9f + 1.8f * j / 11.0f) / projection[5];
+            Vector3 step = camera.forward + camera.right * x + camera.trueUp * y;
+            for (float depth = 8.0f; depth < 2900.0f; depth += 16.0f)
+                leafSeen[size_t(trueLeaf(r, camera.position + step * depth))] = 1;
+        }
+    }
+    int32_t frame = int32_t(FrameTimer::instance->frameCount);
+    std::vector<char> wanted(size_t(r.faceCount), 0);
+    for (int l = 0; l < r.leafCount; ++l) {
+        const bsp::BspLeaf& leaf = r.leaves[l];
+        if (!leafSeen[l] || leaf.cluster < 0 || !inPvs(r, cluster, leaf.cluster))
+            continue;
+        for (int k = 0; k < leaf.leafFaceCount; ++k) {
+            int f = r.leafFaces[leaf.firstLeafFace + k];
+            int type = r.faces[f].type;
+            wanted[f] = wanted[f] || (type != bsp::FacePatch && type != bsp::FaceBillboard);
+        }
+    }
+    int missed = 0;
+    *expected = 0;
+    for (int f = 0; f < r.faceCount; ++f) {
+        *expected += wanted[f];
+        missed += wanted[f] && r.faceMarks[f] != frame;
+    }
+    return missed;
+}
+
+// One pass of the main loop: every pending event routed, then the frame.
+void loopOnce()
+{
+    SDL_Event event;
+    while (SDL_PollEvent(&event))
+        routeEvent(event);
+    runFrame();
+}
+
+// Puts the pointer at (x, y) and waits until SDL reports it there.
+void pointerTo(int x, int y)
+{
+    SDL_WarpMouse(Uint16(x), Uint16(y));
+    for (int i = 0; i < 100; ++i) {
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) {
+        }
+        int px = 0, py = 0;
+        SDL_GetMouseState(&px, &py);
+        if (px == x && py == y)
+            return;
+        SDL_Delay(5);
+    }
+}
+
+std::string xdotool(const std::string& args)
+{
+    std::string out;
+    if (FILE* pipe = popen(("xdotool " + args + " 2>/dev/null").c_str(), "r")) {
+        char buffer[128];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            out += buffer;
+        pclose(pipe);
+    }
+    return out;
+}
+
+// Mouse look on, pointer at the centre, no motion left over.
+struct MouseLook {
+    MouseLook()
+    {
+        Player::instance->mouseLook = true;
+        Player::instance->body->velocity = Vector3();
+        pointerTo(kWidth / 2, kHeight / 2);
+    }
+    ~MouseLook() { Player::instance->mouseLook = false; }
+};
+
+} // namespace
+
+// A level loaded by map() is drawn from its first frame, before any key,
+// from where the level puts the player, and again after a small turn.
+TEST(Play, EveryRealLevelIsDrawnFromItsFirstFrame)
+{
+    std::vector<std::string> paths = realLevels();
+    ASSERT_EQ(paths.size(), 50u);
+    MouseLook look;
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        float origin[3];
+        ASSERT_TRUE(playerSpawn(levelEntities(path), origin));
+
+        pointerTo(kWidth / 2, kHeight / 2);
+        ASSERT_TRUE(LuaHost::instance->runString(("map('" + path + "')").c_str()));
+        ASSERT_TRUE(Renderer::instance->levelLoaded);
+        Player::instance->body->velocity = Vector3();
+        Vector3 spawn = fromFileFrame(origin[0], origin[1], origin[2]);
+        EXPECT_LT((Camera::instance->position - spawn).length(), 0.01f);
+
+        loopOnce();
+        int expected = 0;
+        EXPECT_EQ(missedFaces(&expected), 0) << "of " << expected << " at the first frame";
+        EXPECT_GT(expected, 0);
+
+        SDL_WarpMouse(kWidth / 2 + 15, kHeight / 2 - 4);
+        pointerTo(kWidth / 2 + 15, kHeight / 2 - 4);
+        Vector3 before = Camera::instance->forward;
+        loopOnce();
+        ASSERT_GT((Camera::instance->forward - before).length(), 0.001f) << "no turn";
+        EXPECT_EQ(missedFaces(&expected), 0) << "of " << expected << " after a turn";
+        TextureManager::get().releaseAll();
+    }
+    Game::instance->init(kWidth, kHeight, Game::instance->font);
+}
+
+#ifndef PLAY_SOAK_FRAMES
+#define PLAY_SOAK_FRAMES 1500
+#endif
+
+// Random held keys and mouse turns, real X input, on three real levels:
+// the cluster the renderer draws from is always the one the camera is in.
+TEST(Play, SoakNeverDrawsFromAStaleCluster)
+{
+    std::string window = xdotool("search --name '^game play test$'");
+    window = window.substr(0, window.find('\n'));
+    ASSERT_FALSE(window.empty());
+    xdotool("windowfocus --sync " + window);
+    const char* keys[] = {"w", "s", "a", "d", "r", "f"};
+    const char* binds[] = {"inputForward('w')", "inputBackward('s')", "inputLeft('a')",
+                           "inputRight('d')", "inputUp('r')", "inputDown('f')"};
+    for (const char* bind : binds)
+        ASSERT_TRUE(LuaHost::instance->runString(bind));
+    Player::instance->speed = 100.0f;
+    MouseLook look;
+    std::srand(11);
+
+    for (const char* name : {"oa_dm4", "ctf_inyard", "dm4ish"}) {
+        SCOPED_TRACE(name);
+        std::string path = realLevelDir() + "/" + name + ".bsp";
+        ASSERT_TRUE(LuaHost::instance->runString(("map('" + path + "')").c_str()));
+        ASSERT_TRUE(Renderer::instance->levelLoaded);
+        const Renderer& r = *Renderer::instance;
+        Camera& camera = *Camera::instance;
+        int stale = 0;
+        float travelled = 0.0f;
+        std::string held;
+        for (int frame = 0; frame < PLAY_SOAK_FRAMES; ++frame) {
+            if (frame % 50 == 0) {
+                if (!held.empty())
+                    xdotool("keyup --window " + window + held);
+                held.clear();
+                // Every other stretch lets go of everything: the body drifts.
+                if (frame % 100 == 0)
+                    for (const char* key : keys)
+                        if (std::rand() % 2 == 0)
+                            held += std::string(" ") + key;
+                if (!held.empty())
+                    xdotool("keydown --window " + window + held);
+            }
+            if (frame % 5 == 0)
+                SDL_WarpMouse(Uint16(kWidth / 2 + std::rand() % 41 - 20),
+                              Uint16(kHeight / 2 + std::rand() % 21 - 10));
+            Vector3 before = camera.position;
+            loopOnce();
+            travelled += (camera.position - before).length();
+            int leaf = trueLeaf(r, camera.position);
+            stale += camera.leaf != leaf || camera.cluster != r.leaves[leaf].cluster;
+        }
+        if (!held.empty())
+            xdotool("keyup --window " + window + held);
+        EXPECT_EQ(stale, 0);
+        EXPECT_GT(travelled, 200.0f) << "the keys never moved the camera";
+        TextureManager::get().releaseAll();
+    }
+    Game::instance->init(kWidth, kHeight, Game::instance->font);
+}

@@ -61,6 +61,49 @@ inline float readFloat(const std::vector<uint8_t>& b, size_t at)
 inline int32_t lumpOffset(const std::vector<uint8_t>& b, int lump) { return readInt(b, 8 + 8 * lump); }
 inline int32_t lumpLength(const std::vector<uint8_t>& b, int lump) { return readInt(b, 12 + 8 * lump); }
 
+// The entity lump's text; empty when the file is too short to have one.
+inline std::string levelEntities(const std::string& path)
+{
+    std::vector<uint8_t> bytes = readWholeFile(path);
+    if (bytes.size() <= 144)
+        return "";
+    int64_t offset = lumpOffset(bytes, 0), length = lumpLength(bytes, 0);
+    if (offset < 0 || length < 0 || offset + length > int64_t(bytes.size()))
+        return "";
+    return std::string(reinterpret_cast<const char*>(bytes.data()) + offset, size_t(length));
+}
+
+// Origin of the first (or last) block of the given classname in the entity
+// text, in file (z-up) units.
+inline bool classOrigin(const std::string& text, const std::string& classname, bool last,
+                        float origin[3])
+{
+    bool found = false;
+    size_t at = 0;
+    while ((at = text.find('{', at)) != std::string::npos) {
+        size_t end = text.find('}', at);
+        if (end == std::string::npos)
+            break;
+        std::string block = text.substr(at, end - at);
+        at = end;
+        if (block.find("\"" + classname + "\"") == std::string::npos)
+            continue;
+        size_t key = block.find("\"origin\"");
+        if (key == std::string::npos)
+            continue;
+        size_t open = block.find('"', key + 8);
+        float o[3];
+        if (open == std::string::npos ||
+            sscanf(block.c_str() + open + 1, "%f %f %f", &o[0], &o[1], &o[2]) != 3)
+            continue;
+        memcpy(origin, o, sizeof o);
+        found = true;
+        if (!last)
+            return true;
+    }
+    return found;
+}
+
 // Origin of the first player start in the entity text, in file (z-up) units.
 inline bool firstSpawn(const std::string& text, float origin[3])
 {
@@ -83,4 +126,24 @@ inline bool firstSpawn(const std::string& text, float origin[3])
             return true;
     }
     return false;
+}
+
+// Where the game puts the player: the last "info_player_start", else the
+// first "info_player_deathmatch", else the first team spawn.
+inline bool playerSpawn(const std::string& text, float origin[3])
+{
+    if (classOrigin(text, "info_player_start", true, origin) ||
+        classOrigin(text, "info_player_deathmatch", false, origin))
+        return true;
+    size_t best = std::string::npos;
+    for (const char* team : {"team_CTF_redplayer", "team_CTF_blueplayer", "team_CTF_redspawn",
+                             "team_CTF_bluespawn"}) {
+        size_t at = text.find(std::string("\"") + team + "\"");
+        float o[3];
+        if (at < best && classOrigin(text, team, false, o)) {
+            best = at;
+            memcpy(origin, o, sizeof o);
+        }
+    }
+    return best != std::string::npos;
 }

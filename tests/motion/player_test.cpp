@@ -6,11 +6,14 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <SDL/SDL.h>
+#include <cmath>
 #include <cstdlib>
 
 #include "app/AppState.h"
 #include "app/FrameTimer.h"
 #include "app/Game.h"
+#include "objects/Enemy.h"
+#include "world/EntitieParser.h"
 #include "script/GameCommands.h"
 #include "script/LuaHost.h"
 #include "script/Player.h"
@@ -82,11 +85,20 @@ protected:
     LuaHost* host = LuaHost::instance;
 };
 
-TEST_F(PlayerFrame, MouseAtTheCentreNeitherTurnsNorRefreshesTheFrustum)
+TEST_F(PlayerFrame, MouseAtTheCentreDoesNotTurnAndAStillCameraKeepsItsFrustum)
 {
+    // The first frame builds the frustum for wherever the camera is now.
+    frustum->coneAxis = Vector3();
     EXPECT_FALSE(updatePlayer(*player, still()));
     EXPECT_EQ(camera->forward.z, 1.0f);
+    EXPECT_NEAR(frustum->coneAngle, std::atan(5.0f / 3.0f), 1e-6);
+    frustum->coneAngle = 0.0f;
+    EXPECT_FALSE(updatePlayer(*player, still()));
     EXPECT_EQ(frustum->coneAngle, 0.0f);
+    // Moved by anything but the keys (a level's player start): rebuilt.
+    camera->position = Vector3(0, 0, 5);
+    updatePlayer(*player, still());
+    EXPECT_NEAR(frustum->coneAngle, std::atan(5.0f / 3.0f), 1e-6);
 }
 
 TEST_F(PlayerFrame, MouseLookTurnsAndLoadsTheView)
@@ -143,16 +155,19 @@ TEST_F(PlayerFrame, PhysicsPushesTheBodyWhichMovesTheCamera)
     PlayerInput in = still();
     keys['s'] = 1;
     updatePlayer(*player, in);
-    // Impulse of 50 backwards, then the step moves 50 * 0.5 before friction.
+    // Impulse of 50 backwards, then the step moves 50 * 0.5 before friction,
+    // which takes half a second's worth: thirty sixtieths.
+    const float kept = std::pow(0.994f, 30.0f);
     EXPECT_NEAR(camera->position.z, -25.0f, 1e-4);
-    EXPECT_NEAR(player->body->velocity.z, -50.0f * 0.994f, 1e-4);
+    EXPECT_NEAR(player->body->velocity.z, -50.0f * kept, 1e-3);
 
-    // Released keys: the body drifts on, and the frustum is not refreshed.
+    // Released keys: the body drifts on, and the frustum follows it.
     keys['s'] = 0;
     frustum->coneAngle = 0.0f;
     updatePlayer(*player, in);
     EXPECT_LT(camera->position.z, -25.0f);
-    EXPECT_EQ(frustum->coneAngle, 0.0f);
+    EXPECT_NEAR(frustum->coneAngle, std::atan(5.0f / 3.0f), 1e-6);
+    EXPECT_EQ(frustum->coneVertex.z, camera->position.z);
 
     // Up with physics follows the true up.
     player->body->velocity = Vector3();
@@ -161,8 +176,8 @@ TEST_F(PlayerFrame, PhysicsPushesTheBodyWhichMovesTheCamera)
     Vector3 trueUp = camera->trueUp;
     keys['r'] = 1;
     updatePlayer(*player, in);
-    EXPECT_NEAR(player->body->velocity.x, 50.0f * 0.994f * trueUp.x, 1e-3);
-    EXPECT_NEAR(player->body->velocity.z, 50.0f * 0.994f * trueUp.z, 1e-3);
+    EXPECT_NEAR(player->body->velocity.x, 50.0f * kept * trueUp.x, 1e-3);
+    EXPECT_NEAR(player->body->velocity.z, 50.0f * kept * trueUp.z, 1e-3);
 }
 
 TEST_F(PlayerFrame, ConsoleBlocksActionsButNotMouseLook)
@@ -233,6 +248,70 @@ TEST_F(PlayerFrame, RealMouseMotionTurnsAndIsWarpedBack)
     }
     EXPECT_EQ(x, 400);
     EXPECT_EQ(y, 300);
+}
+
+// What 30, 60 and 300 frames a second make of a held key, its release and an
+// enemy's chase, with fixed frame times through the real player and enemy
+// updates.
+struct PaceResult {
+    float speed = 0.0f;        // after 10 s of a held key
+    float drift = 0.0f;        // covered after the release
+    float chaseSeconds = 0.0f; // for an enemy 600 units away to touch
+};
+
+PaceResult paceAt(float fps, Player& player, Camera& camera, FrameTimer& timer, uint8_t* keys,
+                  const PlayerInput& in)
+{
+    PaceResult result;
+    float dt = 1.0f / fps;
+    timer.frameTime = dt;
+    player.body->velocity = Vector3();
+    camera.position = Vector3();
+    keys['w'] = 1;
+    for (int f = 0; f < int(10.0f * fps + 0.5f); f++)
+        updatePlayer(player, in);
+    result.speed = player.body->velocity.length();
+    keys['w'] = 0;
+    Vector3 released = camera.position;
+    for (int f = 0; f < int(20.0f * fps + 0.5f); f++)
+        updatePlayer(player, in);
+    result.drift = (camera.position - released).length();
+
+    camera.position = Vector3();
+    Enemy enemy;
+    EntityBlock block;
+    block.parse("\"radius\" \"20\"\n\"speed\" \"150\"\n");
+    enemy.configure(block);
+    enemy.position = Vector3(0, 0, 600);
+    int frames = 0;
+    while ((enemy.position - camera.position).lengthSquared() >= 3600.0f && frames < 100000) {
+        enemy.update();
+        frames++;
+    }
+    result.chaseSeconds = frames * dt;
+    return result;
+}
+
+TEST_F(PlayerFrame, SpeedDriftAndChaseDoNotDependOnTheFrameRate)
+{
+    PlayerInput in = still();
+    // One frame of exactly 1/60 s loses 0.6 % of the speed, as it always did.
+    timer->frameTime = 1.0f / 60.0f;
+    player->body->velocity = Vector3(0, 0, 100);
+    updatePlayer(*player, in);
+    EXPECT_EQ(player->body->velocity.z, 100.0f - 100.0f * 0.006f);
+
+    PaceResult at60 = paceAt(60.0f, *player, *camera, *timer, keys, in);
+    ASSERT_GT(at60.speed, 200.0f);
+    ASSERT_GT(at60.drift, 500.0f);
+    ASSERT_GT(at60.chaseSeconds, 1.0f);
+    for (float fps : {30.0f, 300.0f}) {
+        SCOPED_TRACE(fps);
+        PaceResult r = paceAt(fps, *player, *camera, *timer, keys, in);
+        EXPECT_NEAR(r.speed / at60.speed, 1.0f, 0.02f);
+        EXPECT_NEAR(r.drift / at60.drift, 1.0f, 0.02f);
+        EXPECT_NEAR(r.chaseSeconds / at60.chaseSeconds, 1.0f, 0.02f);
+    }
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 // Both input tables through real Lua, with the process-wide objects as the
 // game constructs them.
+#include "app/AppState.h"
+#include "console/Console.h"
 #include "script/ActionKeyTable.h"
 #include "script/InputBindings.h"
 #include "script/LuaHost.h"
@@ -13,6 +15,7 @@
 #include <SDL/SDL.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -64,6 +67,20 @@ TEST(InputBindings, BindFillsTheSlotOfTheCharacter)
     EXPECT_STREQ(slot(7), "k7");
     EXPECT_STREQ(slot(9), "k9");
     EXPECT_STREQ(slot(255), "kneg");
+    // Past the int range: still the low 8 bits, the key toggleConsole takes
+    // for the same number; no finite number, no key.
+    EXPECT_TRUE(run("bind('wide', 4294967393) bind('wideneg', -4294967187.7) "
+                    "bind('never', 1/0) bind('never', -1/0) bind('never', 0/0)"));
+    EXPECT_STREQ(slot(97), "wide");
+    EXPECT_STREQ(slot(109), "wideneg");
+    EXPECT_STREQ(slot(255), "kneg");
+    EXPECT_STREQ(slot(27), "quit()");
+    const std::pair<std::string, int> wide[] = {{"4294967393", 97}, {"-4294967187.7", 109}};
+    for (const auto& key : wide) {
+        EXPECT_TRUE(run("toggleConsole(" + key.first + ")"));
+        EXPECT_EQ(consoleToggleKey, key.second);
+    }
+    consoleOpen = false;
     EXPECT_TRUE(run("bind('k0', 0) bind('hexkey', ' 0x20 ')"));
     EXPECT_STREQ(slot(0), "k0");
     EXPECT_STREQ(slot(32), "hexkey");

@@ -3,6 +3,7 @@
 #include "app/Game.h"
 #include "app/TargetList.h"
 #include "gui/Menu.h"
+#include "platform/SystemLog.h"
 #include "script/GameCommands.h"
 #include "script/LuaHost.h"
 #include "world/Renderer.h"
@@ -11,6 +12,7 @@
 
 #include <SDL/SDL.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -110,16 +112,39 @@ TEST_F(MapCommand, QuitTogglesTheMenuWhileALevelIsLoaded)
     EXPECT_TRUE(quitRequested);
 }
 
-TEST_F(MapCommand, FailedMapDuringPlayLeavesNoLevelAndQuitEnds)
+TEST_F(MapCommand, FailedMapKeepsTheLevelItsEnemiesAndTheGame)
 {
     loadLevel();
     ASSERT_FALSE(Menu::instance->menuActive);
-    run("map('baseq3/maps/missing.bsp')");
-    EXPECT_FALSE(Renderer::instance->levelLoaded);
-    EXPECT_FALSE(Menu::instance->menuActive);
-    EXPECT_EQ(TargetList::instance->count(), 0);
+    std::FILE* f = std::fopen("damaged.bsp", "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("IBSP and then nothing a level needs", f);
+    std::fclose(f);
+    Renderer* r = Renderer::instance;
+    const bsp::BspFace* faces = r->faces;
+    int targets = TargetList::instance->count();
+    Game::instance->life = 42;
+    Game::instance->markCount = 3;
+    size_t mark = SystemLog::get().storedLines();
+    for (const char* bad : {"map('baseq3/maps/missing.bsp')", "map('damaged.bsp')", "map()"}) {
+        SCOPED_TRACE(bad);
+        run(bad);
+        EXPECT_TRUE(r->levelLoaded);
+        EXPECT_EQ(r->faces, faces);
+        EXPECT_EQ(TargetList::instance->count(), targets);
+        EXPECT_EQ(Game::instance->life, 42);
+        EXPECT_EQ(Game::instance->markCount, 3);
+        EXPECT_FALSE(Menu::instance->menuActive);
+    }
+    int red = 0;
+    for (size_t i = mark; i < SystemLog::get().storedLines(); ++i)
+        red += std::string(SystemLog::get().line(i)).find(LOG_RED "::BspLoader ERROR") == 0;
+    EXPECT_EQ(red, 3);
+    // Still a level: quit() shows the menu instead of ending.
     run("quit()");
-    EXPECT_TRUE(quitRequested);
+    EXPECT_FALSE(quitRequested);
+    EXPECT_TRUE(Menu::instance->menuActive);
+    Game::instance->reset();
 }
 
 // The README's console line: the Debian archives named, a level in them

@@ -46,20 +46,30 @@ protected:
             removeTree(dir);
     }
 
-    void start()
+    // The probe notes every GL delete made once no context is current.
+    void start(const std::string& display = "")
     {
         std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
-        pid = startProcess({ dir + "/halvex" }, dir,
-                           { "LD_PRELOAD=" SPINE_KEEP_LIBRARIES, "ASAN_OPTIONS=" + asan + ":verify_asan_link_order=0" });
+        std::vector<std::string> env = { "LD_PRELOAD=" SPINE_KEEP_LIBRARIES ":" SPINE_GL_PROBE,
+                                         "HALVEX_GL_PROBE=" + probeFile(),
+                                         "ASAN_OPTIONS=" + asan + ":verify_asan_link_order=0" };
+        if (!display.empty())
+            env.push_back("DISPLAY=" + display);
+        pid = startProcess({ dir + "/halvex" }, dir, env);
         ASSERT_GT(pid, 0);
     }
 
+    std::string probeFile() const { return dir + "/gl-after-context.txt"; }
+
     // The game's window id, once it is mapped; empty when it never came.
-    std::string waitForWindow()
+    std::string waitForWindow(const std::string& display = "")
     {
         for (int i = 0; i < 300; ++i) {
             int status = 0;
-            std::string out = captureOutput({ "xdotool", "search", "--onlyvisible", "--name", "^Halvex v. 0.1$" }, &status);
+            std::vector<std::string> search = { "xdotool", "search", "--onlyvisible", "--name", "^Halvex v. 0.1$" };
+            if (!display.empty())
+                search.insert(search.begin(), { "env", "DISPLAY=" + display });
+            std::string out = captureOutput(search, &status);
             if (status == 0 && !out.empty())
                 return trim(out.substr(0, out.find('\n')));
             pause(100);
@@ -85,13 +95,16 @@ protected:
         ASSERT_TRUE(clickMenu(window, name)) << name;
     }
 
-    // Closes the window and returns the exit code.
+    // Closes the window and returns the exit code. No GL call may follow
+    // the end of the GL context.
     int closeAndWait(const std::string& window)
     {
         pause(300);
         EXPECT_TRUE(closeWindow(window));
         int code = waitProcess(pid, 60.0);
         pid = -1;
+        for (const std::string& call : readLines(probeFile()))
+            ADD_FAILURE() << call << " after the GL context was gone";
         return code;
     }
 

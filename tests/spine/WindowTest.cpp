@@ -2,8 +2,11 @@
 // driven with xdotool: start-up files, bound keys, window size, closing.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "GameRun.h"
@@ -100,9 +103,10 @@ TEST_F(GameRun, ResizedWindowKeepsRunning)
 }
 
 // The road a player takes: menu, New Game, console, Escape to the menu and
-// back, a missing level typed in the console, and Escape ending the program
-// once no level is loaded. Whether the menu is up shows in where keys go:
-// the menu swallows the back-quote, the game opens the console with it.
+// back, a missing level typed in the console, which leaves the level loaded:
+// Escape shows the menu and hides it again instead of ending the program.
+// Whether the menu is up shows in where keys go: the menu swallows the
+// back-quote, the game opens the console with it.
 TEST_F(GameRun, MenuGameConsoleAndEscapeRoad)
 {
     start();
@@ -120,10 +124,12 @@ TEST_F(GameRun, MenuGameConsoleAndEscapeRoad)
     keys(window, { "grave" });
     type(window, "map(\"baseq3/maps/nothere.bsp\")");
     keys(window, { "Return", "grave" });
-    // No level any more: quit() ends the program.
-    keys(window, { "Escape" });
-    EXPECT_EQ(waitProcess(pid, 60.0), 0);
-    pid = -1;
+    // Still a level: quit() shows the menu, and again hides it.
+    keys(window, { "Escape", "Escape", "grave" });
+    type(window, "print(\"level kept\")");
+    keys(window, { "Return", "grave" });
+    EXPECT_EQ(closeAndWait(window), 0);
+    EXPECT_EQ(countLines(std::string(kWhite) + "level kept"), 1);
 
     EXPECT_EQ(countLines("menu ate it"), 0);
     EXPECT_EQ(countLines("::BspLoader map loaded: baseq3/maps/test.bsp"), 1);
@@ -150,6 +156,57 @@ TEST_F(GameRun, ImpossibleWindowIsLoggedAndExitsZero)
     pid = -1;
     EXPECT_EQ(countLines(std::string(kRed) + "::OglSdl ERROR SDL_SetVideoMode Faliure!"), 1);
     EXPECT_EQ(countLines("Window created"), 0);
+}
+
+// A played level, its particles, the console and the HUD all give their GL
+// objects back while the context exists (closeAndWait checks the probe).
+TEST_F(GameRun, GlObjectsGoBeforeTheContext)
+{
+    start();
+    std::string window = waitForWindow();
+    ASSERT_FALSE(window.empty());
+    click(window, "btn_newGame");
+    pause(500);
+    keys(window, { "grave" });
+    type(window, "print(\"console used\")");
+    keys(window, { "Return", "grave" });
+    EXPECT_EQ(closeAndWait(window), 0);
+    EXPECT_EQ(countLines("::BspLoader map loaded: baseq3/maps/test.bsp"), 1);
+    EXPECT_EQ(countLines(std::string(kWhite) + "console used"), 1);
+}
+
+// The X server going away under a running game ends it within seconds, with
+// the log written, instead of leaving it spinning on the dead connection.
+TEST_F(GameRun, LostDisplayEndsTheProgramPromptly)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t server = fork();
+    if (server == 0) {
+        close(fds[0]);
+        std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
+               "-nolisten", "tcp", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(server, 0);
+    close(fds[1]);
+    char number[32] = {};
+    ssize_t got = read(fds[0], number, sizeof number - 1);
+    close(fds[0]);
+    ASSERT_GT(got, 0);
+    std::string display = ":" + trim(number);
+
+    start(display);
+    std::string window = waitForWindow(display);
+    EXPECT_FALSE(window.empty());
+    pause(500);
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    EXPECT_EQ(waitProcess(pid, 5.0), 0) << "still running 5 s after its display went";
+    pid = -1;
+    EXPECT_EQ(countLines("Window created"), 1);
+    EXPECT_EQ(countLines(std::string(kRed) + "::OglSdl ERROR Display lost, ending the program"), 1);
 }
 
 } // namespace
