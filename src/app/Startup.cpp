@@ -162,6 +162,8 @@ void releaseGlObjects()
         Game::instance->releaseGl();
     if (Font::shared)
         Font::shared->release();
+    if (Menu::instance)
+        Menu::instance->gui.font.release();
     TextureManager::get().releaseAll();
 }
 
