@@ -7,6 +7,7 @@
 #include "app/FrameTimer.h"
 #include "app/TargetList.h"
 #include "console/Console.h"
+#include "platform/GlContext.h"
 #include "platform/OglSdl.h"
 #include "resources/Font.h"
 #include "resources/TextureManager.h"
@@ -73,6 +74,13 @@ bool Game::init(int width, int height, Font* hudFont)
     glEnd();
     glEndList();
     return true;
+}
+
+void Game::releaseGl()
+{
+    if (quadList && glContextCurrent())
+        glDeleteLists(quadList, 1);
+    quadList = 0;
 }
 
 void Game::reset()

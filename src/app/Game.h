@@ -21,7 +21,10 @@ class Game {
 public:
     static Game* instance;  // published by the constructor, cleared by the destructor
 
-    enum { MAX_MARKS = 50 };
+    // Points of the shared font the HUD is drawn with: at this size the
+    // shipped font's "Bullets: 1000" and "FPS: 1000" fit the 100 and 70
+    // pixels their fixed places leave.
+    enum { MAX_MARKS = 50, HUD_FONT_SIZE = 10 };
 
     Game();
     ~Game();
@@ -30,6 +33,8 @@ public:
 
     // Once at start-up with a GL context: HUD size, textures, mark square.
     bool init(int width, int height, Font* hudFont);
+    // Deletes the mark square's list while the GL context is there.
+    void releaseGl();
     // What kill does to the game: life 100, bullets 1000, no marks.
     void reset();
     // The frame between the timer tick and the swap while the menu is hidden:

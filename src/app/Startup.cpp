@@ -7,11 +7,14 @@
 #include "app/AppState.h"
 #include "app/Frame.h"
 #include "app/Game.h"
+#include "app/TargetList.h"
 #include "console/Console.h"
 #include "gui/Menu.h"
+#include "platform/DisplayLoss.h"
 #include "platform/OglSdl.h"
 #include "platform/SystemLog.h"
 #include "resources/Font.h"
+#include "resources/TextureManager.h"
 #include "script/GameCommands.h"
 #include "script/InputBindings.h"
 #include "script/LuaHost.h"
@@ -105,7 +108,7 @@ bool startUp()
         SystemLog::get().write(LOG_YELLOW "::Main WARNING SDL_ShowCursor(SDL_DISABLE) Failed!");
     SDL_WarpMouse(static_cast<Uint16>(screenWidth / 2), static_cast<Uint16>(screenHeight / 2));
 
-    if (!Font::shared || !Font::shared->init("faktos.ttf", 12))
+    if (!Font::shared || !Font::shared->init("faktos.ttf", Game::HUD_FONT_SIZE))
         return false;
     if (Player::instance)
         Player::instance->speed = 100.0f;
@@ -147,6 +150,21 @@ void shutDown()
         SystemLog::get().write(LOG_YELLOW "::Main WARNING SDL_ShowCursor(SDL_ENABLE) Failed!");
 }
 
+void releaseGlObjects()
+{
+    if (Renderer::instance)
+        Renderer::instance->freeLevel();  // its enemies and particle systems too
+    if (TargetList::instance)
+        TargetList::instance->clear();
+    if (Console::instance)
+        Console::instance->releaseGl();
+    if (Game::instance)
+        Game::instance->releaseGl();
+    if (Font::shared)
+        Font::shared->release();
+    TextureManager::get().releaseAll();
+}
+
 int runHalvex()
 {
     registerGameCommands();
@@ -160,10 +178,13 @@ int runHalvex()
         windowOpen = window->toggleFullscreen();
 
     // Without a window there is no GL context to start up on.
+    if (windowOpen)
+        endProcessWhenDisplayLost();
     if (windowOpen && startUp())
         mainLoop();
     shutDown();
 
+    releaseGlObjects();
     SDL_Quit();
     delete window;
     return 0;

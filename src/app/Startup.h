@@ -23,6 +23,11 @@ void mainLoop();
 // Shows the cursor again; the objects themselves go at exit.
 void shutDown();
 
+// Deletes every GL object the process-wide objects hold (the level, fonts,
+// console and HUD lists, the texture cache) while the context still exists;
+// their destructors at exit then have nothing left to give back to GL.
+void releaseGlObjects();
+
 // Hands one SDL event to whoever takes it (console, menu, bound commands,
 // GUI, quit, resize). Tests feed it synthetic events.
 void routeEvent(const SDL_Event& event);

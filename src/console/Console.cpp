@@ -1,6 +1,7 @@
 #include "console/Console.h"
 
 #include "app/AppState.h"
+#include "platform/GlContext.h"
 #include "platform/SystemLog.h"
 #include "script/LuaHost.h"
 #include "script/ScriptArgs.h"
@@ -67,10 +68,17 @@ Console::Console()
 
 Console::~Console()
 {
-    if (background != 0)
-        glDeleteLists(background, 1);
+    releaseGl();
     if (instance == this)
         instance = nullptr;
+}
+
+void Console::releaseGl()
+{
+    if (background != 0 && glContextCurrent())
+        glDeleteLists(background, 1);
+    background = 0;
+    consoleFont.release();
 }
 
 bool Console::initConsole(int windowWidth, int windowHeight, float fraction,

@@ -26,6 +26,8 @@ public:
     bool handleKey(const SDL_keysym& key);
     // In the 2D overlay, after the HUD; nothing while closed.
     void drawConsole();
+    // Deletes the panel list and the font while the GL context is there.
+    void releaseGl();
 
     int panelHeight() const { return height; }
     int panelWidth() const { return width; }

@@ -8,6 +8,7 @@
 #include "app/Game.h"
 #include "objects/Explosion.h"
 #include "objects/Saturate.h"
+#include "platform/GlContext.h"
 #include "resources/TextureManager.h"
 #include "world/Camera.h"
 #include "world/EntitieParser.h"
@@ -35,7 +36,7 @@ Enemy::~Enemy()
 {
     delete body;
     delete explosion;
-    if (sphereList)
+    if (sphereList && glContextCurrent())
         glDeleteLists(sphereList, 1);
     if (sphere)
         gluDeleteQuadric(sphere);
@@ -57,9 +58,9 @@ void Enemy::configure(const EntityBlock& block)
     spin = 0.0f;
 
     // The sphere's geometry is made once here and replayed every frame.
-    if (sphereList)
+    if (sphereList && glContextCurrent())
         glDeleteLists(sphereList, 1);
-    sphereList = sphere ? glGenLists(1) : 0;
+    sphereList = sphere && glContextCurrent() ? glGenLists(1) : 0;
     if (sphereList) {
         glNewList(sphereList, GL_COMPILE);
         gluSphere(sphere, radius, 20, 20);

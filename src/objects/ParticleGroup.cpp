@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/FrameTimer.h"
+#include "platform/GlContext.h"
 #include "resources/TextureManager.h"
 #include "world/Camera.h"
 #include "world/Renderer.h"
@@ -16,7 +17,7 @@ ParticleGroup::ParticleGroup(Vector3* origin_, bool* movedFlag_)
 
 ParticleGroup::~ParticleGroup()
 {
-    if (spriteList)
+    if (spriteList && glContextCurrent())
         glDeleteLists(spriteList, 1);
 }
 

@@ -1,5 +1,7 @@
 #include "resources/Font.h"
 
+#include "platform/GlContext.h"
+
 #include "platform/SystemLog.h"
 #include "resources/FontText.h"
 
@@ -128,9 +130,11 @@ Font::~Font()
 
 void Font::release()
 {
-    if (listBase != 0)
+    // After the context is gone its objects went with it: only forget them.
+    bool live = glContextCurrent();
+    if (listBase != 0 && live)
         glDeleteLists(listBase, kGlyphCount);
-    if (texture != 0) {
+    if (texture != 0 && live) {
         GLuint name = texture;
         glDeleteTextures(1, &name);
     }

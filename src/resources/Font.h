@@ -52,6 +52,10 @@ public:
     int atlasHeight() const { return texHeight; }
     int advanceWidth(int ch) const;
 
+    // Deletes the atlas and the lists while the GL context is still there;
+    // the font draws nothing until init() again.
+    void release();
+
 private:
     struct QueuedText {
         float x, y;  // y already on the baseline
@@ -60,7 +64,6 @@ private:
         int length;
     };
 
-    void release();
     void callLists(const char* text, int length);
 
     int size = 0;

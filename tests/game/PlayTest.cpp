@@ -53,7 +53,7 @@ public:
         setGameGlState();
         ASSERT_TRUE(Renderer::instance->setupMultitexture());
         Frustum::instance->setViewport(kWidth / 2.0f, kHeight / 2.0f, 1.0f);
-        bool font = Font::shared->init("faktos.ttf", 12);
+        bool font = Font::shared->init("faktos.ttf", Game::HUD_FONT_SIZE);
         ASSERT_TRUE(Game::instance->init(kWidth, kHeight, font ? Font::shared : nullptr));
         // The test aims the camera itself.
         Player::instance->mouseLook = false;
@@ -240,6 +240,22 @@ TEST(Play, EnemyBehindTheShooterIsNeverHit)
     EXPECT_EQ(enemy->life, life);
     for (int i = 0; i < game->markCount; ++i)
         EXPECT_GT((game->marks[i].position - spot).dot(direction), 0.0f);
+}
+
+// The HUD's texts at their widest fit the room the HUD leaves them: life up
+// to the bullets, the bullets and the frame rate up to the window's edge.
+TEST(Play, HudTextsFitTheirSpace)
+{
+    Font* font = Game::instance->font;
+    ASSERT_TRUE(font && font->loaded());
+    const struct {
+        const char* text;
+        int room;
+    } texts[] = {{"Life: 100", 100}, {"Bullets: 1000", 100}, {"FPS: 1000", 70}};
+    for (const auto& t : texts) {
+        // A few pixels short of the room, so no glyph touches the next text.
+        EXPECT_LE(font->textWidth(t.text), t.room - 4) << t.text;
+    }
 }
 
 TEST(Play, FiftyMarksThenBulletsWithoutMarks)

@@ -4,10 +4,13 @@
 
 #include <X11/Xlib.h>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "SpineTestSupport.h"
@@ -46,20 +49,30 @@ protected:
             removeTree(dir);
     }
 
-    void start()
+    // The probe notes every GL delete made once no context is current.
+    void start(const std::string& display = "")
     {
         std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
-        pid = startProcess({ dir + "/halvex" }, dir,
-                           { "LD_PRELOAD=" SPINE_KEEP_LIBRARIES, "ASAN_OPTIONS=" + asan + ":verify_asan_link_order=0" });
+        std::vector<std::string> env = { "LD_PRELOAD=" SPINE_KEEP_LIBRARIES ":" SPINE_GL_PROBE,
+                                         "HALVEX_GL_PROBE=" + probeFile(),
+                                         "ASAN_OPTIONS=" + asan + ":verify_asan_link_order=0" };
+        if (!display.empty())
+            env.push_back("DISPLAY=" + display);
+        pid = startProcess({ dir + "/halvex" }, dir, env);
         ASSERT_GT(pid, 0);
     }
 
+    std::string probeFile() const { return dir + "/gl-after-context.txt"; }
+
     // The game's window id, once it is mapped; empty when it never came.
-    std::string waitForWindow()
+    std::string waitForWindow(const std::string& display = "")
     {
         for (int i = 0; i < 300; ++i) {
             int status = 0;
-            std::string out = captureOutput({ "xdotool", "search", "--onlyvisible", "--name", "^Halvex v. 0.1$" }, &status);
+            std::vector<std::string> search = { "xdotool", "search", "--onlyvisible", "--name", "^Halvex v. 0.1$" };
+            if (!display.empty())
+                search.insert(search.begin(), { "env", "DISPLAY=" + display });
+            std::string out = captureOutput(search, &status);
             if (status == 0 && !out.empty())
                 return trim(out.substr(0, out.find('\n')));
             pause(100);
@@ -79,13 +92,16 @@ protected:
         ASSERT_EQ(runProcess({ "xdotool", "windowfocus", "--sync", window, "type", "--delay", "40", text }), 0);
     }
 
-    // Closes the window and returns the exit code.
+    // Closes the window and returns the exit code. No GL call may follow
+    // the end of the GL context.
     int closeAndWait(const std::string& window)
     {
         pause(300);
         EXPECT_TRUE(closeWindow(window));
         int code = waitProcess(pid, 60.0);
         pid = -1;
+        for (const std::string& call : readLines(probeFile()))
+            ADD_FAILURE() << call << " after the GL context was gone";
         return code;
     }
 
@@ -225,6 +241,57 @@ TEST_F(GameRun, MenuGameConsoleAndEscapeRoad)
     EXPECT_EQ(countLines(std::string(kRed) + "::BspLoader ERROR: file does not exist: baseq3/maps/nothere.bsp"), 1);
     EXPECT_EQ(countLines(std::string(kWhite) + "level kept"), 1);
     EXPECT_EQ(countLines(std::string(kRed) + "[string"), 0);
+}
+
+// A played level, its particles, the console and the HUD all give their GL
+// objects back while the context exists (closeAndWait checks the probe).
+TEST_F(GameRun, GlObjectsGoBeforeTheContext)
+{
+    start();
+    std::string window = waitForWindow();
+    ASSERT_FALSE(window.empty());
+    keys(window, { "Return" });  // New Game
+    pause(500);
+    keys(window, { "grave" });
+    type(window, "print(\"console used\")");
+    keys(window, { "Return", "grave" });
+    EXPECT_EQ(closeAndWait(window), 0);
+    EXPECT_EQ(countLines("::BspLoader map loaded: baseq3/maps/test.bsp"), 1);
+    EXPECT_EQ(countLines(std::string(kWhite) + "console used"), 1);
+}
+
+// The X server going away under a running game ends it within seconds, with
+// the log written, instead of leaving it spinning on the dead connection.
+TEST_F(GameRun, LostDisplayEndsTheProgramPromptly)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t server = fork();
+    if (server == 0) {
+        close(fds[0]);
+        std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
+               "-nolisten", "tcp", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(server, 0);
+    close(fds[1]);
+    char number[32] = {};
+    ssize_t got = read(fds[0], number, sizeof number - 1);
+    close(fds[0]);
+    ASSERT_GT(got, 0);
+    std::string display = ":" + trim(number);
+
+    start(display);
+    std::string window = waitForWindow(display);
+    EXPECT_FALSE(window.empty());
+    pause(500);
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    EXPECT_EQ(waitProcess(pid, 5.0), 0) << "still running 5 s after its display went";
+    pid = -1;
+    EXPECT_EQ(countLines("Window created"), 1);
+    EXPECT_EQ(countLines(std::string(kRed) + "::OglSdl ERROR Display lost, ending the program"), 1);
 }
 
 TEST_F(GameRun, MissingFontSkipsTheLoopAndExitsZero)

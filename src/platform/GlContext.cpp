@@ -1,0 +1,9 @@
+#include "platform/GlContext.h"
+
+#include <GL/glx.h>
+
+bool glContextCurrent()
+{
+    // SDL makes its contexts through GLX on X11.
+    return glXGetCurrentContext() != nullptr;
+}
