@@ -111,6 +111,9 @@ void FileSystem::addFolder(const char* dir, const char* mount)
 
 bool FileSystem::addArchive(const char* path, const char* mount)
 {
+    for (const Archive& archive : archives)
+        if (archive.path == path)
+            return true;  // named twice: already searched
     int code = 0;
     zip_t* zip = zip_open(path, ZIP_RDONLY | ZIP_CHECKCONS, &code);
     if (!zip) {

@@ -181,8 +181,9 @@ bool TextureManager::storeLoaded(const char* name, const char* from, const TgaIm
 
 const ShaderInfo* TextureManager::findShader(const char* name)
 {
-    if (!shadersRead) {
-        shadersRead = true;
+    if (shadersReadFrom != gameFiles().archiveCount()) {
+        shadersReadFrom = gameFiles().archiveCount();
+        shaders = ShaderLibrary();
         int scripts = shaders.readAll(gameFiles(), "baseq3/scripts", [](const char* script, const char* problem) {
             SystemLog::get().write(LOG_YELLOW "::TextureManager WARNING shader script %s: %s", script, problem);
         });

@@ -38,7 +38,8 @@ public:
     // not at all when quietWhenMissing: the caller has another way out).
     bool loadSurfaceTexture(const char* name, unsigned* handle, bool quietWhenMissing = false);
     // The shader called name, from every "baseq3/scripts/*.shader", read
-    // once on first use. Null when there is none.
+    // once on first use (and again after archives were added). Null when
+    // there is none.
     const ShaderInfo* findShader(const char* name);
 
     // One request of handle is over; the texture is deleted and its entry
@@ -71,7 +72,7 @@ private:
     bool storeLoaded(const char* name, const char* from, const TgaImage& image, unsigned* handle);
 
     ShaderLibrary shaders;
-    bool shadersRead = false;
+    int shadersReadFrom = -1;  // archives there were when the scripts were read
 
     TextureEntry* entries = nullptr;
     int used = 0;

@@ -5,6 +5,8 @@
 #include "app/TargetList.h"
 #include "gui/Menu.h"
 #include "platform/SystemLog.h"
+#include "resources/FileSystem.h"
+#include "resources/GameFiles.h"
 #include "script/LuaHost.h"
 #include "script/Player.h"
 #include "script/ScriptArgs.h"
@@ -44,6 +46,18 @@ void unloadLevel()
         Renderer::instance->freeLevel();
     if (TargetList::instance)
         TargetList::instance->clear();
+}
+
+// gameData(folder): every .pk3 in the folder is searched as if it lay in
+// baseq3/, after the plain files and the archives added before it.
+int gameDataCommand(lua_State* L)
+{
+    const char* folder = scriptargs::text(L, 1);
+    if (!folder)
+        return 0;
+    int added = gameFiles().addArchives(folder, "baseq3");
+    SystemLog::get().write(LOG_WHITE "::FileSystem %i archives in %s", added, folder);
+    return 0;
 }
 
 // map(file name): the loader reads and checks the whole file before it
@@ -156,6 +170,7 @@ void registerGameCommands()
         return;
     }
     host->registerCommand("map", mapCommand);
+    host->registerCommand("gameData", gameDataCommand);
     host->registerCommand("quit", quitCommand);
     host->registerCommand("drawFps", drawFpsCommand);
     host->registerCommand("lockFrustum", lockFrustumCommand);

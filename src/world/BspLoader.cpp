@@ -174,6 +174,9 @@ void BspLoader::makeTextures(BspData& data, const char* path, unsigned* textureH
                 manager.loadTexture(picture.c_str(), &(*lightmapHandles)[i], false))
                 found++;
         }
+        // The count now names pictures, not pixels in the level's lump.
+        delete[] data.lightmaps;
+        data.lightmaps = nullptr;
         data.lightmapCount = found > 0 ? highest + 1 : 0;
     }
 

@@ -147,6 +147,18 @@ TEST_F(MapCommand, FailedMapKeepsTheLevelItsEnemiesAndTheGame)
     Game::instance->reset();
 }
 
+// The README's console line: the Debian archives named, a level in them
+// loaded by its path inside them.
+TEST_F(MapCommand, GameDataFolderThenALevelInsideItsArchives)
+{
+    run("map('baseq3/maps/oa_dm1.bsp')");
+    EXPECT_FALSE(Renderer::instance->levelLoaded);
+    run("gameData('/usr/share/games/openarena/baseoa') map('baseq3/maps/oa_dm1.bsp')");
+    EXPECT_TRUE(Renderer::instance->levelLoaded);
+    EXPECT_GT(Renderer::instance->faceCount, 0);
+    run("gameData() gameData('/usr/share/games/openarena/baseoa')");  // nothing named, or again: nothing new
+}
+
 TEST_F(MapCommand, KillUnloadsResetsAndShowsTheKilledDialog)
 {
     for (bool menuShown : { false, true }) {
