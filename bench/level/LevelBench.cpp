@@ -169,7 +169,7 @@ int main(int argc, char** argv)
     const int sizes[3][2] = {{640, 400}, {800, 600}, {1280, 1024}};
     std::vector<double> walkTimes, frameTimes[3], emptyTimes[3], referenceTimes;
     FillFloor floors[3];
-    long leaves = 0, faces = 0, drawn = 0, binds = 0, referenceBinds = 0;
+    long leaves = 0, faces = 0, drawn = 0, binds = 0, draws = 0, referenceBinds = 0;
     for (size_t level = 0; level < 3 && level < paths.size(); level++) {
         const std::string& path = paths[level];
         w.renderer.freeLevel();
@@ -237,6 +237,7 @@ int main(int argc, char** argv)
                         leaves += w.renderer.stats.leavesDrawn;
                         faces += w.renderer.stats.facesDrawn;
                         binds += w.renderer.stats.faceBinds;
+                        draws += w.renderer.stats.faceDraws;
                     }
                 }
             }
@@ -245,8 +246,8 @@ int main(int argc, char** argv)
     }
     drawn = std::max(1L, drawn);
     printf("fly-through: %d frames per level and size (medians), at 800 x 600 on average %ld leaves "
-           "and %ld faces drawn with %ld texture binds (%ld the reference way)\n",
-           kFrames, leaves / drawn, faces / drawn, binds / drawn, referenceBinds / drawn);
+           "and %ld faces drawn in %ld calls with %ld texture binds (%ld binds the reference way)\n",
+           kFrames, leaves / drawn, faces / drawn, draws / drawn, binds / drawn, referenceBinds / drawn);
     for (int size = 0; size < 3; size++) {
         double empty = median(emptyTimes[size]) * 1e3;
         printFloor(floors[size]);
