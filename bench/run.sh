@@ -14,7 +14,7 @@ cmake -DPK3=/usr/share/games/openarena/baseoa/pak1-maps.pk3 -DOUT="$maps" \
 xvfb="$src/tests/support/with-xvfb.sh"
 cd "$build"
 echo "== TGA decoding";            "$build/bench/resources/bench_tga"
-echo "== Level loading and frames"; "$xvfb" "$build/bench/level/bench_level" "$maps/maps"
+echo "== Level loading and frames"; "$xvfb" "$build/bench/level/bench_level" "$maps/maps" /usr/share/games/openarena/baseoa
 echo "== Game data archives and curves"; (cd "$build" && "$xvfb" "$build/bench/level/bench_content" /usr/share/games/openarena/baseoa)
 echo "== Sphere traces";           "$build/bench/motion/bench_motion" "$maps/maps"
 echo "== Level compiler";          "$build/bench/mapc/bench_mapc"

@@ -1,22 +1,23 @@
-// Game object costs per frame, each beside an empty frame (clear, view,
-// swap) measured in the same run:
-//   100 fountains of 100 particles each, updated and drawn;
-//   50 enemies chasing the player through the shipped level, drawn.
+// Game object costs per frame at 800 x 600, each beside the fill floor and an
+// empty frame (clear, view, swap) measured in the same run and window:
+//   1 000, 10 000 and 100 000 particles (fountains of 100), updated and drawn,
+//   and the maths of 10 000 alone;
+//   10, 50 and 200 enemies chasing the player through the shipped level, drawn;
+//   10 000 particles and 200 enemies also drawn the renderer's reference way
+//   (one sprite at a time, spheres made every frame).
 // Usage: bench_game <run folder>   (needs a display: run.sh uses Xvfb)
 #include <GL/gl.h>
 #include <SDL/SDL.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <functional>
 #include <vector>
 
 #include "app/FrameTimer.h"
 #include "app/Game.h"
 #include "app/TargetList.h"
+#include "common/FillFloor.h"
 #include "objects/Enemy.h"
 #include "objects/ParticleSystem.h"
 #include "platform/OglSdl.h"
@@ -29,28 +30,61 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 const int kFrames = 300;
 const float kFrameTime = 0.005f;  // simulated: enemies close in slowly
 
-// Median milliseconds per frame of body between clear and swap.
-double timeFrames(FrameTimer& timer, Camera& camera, const std::function<void()>& body)
-{
-    std::vector<double> samples;
-    for (int i = 0; i < kFrames; ++i) {
-        Clock::time_point start = Clock::now();
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        timer.frameTime = kFrameTime;
-        timer.now += kFrameTime;
-        timer.frameCount++;
-        camera.applyView();
-        body();
-        glFinish();
-        SDL_GL_SwapBuffers();
-        samples.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+struct Scene {
+    FrameTimer& timer;
+    Camera& camera;
+    template <class Body>
+    double frames(Body body, int count = kFrames)
+    {
+        return medianFrame(count, [&](int) {
+            timer.frameTime = kFrameTime;
+            timer.now += kFrameTime;
+            timer.frameCount++;
+            camera.applyView();
+            body();
+        });
     }
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
+};
+
+// Fountains of 100 particles in a square grid 300 to 800 units ahead.
+std::vector<ParticleSystem*> makeFountains(int count, const Vector3& eye)
+{
+    EntityBlock block;
+    block.parse("\"color\" \"0.4 0.7 1\"\n\"max_life_fade\" \"0.05\"\n\"min_life_fade\" \"0.01\"\n"
+                "\"max_velocity\" \"120\"\n\"min_velocity\" \"60\"\n\"spread\" \"15\"\n"
+                "\"axis\" \"0 1 0\"\n\"gravity\" \"0 -60 0\"\n"
+                "\"texture\" \"baseq3/textures/particle.tga\"\n\"txt_width\" \"3\"\n\"txt_height\" \"3\"\n");
+    int side = int(std::ceil(std::sqrt(float(count))));
+    float step = 500.0f / float(side);
+    std::vector<ParticleSystem*> fountains;
+    for (int i = 0; i < count; ++i) {
+        Vector3 at = eye + Vector3(-250.0f + step * float(i % side), 0.0f, -300.0f - step * float(i / side));
+        ParticleSystem* system = new ParticleSystem(block, at);
+        system->emit(100);
+        fountains.push_back(system);
+    }
+    return fountains;
+}
+
+// Enemies on a ring 400 to 650 units around the camera, in the target list.
+std::vector<Enemy*> makeEnemies(int count, const Vector3& eye, TargetList& targets)
+{
+    EntityBlock keys;
+    keys.parse("\"radius\" \"20\"\n\"speed\" \"100\"\n");
+    std::vector<Enemy*> enemies;
+    for (int i = 0; i < count; ++i) {
+        float angle = 6.2831853f * float(i) / float(count);
+        float distance = 400.0f + 250.0f * float(i) / float(count);
+        Enemy* enemy = new Enemy();
+        enemy->position = eye + Vector3(std::cos(angle) * distance, 0.0f, std::sin(angle) * distance);
+        enemy->configure(keys);
+        enemies.push_back(enemy);
+        targets.add(enemy);
+    }
+    return enemies;
 }
 
 } // namespace
@@ -84,78 +118,80 @@ int main(int argc, char** argv)
         return 1;
     }
     targets.clear();  // the level's own enemies stay out of the measure
-
-    // Fountains in a 10 x 10 grid in front of the camera.
-    std::vector<ParticleSystem*> fountains;
-    EntityBlock block;
-    block.parse("\"color\" \"0.4 0.7 1\"\n\"max_life_fade\" \"0.05\"\n\"min_life_fade\" \"0.01\"\n"
-                "\"max_velocity\" \"120\"\n\"min_velocity\" \"60\"\n\"spread\" \"15\"\n"
-                "\"axis\" \"0 1 0\"\n\"gravity\" \"0 -60 0\"\n"
-                "\"texture\" \"baseq3/textures/particle.tga\"\n\"txt_width\" \"3\"\n\"txt_height\" \"3\"\n");
     Vector3 eye = camera.position;
     camera.forward = Vector3(0, 0, -1);
     camera.recompute();
-    for (int i = 0; i < 100; ++i) {
-        Vector3 at = eye + Vector3(-225.0f + 50.0f * (i % 10), 0.0f, -300.0f - 50.0f * (i / 10));
-        ParticleSystem* system = new ParticleSystem(block, at);
-        system->emit(100);
-        fountains.push_back(system);
+    Scene scene{timer, camera};
+
+    FillFloor floor = measureFloor(renderer, 800, 600, kFrames);
+    double empty = scene.frames([] {});
+    printf("game bench, 800 x 600, median of %d frames (%d for 100000 particles)\n", kFrames, kFrames / 8);
+    printFloor(floor);
+    printFrame("empty frame (clear, view, swap)", empty, floor, empty);
+
+    for (int fountainCount : {10, 100, 1000}) {
+        std::vector<ParticleSystem*> fountains = makeFountains(fountainCount, eye);
+        // The largest count runs fewer frames: it was a second a frame once.
+        double ms = scene.frames([&] {
+            for (ParticleSystem* system : fountains)
+                system->draw();
+        }, fountainCount >= 1000 ? kFrames / 8 : kFrames);
+        char label[64];
+        snprintf(label, sizeof label, "%d particles", fountainCount * 100);
+        printFrame(label, ms, floor, empty);
+        if (fountainCount == 100) {
+            renderer.referenceDrawing = true;
+            double reference = scene.frames([&] {
+                for (ParticleSystem* system : fountains)
+                    system->draw();
+            }, kFrames / 4);
+            renderer.referenceDrawing = false;
+            printFrame("the same, one sprite at a time", reference, floor, empty);
+            // The same particles' maths alone, without GL: what drawing adds.
+            double maths = scene.frames([&] {
+                for (ParticleSystem* system : fountains)
+                    for (unsigned i = 0; i < system->group.live; ++i) {
+                        Particle& p = system->group.particles[i];
+                        ParticleGroup::advance(p, system->group.gravity, kFrameTime);
+                        if (p.life <= 0.0f)
+                            system->params.emit(p, system->position);
+                    }
+            });
+            printFrame("10000 particles, maths only", maths, floor, empty);
+        }
+        for (ParticleSystem* system : fountains)
+            delete system;
     }
 
-    // Enemies on a ring 400 to 650 units around the camera.
-    std::vector<Enemy*> enemies;
-    EntityBlock enemyKeys;
-    enemyKeys.parse("\"radius\" \"20\"\n\"speed\" \"100\"\n");
-    for (int i = 0; i < 50; ++i) {
-        float angle = 6.2831853f * static_cast<float>(i) / 50.0f;
-        float distance = 400.0f + 5.0f * static_cast<float>(i);
-        Enemy* enemy = new Enemy();
-        enemy->position = eye + Vector3(std::cos(angle) * distance, 0.0f, std::sin(angle) * distance);
-        enemy->configure(enemyKeys);
-        enemies.push_back(enemy);
-        targets.add(enemy);
-    }
-
-    double empty = timeFrames(timer, camera, [] {});
-    double particles = timeFrames(timer, camera, [&] {
-        for (ParticleSystem* system : fountains)
-            system->draw();
-    });
-    // The same particles' maths alone, without GL: what the drawing adds.
-    double maths = timeFrames(timer, camera, [&] {
-        for (ParticleSystem* system : fountains)
-            for (unsigned i = 0; i < system->group.live; ++i) {
-                Particle& p = system->group.particles[i];
-                ParticleGroup::advance(p, system->group.gravity, kFrameTime);
-                if (p.life <= 0.0f)
-                    system->params.emit(p, system->position);
-            }
-    });
-    int alive = 0;
-    double chasing = timeFrames(timer, camera, [&] {
-        targets.update();
+    for (int enemyCount : {10, 50, 200}) {
+        std::vector<Enemy*> enemies = makeEnemies(enemyCount, eye, targets);
+        double ms = scene.frames([&] {
+            targets.update();
+            for (Enemy* enemy : enemies)
+                enemy->draw();
+        });
+        int alive = 0;
         for (Enemy* enemy : enemies)
-            enemy->draw();
-    });
-    for (Enemy* enemy : enemies)
-        alive += enemy->explosion == nullptr;
-    double emptyAgain = timeFrames(timer, camera, [] {});
+            alive += enemy->explosion == nullptr;
+        char label[64];
+        snprintf(label, sizeof label, "%d chasing enemies (%d alive)", enemyCount, alive);
+        printFrame(label, ms, floor, empty);
+        if (enemyCount == 200) {
+            renderer.referenceDrawing = true;
+            double reference = scene.frames([&] {
+                targets.update();
+                for (Enemy* enemy : enemies)
+                    enemy->draw();
+            }, kFrames / 4);
+            renderer.referenceDrawing = false;
+            printFrame("the same, spheres made every frame", reference, floor, empty);
+        }
+        targets.clear();
+        for (Enemy* enemy : enemies)
+            delete enemy;
+    }
+    printFrame("empty frame again", scene.frames([] {}), floor, empty);
 
-    printf("game bench, 800 x 600, median of %d frames (ms per frame)\n", kFrames);
-    printf("  empty frame (baseline)            %8.3f\n", empty);
-    printf("  100 fountains x 100 particles     %8.3f   (+%.3f over empty)\n", particles,
-           particles - empty);
-    printf("  the same particles, maths only    %8.3f   (+%.3f over empty)\n", maths,
-           maths - empty);
-    printf("  50 chasing enemies (%2d alive)     %8.3f   (+%.3f over empty)\n", alive, chasing,
-           chasing - empty);
-    printf("  empty frame again                 %8.3f\n", emptyAgain);
-
-    targets.clear();
-    for (Enemy* enemy : enemies)
-        delete enemy;
-    for (ParticleSystem* system : fountains)
-        delete system;
     renderer.freeLevel();
     TextureManager::get().releaseAll();
     return 0;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "BenchClock.h"
+#include "common/ArchiveGame.h"
 #include "app/FrameTimer.h"
 #include "app/TargetList.h"
 #include "platform/OglSdl.h"
@@ -86,16 +87,9 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: bench_content <folder with the .pk3 archives>\n");
         return 2;
     }
-    // A game folder of its own: the archives linked into baseq3/.
-    fs::path root = fs::absolute("bench_content_game");
-    fs::remove_all(root);
-    fs::create_directories(root / "baseq3");
-    std::error_code ec;
-    for (const fs::directory_entry& e : fs::directory_iterator(argv[1], ec))
-        if (e.path().extension() == ".pk3")
-            fs::create_symlink(fs::absolute(e.path()), root / "baseq3" / e.path().filename());
-    if (chdir(root.c_str()) != 0)
+    if (!enterArchiveGame(argv[1], "bench_content_game"))
         return 1;
+    fs::path root = fs::current_path();
 
     OglSdl window;
     if (!window.createWindow("bench_content", 800, 600, 24, 45.0f))

@@ -1,15 +1,20 @@
 // Level timings, each beside a baseline measured in the same run:
 //   load of the largest level: plain file read vs read+check+convert (no GL)
 //   vs the whole load with textures;
-//   a fixed fly-through of three levels at 800 x 600: the visibility walk
-//   alone vs whole frames vs empty frames (clear and swap).
-// Usage: bench_level <maps folder>   (needs a display: run.sh uses Xvfb)
+//   a fixed fly-through of three levels at 640 x 400, 800 x 600 and
+//   1280 x 1024: whole frames beside the fill floor at that size and empty
+//   frames, and at 800 x 600 the visibility walk alone.
+// Usage: bench_level <maps folder> [folder with the .pk3 archives]
+//   With the archives the levels are drawn with their textures, read from a
+//   game folder of the bench's own. Needs a display: run.sh uses Xvfb.
 #include <GL/gl.h>
 #include <SDL/SDL.h>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +22,8 @@
 #include <vector>
 
 #include "BenchClock.h"
+#include "common/ArchiveGame.h"
+#include "common/FillFloor.h"
 #include "app/FrameTimer.h"
 #include "app/TargetList.h"
 #include "platform/OglSdl.h"
@@ -77,7 +84,7 @@ struct World {
     Renderer renderer;
 };
 
-const int kFrames = 360;
+const int kFrames = 180;
 
 // One step of the fixed path: a full turn over the run, drifting forward.
 void fly(World& w, int frame)
@@ -92,10 +99,12 @@ void fly(World& w, int frame)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        fprintf(stderr, "usage: bench_level <maps folder>\n");
+        fprintf(stderr, "usage: bench_level <maps folder> [folder with the .pk3 archives]\n");
         return 2;
     }
-    std::string dir = argv[1];
+    std::string dir = std::filesystem::absolute(argv[1]).string();
+    if (argc > 2 && !enterArchiveGame(argv[2], "bench_level_game"))
+        return 1;
     std::vector<std::string> paths;
     if (DIR* d = opendir(dir.c_str())) {
         while (dirent* e = readdir(d)) {
@@ -156,10 +165,11 @@ int main(int argc, char** argv)
            parse * 1e3, parse / read);
     printf("  whole load with textures          %8.3f ms\n", load * 1e3);
 
-    // --- fly-through of three levels ---
-    double walkTotal = 0, frameTotal = 0, emptyTotal = 0;
-    int frames = 0;
-    long leaves = 0, faces = 0;
+    // --- fly-through of three levels at three sizes ---
+    const int sizes[3][2] = {{640, 400}, {800, 600}, {1280, 1024}};
+    std::vector<double> walkTimes, frameTimes[3], emptyTimes[3], referenceTimes;
+    FillFloor floors[3];
+    long leaves = 0, faces = 0, drawn = 0, binds = 0, draws = 0, referenceBinds = 0;
     for (size_t level = 0; level < 3 && level < paths.size(); level++) {
         const std::string& path = paths[level];
         w.renderer.freeLevel();
@@ -172,49 +182,86 @@ int main(int argc, char** argv)
             fprintf(stderr, "bench_level: cannot fly through %s\n", path.c_str());
             return 1;
         }
-        for (int pass = 0; pass < 3; pass++) {
-            w.camera.position = eye;
-            w.camera.forward = Vector3(0, 0, 1);
-            w.camera.recompute();
-            for (int f = 0; f < kFrames; f++) {
-                fly(w, f);
-                auto start = Clock::now();
-                if (pass == 0) {  // empty frame
+        for (int size = 0; size < 3; size++) {
+            int width = sizes[size][0], height = sizes[size][1];
+            // The program's own resize: a new mode, the context kept.
+            window.screen = SDL_SetVideoMode(width, height, window.depth, window.flags);
+            if (!window.screen)
+                return 1;
+            window.resizeViewport(width, height);
+            w.frustum.setViewport(width / 2.0f, height / 2.0f, 1.0f);
+            if (level == 0)
+                floors[size] = measureFloor(w.renderer, width, height, 120);
+            // Passes: empty frames, the walk alone, whole frames, and at
+            // 800 x 600 whole frames drawn the reference way.
+            for (int pass = 0; pass < (size == 1 ? 4 : 3); pass++) {
+                w.camera.position = eye;
+                w.camera.forward = Vector3(0, 0, 1);
+                w.camera.recompute();
+                for (int f = 0; f < kFrames; f++) {
+                    fly(w, f);
+                    auto start = Clock::now();
+                    if (pass == 0) {  // empty frame
+                        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                        glFinish();
+                        SDL_GL_SwapBuffers();
+                        emptyTimes[size].push_back(secondsSince(start));
+                        continue;
+                    }
                     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-                    SDL_GL_SwapBuffers();
+                    w.timer.frameCount++;
+                    w.renderer.updateCameraLeaf(w.camera, w.camera.position);
+                    w.camera.applyView();
+                    w.frustum.update(w.camera.position, w.camera.forward);
+                    if (pass == 1) {  // the walk and culling alone
+                        if (size != 1)
+                            continue;
+                        auto walkStart = Clock::now();
+                        w.renderer.collectVisibleLeaves();
+                        walkTimes.push_back(secondsSince(walkStart));
+                        continue;
+                    }
+                    w.renderer.referenceDrawing = pass == 3;
+                    w.renderer.renderLevel();
+                    w.renderer.referenceDrawing = false;
                     glFinish();
-                    emptyTotal += secondsSince(start);
-                    continue;
+                    SDL_GL_SwapBuffers();
+                    if (pass == 3) {
+                        referenceTimes.push_back(secondsSince(start));
+                        referenceBinds += w.renderer.stats.faceBinds;
+                        continue;
+                    }
+                    frameTimes[size].push_back(secondsSince(start));
+                    if (size == 1) {
+                        drawn++;
+                        leaves += w.renderer.stats.leavesDrawn;
+                        faces += w.renderer.stats.facesDrawn;
+                        binds += w.renderer.stats.faceBinds;
+                        draws += w.renderer.stats.faceDraws;
+                    }
                 }
-                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-                w.timer.frameCount++;
-                w.renderer.updateCameraLeaf(w.camera, w.camera.position);
-                w.camera.applyView();
-                w.frustum.update(w.camera.position, w.camera.forward);
-                if (pass == 1) {  // the walk and culling alone
-                    auto walkStart = Clock::now();
-                    w.renderer.collectVisibleLeaves();
-                    walkTotal += secondsSince(walkStart);
-                    continue;
-                }
-                w.renderer.renderLevel();
-                SDL_GL_SwapBuffers();
-                glFinish();
-                frameTotal += secondsSince(start);
-                frames++;
-                leaves += w.renderer.stats.leavesDrawn;
-                faces += w.renderer.stats.facesDrawn;
             }
         }
         printf("fly   %s\n", path.c_str());
     }
-    double walk = walkTotal / frames, frame = frameTotal / frames, empty = emptyTotal / frames;
-    printf("frames: %d at 800 x 600, on average %ld leaves and %ld faces drawn\n", frames,
-           leaves / frames, faces / frames);
-    printf("  empty frame, clear + swap (baseline) %8.3f ms\n", empty * 1e3);
-    printf("  whole frame                           %8.3f ms\n", frame * 1e3);
-    printf("  walk + culling alone, no GL           %8.3f ms  = %.2f %% of the frame (target < 5 %%)\n",
-           walk * 1e3, 100.0 * walk / frame);
+    drawn = std::max(1L, drawn);
+    printf("fly-through: %d frames per level and size (medians), at 800 x 600 on average %ld leaves "
+           "and %ld faces drawn in %ld calls with %ld texture binds (%ld binds the reference way)\n",
+           kFrames, leaves / drawn, faces / drawn, draws / drawn, binds / drawn, referenceBinds / drawn);
+    for (int size = 0; size < 3; size++) {
+        double empty = median(emptyTimes[size]) * 1e3;
+        printFloor(floors[size]);
+        char label[64];
+        snprintf(label, sizeof label, "empty frame, %d x %d", sizes[size][0], sizes[size][1]);
+        printFrame(label, empty, floors[size], empty);
+        snprintf(label, sizeof label, "fly-through frame, %d x %d", sizes[size][0], sizes[size][1]);
+        printFrame(label, median(frameTimes[size]) * 1e3, floors[size], empty);
+        if (size == 1)
+            printFrame("the same, drawn the reference way", median(referenceTimes) * 1e3, floors[size], empty);
+    }
+    double walk = median(walkTimes) * 1e3, frame = median(frameTimes[1]) * 1e3;
+    printf("  walk + culling alone, no GL, 800 x 600 %8.3f ms  = %.2f %% of the frame (target < 5 %%)\n",
+           walk, 100.0 * walk / frame);
     w.renderer.freeLevel();
     TextureManager::get().releaseAll();
     return 0;

@@ -12,4 +12,4 @@ if [ ! -d "$maps/maps" ]; then
         -P "$src/tests/support/extract_maps.cmake"
 fi
 cd "$build"
-"$src/tests/support/with-xvfb.sh" "$build/bench/level/bench_level" "$maps/maps"
+"$src/tests/support/with-xvfb.sh" "$build/bench/level/bench_level" "$maps/maps" /usr/share/games/openarena/baseoa

@@ -30,6 +30,8 @@ const float kShotLength = 10000.0f;
 const int kShotDamage = 10;
 const float kMarkFadeRate = 0.3f;  // alpha per second
 const float kMarkLift = 2.0f;      // units in front of the wall
+const float kMarkHalfSize = 10.0f;
+static_assert(int(Game::MAX_MARKS) <= int(SpriteBatch::MAX_SPRITES), "every mark fits the batch");
 
 } // namespace
 
@@ -64,10 +66,11 @@ bool Game::init(int width, int height, Font* hudFont)
         return false;
     glNewList(quadList, GL_COMPILE);
     glBegin(GL_TRIANGLE_FAN);
-    glTexCoord2f(1.0f, 1.0f); glVertex3f(10.0f, 10.0f, 0.0f);
-    glTexCoord2f(0.0f, 1.0f); glVertex3f(-10.0f, 10.0f, 0.0f);
-    glTexCoord2f(0.0f, 0.0f); glVertex3f(-10.0f, -10.0f, 0.0f);
-    glTexCoord2f(1.0f, 0.0f); glVertex3f(10.0f, -10.0f, 0.0f);
+    const float m = kMarkHalfSize;
+    glTexCoord2f(1.0f, 1.0f); glVertex3f(m, m, 0.0f);
+    glTexCoord2f(0.0f, 1.0f); glVertex3f(-m, m, 0.0f);
+    glTexCoord2f(0.0f, 0.0f); glVertex3f(-m, -m, 0.0f);
+    glTexCoord2f(1.0f, 0.0f); glVertex3f(m, -m, 0.0f);
     glEnd();
     glEndList();
     return true;
@@ -140,22 +143,31 @@ void Game::drawMarks()
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     glBindTexture(GL_TEXTURE_2D, markTexture);
 
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const float* billboard = camera ? camera->billboardMatrix : identity;
+    bool oneByOne = renderer && renderer->referenceDrawing;
+    markBatch.clear();
     for (int i = 0; i < markCount; ++i) {
         if (!fadeMark(i, dt))
             continue;
-        float matrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-        if (camera)
-            memcpy(matrix, camera->billboardMatrix, sizeof(matrix));
+        float colour[4] = {0.6f, 0.6f, 0.6f, marks[i].alpha};
+        if (!oneByOne) {
+            markBatch.add(billboard, marks[i].position, kMarkHalfSize, kMarkHalfSize, colour);
+            continue;
+        }
+        float matrix[16];
+        memcpy(matrix, billboard, sizeof(matrix));
         matrix[12] = marks[i].position.x;
         matrix[13] = marks[i].position.y;
         matrix[14] = marks[i].position.z;
         glPushMatrix();
         glMultMatrixf(matrix);
-        glColor4f(0.6f, 0.6f, 0.6f, marks[i].alpha);
+        glColor4fv(colour);
         if (quadList)
             glCallList(quadList);
         glPopMatrix();
     }
+    markBatch.draw(renderer ? renderer->clientActiveTexture : nullptr);
 
     glDepthMask(GL_TRUE);
     glEnable(GL_CULL_FACE);

@@ -1,4 +1,5 @@
 #pragma once
+#include "objects/SpriteBatch.h"
 #include "world/TraceResult.h"
 #include "world/Vector3.h"
 
@@ -56,7 +57,8 @@ public:
     unsigned markTexture = 0;
     unsigned crosshairTexture = 0;
     float lastShotTime = 0.0f;
-    unsigned quadList = 0;
+    unsigned quadList = 0;         // the mark square, for the renderer's reference path
+    SpriteBatch markBatch;         // this frame's marks, drawn in one call
     TraceResult shotTrace;
     Vector3 shotStart, shotEnd;
     int life = 100;

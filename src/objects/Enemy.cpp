@@ -8,6 +8,7 @@
 #include "app/Game.h"
 #include "objects/Explosion.h"
 #include "objects/Saturate.h"
+#include "platform/GlContext.h"
 #include "resources/TextureManager.h"
 #include "world/Camera.h"
 #include "world/EntitieParser.h"
@@ -35,6 +36,8 @@ Enemy::~Enemy()
 {
     delete body;
     delete explosion;
+    if (sphereList && glContextCurrent())
+        glDeleteLists(sphereList, 1);
     if (sphere)
         gluDeleteQuadric(sphere);
 }
@@ -53,6 +56,16 @@ void Enemy::configure(const EntityBlock& block)
     body = new PhysicsBody(radius, 0.006f, true, Vector3());
     life = 100;
     spin = 0.0f;
+
+    // The sphere's geometry is made once here and replayed every frame.
+    if (sphereList && glContextCurrent())
+        glDeleteLists(sphereList, 1);
+    sphereList = sphere && glContextCurrent() ? glGenLists(1) : 0;
+    if (sphereList) {
+        glNewList(sphereList, GL_COMPILE);
+        gluSphere(sphere, radius, 20, 20);
+        glEndList();
+    }
 }
 
 float Enemy::closestApproachFraction(const Vector3& start, const Vector3& end,
@@ -140,7 +153,9 @@ bool Enemy::draw()
     glColor3f(1.0f, 1.0f, 1.0f);
     glTranslatef(position.x, position.y, position.z);
     glRotatef(spin, 1.0f, 1.0f, 1.0f);
-    if (sphere)
+    if (sphereList && !(renderer && renderer->referenceDrawing))
+        glCallList(sphereList);
+    else if (sphere)
         gluSphere(sphere, radius, 20, 20);
     glEnable(GL_CULL_FACE);
     glColor3f(1.0f, 1.0f, 1.0f);

@@ -44,6 +44,7 @@ public:
     float radiusSquared = 0.0f;
     float speed = 0.0f;
     GLUquadric* sphere = nullptr;
+    unsigned sphereList = 0;  // the sphere at this radius, built by configure
     PhysicsBody* body = nullptr;
     Explosion* explosion = nullptr;
     int life = 100;

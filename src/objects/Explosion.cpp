@@ -88,7 +88,7 @@ bool Explosion::draw()
             ++i;
         }
     }
-    ParticleGroup::endDraw();
+    group.endDraw();
 
     group.moveSystem(dt);
     return group.live > 0;

@@ -7,9 +7,11 @@
 #include "platform/GlContext.h"
 #include "resources/TextureManager.h"
 #include "world/Camera.h"
+#include "world/Renderer.h"
 
 ParticleGroup::ParticleGroup(Vector3* origin_, bool* movedFlag_)
-    : origin(origin_), camera(Camera::instance), timer(FrameTimer::instance), movedFlag(movedFlag_)
+    : origin(origin_), camera(Camera::instance), timer(FrameTimer::instance),
+      renderer(Renderer::instance), movedFlag(movedFlag_)
 {
 }
 
@@ -76,6 +78,8 @@ void ParticleGroup::compileSprite(float w, float h)
 {
     if (spriteList)
         glDeleteLists(spriteList, 1);
+    halfWidth = w;
+    halfHeight = h;
     spriteList = glGenLists(1);
     if (!spriteList)
         return;
@@ -89,31 +93,39 @@ void ParticleGroup::compileSprite(float w, float h)
     glEndList();
 }
 
-void ParticleGroup::beginDraw() const
+void ParticleGroup::beginDraw()
 {
     glDepthMask(GL_FALSE);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     glBindTexture(GL_TEXTURE_2D, texture);
+    batch.clear();
 }
+
+namespace {
+
+const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+} // namespace
 
 void ParticleGroup::drawParticle(const Particle& p)
 {
     // The camera's billboard turns the sprite toward the viewer; only the
     // translation is the particle's own.
-    float matrix[16];
-    if (camera)
-        memcpy(matrix, camera->billboardMatrix, sizeof(matrix));
-    else {
-        static const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-        memcpy(matrix, identity, sizeof(matrix));
+    const float* billboard = camera ? camera->billboardMatrix : kIdentity;
+    float colour[4] = {p.colour[0], p.colour[1], p.colour[2], p.life};
+    if (!renderer || !renderer->referenceDrawing) {
+        batch.add(billboard, p.position, halfWidth, halfHeight, colour);
+        return;
     }
+    float matrix[16];
+    memcpy(matrix, billboard, sizeof(matrix));
     matrix[12] = p.position.x;
     matrix[13] = p.position.y;
     matrix[14] = p.position.z;
     glPushMatrix();
     glMultMatrixf(matrix);
-    glColor4f(p.colour[0], p.colour[1], p.colour[2], p.life);
+    glColor4fv(colour);
     if (spriteList)
         glCallList(spriteList);
     glPopMatrix();
@@ -121,6 +133,7 @@ void ParticleGroup::drawParticle(const Particle& p)
 
 void ParticleGroup::endDraw()
 {
+    batch.draw(renderer ? renderer->clientActiveTexture : nullptr);
     glDepthMask(GL_TRUE);
     glDisable(GL_BLEND);
 }

@@ -1,8 +1,10 @@
 #pragma once
+#include "objects/SpriteBatch.h"
 #include "world/Vector3.h"
 
 class Camera;
 class FrameTimer;
+class Renderer;
 
 struct Particle {
     Vector3 position;
@@ -38,9 +40,11 @@ public:
     // GL side.
     void loadTexture(const char* file);
     void compileSprite(float halfWidth, float halfHeight);
-    void beginDraw() const;      // depth writes off, additive blending, texture
+    void beginDraw();            // depth writes off, additive blending, texture
+    // Adds the particle's sprite to this frame's batch; on the renderer's
+    // reference path it is drawn at once through the sprite list.
     void drawParticle(const Particle& p);
-    static void endDraw();
+    void endDraw();              // draws the batch; depth writes on, no blending
 
     float frameTime() const;
     float viewerDistanceSquared() const;
@@ -52,7 +56,10 @@ public:
     unsigned texture = 0;
     Camera* camera;
     FrameTimer* timer;
+    Renderer* renderer;          // its multitexture entry and drawing path
     unsigned spriteList = 0;
+    float halfWidth = 0.0f, halfHeight = 0.0f;  // of the sprite
+    SpriteBatch batch;
     bool moving = false;
     bool* movedFlag;
     unsigned live = 0;

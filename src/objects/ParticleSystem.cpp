@@ -159,7 +159,7 @@ bool ParticleSystem::draw()
         if (p.life <= 0.0f)
             params.emit(p, position);
     }
-    ParticleGroup::endDraw();
+    group.endDraw();
 
     group.moveSystem(dt);
     return group.live > 0;

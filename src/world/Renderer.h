@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <vector>
 #include "world/BoundingSphere.h"
 #include "world/BspFormat.h"
 #include "world/Vector3.h"
@@ -29,6 +30,8 @@ struct RenderStats {
     int facesDrawn = 0;
     int patchesDrawn = 0;  // of facesDrawn
     int skyFacesSeen = 0;  // visible sky faces, covered by the sky
+    int faceBinds = 0;     // texture and lightmap binds made for the faces
+    int faceDraws = 0;     // draw calls made for the faces
 };
 
 // What is drawn behind the level where it shows sky: the sky shader's box
@@ -62,8 +65,10 @@ public:
     // Level arrays present and multitexture available.
     bool isReady() const;
 
-    // Draws the visible leaves far to near, each face once, and the entities
-    // standing in those leaves. Needs a GL context.
+    // Draws the faces of the visible leaves near to far, each face once, so
+    // the depth test rejects what nearer faces hide before it is textured;
+    // then the entities standing in those leaves far to near. Needs a GL
+    // context.
     void renderLevel();
 
     // Leaf containing p; 0 when the level is not ready.
@@ -136,6 +141,11 @@ public:
 
     bool levelLoaded = false;
 
+    // The slower plain drawing, kept as the reference the pictures are
+    // checked against: each visible leaf's faces and then its entities, far
+    // to near, and every sprite, mark and enemy sphere drawn on its own.
+    bool referenceDrawing = false;
+
     // Scratch of the walk: leaf indices in drawing order. A leaf is listed
     // each time the walk reaches it, at most once per node child slot.
     int32_t* visibleLeaves = nullptr;
@@ -143,12 +153,33 @@ public:
     int32_t visibleLeafCapacity = 0;
     RenderStats stats;
 
+    // The faces gathered by addToRun, not drawn yet.
+    struct FaceRun {
+        unsigned texture = 0, lightmap = 0;
+        int64_t lowest = 0, highest = 0;  // vertex range the indices reach
+        int64_t vertices = 0;             // vertices of the faces in it
+        std::vector<uint32_t> indices;
+    };
+    FaceRun run;
+
 private:
     void walkNode(int node, bool culling);
     void walkLeaf(int leaf, bool culling);
     // 0 inside, 1 outside, 2 intersecting; cone and planes of the frustum.
     int cullVolume(const BoundingSphere& sphere, const int32_t* mins, const int32_t* maxs) const;
-    void drawLeafFaces(int leaf, int32_t frame);
+    // Texture and lightmap last bound by drawLeafFaces; ~0u: not known.
+    struct FaceBinds {
+        unsigned texture = ~0u;
+        unsigned lightmap = ~0u;
+    };
+    void drawLeafFaces(int leaf, int32_t frame, FaceBinds& binds);
+    // The reference way: pointers, binds and one draw for the face alone.
+    void drawFaceAlone(const bsp::BspFace& face, unsigned texture, unsigned lightmap);
+    // The usual way: faces with the same pictures whose vertices lie close
+    // together are gathered, with indices counted from vertex 0, and drawn
+    // with one call.
+    void addToRun(const bsp::BspFace& face, unsigned texture, unsigned lightmap, FaceBinds& binds);
+    void drawRun(FaceBinds& binds);
     void drawSky();
     // Gives back every texture request the level made (see freeLevel).
     void releaseLevelTextures();

@@ -2,6 +2,8 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <cstdint>
+
 #include "app/FrameTimer.h"
 #include "world/Camera.h"
 #include "world/Renderer.h"
@@ -23,6 +25,10 @@ const SkySide kSkySides[6] = {
 
 // Far enough past the near plane, well inside the far one.
 const float kSkyDistance = 100.0f;
+
+// GL copies the vertices a draw reaches from client memory, lowest to
+// highest: a run may leave at most this many unused ones in between.
+const int64_t kRunGap = 256;
 
 } // namespace
 
@@ -48,14 +54,51 @@ void Renderer::renderLevel()
 
     int32_t frame = int32_t(timer->frameCount);
     int count = collectVisibleLeaves();
-    for (int i = 0; i < count; i++) {
-        int leaf = visibleLeaves[i];
-        drawLeafFaces(leaf, frame);
-        if (leafEntities[leaf].count > 0) {
-            activeTexture(GL_TEXTURE1_ARB);
-            glDisable(GL_TEXTURE_2D);
-            activeTexture(GL_TEXTURE0_ARB);
+    FaceBinds binds;
+    if (referenceDrawing) {
+        for (int i = 0; i < count; i++) {
+            int leaf = visibleLeaves[i];
+            drawLeafFaces(leaf, frame, binds);
+            if (leafEntities[leaf].count > 0) {
+                activeTexture(GL_TEXTURE1_ARB);
+                glDisable(GL_TEXTURE_2D);
+                activeTexture(GL_TEXTURE0_ARB);
+                runLeafEntities(leaf);
+                activeTexture(GL_TEXTURE1_ARB);
+                glEnable(GL_TEXTURE_2D);
+                glColor3f(1.0f, 1.0f, 1.0f);
+            }
+        }
+    } else {
+        // Opaque faces near to far: what they hide fails the depth test
+        // before it is textured. The picture is the same, since every face
+        // is opaque and depth-tested. Runs index the vertices from 0, so the
+        // pointers are set once.
+        glVertexPointer(3, GL_FLOAT, sizeof(bsp::BspVertex), vertices[0].position);
+        clientActiveTexture(GL_TEXTURE0_ARB);
+        glTexCoordPointer(2, GL_FLOAT, sizeof(bsp::BspVertex), vertices[0].texCoord);
+        clientActiveTexture(GL_TEXTURE1_ARB);
+        glTexCoordPointer(2, GL_FLOAT, sizeof(bsp::BspVertex), vertices[0].lightmapCoord);
+        run.indices.clear();
+        for (int i = count - 1; i >= 0; i--)
+            drawLeafFaces(visibleLeaves[i], frame, binds);
+        drawRun(binds);
+        // Entities far to near as the walk found them, after every face, so
+        // blending and what covers what stay as they were.
+        bool unitOneOff = false;
+        for (int i = 0; i < count; i++) {
+            int leaf = visibleLeaves[i];
+            if (leafEntities[leaf].count == 0)
+                continue;
+            if (!unitOneOff) {
+                activeTexture(GL_TEXTURE1_ARB);
+                glDisable(GL_TEXTURE_2D);
+                activeTexture(GL_TEXTURE0_ARB);
+                unitOneOff = true;
+            }
             runLeafEntities(leaf);
+        }
+        if (unitOneOff) {
             activeTexture(GL_TEXTURE1_ARB);
             glEnable(GL_TEXTURE_2D);
             glColor3f(1.0f, 1.0f, 1.0f);
@@ -68,7 +111,7 @@ void Renderer::renderLevel()
     activeTexture(GL_TEXTURE0_ARB);
 }
 
-void Renderer::drawLeafFaces(int index, int32_t frame)
+void Renderer::drawLeafFaces(int index, int32_t frame, FaceBinds& binds)
 {
     const bsp::BspLeaf& leaf = leaves[index];
     for (int k = leaf.firstLeafFace; k < leaf.firstLeafFace + leaf.leafFaceCount; k++) {
@@ -86,26 +129,91 @@ void Renderer::drawLeafFaces(int index, int32_t frame)
             continue;
         }
 
-        const bsp::BspVertex* first = vertices + face.firstVertex;
-        glVertexPointer(3, GL_FLOAT, sizeof(bsp::BspVertex), first->position);
-        clientActiveTexture(GL_TEXTURE0_ARB);
-        glTexCoordPointer(2, GL_FLOAT, sizeof(bsp::BspVertex), first->texCoord);
-        clientActiveTexture(GL_TEXTURE1_ARB);
-        glTexCoordPointer(2, GL_FLOAT, sizeof(bsp::BspVertex), first->lightmapCoord);
-
-        activeTexture(GL_TEXTURE0_ARB);
-        glBindTexture(GL_TEXTURE_2D, textureHandles[face.texture]);
-        activeTexture(GL_TEXTURE1_ARB);
+        unsigned texture = textureHandles[face.texture];
         // No lightmap: texture 0 has no image, so the unit passes colour through.
         bool lit = face.lightmap >= 0 && face.lightmap < lightmapCount;
-        glBindTexture(GL_TEXTURE_2D, lit ? lightmapHandles[face.lightmap] : 0);
-
-        glDrawElements(GL_TRIANGLES, face.meshVertexCount, GL_UNSIGNED_INT,
-                       meshVertices + face.firstMeshVertex);
+        unsigned lightmap = lit ? lightmapHandles[face.lightmap] : 0;
+        if (referenceDrawing)
+            drawFaceAlone(face, texture, lightmap);
+        else
+            addToRun(face, texture, lightmap, binds);
         stats.facesDrawn++;
         if (face.type == bsp::FacePatch)
             stats.patchesDrawn++;
     }
+}
+
+void Renderer::drawFaceAlone(const bsp::BspFace& face, unsigned texture, unsigned lightmap)
+{
+    const bsp::BspVertex* first = vertices + face.firstVertex;
+    glVertexPointer(3, GL_FLOAT, sizeof(bsp::BspVertex), first->position);
+    clientActiveTexture(GL_TEXTURE0_ARB);
+    glTexCoordPointer(2, GL_FLOAT, sizeof(bsp::BspVertex), first->texCoord);
+    clientActiveTexture(GL_TEXTURE1_ARB);
+    glTexCoordPointer(2, GL_FLOAT, sizeof(bsp::BspVertex), first->lightmapCoord);
+    activeTexture(GL_TEXTURE0_ARB);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    activeTexture(GL_TEXTURE1_ARB);
+    glBindTexture(GL_TEXTURE_2D, lightmap);
+    stats.faceBinds += 2;
+    glDrawElements(GL_TRIANGLES, face.meshVertexCount, GL_UNSIGNED_INT,
+                   meshVertices + face.firstMeshVertex);
+    stats.faceDraws++;
+}
+
+void Renderer::addToRun(const bsp::BspFace& face, unsigned texture, unsigned lightmap,
+                        FaceBinds& binds)
+{
+    const int32_t* local = meshVertices + face.firstMeshVertex;
+    int64_t lowest = INT64_MAX, highest = INT64_MIN;
+    for (int i = 0; i < face.meshVertexCount; i++) {
+        int64_t v = int64_t(face.firstVertex) + local[i];
+        lowest = v < lowest ? v : lowest;
+        highest = v > highest ? v : highest;
+    }
+    if (face.meshVertexCount <= 0)
+        return;
+    int64_t span = highest - lowest + 1;
+    if (!run.indices.empty()) {
+        int64_t joined = (highest > run.highest ? highest : run.highest) -
+                         (lowest < run.lowest ? lowest : run.lowest) + 1;
+        bool same = texture == run.texture && lightmap == run.lightmap;
+        if (!same || joined > run.vertices + span + kRunGap)
+            drawRun(binds);
+    }
+    if (run.indices.empty()) {
+        run.texture = texture;
+        run.lightmap = lightmap;
+        run.lowest = lowest;
+        run.highest = highest;
+        run.vertices = 0;
+    }
+    run.lowest = lowest < run.lowest ? lowest : run.lowest;
+    run.highest = highest > run.highest ? highest : run.highest;
+    run.vertices += span;
+    for (int i = 0; i < face.meshVertexCount; i++)
+        run.indices.push_back(uint32_t(face.firstVertex + local[i]));
+}
+
+void Renderer::drawRun(FaceBinds& binds)
+{
+    if (run.indices.empty())
+        return;
+    if (run.texture != binds.texture) {
+        activeTexture(GL_TEXTURE0_ARB);
+        glBindTexture(GL_TEXTURE_2D, run.texture);
+        binds.texture = run.texture;
+        stats.faceBinds++;
+    }
+    if (run.lightmap != binds.lightmap) {
+        activeTexture(GL_TEXTURE1_ARB);
+        glBindTexture(GL_TEXTURE_2D, run.lightmap);
+        binds.lightmap = run.lightmap;
+        stats.faceBinds++;
+    }
+    glDrawElements(GL_TRIANGLES, GLsizei(run.indices.size()), GL_UNSIGNED_INT, run.indices.data());
+    stats.faceDraws++;
+    run.indices.clear();
 }
 
 // A box around the eye, drawn first without depth, so every pixel the level

@@ -38,6 +38,7 @@
 #include "world/Frustum.h"
 #include "world/PhysicsBody.h"
 #include "world/Renderer.h"
+#include "world/SurfaceKind.h"
 
 namespace {
 
@@ -410,7 +411,9 @@ int missedFaces(int* expected)
         for (int k = 0; k < leaf.leafFaceCount; ++k) {
             int f = r.leafFaces[leaf.firstLeafFace + k];
             int type = r.faces[f].type;
-            wanted[f] = wanted[f] || (type != bsp::FacePatch && type != bsp::FaceBillboard);
+            // Tool faces (clip, hint, ...) are never drawn.
+            bool hidden = r.faceKinds && r.faceKinds[f] == FaceHidden;
+            wanted[f] = wanted[f] || (type != bsp::FacePatch && type != bsp::FaceBillboard && !hidden);
         }
     }
     int missed = 0;

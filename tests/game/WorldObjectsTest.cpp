@@ -15,6 +15,7 @@
 #include "TestWindow.h"
 #include "app/FrameTimer.h"
 #include "app/Game.h"
+#include "app/Startup.h"
 #include "app/TargetList.h"
 #include "objects/Enemy.h"
 #include "objects/Explosion.h"
@@ -278,4 +279,96 @@ TEST(WorldObjects, MutatedEntityTextNeverBreaksTheParser)
     EXPECT_EQ(parser.lastBlock().count(), 100001);
     parser.parse(std::string(200000, '{').c_str(), &world.targets);
     parser.parse(std::string(200000, '"').c_str(), &world.targets);
+}
+
+namespace {
+
+// One world frame with its marks, as the game draws them, read back.
+std::vector<unsigned char> drawScene(World& world, bool reference)
+{
+    world.renderer.referenceDrawing = reference;
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glColor3f(1.0f, 1.0f, 1.0f);  // as the game frame starts
+    world.timer.frameCount++;
+    world.renderer.updateCameraLeaf(world.camera, world.camera.position);
+    world.camera.applyView();
+    world.frustum.update(world.camera.position, world.camera.forward);
+    world.renderer.renderLevel();
+    world.game.drawMarks();
+    world.renderer.referenceDrawing = false;
+    std::vector<unsigned char> pixels(320 * 240 * 3);
+    glReadPixels(0, 0, 320, 240, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
+
+} // namespace
+
+// Fountains, spinning enemies, an explosion and impact marks, batched and
+// drawn from built geometry, against each drawn on its own as before: the
+// same picture but for sprite edges a rounding apart.
+TEST(WorldObjects, BatchedSpritesAndSpheresDrawTheSamePictures)
+{
+    World world;
+    setGameGlState();
+    std::string text;
+    const char* fountain =
+        "{\n\"classname\" \"particle_fountain\"\n\"origin\" \"%d 0 %d\"\n\"num_particles\" \"100\"\n"
+        "\"max_life_fade\" \"0.05\"\n\"min_life_fade\" \"0.01\"\n\"max_velocity\" \"60\"\n"
+        "\"min_velocity\" \"20\"\n\"spread\" \"30\"\n\"axis\" \"0 0 1\"\n\"color\" \"%s\"\n"
+        "\"texture\" \"baseq3/textures/particle.tga\"\n\"txt_width\" \"3\"\n\"txt_height\" \"4\"\n}\n";
+    char block[512];
+    const char* colours[] = {"0.4 0.7 1", "0 0 0", "1 0.5 0"};
+    for (int i = 0; i < 3; i++) {
+        snprintf(block, sizeof block, fountain, -60 + 60 * i, 20 + 15 * i, colours[i]);
+        text += block;
+    }
+    text += enemyBlock("-50 -40 60") + enemyBlock("50 -30 90", "15") + enemyBlock("10 -60 40");
+    ASSERT_TRUE(world.load(text));
+    ASSERT_TRUE(world.game.init(320, 240, nullptr));
+    ASSERT_EQ(world.targets.count(), 3);
+    auto* dying = dynamic_cast<Enemy*>(world.targets.at(2));
+    ASSERT_TRUE(dying);
+    dying->takeDamage(100);
+    world.targets.update();  // the third one explodes
+    ASSERT_TRUE(dying->explosion);
+    world.game.placeMark(Vector3(-20, 60, 3));
+    world.game.placeMark(Vector3(25, 75, 3));
+    world.camera.position = Vector3(0, 60, 260);
+    world.camera.forward = Vector3(0, -0.1f, -1);
+    world.camera.recompute();
+
+    // Let the sprites spread out, then hold time still: both pictures of
+    // one moment.
+    for (int i = 0; i < 4; i++) {
+        world.tick(0.1f);
+        drawScene(world, false);
+    }
+    world.tick(0.0f);
+    std::vector<Enemy*> enemies;
+    for (int leaf = 0; leaf < 2; leaf++)
+        for (int i = 0; i < world.entitiesIn(leaf); i++)
+            if (auto* enemy = dynamic_cast<Enemy*>(world.entity(leaf, i)))
+                enemies.push_back(enemy);
+    ASSERT_EQ(enemies.size(), 3u);
+    std::vector<float> spins;
+    for (Enemy* enemy : enemies)
+        spins.push_back(enemy->spin);
+    std::vector<unsigned char> batched = drawScene(world, false);
+    for (size_t i = 0; i < enemies.size(); i++)
+        enemies[i]->spin = spins[i];
+    std::vector<unsigned char> oneByOne = drawScene(world, true);
+
+    size_t lit = 0, differ = 0, pixels = batched.size() / 3;
+    int worst = 0;
+    for (size_t i = 0; i < pixels; i++) {
+        lit += batched[i * 3] + batched[i * 3 + 1] + batched[i * 3 + 2] > 30;
+        int d = 0;
+        for (int c = 0; c < 3; c++)
+            d = std::max(d, std::abs(int(batched[i * 3 + c]) - int(oneByOne[i * 3 + c])));
+        differ += d > 0;
+        worst = std::max(worst, d);
+    }
+    printf("sprites: %zu lit pixels, %zu differ (worst by %d)\n", lit, differ, worst);
+    EXPECT_GT(lit, pixels / 20);
+    EXPECT_LT(differ, pixels / 1000);
 }

@@ -18,6 +18,7 @@
 #include "TestWindow.h"
 #include "app/Frame.h"
 #include "app/FrameTimer.h"
+#include "app/Startup.h"
 #include "gui/Menu.h"
 #include "platform/SystemLog.h"
 #include "resources/FileSystem.h"
@@ -263,3 +264,71 @@ TEST(OpenArena, ScreenshotsShowTexturesSkyAndCurves)
 }
 
 } // namespace
+
+namespace {
+
+struct Picture {
+    std::vector<unsigned char> colour;
+    std::vector<float> depth;
+};
+
+// The world part of a game frame from the camera as it stands, drawn either
+// the usual way or the reference way, and read back.
+Picture drawWorld(bool reference)
+{
+    Renderer& r = *Renderer::instance;
+    Camera& camera = *Camera::instance;
+    r.referenceDrawing = reference;
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glColor3f(1.0f, 1.0f, 1.0f);  // as the game frame starts
+    FrameTimer::instance->frameCount++;
+    r.updateCameraLeaf(camera, camera.position);
+    camera.applyView();
+    Frustum::instance->update(camera.position, camera.forward);
+    r.renderLevel();
+    r.referenceDrawing = false;
+    Picture p;
+    p.colour.resize(size_t(kWidth) * kHeight * 3);
+    p.depth.resize(size_t(kWidth) * kHeight);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_BYTE, p.colour.data());
+    glReadPixels(0, 0, kWidth, kHeight, GL_DEPTH_COMPONENT, GL_FLOAT, p.depth.data());
+    return p;
+}
+
+} // namespace
+
+// Faces near to far with fewer binds against the reference walk, on a short
+// fly-through of three levels: the same depth everywhere, and a colour
+// difference only where coplanar faces meet at the same depth (whichever is
+// drawn last wins there).
+TEST(OpenArena, FacesNearToFarDrawTheSamePictures)
+{
+    setGameGlState();
+    const char* levels[] = {"czest3ctf", "oa_shouse", "oa_dm3"};
+    for (const char* level : levels) {
+        SCOPED_TRACE(level);
+        ASSERT_TRUE(startLevel(std::string("baseq3/maps/") + level + ".bsp", Vector3(0, 0, 1)));
+        Camera& camera = *Camera::instance;
+        for (int frame = 0; frame < 3; frame++) {
+            camera.turn(0.9f, Vector3(0, 1, 0));
+            camera.moveForward(60.0f);
+            Picture usual = drawWorld(false);
+            RenderStats usualStats = Renderer::instance->stats;
+            Picture reference = drawWorld(true);
+            const RenderStats& stats = Renderer::instance->stats;
+            EXPECT_EQ(usualStats.leavesDrawn, stats.leavesDrawn);
+            EXPECT_EQ(usualStats.facesDrawn, stats.facesDrawn);
+            size_t coplanar = 0, otherDepth = 0, pixels = usual.depth.size();
+            for (size_t i = 0; i < pixels; i++) {
+                if (usual.depth[i] != reference.depth[i])
+                    otherDepth++;
+                else if (std::memcmp(&usual.colour[i * 3], &reference.colour[i * 3], 3) != 0)
+                    coplanar++;
+            }
+            printf("%s frame %d: %d faces, %zu pixels of coplanar faces differ, %zu pixels at another depth\n",
+                   level, frame, stats.facesDrawn, coplanar, otherDepth);
+            EXPECT_EQ(otherDepth, 0u);
+            EXPECT_LT(coplanar, pixels / 1000);
+        }
+    }
+}
