@@ -73,6 +73,7 @@ void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
     const std::vector<Brush>& list = brushes.brushes;
     for (size_t bi = 0; bi < list.size(); ++bi) {
         const Brush& b = list[bi];
+        if (b.model != 0) continue;
         for (size_t si = 0; si < b.sides.size(); ++si) {
             const BrushSide& side = b.sides[si];
             if (side.bevel || !side.drawn || side.winding.empty()) continue;
@@ -91,6 +92,7 @@ void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
             surf.side = static_cast<int>(si);
             surf.plane = side.plane;
             surf.texture = side.texture;
+            surf.lightmapped = side.lightmapped;
             for (const Winding& w : pieces) {
                 std::vector<std::pair<int, Winding>> kept;
                 bool lost = false;
@@ -110,12 +112,37 @@ void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
     }
 }
 
+void buildModelSurfaces(const BrushSet& brushes, std::vector<Surface>& out)
+{
+    for (size_t bi = 0; bi < brushes.brushes.size(); ++bi) {
+        const Brush& b = brushes.brushes[bi];
+        if (b.model == 0) continue;
+        for (size_t si = 0; si < b.sides.size(); ++si) {
+            const BrushSide& side = b.sides[si];
+            if (side.bevel || !side.drawn || side.winding.empty()) continue;
+            Surface surf;
+            surf.brush = static_cast<int>(bi);
+            surf.side = static_cast<int>(si);
+            surf.plane = side.plane;
+            surf.texture = side.texture;
+            surf.model = b.model;
+            surf.lightmapped = side.lightmapped;
+            surf.pieces.push_back(side.winding);
+            out.push_back(std::move(surf));
+        }
+    }
+}
+
 void splitLargeSurfaces(std::vector<Surface>& surfaces, const PlaneSet& planes, double luxel,
                         int maxLuxels)
 {
     const double chunk = luxel * (maxLuxels - 1);
     std::vector<Surface> result;
     for (Surface& surf : surfaces) {
+        if (surf.isPatch()) {
+            result.push_back(std::move(surf));
+            continue;
+        }
         int axes[2];
         lightmapAxes(planes[surf.plane].normal, axes[0], axes[1]);
         std::vector<Surface> work{surf};
