@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -254,6 +255,21 @@ bool walkSegment(const RawLevel& l, int node, const double a[3], const double b[
     return walkSegment(l, n.children[nearSide ^ 1], mid, b, leaves);
 }
 
+// Ratio of the reference's spawn point coordinates to ours (1 unless the
+// reference was compiled scaled).
+double levelScale(const RawLevel& mine, const RawLevel& ref)
+{
+    auto a = spawnPoints(mine.entities), b = spawnPoints(ref.entities);
+    std::vector<double> ratios;
+    for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+        for (int k = 0; k < 3; ++k)
+            if (std::fabs(a[i][k]) > 64) ratios.push_back(b[i][k] / a[i][k]);
+    if (ratios.empty()) return 1.0;
+    std::sort(ratios.begin(), ratios.end());
+    double s = ratios[ratios.size() / 2];
+    return std::fabs(s - 1.0) < 0.01 || s <= 0 ? 1.0 : s;
+}
+
 struct Figures {
     bool compiled = false;
     double seconds = 0, peakMb = 0;
@@ -300,10 +316,10 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string maps = argv[1], outDir = argv[2];
-    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s\n", "level", "brushes", "faces",
-                "leaves", "clusters", "secs", "peakMB", "valid", "solid%", "area", "spawns", "vis-fail");
-    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s\n", "", "ours/ref", "ours/ref",
-                "ours/ref", "ours/ref", "", "", "game", "agree", "ratio", "bad o/r", "of 10000");
+    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %6s\n", "level", "brushes", "faces",
+                "leaves", "clusters", "secs", "peakMB", "valid", "solid%", "area", "spawns", "vis-fail", "scale");
+    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %6s\n", "", "ours/ref", "ours/ref",
+                "ours/ref", "ours/ref", "", "", "game", "agree", "ratio", "bad o/r", "of 10000", "ref");
     int failures = 0;
     for (int a = 3; a < argc; ++a) {
         std::string name = argv[a];
@@ -325,19 +341,23 @@ int main(int argc, char** argv)
         bool valid = readBspFile(ourPath.c_str(), data, problem, sizeof(problem)) == BspReadError::None &&
                      validateLevel(data, problem, sizeof(problem));
 
+        // Some references were compiled scaled up (the compiler's -scale);
+        // their spawn points tell by how much.
+        double scale = levelScale(mine, ref);
         std::mt19937 rng(1234);
         const bsp::BspModel& world = ref.models[0];
-        std::uniform_real_distribution<double> ux(world.mins[0], world.maxs[0]), uy(world.mins[1], world.maxs[1]),
-            uz(world.mins[2], world.maxs[2]);
+        std::uniform_real_distribution<double> ux(world.mins[0] / scale, world.maxs[0] / scale),
+            uy(world.mins[1] / scale, world.maxs[1] / scale), uz(world.mins[2] / scale, world.maxs[2] / scale);
         int agree = 0;
         const int points = 100000;
         for (int i = 0; i < points; ++i) {
             double p[3] = {ux(rng), uy(rng), uz(rng)};
-            agree += mine.inSolid(p) == ref.inSolid(p);
+            double q[3] = {p[0] * scale, p[1] * scale, p[2] * scale};
+            agree += mine.inSolid(p) == ref.inSolid(q);
         }
-        double areaRatio = drawnArea(mine) / std::max(drawnArea(ref), 1.0);
-        auto spawns = spawnPoints(mine.entities);
-        int badOurs = spawnsInSolid(mine, spawns), badRef = spawnsInSolid(ref, spawns);
+        double areaRatio = drawnArea(mine) * scale * scale / std::max(drawnArea(ref), 1.0);
+        int badOurs = spawnsInSolid(mine, spawnPoints(mine.entities));
+        int badRef = spawnsInSolid(ref, spawnPoints(ref.entities));
 
         // Sight lines from random open points: every leaf a line reaches
         // must be in the source's visible set.
@@ -362,10 +382,10 @@ int main(int argc, char** argv)
         bool ok = valid && solidPct >= 99.0 && std::fabs(areaRatio - 1.0) <= 0.10 && badOurs == 0 && visFail == 0 &&
                   ours.seconds < 60.0;
         failures += !ok;
-        std::printf("%-12s %7d/%-7d %6d/%-6d %6d/%-6d %5d/%-5d %7.1f %7.0f %7s %7.2f %7.3f %4d/%-4d %9d%s\n",
+        std::printf("%-12s %7d/%-7d %6d/%-6d %6d/%-6d %5d/%-5d %7.1f %7.0f %7s %7.2f %7.3f %4d/%-4d %9d %6.3g%s\n",
                     name.c_str(), ours.brushes, theirs.brushes, ours.faces, theirs.faces, ours.leaves, theirs.leaves,
                     ours.clusters, theirs.clusters, ours.seconds, ours.peakMb, valid ? "yes" : "NO", solidPct,
-                    areaRatio, badOurs, badRef, visFail, ok ? "" : "  <- misses");
+                    areaRatio, badOurs, badRef, visFail, scale, ok ? "" : "  <- misses");
         if (!valid) std::printf("             game refuses it: %s\n", problem);
         std::fflush(stdout);
     }

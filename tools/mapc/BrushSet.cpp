@@ -115,7 +115,7 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
     b.line = mb.line;
     b.model = model;
     std::vector<int> sidePlanes;
-    uint32_t contents = 0;
+    uint32_t contents = 0, surfaceFlags = 0;
     for (const MapSide& ms : mb.sides) {
         Vec3 n = (ms.points[0] - ms.points[1]).cross(ms.points[2] - ms.points[1]);
         if (n.length() < 1e-6) {
@@ -131,7 +131,12 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
         const TextureTraits& traits = library.traits(ms.texture, diag);
         int sideContents = 0, flags = 0;
         sideBits(ms, traits, sideContents, flags);
-        contents |= static_cast<uint32_t>(sideContents);
+        // The first side speaks for the whole brush, as editors expect
+        // (mixed sides are usually a stray detail flag).
+        if (b.sides.empty()) {
+            contents = static_cast<uint32_t>(sideContents);
+            surfaceFlags = static_cast<uint32_t>(flags);
+        }
         BrushSide s;
         s.plane = index;
         s.texture = out.textureIndex("textures/" + ms.texture, sideContents, flags);
@@ -152,9 +157,14 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
         diag.warn(mb.line, "brush has fewer than four sides or no volume; skipped");
         return false;
     }
-    bool solid = contents & kContentsSolid;
-    bool seeThrough = contents & (kContentsDetail | kContentsTranslucent);
-    b.structural = solid && (!seeThrough || (contents & kContentsStructural)) && model == 0;
+    // Opaque world brushes seal the level and split the tree, solid or not
+    // (a nodraw-nonsolid wall still seals); see-through volumes, liquids,
+    // hints and detail do not, unless marked structural.
+    const uint32_t seeThrough = kContentsTranslucent | kContentsWater | kContentsSlime | kContentsLava |
+                                kContentsFog | kContentsAreaPortal | kContentsClusterPortal | kContentsOrigin |
+                                kContentsTrigger;
+    bool detail = (contents & kContentsDetail) && !(contents & kContentsStructural);
+    b.structural = model == 0 && !(contents & seeThrough) && !detail && !(surfaceFlags & (kSurfHint | kSurfSkip));
     b.contents = static_cast<int>(contents);
     const TextureRecord& first = out.textures[static_cast<size_t>(b.sides[0].texture)];
     b.texture = out.textureIndex(first.name, b.contents, first.flags);
