@@ -99,14 +99,13 @@ void shiftEntity(MapEntity& e, const Vec3& by)
         for (PatchPoint& cp : p.points) cp.position += by;
 }
 
-// The side's own bits joined with its texture's.
+// The side's content bits joined with its texture's. The surface bits are
+// the texture's alone: editors leave stale numbers in that field (ordinary
+// walls marked sky or hint), and the common compilers ignore it too.
 void sideBits(const MapSide& ms, const TextureTraits& t, int& contents, int& flags)
 {
-    uint32_t c = t.contents | static_cast<uint32_t>(ms.contents);
-    uint32_t f = t.flags | static_cast<uint32_t>(ms.flags);
-    if (static_cast<uint32_t>(ms.flags) & kSurfNonSolid) c &= ~static_cast<uint32_t>(kContentsSolid);
-    contents = static_cast<int>(c);
-    flags = static_cast<int>(f);
+    contents = static_cast<int>(t.contents | static_cast<uint32_t>(ms.contents));
+    flags = static_cast<int>(t.flags);
 }
 
 bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& planes, BrushSet& out,
@@ -157,16 +156,18 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
         diag.warn(mb.line, "brush has fewer than four sides or no volume; skipped");
         return false;
     }
-    // Opaque world brushes seal the level and split the tree, solid or not
-    // (a nodraw-nonsolid wall still seals); see-through volumes, liquids,
-    // hints and detail do not, unless marked structural.
+    // Opaque world brushes hide what they cover; the structural ones (not
+    // detail) also seal the level and split the tree, solid or not (a
+    // nodraw-nonsolid wall still seals). See-through volumes, liquids and
+    // hints do neither.
     const uint32_t seeThrough = kContentsTranslucent | kContentsWater | kContentsSlime | kContentsLava |
                                 kContentsFog | kContentsAreaPortal | kContentsClusterPortal | kContentsOrigin |
                                 kContentsTrigger;
     bool detail = (contents & kContentsDetail) && !(contents & kContentsStructural);
-    b.structural = model == 0 && !(contents & seeThrough) && !detail && !(surfaceFlags & (kSurfHint | kSurfSkip));
+    b.opaque = model == 0 && !(contents & seeThrough) && !(surfaceFlags & (kSurfHint | kSurfSkip));
+    b.structural = b.opaque && !detail;
     b.contents = static_cast<int>(contents);
-    const TextureRecord& first = out.textures[static_cast<size_t>(b.sides[0].texture)];
+    const TextureRecord first = out.textures[static_cast<size_t>(b.sides[0].texture)];  // a copy: the list may grow
     b.texture = out.textureIndex(first.name, b.contents, first.flags);
 
     // Each side's polygon: its plane cut by every other side.

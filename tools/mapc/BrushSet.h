@@ -36,7 +36,8 @@ struct Brush {
     Bounds bounds;
     int texture = 0;  // record carrying the whole brush's contents
     int contents = 1;
-    bool structural = true;  // seals the level, splits the tree, hides faces, casts shadows
+    bool opaque = true;      // hides the faces it covers
+    bool structural = true;  // also seals the level, splits the tree, casts shadows
     int model = 0;           // 0: the world; else the entity's inline model
     int line = 0;
 };

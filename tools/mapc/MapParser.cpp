@@ -54,7 +54,7 @@ public:
     Tok next()
     {
         skipBlank();
-        startLine = line;
+        startLine = commentLine > 0 ? commentLine : line;
         value.clear();
         if (pos >= text.size()) return kind = Tok::End;
         char c = text[pos];
@@ -95,6 +95,7 @@ public:
     std::string value;
     int startLine = 1;
     bool unterminated = false;
+    int commentLine = 0;  // where a comment that never closes starts
 
 private:
     static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
@@ -113,9 +114,13 @@ private:
             if (pos + 1 < text.size() && text[pos] == '/' && text[pos + 1] == '*') {
                 size_t close = text.find("*/", pos + 2);
                 size_t stop = close == std::string::npos ? text.size() : close + 2;
+                int opened = line;
                 line += static_cast<int>(std::count(text.begin() + static_cast<long>(pos),
                                                     text.begin() + static_cast<long>(stop), '\n'));
-                if (close == std::string::npos) unterminated = true;
+                if (close == std::string::npos) {
+                    unterminated = true;
+                    commentLine = opened;
+                }
                 pos = stop;
                 continue;
             }
@@ -131,7 +136,7 @@ private:
 const char* describe(const Lexer& lx)
 {
     switch (lx.kind) {
-    case Tok::End: return lx.unterminated ? "an unterminated string" : "the end of the file";
+    case Tok::End: return lx.unterminated ? "an unterminated string or comment" : "the end of the file";
     case Tok::OpenBrace: return "'{'";
     case Tok::CloseBrace: return "'}'";
     case Tok::OpenParen: return "'('";

@@ -31,6 +31,13 @@ void clipOutside(const Winding& w, int ownPlane, int ownBrush, int otherBrush, c
     }
 }
 
+bool hasSide(const Brush& b, int plane)
+{
+    for (const BrushSide& s : b.sides)
+        if (s.plane == plane && !s.bevel) return true;
+    return false;
+}
+
 // Pushes a piece down the tree; collects the parts in inside leaves.
 void pushDown(const Tree& tree, const PlaneSet& planes, int node, int plane, const Winding& w,
               std::vector<std::pair<int, Winding>>& kept, bool& lost)
@@ -81,10 +88,19 @@ void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
             Bounds wb = windingBounds(side.winding);
             for (size_t oi = 0; oi < list.size() && !pieces.empty(); ++oi) {
                 const Brush& o = list[oi];
-                if (oi == bi || !o.structural || !o.bounds.overlaps(wb, kOnEpsilon)) continue;
+                if (oi == bi || !o.opaque || !o.bounds.overlaps(wb, kOnEpsilon)) continue;
+                // Detail brushes hide only a piece pressed wholly flat against
+                // them (their inside is not cut away, as with structural ones).
+                if (!o.structural && !hasSide(o, side.plane ^ 1)) continue;
                 std::vector<Winding> next;
-                for (const Winding& w : pieces)
+                for (const Winding& w : pieces) {
+                    size_t before = next.size();
                     clipOutside(w, side.plane, static_cast<int>(bi), static_cast<int>(oi), o, planes, next);
+                    if (!o.structural && next.size() > before) {
+                        next.resize(before);
+                        next.push_back(w);
+                    }
+                }
                 pieces.swap(next);
             }
             Surface surf;

@@ -34,7 +34,8 @@ struct Surface {
     double luxel = 16.0;
 };
 
-// Drawn world brush sides with the parts covered by structural brushes
+// Drawn world brush sides with the parts covered by structural brushes or
+// pressed against opaque detail brushes
 // removed and the parts facing outside the level dropped. Each surviving
 // surface is listed in the faces of every inside leaf it borders.
 void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,

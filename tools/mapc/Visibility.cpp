@@ -15,7 +15,7 @@ constexpr double kSeparatorSlack = 0.1;
 
 // Portal flow grows steeply with many small or many-sided open leaves; past
 // this many steps the passages not yet worked out keep their rough sets.
-constexpr long long kMaxFlowSteps = 60000000LL;
+constexpr long long kMaxFlowSteps = 30000000LL;
 
 using Bits = std::vector<uint64_t>;
 
