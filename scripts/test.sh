@@ -3,7 +3,7 @@
 # build in build-test and runs the whole suite.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" --tests
 cmake -S "$root" -B "$root/build-test" -DHALVEX_SANITIZE=ON
 cmake --build "$root/build-test" -j2
 ctest --test-dir "$root/build-test" -j2 --output-on-failure

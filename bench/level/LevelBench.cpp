@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "app/FrameTimer.h"
 #include "app/TargetList.h"
 #include "platform/OglSdl.h"
@@ -28,18 +29,6 @@
 #include "world/Renderer.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
 
 long fileSize(const std::string& path)
 {

@@ -1,6 +1,9 @@
 #include "resources/TextureManager.h"
 
 #include "platform/SystemLog.h"
+#include "resources/FileSystem.h"
+#include "resources/GameFiles.h"
+#include "resources/ImageReader.h"
 #include "resources/TgaReader.h"
 
 #include <GL/gl.h>
@@ -8,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -95,37 +100,58 @@ void TextureManager::appendEntry(unsigned handle, const char* name)
     }
     std::memcpy(e.name, name, length);
     e.name[length] = '\0';
+    e.users = 1;
     ++used;
 }
 
-bool TextureManager::loadTexture(const char* path, unsigned* handle, bool clampToEdge)
+bool TextureManager::findCached(const char* name, unsigned* handle)
 {
-    // Growing comes first, so even a cache hit can extend a full table.
-    if (!growIfFull())
-        return false;
-    if (!handle) {
-        SystemLog::get().write(LOG_RED "::TextureManager ERROR No handle given for %s", path ? path : "(null)");
-        return false;
-    }
-    if (path) {
-        for (int i = 0; i < used; ++i) {
-            if (std::strcmp(entries[i].name, path) == 0) {
-                *handle = entries[i].handle;
-                return true;
-            }
+    for (int i = 0; i < used; ++i) {
+        if (std::strcmp(entries[i].name, name) == 0) {
+            *handle = entries[i].handle;
+            entries[i].users++;
+            return true;
         }
     }
+    return false;
+}
 
-    // Only names with ".tga" somewhere in them are read at all.
-    TgaImage image;
-    if (!path || !std::strstr(path, ".tga") || !TgaLoader::readFile(path, &image)) {
-        SystemLog::get().write(LOG_RED "::TextureManager ERROR Texture not found: %s", path ? path : "(null)");
+void TextureManager::releaseTexture(unsigned handle)
+{
+    for (int i = 0; i < used; ++i) {
+        if (entries[i].handle != handle)
+            continue;
+        if (--entries[i].users > 0)
+            return;
+        GLuint name = handle;
+        glDeleteTextures(1, &name);
+        // Later entries move down one, keeping their order.
+        std::memmove(&entries[i], &entries[i + 1], sizeof(TextureEntry) * size_t(used - i - 1));
+        --used;
+        return;
+    }
+}
+
+bool TextureManager::readImage(const char* path, TgaImage* image)
+{
+    FileSystem& files = gameFiles();
+    if (!files.exists(path))
+        return false;
+    std::vector<unsigned char> bytes;
+    if (!files.readFile(path, bytes))
+        return false;  // the file system said why
+    const char* why = "";
+    if (!decodeImage(bytes.data(), bytes.size(), image, &why)) {
+        SystemLog::get().write(LOG_YELLOW "::TextureManager WARNING cannot read %s: %s", path, why);
         return false;
     }
+    return true;
+}
 
+unsigned TextureManager::upload(const TgaImage& image, bool clampToEdge)
+{
     GLuint name = 0;
     glGenTextures(1, &name);
-    *handle = name;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glBindTexture(GL_TEXTURE_2D, name);
     GLenum format = image.bytesPerPixel == 4 ? GL_RGBA : GL_RGB;
@@ -138,8 +164,101 @@ bool TextureManager::loadTexture(const char* path, unsigned* handle, bool clampT
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     }
+    return name;
+}
 
-    appendEntry(name, path);
+bool TextureManager::storeLoaded(const char* name, const char* from, const TgaImage& image,
+                                 unsigned* handle)
+{
+    *handle = upload(image, false);
+    appendEntry(*handle, name);
+    if (std::strcmp(name, from) == 0)
+        SystemLog::get().write(LOG_WHITE "::TextureManager Texture Loaded: %s", name);
+    else
+        SystemLog::get().write(LOG_WHITE "::TextureManager Texture Loaded: %s from %s", name, from);
+    return true;
+}
+
+const ShaderInfo* TextureManager::findShader(const char* name)
+{
+    if (!shadersRead) {
+        shadersRead = true;
+        int scripts = shaders.readAll(gameFiles(), "baseq3/scripts", [](const char* script, const char* problem) {
+            SystemLog::get().write(LOG_YELLOW "::TextureManager WARNING shader script %s: %s", script, problem);
+        });
+        if (scripts > 0)
+            SystemLog::get().write(LOG_WHITE "::TextureManager %i shaders from %i scripts",
+                                   int(shaders.count()), scripts);
+    }
+    return shaders.find(name);
+}
+
+// The picture file for a name without extension: .tga, .jpg, .png in turn.
+bool TextureManager::readFirstOf(const std::string& base, TgaImage* image, std::string* found)
+{
+    for (const char* extension : {".tga", ".jpg", ".png"}) {
+        std::string path = base + extension;
+        if (readImage(path.c_str(), image)) {
+            *found = path;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TextureManager::loadSurfaceTexture(const char* name, unsigned* handle, bool quietWhenMissing)
+{
+    if (!growIfFull())
+        return false;
+    if (!name || !handle)
+        return false;
+    std::string requested = std::string("baseq3/") + name + ".tga";
+    if (findCached(requested.c_str(), handle))
+        return true;
+
+    TgaImage image;
+    std::string found;
+    std::string base = std::string("baseq3/") + name;
+    if (readFirstOf(base, &image, &found))
+        return storeLoaded(requested.c_str(), found.c_str(), image, handle);
+
+    // A shader's picture usually names a file whose extension is not the
+    // one stored (".tga" written, ".jpg" shipped).
+    if (const ShaderInfo* shader = findShader(name)) {
+        std::string picture = shader->image;
+        size_t dot = picture.rfind('.');
+        if (dot != std::string::npos && picture.find('/', dot) == std::string::npos)
+            picture.resize(dot);
+        if (!picture.empty() &&
+            readFirstOf("baseq3/" + picture, &image, &found))
+            return storeLoaded(requested.c_str(), found.c_str(), image, handle);
+    }
+    if (!quietWhenMissing)
+        SystemLog::get().write(LOG_RED "::TextureManager ERROR Texture not found: %s", requested.c_str());
+    return false;
+}
+
+bool TextureManager::loadTexture(const char* path, unsigned* handle, bool clampToEdge)
+{
+    // Growing comes first, so even a cache hit can extend a full table.
+    if (!growIfFull())
+        return false;
+    if (!handle) {
+        SystemLog::get().write(LOG_RED "::TextureManager ERROR No handle given for %s", path ? path : "(null)");
+        return false;
+    }
+    if (path && findCached(path, handle))
+        return true;
+
+    // Only names with ".tga" somewhere in them are read at all; the bytes
+    // come from a plain file or, failing that, from an archive.
+    TgaImage image;
+    if (!path || !std::strstr(path, ".tga") || !readImage(path, &image)) {
+        SystemLog::get().write(LOG_RED "::TextureManager ERROR Texture not found: %s", path ? path : "(null)");
+        return false;
+    }
+    *handle = upload(image, clampToEdge);
+    appendEntry(*handle, path);
     SystemLog::get().write(LOG_WHITE "::TextureManager Texture Loaded: %s", path);
     return true;
 }

@@ -1,12 +1,19 @@
 #pragma once
+#include <string>
+
+#include "resources/ShaderScripts.h"
+
+struct TgaImage;
 
 // The process-wide cache of OpenGL textures: a TGA file becomes a mipmapped
 // texture once, and every later request with the same name gets the same
-// handle. Textures live until process exit. Callers bind handles but never
-// delete them.
+// handle. Textures live until process exit unless every user released them
+// (a level releases what it asked for when it is freed). Callers bind
+// handles but never delete them.
 struct TextureEntry {
     unsigned handle;
     char name[64];  // as requested, cut to 63 characters, or "[Created]"
+    int users;      // requests not yet released
 };
 
 class TextureManager {
@@ -23,6 +30,20 @@ public:
     // Uploads width x height RGB bytes (no row padding) as a trilinear
     // mipmapped texture. False only for null or empty input.
     bool createTexture(const unsigned char* rgb, int width, int height, unsigned* handle);
+
+    // A level surface by its record name (below baseq3, no extension):
+    // "baseq3/NAME.tga" first, cached under that name as loadTexture does;
+    // then NAME.jpg and NAME.png; then the image of the shader called NAME.
+    // The red "Texture not found" line only when every path failed (and
+    // not at all when quietWhenMissing: the caller has another way out).
+    bool loadSurfaceTexture(const char* name, unsigned* handle, bool quietWhenMissing = false);
+    // The shader called name, from every "baseq3/scripts/*.shader", read
+    // once on first use. Null when there is none.
+    const ShaderInfo* findShader(const char* name);
+
+    // One request of handle is over; the texture is deleted and its entry
+    // removed when no request is left. Unknown handles are ignored.
+    void releaseTexture(unsigned handle);
 
     int count() const { return used; }
     int capacity() const { return allocated; }
@@ -41,6 +62,16 @@ private:
 
     bool growIfFull();
     void appendEntry(unsigned handle, const char* name);
+    bool findCached(const char* name, unsigned* handle);
+    unsigned upload(const TgaImage& image, bool clampToEdge);
+    // Reads and decodes one file of the game's file system; a missing file
+    // is quiet, a damaged one gets a yellow line.
+    bool readImage(const char* path, TgaImage* image);
+    bool readFirstOf(const std::string& base, TgaImage* image, std::string* found);
+    bool storeLoaded(const char* name, const char* from, const TgaImage& image, unsigned* handle);
+
+    ShaderLibrary shaders;
+    bool shadersRead = false;
 
     TextureEntry* entries = nullptr;
     int used = 0;

@@ -1,15 +1,63 @@
 #include "world/BspLoader.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/TargetList.h"
 #include "platform/SystemLog.h"
+#include "resources/FileSystem.h"
+#include "resources/GameFiles.h"
 #include "resources/TextureManager.h"
 #include "world/BspData.h"
 #include "world/Collision.h"
 #include "world/EntitieParser.h"
 #include "world/LevelValidation.h"
+#include "world/PatchTessellation.h"
 #include "world/Renderer.h"
+#include "world/SurfaceKind.h"
+
+namespace {
+
+// Highest lightmap index a level's external pictures are looked for up to.
+const int kMaxExternalLightmaps = 1024;
+// Bad patches named one by one before the rest are only counted.
+const int kPatchLinesShown = 8;
+
+// "baseq3/maps/x.bsp" -> "baseq3/maps/x": where the level's own files sit.
+std::string withoutExtension(const std::string& path)
+{
+    std::string base = path;
+    size_t dot = base.rfind('.');
+    if (dot != std::string::npos && base.find('/', dot) == std::string::npos)
+        base.resize(dot);
+    return base;
+}
+
+// The average of the level's lightmaps, brightened: the sky's colour when
+// the level names no sky picture that can be found.
+void skyColourFromLightmaps(const BspData& data, float colour[3])
+{
+    if (!data.lightmaps || data.lightmapCount <= 0)
+        return;
+    double sum[3] = {0, 0, 0};
+    size_t texels = size_t(data.lightmapCount) * bsp::kLightmapSize * bsp::kLightmapSize;
+    for (size_t i = 0; i < texels; i++)
+        for (int c = 0; c < 3; c++)
+            sum[c] += data.lightmaps[i * 3 + size_t(c)];
+    float top = 0.0f;
+    for (int c = 0; c < 3; c++) {
+        colour[c] = float(sum[c] / double(texels) / 255.0);
+        top = std::max(top, colour[c]);
+    }
+    // Never black: the brightest channel is lifted to at least 0.6.
+    float scale = top > 0.01f ? std::max(1.0f, 0.6f / top) : 0.0f;
+    for (int c = 0; c < 3; c++)
+        colour[c] = top > 0.01f ? std::min(1.0f, colour[c] * scale) : 0.6f;
+}
+
+} // namespace
 
 bool BspLoader::load(const char* path, TargetList* targets)
 {
@@ -18,6 +66,12 @@ bool BspLoader::load(const char* path, TargetList* targets)
     char problem[256] = "";
     BspData data;
     BspReadError result = readBspFile(path, data, problem, sizeof(problem));
+    if (result == BspReadError::CannotOpen) {
+        // Not a plain file: perhaps an entry of a game data archive.
+        std::vector<unsigned char> bytes;
+        if (gameFiles().exists(path) && gameFiles().readFile(path, bytes))
+            result = readBspBuffer(bytes.data(), bytes.size(), data, problem, sizeof(problem));
+    }
     if (result == BspReadError::CannotOpen) {
         SystemLog::get().write(LOG_RED "::BspLoader ERROR: file does not exist: %s", path);
         return false;
@@ -32,6 +86,17 @@ bool BspLoader::load(const char* path, TargetList* targets)
         SystemLog::get().write(LOG_RED "::BspLoader ERROR: corrupt map %s: %s", path, problem);
         return false;
     }
+    PatchReport patches;
+    if (!tessellatePatches(data, patches)) {
+        SystemLog::get().write(LOG_RED "::BspLoader ERROR: out of memory for the curved surfaces of %s", path);
+        return false;
+    }
+    for (size_t i = 0; i < patches.skipped.size() && i < size_t(kPatchLinesShown); i++)
+        SystemLog::get().write(LOG_YELLOW "::BspLoader WARNING %s", patches.skipped[i].c_str());
+    if (patches.skipped.size() > size_t(kPatchLinesShown))
+        SystemLog::get().write(LOG_YELLOW "::BspLoader WARNING %i bad patches skipped in all",
+                               int(patches.skipped.size()));
+
     Renderer* renderer = Renderer::instance;
     if (!renderer) {
         SystemLog::get().write(LOG_RED "::BspLoader ERROR: no renderer to load %s into", path);
@@ -40,8 +105,9 @@ bool BspLoader::load(const char* path, TargetList* targets)
 
     // Handles start at 0 so a missing texture file binds no texture.
     unsigned* textureHandles = new unsigned[size_t(data.textureCount) + 1]();
-    unsigned* lightmapHandles = new unsigned[size_t(data.lightmapCount) + 1]();
-    makeTextures(data, textureHandles, lightmapHandles);
+    unsigned* lightmapHandles = nullptr;
+    SkyLook sky;
+    makeTextures(data, path, textureHandles, &lightmapHandles, &sky);
 
     // The map command frees the old level first; a direct load over a
     // loaded level does the same, so nothing of it leaks or dangles.
@@ -51,6 +117,7 @@ bool BspLoader::load(const char* path, TargetList* targets)
             targets->clear();
     }
     install(data, *renderer, textureHandles, lightmapHandles);
+    renderer->sky = sky;
 
     EntitieParser parser;
     parser.parse(data.entities, targets);
@@ -64,18 +131,79 @@ bool BspLoader::load(const char* path, TargetList* targets)
     return true;
 }
 
-void BspLoader::makeTextures(const BspData& data, unsigned* textureHandles,
-                             unsigned* lightmapHandles)
+void BspLoader::makeTextures(BspData& data, const char* path, unsigned* textureHandles,
+                             unsigned** lightmapHandles, SkyLook* sky)
 {
     TextureManager& manager = TextureManager::get();
-    char file[128];
-    for (int i = 0; i < data.textureCount; i++) {
-        snprintf(file, sizeof(file), "baseq3/%s.tga", data.textures[i].name);
-        manager.loadTexture(file, &textureHandles[i], false);
+    // Records that only billboards (flares) use are never drawn.
+    std::vector<uint8_t> faces(size_t(data.textureCount), 0), drawable(size_t(data.textureCount), 0);
+    for (int i = 0; i < data.faceCount; i++) {
+        faces[size_t(data.faces[i].texture)] = 1;
+        if (data.faces[i].type != bsp::FaceBillboard)
+            drawable[size_t(data.faces[i].texture)] = 1;
     }
-    for (int i = 0; i < data.lightmapCount; i++)
-        manager.createTexture(data.lightmaps + size_t(i) * bsp::kLightmapBytes,
-                              bsp::kLightmapSize, bsp::kLightmapSize, &lightmapHandles[i]);
+    int skyTexture = -1;
+    for (int i = 0; i < data.textureCount; i++) {
+        // Tool, fog and sky surfaces are not drawn with their own picture.
+        FaceKind kind = textureKind(data.textures[i]);
+        if (kind == FaceSky && skyTexture < 0)
+            skyTexture = i;
+        if (kind == FaceDrawn && (drawable[size_t(i)] || !faces[size_t(i)]))
+            manager.loadSurfaceTexture(data.textures[i].name, &textureHandles[i]);
+    }
+
+    if (data.lightmapCount > 0) {
+        *lightmapHandles = new unsigned[size_t(data.lightmapCount) + 1]();
+        for (int i = 0; i < data.lightmapCount; i++)
+            manager.createTexture(data.lightmaps + size_t(i) * bsp::kLightmapBytes,
+                                  bsp::kLightmapSize, bsp::kLightmapSize, &(*lightmapHandles)[i]);
+    } else {
+        // No lightmap lump: the pictures may sit beside the level instead,
+        // "maps/NAME/lm_0000.tga" on, named by the faces' lightmap indices.
+        int highest = -1;
+        for (int i = 0; i < data.faceCount; i++)
+            highest = std::max(highest, std::min(data.faces[i].lightmap, kMaxExternalLightmaps - 1));
+        *lightmapHandles = new unsigned[size_t(highest + 1) + 1]();
+        std::string folder = withoutExtension(path);
+        int found = 0;
+        for (int i = 0; i <= highest; i++) {
+            char file[32];
+            snprintf(file, sizeof(file), "/lm_%04d.tga", i);
+            std::string picture = folder + file;
+            if (gameFiles().exists(picture.c_str()) &&
+                manager.loadTexture(picture.c_str(), &(*lightmapHandles)[i], false))
+                found++;
+        }
+        data.lightmapCount = found > 0 ? highest + 1 : 0;
+    }
+
+    if (skyTexture < 0)
+        return;
+    sky->present = true;
+    skyColourFromLightmaps(data, sky->colour);
+    const char* skyName = data.textures[skyTexture].name;
+    const ShaderInfo* shader = manager.findShader(skyName);
+    if (shader && !shader->skyBox.empty()) {
+        // The box's sides in the order of SkyLook::box (y-up +x, -x, +y, -y, +z, -z).
+        static const char* const kSides[6] = {"_ft", "_bk", "_up", "_dn", "_rt", "_lf"};
+        for (int i = 0; i < 6; i++)
+            manager.loadSurfaceTexture((shader->skyBox + kSides[i]).c_str(), &sky->box[i], true);
+    }
+    // Half a box would show seams of another picture: all six or none.
+    if (!std::all_of(sky->box, sky->box + 6, [](unsigned h) { return h != 0; })) {
+        for (unsigned& side : sky->box) {
+            if (side)
+                manager.releaseTexture(side);
+            side = 0;
+        }
+        // The shader's own picture first: a file named after a sky shader
+        // is usually a flat editor image. No picture at all leaves the
+        // colour taken from the lightmaps.
+        if (shader && !shader->image.empty())
+            manager.loadSurfaceTexture(withoutExtension(shader->image).c_str(), &sky->cloud, true);
+        if (!sky->cloud)
+            manager.loadSurfaceTexture(skyName, &sky->cloud, true);
+    }
 }
 
 void BspLoader::install(BspData& data, Renderer& r, unsigned* textureHandles,
@@ -124,6 +252,11 @@ void BspLoader::install(BspData& data, Renderer& r, unsigned* textureHandles,
 
     delete[] r.brushBounds;
     r.brushBounds = buildBrushBounds(collisionLevelOf(r));
+
+    delete[] r.faceKinds;
+    r.faceKinds = new uint8_t[size_t(r.faceCount) + 1];
+    for (int i = 0; i < r.faceCount; i++)
+        r.faceKinds[i] = faceKind(r.faces[i], r.textures);
 
     delete[] r.faceMarks;
     r.faceMarks = new int32_t[size_t(r.faceCount) + 1]();

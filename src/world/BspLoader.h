@@ -3,6 +3,7 @@
 class TargetList;
 struct BspData;
 class Renderer;
+struct SkyLook;
 
 // Loads an IBSP level into the Renderer: read and check the whole file,
 // make its textures and lightmaps, hand the level to the Renderer, then let
@@ -20,5 +21,9 @@ public:
                         unsigned* lightmapHandles);
 
 private:
-    void makeTextures(const BspData& data, unsigned* textureHandles, unsigned* lightmapHandles);
+    // Surface pictures, lightmaps (from the level, or the pictures beside
+    // it when its lightmap lump is empty) and the sky. May set
+    // data.lightmapCount to the number of external lightmaps.
+    void makeTextures(BspData& data, const char* path, unsigned* textureHandles,
+                      unsigned** lightmapHandles, SkyLook* sky);
 };

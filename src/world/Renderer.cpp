@@ -1,10 +1,14 @@
 #include "world/Renderer.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "app/FrameTimer.h"
 #include "app/TargetList.h"
 #include "objects/WorldEntity.h"
 #include "platform/Multitexture.h"
 #include "platform/SystemLog.h"
+#include "resources/TextureManager.h"
 #include "world/Camera.h"
 #include "world/Collision.h"
 #include "world/Frustum.h"
@@ -82,6 +86,7 @@ void Renderer::freeLevel()
             list.count = 0;
         }
     }
+    releaseLevelTextures();
     delete[] leafEntities;
     delete[] nodeSpheres;
     delete[] leafSpheres;
@@ -101,6 +106,7 @@ void Renderer::freeLevel()
     delete[] brushSides;
     delete[] textures;
     delete[] brushBounds;
+    delete[] faceKinds;
     delete[] visibleLeaves;
 
     leafEntities = nullptr;
@@ -120,13 +126,33 @@ void Renderer::freeLevel()
     brushSides = nullptr;
     textures = nullptr;
     brushBounds = nullptr;
+    faceKinds = nullptr;
     visibleLeaves = nullptr;
+    sky = SkyLook();
 
     planeCount = leafCount = nodeCount = brushCount = brushSideCount = leafBrushCount = 0;
     textureCount = lightmapCount = meshVertexCount = vertexCount = faceCount = leafFaceCount = 0;
     visClusterCount = visBytesPerCluster = 0;
     visibleLeafCount = visibleLeafCapacity = 0;
     levelLoaded = false;
+}
+
+void Renderer::releaseLevelTextures()
+{
+    // Handles of 0 are requests that failed: nothing to give back.
+    std::vector<unsigned> held;
+    for (int i = 0; textureHandles && i < textureCount; i++)
+        held.push_back(textureHandles[i]);
+    for (int i = 0; lightmapHandles && i < lightmapCount; i++)
+        held.push_back(lightmapHandles[i]);
+    held.insert(held.end(), sky.box, sky.box + 6);
+    held.push_back(sky.cloud);
+    held.erase(std::remove(held.begin(), held.end(), 0u), held.end());
+    if (held.empty())
+        return;  // and no texture manager is made just to find that out
+    TextureManager& manager = TextureManager::get();
+    for (unsigned handle : held)
+        manager.releaseTexture(handle);
 }
 
 void Renderer::updateCameraLeaf(Camera& cam, const Vector3& position)

@@ -27,6 +27,17 @@ typedef void (*ActiveTextureProc)(unsigned int texture);
 struct RenderStats {
     int leavesDrawn = 0;
     int facesDrawn = 0;
+    int patchesDrawn = 0;  // of facesDrawn
+    int skyFacesSeen = 0;  // visible sky faces, covered by the sky
+};
+
+// What is drawn behind the level where it shows sky: the sky shader's box
+// (six pictures), else its cloud picture on every side, else one colour.
+struct SkyLook {
+    bool present = false;      // the level has sky faces
+    unsigned box[6] = {};      // +x, -x, +y, -y, +z, -z in the y-up frame
+    unsigned cloud = 0;
+    float colour[3] = {0.5f, 0.6f, 0.75f};
 };
 
 // Owns the loaded level (filled by BspLoader, y-up) and draws it each frame.
@@ -40,7 +51,8 @@ public:
     Renderer& operator=(const Renderer&) = delete;
 
     // Releases every level array, destroys every leaf entity, clears
-    // levelLoaded. Texture handles stay with the TextureManager.
+    // levelLoaded, and releases the level's texture requests: its
+    // lightmaps and any texture no one else uses are deleted.
     void freeLevel();
 
     // Fetches glActiveTextureARB and glClientActiveTextureARB; false when
@@ -91,6 +103,8 @@ public:
     bsp::BspBrushSide* brushSides = nullptr;
     bsp::BspTexture* textures = nullptr;
     BrushBounds* brushBounds = nullptr;  // one per brush, made at load for the traces
+    uint8_t* faceKinds = nullptr;        // a FaceKind per face, made at load
+    SkyLook sky;
 
     int32_t planeCount = 0;
     int32_t leafCount = 0;
@@ -135,5 +149,8 @@ private:
     // 0 inside, 1 outside, 2 intersecting; cone and planes of the frustum.
     int cullVolume(const BoundingSphere& sphere, const int32_t* mins, const int32_t* maxs) const;
     void drawLeafFaces(int leaf, int32_t frame);
+    void drawSky();
+    // Gives back every texture request the level made (see freeLevel).
+    void releaseLevelTextures();
     void runLeafEntities(int leaf);
 };

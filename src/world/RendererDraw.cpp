@@ -3,7 +3,28 @@
 #include <GL/glext.h>
 
 #include "app/FrameTimer.h"
+#include "world/Camera.h"
 #include "world/Renderer.h"
+#include "world/SurfaceKind.h"
+
+namespace {
+
+// One side of the sky box: the direction it faces and the picture's up.
+struct SkySide {
+    float out[3];
+    float up[3];
+};
+
+// +x, -x, +y, -y, +z, -z in the y-up frame, the order of SkyLook::box.
+const SkySide kSkySides[6] = {
+    {{1, 0, 0}, {0, 1, 0}},  {{-1, 0, 0}, {0, 1, 0}}, {{0, 1, 0}, {-1, 0, 0}},
+    {{0, -1, 0}, {1, 0, 0}}, {{0, 0, 1}, {0, 1, 0}},  {{0, 0, -1}, {0, 1, 0}},
+};
+
+// Far enough past the near plane, well inside the far one.
+const float kSkyDistance = 100.0f;
+
+} // namespace
 
 void Renderer::renderLevel()
 {
@@ -22,6 +43,8 @@ void Renderer::renderLevel()
     glEnable(GL_TEXTURE_2D);
     // Lightmaps multiply the surface texture.
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+
+    drawSky();
 
     int32_t frame = int32_t(timer->frameCount);
     int count = collectVisibleLeaves();
@@ -51,12 +74,17 @@ void Renderer::drawLeafFaces(int index, int32_t frame)
     for (int k = leaf.firstLeafFace; k < leaf.firstLeafFace + leaf.leafFaceCount; k++) {
         int f = leafFaces[k];
         const bsp::BspFace& face = faces[f];
-        if (face.type == bsp::FacePatch || face.type == bsp::FaceBillboard)
+        uint8_t kind = faceKinds ? faceKinds[f] : uint8_t(FaceDrawn);
+        if (kind == FaceHidden)
             continue;
         // Several leaves list the same face: draw it once per frame.
         if (faceMarks[f] == frame)
             continue;
         faceMarks[f] = frame;
+        if (kind == FaceSky) {
+            stats.skyFacesSeen++;  // the sky behind the level shows here
+            continue;
+        }
 
         const bsp::BspVertex* first = vertices + face.firstVertex;
         glVertexPointer(3, GL_FLOAT, sizeof(bsp::BspVertex), first->position);
@@ -75,5 +103,55 @@ void Renderer::drawLeafFaces(int index, int32_t frame)
         glDrawElements(GL_TRIANGLES, face.meshVertexCount, GL_UNSIGNED_INT,
                        meshVertices + face.firstMeshVertex);
         stats.facesDrawn++;
+        if (face.type == bsp::FacePatch)
+            stats.patchesDrawn++;
     }
+}
+
+// A box around the eye, drawn first without depth, so every pixel the level
+// leaves open (its sky faces are not drawn) shows sky rather than black.
+void Renderer::drawSky()
+{
+    if (!sky.present)
+        return;
+    // Enables (of both units), depth mask and colour come back as they were.
+    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT);
+    activeTexture(GL_TEXTURE1_ARB);
+    glDisable(GL_TEXTURE_2D);
+    activeTexture(GL_TEXTURE0_ARB);
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_CULL_FACE);
+
+    const Vector3& eye = camera->position;
+    for (int i = 0; i < 6; i++) {
+        const SkySide& side = kSkySides[i];
+        unsigned picture = sky.box[i] ? sky.box[i] : sky.cloud;
+        if (picture) {
+            glEnable(GL_TEXTURE_2D);
+            glBindTexture(GL_TEXTURE_2D, picture);
+            glColor3f(1.0f, 1.0f, 1.0f);
+        } else {
+            glDisable(GL_TEXTURE_2D);
+            glColor3fv(sky.colour);
+        }
+        // right = out x up, so the picture reads left to right from inside.
+        const float* o = side.out;
+        const float* u = side.up;
+        float r[3] = {o[1] * u[2] - o[2] * u[1], o[2] * u[0] - o[0] * u[2], o[0] * u[1] - o[1] * u[0]};
+        // Box pictures are clamped to their side; a cloud picture repeats.
+        float repeat = sky.box[i] ? 1.0f : 2.0f;
+        glBegin(GL_QUADS);
+        const float corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+        for (const auto& c : corners) {
+            float a = 2.0f * c[0] - 1.0f, b = 2.0f * c[1] - 1.0f;
+            glTexCoord2f(c[0] * repeat, c[1] * repeat);
+            glVertex3f(eye.x + kSkyDistance * (o[0] + a * r[0] + b * u[0]),
+                       eye.y + kSkyDistance * (o[1] + a * r[1] + b * u[1]),
+                       eye.z + kSkyDistance * (o[2] + a * r[2] + b * u[2]));
+        }
+        glEnd();
+    }
+
+    glPopAttrib();
 }

@@ -6,6 +6,9 @@
 #include <GL/gl.h>
 #include <SDL/SDL.h>
 
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "RealLevels.h"
@@ -17,6 +20,7 @@
 #include "platform/OglSdl.h"
 #include "platform/SystemLog.h"
 #include "resources/TextureManager.h"
+#include "resources/TgaReader.h"
 #include "world/BspLoader.h"
 #include "world/Camera.h"
 #include "world/Frustum.h"
@@ -100,6 +104,23 @@ size_t litPixels()
     for (size_t i = 0; i < pixels.size(); i += 3)
         lit += pixels[i] + pixels[i + 1] + pixels[i + 2] > 0;
     return lit;
+}
+
+// A grey w x h 24-bit TGA file.
+bool rtWriteTga(const std::string& path, int w, int h, uint8_t grey)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::vector<uint8_t> bytes(18, 0);
+    bytes[2] = 2;
+    bytes[12] = uint8_t(w);
+    bytes[14] = uint8_t(h);
+    bytes[16] = 24;
+    bytes.resize(18 + size_t(w * h * 3), grey);
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
 }
 
 bool loadTestLevel(World& world, const TestLevel& level)
@@ -274,6 +295,85 @@ TEST(Render, LeafBelowTwoNodesIsWalkedEachTime)
     EXPECT_EQ(r.stats.facesDrawn, 2);
 }
 
+int logLinesWith(size_t from, const char* text)
+{
+    int n = 0;
+    for (size_t i = from; i < SystemLog::get().storedLines(); i++)
+        n += std::strstr(SystemLog::get().line(i), text) != nullptr;
+    return n;
+}
+
+// A 3 x 3 patch replaces the test level's patch face; two more faces carry
+// a nodraw and a sky texture; a second patch with an even grid is bad. The
+// lightmap lump is empty and the lightmap lies beside the level as a file.
+TEST(Render, CurvesToolAndSkySurfacesAndLightmapsBesideTheLevel)
+{
+    World world;
+    ASSERT_TRUE(world.renderer.setupMultitexture());
+    TestLevel level;
+    bsp::BspTexture nodraw = level.textures[0], sky = level.textures[0];
+    strcpy(nodraw.name, "textures/common/caulk");
+    nodraw.flags = 0x80;
+    strcpy(sky.name, "textures/skies/none");
+    sky.flags = 0x4;
+    level.textures.push_back(nodraw);
+    level.textures.push_back(sky);
+    bsp::BspFace& patch = level.faces[2];
+    patch.firstVertex = int32_t(level.vertices.size());
+    patch.vertexCount = 9;
+    patch.patchSize[0] = patch.patchSize[1] = 3;
+    patch.lightmap = 0;
+    for (int v = 0; v < 3; v++)  // a half pipe bowed toward -y, x from -60 to -20
+        for (int u = 0; u < 3; u++)
+            level.addVertex(-60.0f + 20 * u, u == 1 ? -30.0f : 0.0f, 50.0f + 20 * v);
+    bsp::BspFace bad = patch;
+    bad.patchSize[0] = 4;
+    bsp::BspFace hidden = level.faces[0], skyFace = level.faces[0];
+    hidden.texture = 1;
+    skyFace.texture = 2;
+    level.faces.push_back(bad);
+    level.faces.push_back(hidden);
+    level.faces.push_back(skyFace);
+    level.leaves[1].leafFaceCount = 5;  // faces 0, 2, 3, 4, 5 seen from leaf 1
+    level.leafFaces = {0, 1, 0, 2, 3, 4, 5};
+    level.lightmaps.clear();
+    std::filesystem::create_directories("baseq3/maps");
+    ASSERT_TRUE(level.write("baseq3/maps/render_curves.bsp"));
+    ASSERT_TRUE(rtWriteTga("baseq3/maps/render_curves/lm_0000.tga", 4, 4, 255));
+
+    size_t mark = SystemLog::get().storedLines();
+    BspLoader loader;
+    ASSERT_TRUE(loader.load("baseq3/maps/render_curves.bsp", &world.targets));
+    Renderer& r = world.renderer;
+    EXPECT_EQ(logLinesWith(mark, "patch face 3 skipped: control grid 4 x 3"), 1);
+    EXPECT_EQ(logLinesWith(mark, "skipped"), 1);
+    EXPECT_EQ(r.lightmapCount, 1);
+    EXPECT_NE(r.lightmapHandles[0], 0u);
+    EXPECT_TRUE(r.sky.present);
+    EXPECT_GT(r.faces[2].meshVertexCount, 3);
+    EXPECT_EQ(r.faces[2].meshVertexCount % 3, 0);
+    EXPECT_EQ(r.faces[3].meshVertexCount, 0);
+
+    // From behind the plane, looking at the faces: the curve is drawn with
+    // the others; the caulk face and the bad patch are not, the sky face is
+    // left to the sky, which fills the rest of the view with its colour.
+    world.lookAt(Vector3(-40, 70, 200), Vector3(0, 0, -1));
+    world.frame();
+    EXPECT_EQ(r.stats.patchesDrawn, 1);
+    EXPECT_EQ(r.stats.facesDrawn, 3);  // the polygon, the mesh and the curve
+    EXPECT_EQ(r.stats.skyFacesSeen, 1);
+    EXPECT_EQ(r.faceMarks[4], 0);
+    EXPECT_EQ(r.faceMarks[3], 0);
+    EXPECT_EQ(litPixels(), 800u * 600u);
+
+    // The curve bends toward the camera: the middle of a control point 30
+    // out lies 15 out, and the cut is fine enough to reach it.
+    float nearest = 0.0f;
+    for (int i = 0; i < r.faces[2].vertexCount; i++)
+        nearest = std::max(nearest, r.vertices[r.faces[2].firstVertex + i].position[2]);
+    EXPECT_NEAR(nearest, 15.0f, 0.001f);
+}
+
 TEST(Render, RealLevelsFromTheirPlayerStart)
 {
     World world;
@@ -300,7 +400,7 @@ TEST(Render, RealLevelsFromTheirPlayerStart)
         const RenderStats& stats = world.renderer.stats;
         EXPECT_GT(stats.facesDrawn, 0);
         // Each draw marks a distinct face: none drawn twice.
-        EXPECT_EQ(stats.facesDrawn, world.markedFaces());
+        EXPECT_EQ(stats.facesDrawn + stats.skyFacesSeen, world.markedFaces());
 
         EXPECT_GT(litPixels(), 800u * 600u / 10u) << "mostly black frame";
 

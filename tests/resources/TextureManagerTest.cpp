@@ -1,5 +1,6 @@
 // The texture cache on a real GL context: cache rules, the log lines, and
 // the GL state of what it uploads, read back from the driver.
+#include "ArchiveTestSupport.h"
 #include "ResourceTestSupport.h"
 #include "platform/SystemLog.h"
 #include "resources/TextureManager.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 using rt::Bytes;
 
@@ -72,6 +74,30 @@ protected:
         ASSERT_TRUE(rt::writeFile("tex_work/short.tga", truncated));
         Bytes overflow = rt::tga(10, 2, 1, 24, {0x83, 0, 0, 255});
         ASSERT_TRUE(rt::writeFile("tex_work/overflow.tga", overflow));
+        writeSurfaceFiles();
+    }
+
+    // Level surfaces under baseq3/textures/fb: plain files and one archive,
+    // in place before the game's file system first looks at baseq3/.
+    static void writeSurfaceFiles()
+    {
+        std::filesystem::remove_all("baseq3");
+        ASSERT_TRUE(rt::run("convert -size 8x4 gradient:red-blue tex_work/pic.jpg && "
+                            "convert -size 4x4 xc:green tex_work/pic.png"));
+        Bytes jpg = rt::readFile("tex_work/pic.jpg"), png = rt::readFile("tex_work/pic.png");
+        // a: the .tga is missing, the .jpg is cut in half, the .png is fine.
+        ASSERT_TRUE(rt::writeFile("baseq3/textures/fb/a.jpg", Bytes(jpg.begin(), jpg.begin() + long(jpg.size() / 2))));
+        ASSERT_TRUE(rt::writeFile("baseq3/textures/fb/a.png", png));
+        // e: JPEG bytes under a .tga name.
+        ASSERT_TRUE(rt::writeFile("baseq3/textures/fb/e.tga", jpg));
+        std::string shader = "// shaders\ntextures/fb/c\n{\n\tsurfaceparm nomarks\n\t{\n\t\tmap $lightmap\n\t}\n"
+                             "\t{\n\t\tmap textures/fb/pic.tga /* written as tga, shipped as jpg */\n\t}\n}\n";
+        ASSERT_TRUE(rt::writeFile("baseq3/scripts/fb.shader", Bytes(shader.begin(), shader.end())));
+        std::string broken = "textures/fb/d\n{\n\t{\n\t\tmap textures/fb/pic.tga\n";
+        // b only in the archive, named in capitals; the shader's picture too.
+        ASSERT_TRUE(rt::writeZip("baseq3/fb.pk3", {{"textures/FB/B.JPG", jpg},
+                                                   {"textures/fb/pic.jpg", jpg},
+                                                   {"scripts/broken.shader", Bytes(broken.begin(), broken.end())}}));
     }
 };
 
@@ -270,6 +296,45 @@ TEST_F(TextureManagerTest, CreatedTexturesAreTrilinearAndUnchanged)
     EXPECT_FALSE(tm.createTexture(pixels.data(), 0, 128, &untouched));
     EXPECT_EQ(untouched, 77u);
     EXPECT_EQ(tm.count(), 2);
+}
+
+// .tga, .jpg, .png, then the shader: the first that decodes wins, a damaged
+// one says why, and "Texture not found" comes only when all of them failed.
+TEST_F(TextureManagerTest, SurfacesByAnyNameFromFilesArchivesAndShaders)
+{
+    TextureManager& tm = TextureManager::get();
+    tm.releaseAll();
+    size_t mark = logMark();
+    unsigned a = 0, b = 0, c = 0, d = 0, e = 0;
+    ASSERT_TRUE(tm.loadSurfaceTexture("textures/fb/a", &a));
+    EXPECT_TRUE(lineStartsWith(mark, LOG_YELLOW, "cannot read baseq3/textures/fb/a.jpg"));
+    EXPECT_TRUE(lineStartsWith(mark, LOG_WHITE, "Texture Loaded: baseq3/textures/fb/a.tga from baseq3/textures/fb/a.png"));
+    EXPECT_EQ(levelParameter(a, 0, GL_TEXTURE_WIDTH), 4);
+    ASSERT_TRUE(tm.loadSurfaceTexture("textures/fb/b", &b));
+    EXPECT_EQ(levelParameter(b, 0, GL_TEXTURE_WIDTH), 8);
+    ASSERT_TRUE(tm.loadSurfaceTexture("textures/fb/c", &c));
+    EXPECT_TRUE(lineStartsWith(mark, LOG_WHITE, "Texture Loaded: baseq3/textures/fb/c.tga from baseq3/textures/fb/pic.jpg"));
+    EXPECT_TRUE(lineStartsWith(mark, LOG_YELLOW, "shader script baseq3/scripts/broken.shader: script ends inside a shader"));
+    ASSERT_TRUE(tm.loadSurfaceTexture("textures/fb/e", &e));
+    EXPECT_EQ(linesWith(mark, "Texture not found"), 0);
+
+    EXPECT_FALSE(tm.loadSurfaceTexture("textures/fb/d", &d));
+    EXPECT_EQ(d, 0u);
+    EXPECT_EQ(linesWith(mark, "Texture not found"), 1);
+    EXPECT_TRUE(lineStartsWith(mark, LOG_RED, "::TextureManager ERROR Texture not found: baseq3/textures/fb/d.tga"));
+
+    // Asked twice, released twice: the texture goes with the last release.
+    unsigned again = 0;
+    ASSERT_TRUE(tm.loadSurfaceTexture("textures/fb/a", &again));
+    EXPECT_EQ(again, a);
+    int count = tm.count();
+    tm.releaseTexture(a);
+    EXPECT_EQ(tm.count(), count);
+    EXPECT_TRUE(glIsTexture(a));
+    tm.releaseTexture(a);
+    EXPECT_EQ(tm.count(), count - 1);
+    EXPECT_FALSE(glIsTexture(a));
+    EXPECT_EQ(tm.entry(0)->handle, b);  // the rest keep their order
 }
 
 TEST_F(TextureManagerTest, ReleaseDeletesEveryTexture)

@@ -1,0 +1,16 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "resources/TgaReader.h"
+
+// Decodes image bytes of any format the game reads into the same layout the
+// TGA reader gives: RGB or RGBA, bottom row first (where texture t = 0 is).
+// JPEG and PNG are told by their signatures, whatever the file is called;
+// anything else is read as TGA. Sides past kMaxImageSide are refused before
+// any pixel is allocated. Logs nothing: false with a short reason in *why.
+constexpr int kMaxImageSide = 8192;
+
+bool decodeImage(const uint8_t* data, size_t size, TgaImage* out, const char** why);
+bool isJpeg(const uint8_t* data, size_t size);
+bool isPng(const uint8_t* data, size_t size);
