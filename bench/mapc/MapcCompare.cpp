@@ -20,11 +20,14 @@
 #include <vector>
 
 #include "Compiler.h"
+#include "resources/FileSystem.h"
 #include "world/BspData.h"
 #include "world/BspFormat.h"
 #include "world/LevelValidation.h"
 
 namespace {
+
+const char* const kGameData = "/usr/share/games/nexuiz/data";
 
 // A level file in its own (z-up) frame, lumps as records.
 struct RawLevel {
@@ -285,8 +288,12 @@ Figures compileChild(const std::string& source, const std::string& output, const
     pid_t child = fork();
     if (child == 0) {
         if (!std::freopen("/dev/null", "w", stderr)) _exit(3);
+        FileSystem files;
+        files.setReporter([](void*, bool, const char*) {}, nullptr);
+        files.addFolder(base.c_str());
+        files.addArchives(kGameData);  // the textures' images
         mapc::CompileOptions options;
-        options.path.addFolder(base);
+        options.files = &files;
         mapc::Diagnostics diag(false);
         _exit(mapc::compileMapFile(source.c_str(), output.c_str(), diag, nullptr, options) ? 0 : 1);
     }

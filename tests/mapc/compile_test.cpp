@@ -272,8 +272,11 @@ TEST(MapcCompile, EditorSourceWithEntitiesDetailAndPatches)
     // The clip brush is player clip, not solid, and never drawn.
     for (const bsp::BspBrush& b : c.lumps.brushes) {
         const bsp::BspTexture& t = c.lumps.textures[static_cast<size_t>(b.texture)];
-        if (std::string(t.name) == "textures/common/clip") EXPECT_EQ(t.contents & 0x10001, 0x10000);
-        else EXPECT_EQ(t.contents & 1, 1) << t.name;
+        if (std::string(t.name) == "textures/common/clip") {
+            EXPECT_EQ(t.contents & 0x10001, 0x10000);
+        } else {
+            EXPECT_EQ(t.contents & 1, 1) << t.name;
+        }
     }
     for (const bsp::BspFace& f : c.lumps.faces)
         EXPECT_STRNE(c.lumps.textures[static_cast<size_t>(f.texture)].name, "textures/common/clip");
@@ -311,7 +314,9 @@ TEST(MapcCompile, RealEditorLevelMatchesItsReference)
     int sky = 0;
     for (int i = 0; i < ours.textureCount; ++i) {
         std::string name = ours.textures[i].name;
-        if (name == "textures/common/caulk") EXPECT_NE(ours.textures[i].flags & 0x80, 0);
+        if (name == "textures/common/caulk") {
+            EXPECT_NE(ours.textures[i].flags & 0x80, 0);
+        }
         sky += (ours.textures[i].flags & 0x4) != 0;
     }
     EXPECT_GT(sky, 0);

@@ -242,7 +242,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     }
 
     TextureLibrary library;
-    library.load(options.path, diag);
+    library.load(options.files, diag);
     std::vector<int> modelOf;
     const int models = assignModels(map, library, modelOf, diag);
     PlaneSet planes;

@@ -21,8 +21,8 @@ struct CompileStats {
 };
 
 struct CompileOptions {
-    SearchPath path;   // shader scripts and images
-    int threads = 0;   // 0: every core
+    const FileSystem* files = nullptr;  // shader scripts and images; null: none
+    int threads = 0;                    // 0: every core
 };
 
 // Source text to lumps; false with the error (and its line) in diag.

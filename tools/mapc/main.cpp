@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include "Compiler.h"
+#include "resources/FileSystem.h"
 
 namespace {
 
@@ -22,17 +23,32 @@ std::string baseFolderOf(const std::string& source)
     return dir + "/..";
 }
 
+void reportFile(void*, bool error, const char* text)
+{
+    std::fprintf(stderr, "%s: %s\n", error ? "warning" : "note", text);
+}
+
+// A game folder: its plain files, then its .pk3 archives.
+void addGameFolder(FileSystem& files, const std::string& folder)
+{
+    files.addFolder(folder.c_str());
+    files.addArchives(folder.c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     mapc::CompileOptions options;
+    FileSystem gameFiles;
+    gameFiles.setReporter(reportFile, nullptr);
+    options.files = &gameFiles;
     const char* files[2] = {nullptr, nullptr};
     int fileCount = 0;
     bool pathGiven = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-path") == 0 && i + 1 < argc) {
-            options.path.addFolder(argv[++i]);
+            addGameFolder(gameFiles, argv[++i]);
             pathGiven = true;
         } else if (std::strcmp(argv[i], "-threads") == 0 && i + 1 < argc) {
             options.threads = std::atoi(argv[++i]);
@@ -44,7 +60,7 @@ int main(int argc, char** argv)
         }
     }
     if (fileCount != 2) return usage();
-    if (!pathGiven) options.path.addFolder(baseFolderOf(files[0]));
+    if (!pathGiven) addGameFolder(gameFiles, baseFolderOf(files[0]));
 
     auto start = std::chrono::steady_clock::now();
     mapc::Diagnostics diag(true);
