@@ -343,7 +343,8 @@ TEST(MapcCompile, RealEditorLevelMatchesItsReference)
     };
     int agree = 0;
     for (int i = 0; i < 20000; ++i) {
-        Vector3 p = fromFileFrame(-2200 + (i * 7919 % 4400), -1000 + (i * 104729 % 2000), -100 + (i * 1299709 % 2700));
+        long long k = i;
+        Vector3 p = fromFileFrame(-2200 + k * 7919 % 4400, -1000 + k * 104729 % 2000, -100 + k * 1299709 % 2700);
         agree += solidAt(ours, p) == solidAt(reference, p);
     }
     EXPECT_GE(agree, 19800);

@@ -15,7 +15,7 @@ constexpr double kSeparatorSlack = 0.1;
 
 // Portal flow grows steeply with many small or many-sided open leaves; past
 // this many steps the passages not yet worked out keep their rough sets.
-constexpr long long kMaxFlowSteps = 30000000LL;
+constexpr long long kMaxFlowSteps = 15000000LL;
 
 using Bits = std::vector<uint64_t>;
 
@@ -51,6 +51,8 @@ struct Passage {
     int from = -1, to = -1;
     Plane plane;
     const Winding* winding = nullptr;
+    Vec3 centre;  // bounding sphere of the winding
+    double radius = 0;
     Bits mightSee;
     Bits vis;  // set once the flow through it is finished
 };
@@ -146,6 +148,8 @@ private:
                 pass.plane = s == 0 ? planes[p.plane] : planes[p.plane ^ 1];
                 pass.plane = pass.plane.flipped();
                 pass.winding = &p.winding;
+                pass.centre = windingCenter(p.winding);
+                for (const Vec3& v : p.winding) pass.radius = std::max(pass.radius, (v - pass.centre).length());
                 outgoing[static_cast<size_t>(pass.from)].push_back(static_cast<int>(passages.size()));
                 passages.push_back(std::move(pass));
             }
@@ -165,11 +169,18 @@ private:
             for (int pi : outgoing[static_cast<size_t>(leaf)]) {
                 const Passage& p = passages[static_cast<size_t>(pi)];
                 if (test(src.mightSee, p.to)) continue;
-                if (classifyWinding(*p.winding, src.plane) == Side::Back ||
-                    classifyWinding(*p.winding, src.plane) == Side::On)
-                    continue;
-                Side s = classifyWinding(*src.winding, p.plane);
-                if (s == Side::Front || s == Side::On) continue;
+                // Bounding spheres settle most cases without the points.
+                double d = src.plane.distanceTo(p.centre);
+                if (d + p.radius < kOnEpsilon) continue;  // wholly behind the source or on it
+                if (d - p.radius <= kOnEpsilon) {
+                    Side a = classifyWinding(*p.winding, src.plane);
+                    if (a == Side::Back || a == Side::On) continue;
+                }
+                double e = p.plane.distanceTo(src.centre);
+                if (e - src.radius > -kOnEpsilon) {
+                    Side b = classifyWinding(*src.winding, p.plane);
+                    if (b == Side::Front || b == Side::On) continue;
+                }
                 mark(src.mightSee, p.to);
                 stack.push_back(p.to);
             }
