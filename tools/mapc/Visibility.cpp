@@ -16,6 +16,9 @@ constexpr double kSeparatorSlack = 0.1;
 // Portal flow grows steeply with many small or many-sided open leaves; past
 // this many steps the passages not yet worked out keep their rough sets.
 constexpr long long kMaxFlowSteps = 15000000LL;
+// The rough sets cost a check per pair of facing portals; past this many
+// (tens of thousands of open leaves) every cluster sees every other.
+constexpr long long kMaxRoughSteps = 400000000LL;
 
 using Bits = std::vector<uint64_t>;
 
@@ -68,7 +71,14 @@ public:
         leafCount = static_cast<int>(tree.nodes.size());
         words = static_cast<size_t>(leafCount + 63) / 64;
         gather();
-        forEachIndex(passages.size(), threads, [&](size_t i) { roughFlood(passages[i]); });
+        std::atomic<long long> roughSpent{0};
+        forEachIndex(passages.size(), threads, [&](size_t i) {
+            if (roughSpent.load(std::memory_order_relaxed) <= kMaxRoughSteps) roughFlood(passages[i], roughSpent);
+        });
+        if (roughSpent > kMaxRoughSteps) {
+            roughTooCostly = true;
+            return false;
+        }
 
         // Narrow passages first: their finished sets then prune the wide ones.
         std::vector<int> order(passages.size());
@@ -158,8 +168,9 @@ private:
 
     // Leaves reachable through passages that lie at least partly in front of
     // the source and see it at least partly behind them.
-    void roughFlood(Passage& src)
+    void roughFlood(Passage& src, std::atomic<long long>& spent)
     {
+        long long checks = 0;
         src.mightSee.assign(words, 0);
         std::vector<int> stack{src.to};
         mark(src.mightSee, src.to);
@@ -169,6 +180,10 @@ private:
             for (int pi : outgoing[static_cast<size_t>(leaf)]) {
                 const Passage& p = passages[static_cast<size_t>(pi)];
                 if (test(src.mightSee, p.to)) continue;
+                if (++checks == 4096) {
+                    if ((spent += checks) > kMaxRoughSteps) return;
+                    checks = 0;
+                }
                 // Bounding spheres settle most cases without the points.
                 double d = src.plane.distanceTo(p.centre);
                 if (d + p.radius < kOnEpsilon) continue;  // wholly behind the source or on it
@@ -185,6 +200,7 @@ private:
                 stack.push_back(p.to);
             }
         }
+        spent += checks;
     }
 
     // Keeps of `target` the part on `pass`'s side of every plane that
@@ -268,6 +284,10 @@ private:
     const PortalSet& portals;
     int leafCount = 0;
     size_t words = 0;
+public:
+    bool roughTooCostly = false;  // not even the rough sets could be made
+
+private:
     std::atomic<long long> spent{0};  // rough-flood checks, flow calls and separator candidates
     std::vector<Passage> passages;
     std::unique_ptr<std::atomic<char>[]> done;
@@ -283,7 +303,7 @@ void computeVisibility(const Tree& tree, const PlaneSet& planes, const PortalSet
     if (!everything) {
         PortalFlow flow(tree, planes, portals);
         out.cutShort = !flow.run(out, threads);
-        return;
+        if (!flow.roughTooCostly) return;
     }
     int clusters = 0;
     for (const TreeNode& n : tree.nodes)
