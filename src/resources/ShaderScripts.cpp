@@ -136,6 +136,10 @@ bool ShaderLibrary::parse(const char* text, size_t size, std::string* problem)
         argument++;
         if (depth == 1 && keyword == "skyparms" && argument == 1 && token != "-")
             info.skyBox = token;
+        if (depth == 1 && keyword == "surfaceparm" && argument == 1)
+            info.surfaceParms.push_back(lowerCase(token));
+        if (depth == 1 && keyword == "qer_editorimage" && argument == 1)
+            info.editorImage = token;
         if (depth == 2 && info.image.empty()) {
             bool image = ((keyword == "map" || keyword == "clampmap") && argument == 1) ||
                          (keyword == "animmap" && argument == 2);

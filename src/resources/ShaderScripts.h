@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class FileSystem;
 
@@ -10,6 +11,8 @@ class FileSystem;
 struct ShaderInfo {
     std::string image;   // "map", "clampmap" or the first "animmap" frame; may be empty
     std::string skyBox;  // farbox of "skyparms" ("env/sky1" for env/sky1_rt.tga ...); may be empty
+    std::string editorImage;                // "qer_editorimage"; may be empty
+    std::vector<std::string> surfaceParms;  // "surfaceparm" names, lower case (the level compiler's)
 };
 
 // Every shader of the scripts, by name without regard to case. The first

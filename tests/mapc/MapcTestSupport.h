@@ -90,6 +90,60 @@ inline std::string carvedRooms(const std::vector<Box>& air)
 
 inline std::string entity(const std::string& body) { return "{\n" + body + "}\n"; }
 
+// The same brush text with the three trailing numbers on every side line.
+inline std::string withFlags(const std::string& brushText, const char* flags)
+{
+    std::string out;
+    size_t at = 0;
+    while (at < brushText.size()) {
+        size_t end = brushText.find('\n', at);
+        if (end == std::string::npos) end = brushText.size();
+        std::string line = brushText.substr(at, end - at);
+        if (line.compare(0, 2, "( ") == 0) line += std::string(" ") + flags;
+        out += line + "\n";
+        at = end + 1;
+    }
+    return out;
+}
+
+// A classic brush rewritten as a brushDef with a 1/128 texture matrix.
+inline std::string asBrushDef(const std::string& classic)
+{
+    std::string out = "{\nbrushDef\n{\n";
+    size_t at = 0;
+    while (at < classic.size()) {
+        size_t end = classic.find('\n', at);
+        if (end == std::string::npos) end = classic.size();
+        std::string line = classic.substr(at, end - at);
+        at = end + 1;
+        if (line.compare(0, 2, "( ") != 0) continue;
+        size_t close = line.rfind(')');
+        std::string texture = line.substr(close + 2, line.find(' ', close + 2) - close - 2);
+        out += line.substr(0, close + 1) + " ( ( 0.0078125 0 0 ) ( 0 0.0078125 0 ) ) " + texture + " 0 0 0\n";
+    }
+    return out + "}\n}\n";
+}
+
+// A patchDef2 arch of 3 x 5 control points across y from y1 to y2 at
+// x from x1 to x1 + 64, rising from z to z + 64.
+inline std::string patchArch(int x1, int y1, int y2, int z, int width = 3, int height = 5)
+{
+    std::string text = "{\npatchDef2\n{\nhalvex/metal\n( " + std::to_string(width) + " " + std::to_string(height) +
+                       " 0 0 0 )\n(\n";
+    const int ys[5] = {y1, y1, (y1 + y2) / 2, y2, y2}, zs[5] = {z, z + 64, z + 64, z + 64, z};
+    char point[128];
+    for (int c = 0; c < width; ++c) {
+        text += "( ";
+        for (int r = 0; r < height; ++r) {
+            std::snprintf(point, sizeof(point), "( %d %d %d %g %g ) ", x1 + 32 * c, ys[r % 5], zs[r % 5], c * 0.5,
+                          r * 0.25);
+            text += point;
+        }
+        text += ")\n";
+    }
+    return text + ")\n}\n}\n";
+}
+
 inline std::string pointEntity(const char* cls, double x, double y, double z, const std::string& extra = "")
 {
     char line[160];

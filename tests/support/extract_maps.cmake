@@ -1,6 +1,12 @@
-# Unpacks the .bsp files of an OpenArena pk3 (a zip) into OUT/maps.
+# Unpacks the .bsp files of a pk3 (a zip) into OUT/maps; PATTERNS, when
+# given, names other entries instead ("|" between patterns).
 if(NOT EXISTS "${PK3}")
   message(FATAL_ERROR "missing ${PK3}: run scripts/setup.sh")
+endif()
+if(PATTERNS)
+  string(REPLACE "|" ";" patterns "${PATTERNS}")
+else()
+  set(patterns "*.bsp")
 endif()
 if(EXISTS "${OUT}/maps")
   file(GLOB have "${OUT}/maps/*.bsp")
@@ -10,4 +16,4 @@ if(EXISTS "${OUT}/maps")
   endif()
 endif()
 file(MAKE_DIRECTORY "${OUT}")
-file(ARCHIVE_EXTRACT INPUT "${PK3}" DESTINATION "${OUT}" PATTERNS "*.bsp")
+file(ARCHIVE_EXTRACT INPUT "${PK3}" DESTINATION "${OUT}" PATTERNS ${patterns})

@@ -8,15 +8,8 @@
 
 namespace mapc {
 
-constexpr int kContentsSolidBit = 1;  // collides, as the game reads it
-
-// Surface flag: the side makes no face (Q3's nodraw bit).
-constexpr int kSurfaceNodraw = 0x80;
-
-// How a texture name marks its brushes. A trailing content number on the
-// side line overrides the contents; names whose last part starts with
-// "nodraw" are solid but never drawn; names starting with "clip" are solid,
-// never drawn, and neither seal the level nor cast shadows.
+// One texture record of the level: a name with the content and surface
+// bits of the sides (or brushes) that use it.
 struct TextureRecord {
     std::string name;  // "textures/" + the source name
     int contents = 1;
@@ -29,6 +22,10 @@ struct BrushSide {
     double offset[2] = {0, 0};
     double rotation = 0;
     double scale[2] = {1, 1};
+    bool hasMatrix = false;  // brushDef texture matrix instead of offset / rotation / scale
+    double matrix[2][3] = {{0, 0, 0}, {0, 0, 0}};
+    int imageSize[2] = {64, 64};
+    bool lightmapped = true;
     Winding winding;  // empty for bevels
     bool bevel = false;
     bool drawn = true;
@@ -37,9 +34,11 @@ struct BrushSide {
 struct Brush {
     std::vector<BrushSide> sides;
     Bounds bounds;
-    int texture = 0;
+    int texture = 0;  // record carrying the whole brush's contents
     int contents = 1;
-    bool structural = true;  // seals the level, splits the tree, hides faces, casts shadows
+    bool opaque = true;      // hides the faces it covers
+    bool structural = true;  // also seals the level, splits the tree, casts shadows
+    int model = 0;           // 0: the world; else the entity's inline model
     int line = 0;
 };
 
@@ -50,9 +49,20 @@ struct BrushSet {
     int textureIndex(const std::string& name, int contents, int flags);
 };
 
-// Turns the worldspawn brushes into closed convex brushes; brushes with
-// fewer than four real sides or no volume are skipped with a warning.
-void buildBrushes(const MapFile& map, PlaneSet& planes, BrushSet& out, Diagnostics& diag);
+class TextureLibrary;
+
+// Gives every entity its model: the worldspawn and func_group entities are
+// the world (0); every other entity with brushes or patches gets the next
+// number and the key "model" "*N". An origin brush of such an entity sets its
+// "origin" and its geometry is stored relative to it. Returns the model
+// count; modelOf[e] is entity e's model, -1 for point entities.
+int assignModels(MapFile& map, TextureLibrary& library, std::vector<int>& modelOf, Diagnostics& diag);
+
+// Turns the brushes into closed convex brushes, world first, then model by
+// model; brushes with fewer than four real sides or no volume are skipped
+// with a warning.
+void buildBrushes(const MapFile& map, const std::vector<int>& modelOf, TextureLibrary& library,
+                  PlaneSet& planes, BrushSet& out, Diagnostics& diag);
 
 // True when p lies inside the brush (farther than epsilon from every side).
 bool pointInBrush(const Brush& b, const PlaneSet& planes, const Vec3& p, double epsilon);

@@ -16,6 +16,7 @@ struct TreeNode {
 
     std::vector<int> portals;
     bool outside = false;  // reachable from beyond the level
+    int wayOut = -1;       // portal towards the outside, when `outside`
     bool inside = false;   // reachable from the entities: gets a cluster
     int cluster = -1;
     std::vector<int> faces;

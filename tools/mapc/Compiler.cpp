@@ -7,6 +7,8 @@
 #include "BspTree.h"
 #include "Lightmapper.h"
 #include "MapParser.h"
+#include "Parallel.h"
+#include "Patches.h"
 #include "Portals.h"
 #include "Surfaces.h"
 #include "TextureProjection.h"
@@ -52,6 +54,7 @@ void assignLeafBrushes(Tree& tree, const BrushSet& brushes, const PlaneSet& plan
         if (!leaf.isLeaf() || static_cast<int>(li) == tree.outsideNode || !leaf.bounds.valid()) continue;
         for (size_t bi = 0; bi < brushes.brushes.size(); ++bi) {
             const Brush& b = brushes.brushes[bi];
+            if (b.model != 0) break;  // world brushes come first
             if (!b.bounds.overlaps(leaf.bounds, 0.5)) continue;
             // Separated when all eight box corners lie in front of one side.
             bool separated = false;
@@ -154,7 +157,7 @@ void emitFace(const Surface& s, const BrushSide& side, const PlaneSet& planes, L
             bsp::BspVertex v{};
             copyVec(v.position, p);
             textureCoord(side, plane.normal, p, v.texCoord);
-            lightmapCoord(s, p, v.lightmapCoord);
+            if (s.lightmap >= 0) lightmapCoord(s, p, v.lightmapCoord);
             copyVec(v.normal, plane.normal);
             v.color[0] = v.color[1] = v.color[2] = v.color[3] = 255;
             out.vertices.push_back(v);
@@ -171,22 +174,24 @@ void emitFace(const Surface& s, const BrushSide& side, const PlaneSet& planes, L
     f.vertexCount = static_cast<int32_t>(out.vertices.size()) - f.firstVertex;
     f.meshVertexCount = static_cast<int32_t>(out.meshVertices.size()) - f.firstMeshVertex;
     f.lightmap = s.lightmap;
-    f.lightmapCorner[0] = s.corner[0] + 1;
-    f.lightmapCorner[1] = s.corner[1] + 1;
-    f.lightmapSize[0] = s.size[0];
-    f.lightmapSize[1] = s.size[1];
-    int a = 3 - s.axes[0] - s.axes[1];
-    Vec3 origin;
-    origin[s.axes[0]] = s.origin[0];
-    origin[s.axes[1]] = s.origin[1];
-    origin[a] = (plane.dist - plane.normal[s.axes[0]] * s.origin[0] - plane.normal[s.axes[1]] * s.origin[1]) /
-                plane.normal[a];
-    copyVec(f.lightmapOrigin, origin);
-    for (int i = 0; i < 2; ++i) {
-        Vec3 step;
-        step[s.axes[i]] = s.luxel;
-        step[a] = -plane.normal[s.axes[i]] * s.luxel / plane.normal[a];
-        copyVec(f.lightmapVecs[i], step);
+    if (s.lightmap >= 0) {
+        f.lightmapCorner[0] = s.corner[0] + 1;
+        f.lightmapCorner[1] = s.corner[1] + 1;
+        f.lightmapSize[0] = s.size[0];
+        f.lightmapSize[1] = s.size[1];
+        int a = 3 - s.axes[0] - s.axes[1];
+        Vec3 origin;
+        origin[s.axes[0]] = s.origin[0];
+        origin[s.axes[1]] = s.origin[1];
+        origin[a] = (plane.dist - plane.normal[s.axes[0]] * s.origin[0] - plane.normal[s.axes[1]] * s.origin[1]) /
+                    plane.normal[a];
+        copyVec(f.lightmapOrigin, origin);
+        for (int i = 0; i < 2; ++i) {
+            Vec3 step;
+            step[s.axes[i]] = s.luxel;
+            step[a] = -plane.normal[s.axes[i]] * s.luxel / plane.normal[a];
+            copyVec(f.lightmapVecs[i], step);
+        }
     }
     copyVec(f.normal, plane.normal);
     out.faces.push_back(f);
@@ -194,9 +199,36 @@ void emitFace(const Surface& s, const BrushSide& side, const PlaneSet& planes, L
 
 } // namespace
 
-bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag, CompileStats* stats)
+namespace {
+
+bsp::BspModel modelRecord(const Bounds& box, int firstFace, int faceCount, int firstBrush, int brushCount)
+{
+    bsp::BspModel m{};
+    if (box.valid()) {
+        copyVec(m.mins, box.mins);
+        copyVec(m.maxs, box.maxs);
+    }
+    m.firstFace = firstFace;
+    m.faceCount = faceCount;
+    m.firstBrush = firstBrush;
+    m.brushCount = brushCount;
+    return m;
+}
+
+void surfaceBounds(const Surface& s, Bounds& box)
+{
+    for (const Winding& w : s.pieces)
+        for (const Vec3& p : w) box.add(p);
+    for (const PatchPoint& p : s.grid) box.add(p.position);
+}
+
+} // namespace
+
+bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag, CompileStats* stats,
+                    const CompileOptions& options)
 {
     out = LevelLumps();
+    const int threads = options.threads > 0 ? options.threads : defaultThreads();
     MapFile map;
     if (!parseMap(text, map, diag)) return false;
     if (map.entities.empty()) {
@@ -209,9 +241,13 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         return false;
     }
 
+    TextureLibrary library;
+    library.load(options.files, diag);
+    std::vector<int> modelOf;
+    const int models = assignModels(map, library, modelOf, diag);
     PlaneSet planes;
     BrushSet brushes;
-    buildBrushes(map, planes, brushes, diag);
+    buildBrushes(map, modelOf, library, planes, brushes, diag);
     bool anyStructural = false;
     for (const Brush& b : brushes.brushes) anyStructural = anyStructural || b.structural;
     if (!anyStructural) {
@@ -227,22 +263,35 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
 
     std::vector<Surface> surfaces;
     buildSurfaces(brushes, planes, tree, surfaces);
+    buildModelSurfaces(brushes, surfaces);
+    int patchCount = 0;
+    for (size_t e = 0; e < map.entities.size(); ++e) {
+        for (const MapPatch& mp : map.entities[e].patches) {
+            Surface s;
+            if (!makePatchSurface(mp, modelOf[e], library, brushes, s, diag)) continue;
+            if (s.model == 0 && !placePatch(tree, planes, s)) continue;
+            surfaces.push_back(std::move(s));
+            ++patchCount;
+        }
+    }
     LightSettings light = readLightSettings(map, diag);
     light.luxel = fitLuxelSize(surfaces, planes, light.luxel, diag);
     splitLargeSurfaces(surfaces, planes, light.luxel, kMaxBlockLuxels - 2);
+    // Faces model by model, the world's first.
+    std::stable_sort(surfaces.begin(), surfaces.end(),
+                     [](const Surface& a, const Surface& b) { return a.model < b.model; });
     for (size_t i = 0; i < surfaces.size(); ++i)
         for (int leaf : surfaces[i].leaves)
             tree.nodes[static_cast<size_t>(leaf)].faces.push_back(static_cast<int>(i));
     for (const Surface& s : surfaces)
-        for (int leaf : s.leaves)
-            for (const Winding& w : s.pieces)
-                for (const Vec3& p : w) tree.nodes[static_cast<size_t>(leaf)].bounds.add(p);
+        if (!s.isPatch())
+            for (int leaf : s.leaves) surfaceBounds(s, tree.nodes[static_cast<size_t>(leaf)].bounds);
     assignLeafBrushes(tree, brushes, planes);
 
     std::vector<uint8_t> pages;
-    buildLightmaps(surfaces, planes, tree, light, pages);
+    buildLightmaps(surfaces, planes, tree, light, threads, pages);
     VisData vis;
-    computeVisibility(tree, planes, portals, !sealed, vis);
+    computeVisibility(tree, planes, portals, !sealed, threads, vis);
     if (vis.cutShort) diag.warn(0, "visibility too costly to work out; every cluster sees every other");
 
     // Lumps.
@@ -264,9 +313,16 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     assembler.numberTree();
     assembler.writeTree(tree.worldBounds);
 
+    std::vector<int> firstFace(static_cast<size_t>(models) + 1, 0), firstBrush(static_cast<size_t>(models) + 1, 0);
+    std::vector<Bounds> modelBox(static_cast<size_t>(models));
     for (size_t i = 0; i < surfaces.size(); ++i) {
         const Surface& s = surfaces[i];
-        emitFace(s, brushes.brushes[static_cast<size_t>(s.brush)].sides[static_cast<size_t>(s.side)], planes, out);
+        if (s.isPatch())
+            emitPatchFace(s, out);
+        else
+            emitFace(s, brushes.brushes[static_cast<size_t>(s.brush)].sides[static_cast<size_t>(s.side)], planes, out);
+        firstFace[static_cast<size_t>(s.model) + 1] = static_cast<int>(i) + 1;
+        surfaceBounds(s, modelBox[static_cast<size_t>(s.model)]);
     }
     for (size_t n = 0; n < tree.nodes.size(); ++n) {
         int li = assembler.leafIndex[n];
@@ -280,24 +336,29 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         for (int b : node.brushes) out.leafBrushes.push_back(b);
         leaf.leafBrushCount = static_cast<int32_t>(node.brushes.size());
     }
-    Bounds world;
-    for (const Brush& b : brushes.brushes) {
+    for (size_t i = 0; i < brushes.brushes.size(); ++i) {
+        const Brush& b = brushes.brushes[i];
         bsp::BspBrush r{};
         r.firstSide = static_cast<int32_t>(out.brushSides.size());
         r.sideCount = static_cast<int32_t>(b.sides.size());
         r.texture = b.texture;
         for (const BrushSide& s : b.sides) out.brushSides.push_back({s.plane, s.texture});
         out.brushes.push_back(r);
-        world.add(b.bounds);
+        modelBox[static_cast<size_t>(b.model)].add(b.bounds);
+        firstBrush[static_cast<size_t>(b.model) + 1] = static_cast<int>(i) + 1;
     }
-    bsp::BspModel model{};
-    copyVec(model.mins, world.mins);
-    copyVec(model.maxs, world.maxs);
-    model.firstFace = 0;
-    model.faceCount = static_cast<int32_t>(out.faces.size());
-    model.firstBrush = 0;
-    model.brushCount = static_cast<int32_t>(out.brushes.size());
-    out.models.push_back(model);
+    // Runs are contiguous; an empty model starts where the one before ended.
+    for (int m = 1; m <= models; ++m) {
+        firstFace[static_cast<size_t>(m)] = std::max(firstFace[static_cast<size_t>(m)], firstFace[static_cast<size_t>(m) - 1]);
+        firstBrush[static_cast<size_t>(m)] = std::max(firstBrush[static_cast<size_t>(m)], firstBrush[static_cast<size_t>(m) - 1]);
+    }
+    for (int m = 0; m < models; ++m) {
+        size_t k = static_cast<size_t>(m);
+        int faceStart = m == 0 ? 0 : firstFace[k];
+        int brushStart = m == 0 ? 0 : firstBrush[k];
+        out.models.push_back(modelRecord(modelBox[k], faceStart, firstFace[k + 1] - faceStart, brushStart,
+                                         firstBrush[k + 1] - brushStart));
+    }
     out.lightmaps = std::move(pages);
     if (vis.clusters > 0) {
         bsp::BspVisHeader h{vis.clusters, vis.bytesPerRow};
@@ -313,13 +374,17 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         stats->leaves = assembler.leafCount;
         stats->clusters = vis.clusters;
         stats->faces = static_cast<int>(out.faces.size());
+        stats->patches = patchCount;
+        stats->models = models;
         stats->lightmaps = static_cast<int>(out.lightmaps.size() / bsp::kLightmapBytes);
         stats->leaked = !sealed;
+        stats->visCutShort = vis.cutShort;
     }
     return true;
 }
 
-bool compileMapFile(const char* source, const char* output, Diagnostics& diag, CompileStats* stats)
+bool compileMapFile(const char* source, const char* output, Diagnostics& diag, CompileStats* stats,
+                    const CompileOptions& options)
 {
     diag.setSource(source);
     FILE* f = std::fopen(source, "rb");
@@ -340,7 +405,7 @@ bool compileMapFile(const char* source, const char* output, Diagnostics& diag, C
     }
     std::fclose(f);
     LevelLumps lumps;
-    if (!compileMapText(text, lumps, diag, stats)) return false;
+    if (!compileMapText(text, lumps, diag, stats, options)) return false;
     if (!writeLevel(output, lumps)) {
         diag.fail(0, "cannot write %s", output);
         return false;

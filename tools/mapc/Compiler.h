@@ -2,6 +2,7 @@
 #include <string>
 #include "BspWriter.h"
 #include "Diagnostics.h"
+#include "TextureLibrary.h"
 
 namespace mapc {
 
@@ -12,14 +13,24 @@ struct CompileStats {
     int leaves = 0;
     int clusters = 0;
     int faces = 0;
+    int patches = 0;
+    int models = 0;
     int lightmaps = 0;
     bool leaked = false;
+    bool visCutShort = false;
+};
+
+struct CompileOptions {
+    const FileSystem* files = nullptr;  // shader scripts and images; null: none
+    int threads = 0;                    // 0: every core
 };
 
 // Source text to lumps; false with the error (and its line) in diag.
-bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag, CompileStats* stats);
+bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag, CompileStats* stats,
+                    const CompileOptions& options = CompileOptions());
 
 // Reads the source, compiles it and writes the level file.
-bool compileMapFile(const char* source, const char* output, Diagnostics& diag, CompileStats* stats);
+bool compileMapFile(const char* source, const char* output, Diagnostics& diag, CompileStats* stats,
+                    const CompileOptions& options = CompileOptions());
 
 } // namespace mapc

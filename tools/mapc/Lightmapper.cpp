@@ -1,6 +1,8 @@
 #include "Lightmapper.h"
 #include <algorithm>
 #include "world/BspFormat.h"
+#include "Parallel.h"
+#include "Patches.h"
 
 namespace mapc {
 
@@ -44,24 +46,6 @@ Vec3 pointOnSurface(const Surface& s, const Plane& plane, double sCoord, double 
     p[s.axes[1]] = tCoord;
     p[a] = (plane.dist - plane.normal[s.axes[0]] * sCoord - plane.normal[s.axes[1]] * tCoord) / plane.normal[a];
     return p;
-}
-
-Vec3 lightAt(const Vec3& p, const Vec3& normal, const PlaneSet& planes, const Tree& tree,
-             const LightSettings& settings)
-{
-    Vec3 sum(settings.ambient, settings.ambient, settings.ambient);
-    for (const PointLight& l : settings.lights) {
-        Vec3 d = l.origin - p;
-        double dist = d.length();
-        if (dist < 1.0) dist = 1.0;
-        double facing = normal.dot(d) / dist;
-        if (facing <= 0.0) continue;
-        double value = (l.intensity - dist) * facing;
-        if (value <= 0.0) continue;
-        if (!segmentClear(tree, planes, p, l.origin)) continue;
-        sum += l.color * value;
-    }
-    return sum;
 }
 
 uint8_t toByte(double v) { return static_cast<uint8_t>(std::min(255.0, std::max(0.0, v) + 0.5)); }
@@ -108,6 +92,7 @@ double fitLuxelSize(const std::vector<Surface>& surfaces, const PlaneSet& planes
     for (int attempt = 0; attempt < 64; ++attempt) {
         double total = 0.0;
         for (const Surface& s : surfaces) {
+            if (s.isPatch() || !s.lightmapped) continue;
             int axes[2];
             lightmapAxes(planes[s.plane].normal, axes[0], axes[1]);
             double lo[2] = {1e30, 1e30}, hi[2] = {-1e30, -1e30};
@@ -144,43 +129,106 @@ void lightmapCoord(const Surface& s, const Vec3& p, float out[2])
     }
 }
 
-void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, const Tree& tree,
-                    const LightSettings& settings, std::vector<uint8_t>& pages)
+namespace {
+
+// Block size and place of one surface; planar surfaces also get their
+// projection origin.
+void placeBlock(Surface& s, const PlaneSet& planes, double L, PagePacker& packer)
 {
-    PagePacker packer;
-    pages.clear();
-    const double L = settings.luxel;
-    for (Surface& s : surfaces) {
+    s.luxel = L;
+    if (s.isPatch()) {
+        patchLightmapSize(s, L, kMaxBlockLuxels, s.size);
+    } else {
         const Plane& plane = planes[s.plane];
         lightmapAxes(plane.normal, s.axes[0], s.axes[1]);
-        s.luxel = L;
         double lo[2] = {1e30, 1e30}, hi[2] = {-1e30, -1e30};
-        Vec3 centre;
-        int count = 0;
         for (const Winding& w : s.pieces)
-            for (const Vec3& p : w) {
+            for (const Vec3& p : w)
                 for (int i = 0; i < 2; ++i) {
                     lo[i] = std::min(lo[i], p[s.axes[i]]);
                     hi[i] = std::max(hi[i], p[s.axes[i]]);
                 }
-                centre += p;
-                ++count;
-            }
-        centre = centre * (1.0 / std::max(count, 1));
         for (int i = 0; i < 2; ++i) {
             s.origin[i] = std::floor(lo[i] / L) * L;
             s.size[i] = std::min(kMaxBlockLuxels, static_cast<int>(std::ceil((hi[i] - s.origin[i]) / L)) + 1);
         }
-        int page = 0;
-        packer.place(s.size[0] + 2, s.size[1] + 2, page, s.corner[0], s.corner[1]);
-        s.lightmap = page;
-        pages.resize(static_cast<size_t>(packer.pages) * bsp::kLightmapBytes, 0);
-        uint8_t* base = pages.data() + static_cast<size_t>(page) * bsp::kLightmapBytes;
+    }
+    packer.place(s.size[0] + 2, s.size[1] + 2, s.lightmap, s.corner[0], s.corner[1]);
+}
 
-        auto texel = [&](int i, int j) -> uint8_t* {
-            int x = s.corner[0] + 1 + i, y = s.corner[1] + 1 + j;
-            return base + (static_cast<size_t>(y) * kPage + static_cast<size_t>(x)) * 3;
-        };
+// The lights that can reach any part of the box.
+std::vector<const PointLight*> lightsNear(const Bounds& box, const LightSettings& settings)
+{
+    std::vector<const PointLight*> near;
+    for (const PointLight& l : settings.lights) {
+        double d2 = 0;
+        for (int i = 0; i < 3; ++i) {
+            double d = std::max({box.mins[i] - l.origin[i], 0.0, l.origin[i] - box.maxs[i]});
+            d2 += d * d;
+        }
+        if (d2 < l.intensity * l.intensity) near.push_back(&l);
+    }
+    return near;
+}
+
+Vec3 lightFrom(const std::vector<const PointLight*>& lights, const Vec3& p, const Vec3& normal,
+               const PlaneSet& planes, const Tree& tree, double ambient)
+{
+    Vec3 sum(ambient, ambient, ambient);
+    for (const PointLight* l : lights) {
+        Vec3 d = l->origin - p;
+        double dist = d.length();
+        if (dist < 1.0) dist = 1.0;
+        double facing = normal.dot(d) / dist;
+        if (facing <= 0.0) continue;
+        double value = (l->intensity - dist) * facing;
+        if (value <= 0.0) continue;
+        if (!segmentClear(tree, planes, p, l->origin)) continue;
+        sum += l->color * value;
+    }
+    return sum;
+}
+
+void lightSurface(const Surface& s, const PlaneSet& planes, const Tree& tree, const LightSettings& settings,
+                  uint8_t* base)
+{
+    auto texel = [&](int i, int j) -> uint8_t* {
+        int x = s.corner[0] + 1 + i, y = s.corner[1] + 1 + j;
+        return base + (static_cast<size_t>(y) * kPage + static_cast<size_t>(x)) * 3;
+    };
+    auto put = [&](int i, int j, const Vec3& c) {
+        uint8_t* t = texel(i, j);
+        t[0] = toByte(c.x);
+        t[1] = toByte(c.y);
+        t[2] = toByte(c.z);
+    };
+    const double L = s.luxel;
+    if (s.isPatch()) {
+        Bounds box;
+        for (const PatchPoint& p : s.grid) box.add(p.position);
+        std::vector<const PointLight*> lights = lightsNear(box, settings);
+        for (int j = 0; j < s.size[1]; ++j)
+            for (int i = 0; i < s.size[0]; ++i) {
+                Vec3 n;
+                Vec3 p = patchPoint(s, static_cast<double>(i) / (s.size[0] - 1), static_cast<double>(j) / (s.size[1] - 1), &n);
+                put(i, j, lightFrom(lights, p + n * 1.0, n, planes, tree, settings.ambient));
+            }
+    } else {
+        const Plane& plane = planes[s.plane];
+        Bounds box;
+        Vec3 centre;
+        int count = 0;
+        for (const Winding& w : s.pieces)
+            for (const Vec3& p : w) {
+                box.add(p);
+                centre += p;
+                ++count;
+            }
+        centre = centre * (1.0 / std::max(count, 1));
+        std::vector<const PointLight*> lights = lightsNear(box, settings);
+        lights.erase(std::remove_if(lights.begin(), lights.end(),
+                                    [&](const PointLight* l) { return plane.distanceTo(l->origin) <= 0.0; }),
+                     lights.end());
         for (int j = 0; j < s.size[1]; ++j)
             for (int i = 0; i < s.size[0]; ++i) {
                 Vec3 p = pointOnSurface(s, plane, s.origin[0] + i * L, s.origin[1] + j * L);
@@ -189,24 +237,41 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
                 // nearer the middle of the face.
                 for (int k = 1; k <= 4 && tree.nodes[static_cast<size_t>(tree.leafAt(sample, planes))].solid; ++k)
                     sample = p + (centre - p) * (0.25 * k) + plane.normal * 0.5;
-                Vec3 c = lightAt(sample, plane.normal, planes, tree, settings);
-                uint8_t* t = texel(i, j);
-                t[0] = toByte(c.x);
-                t[1] = toByte(c.y);
-                t[2] = toByte(c.z);
-            }
-        // Border copies the edge so filtering never reads a neighbour.
-        for (int j = -1; j <= s.size[1]; ++j)
-            for (int i = -1; i <= s.size[0]; ++i) {
-                if (i >= 0 && j >= 0 && i < s.size[0] && j < s.size[1]) continue;
-                int ci = std::clamp(i, 0, s.size[0] - 1), cj = std::clamp(j, 0, s.size[1] - 1);
-                const uint8_t* src = texel(ci, cj);
-                uint8_t* dst = texel(i, j);
-                dst[0] = src[0];
-                dst[1] = src[1];
-                dst[2] = src[2];
+                put(i, j, lightFrom(lights, sample, plane.normal, planes, tree, settings.ambient));
             }
     }
+    // Border copies the edge so filtering never reads a neighbour.
+    for (int j = -1; j <= s.size[1]; ++j)
+        for (int i = -1; i <= s.size[0]; ++i) {
+            if (i >= 0 && j >= 0 && i < s.size[0] && j < s.size[1]) continue;
+            int ci = std::clamp(i, 0, s.size[0] - 1), cj = std::clamp(j, 0, s.size[1] - 1);
+            const uint8_t* src = texel(ci, cj);
+            uint8_t* dst = texel(i, j);
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+        }
+}
+
+} // namespace
+
+void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, const Tree& tree,
+                    const LightSettings& settings, int threads, std::vector<uint8_t>& pages)
+{
+    PagePacker packer;
+    std::vector<Surface*> lit;
+    for (Surface& s : surfaces) {
+        s.lightmap = -1;
+        if (!s.lightmapped) continue;
+        placeBlock(s, planes, settings.luxel, packer);
+        lit.push_back(&s);
+    }
+    pages.assign(static_cast<size_t>(packer.pages) * bsp::kLightmapBytes, 0);
+    // Blocks never overlap, so the surfaces are lit side by side.
+    forEachIndex(lit.size(), threads, [&](size_t i) {
+        const Surface& s = *lit[i];
+        lightSurface(s, planes, tree, settings, pages.data() + static_cast<size_t>(s.lightmap) * bsp::kLightmapBytes);
+    });
 }
 
 } // namespace mapc

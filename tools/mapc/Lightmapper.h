@@ -34,10 +34,10 @@ double fitLuxelSize(const std::vector<Surface>& surfaces, const PlaneSet& planes
 // Reads the worldspawn keys and the light entities.
 LightSettings readLightSettings(const MapFile& map, Diagnostics& diag);
 
-// Places every surface's block in 128 x 128 pages and lights its luxels;
-// shadows come from the tree's solid leaves.
+// Places every lightmapped surface's block in 128 x 128 pages and lights
+// its luxels on `threads` threads; shadows come from the tree's solid leaves.
 void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, const Tree& tree,
-                    const LightSettings& settings, std::vector<uint8_t>& pages);
+                    const LightSettings& settings, int threads, std::vector<uint8_t>& pages);
 
 // Lightmap texture coordinate of a point on the surface.
 void lightmapCoord(const Surface& s, const Vec3& p, float out[2]);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cstdint>
 
 namespace mapc {
 
@@ -22,6 +23,13 @@ bool MapEntity::vector(const char* key, Vec3& out) const
     if (std::sscanf(v, "%lf %lf %lf", &x, &y, &z) != 3) return false;
     out = {x, y, z};
     return std::isfinite(x) && std::isfinite(y) && std::isfinite(z);
+}
+
+void MapEntity::set(const std::string& key, const std::string& v)
+{
+    for (auto& kv : pairs)
+        if (kv.first == key) { kv.second = v; return; }
+    pairs.emplace_back(key, v);
 }
 
 double MapEntity::number(const char* key, double fallback) const
@@ -46,7 +54,7 @@ public:
     Tok next()
     {
         skipBlank();
-        startLine = line;
+        startLine = commentLine > 0 ? commentLine : line;
         value.clear();
         if (pos >= text.size()) return kind = Tok::End;
         char c = text[pos];
@@ -68,7 +76,7 @@ public:
             return kind = Tok::String;
         }
         while (pos < text.size() && !isBlank(text[pos]) && !std::strchr("{}()\"", text[pos])) {
-            if (text[pos] == '/' && pos + 1 < text.size() && text[pos + 1] == '/') break;
+            if (text[pos] == '/' && pos + 1 < text.size() && (text[pos + 1] == '/' || text[pos + 1] == '*')) break;
             value += text[pos++];
         }
         return kind = Tok::Word;
@@ -80,13 +88,14 @@ public:
         size_t p = pos;
         while (p < text.size() && (text[p] == ' ' || text[p] == '\t' || text[p] == '\r')) ++p;
         if (p >= text.size() || text[p] == '\n') return false;
-        return !(text[p] == '/' && p + 1 < text.size() && text[p + 1] == '/');
+        return !(text[p] == '/' && p + 1 < text.size() && (text[p + 1] == '/' || text[p + 1] == '*'));
     }
 
     Tok kind = Tok::End;
     std::string value;
     int startLine = 1;
     bool unterminated = false;
+    int commentLine = 0;  // where a comment that never closes starts
 
 private:
     static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
@@ -102,6 +111,19 @@ private:
                 while (pos < text.size() && text[pos] != '\n') ++pos;
                 continue;
             }
+            if (pos + 1 < text.size() && text[pos] == '/' && text[pos + 1] == '*') {
+                size_t close = text.find("*/", pos + 2);
+                size_t stop = close == std::string::npos ? text.size() : close + 2;
+                int opened = line;
+                line += static_cast<int>(std::count(text.begin() + static_cast<long>(pos),
+                                                    text.begin() + static_cast<long>(stop), '\n'));
+                if (close == std::string::npos) {
+                    unterminated = true;
+                    commentLine = opened;
+                }
+                pos = stop;
+                continue;
+            }
             return;
         }
     }
@@ -114,7 +136,7 @@ private:
 const char* describe(const Lexer& lx)
 {
     switch (lx.kind) {
-    case Tok::End: return lx.unterminated ? "an unterminated string" : "the end of the file";
+    case Tok::End: return lx.unterminated ? "an unterminated string or comment" : "the end of the file";
     case Tok::OpenBrace: return "'{'";
     case Tok::CloseBrace: return "'}'";
     case Tok::OpenParen: return "'('";
@@ -134,7 +156,7 @@ public:
         for (;;) {
             Tok t = lx.next();
             if (t == Tok::End) {
-                if (lx.unterminated) return fail("unterminated string");
+                if (lx.unterminated) return fail("unterminated string or comment");
                 return true;
             }
             if (t != Tok::OpenBrace) return expected("'{' to open an entity");
@@ -169,22 +191,52 @@ private:
                 if (lx.next() != Tok::String) return expected("a quoted value after the key");
                 if (lx.startLine != keyLine) return fail("a key and its value must be on one line");
                 if (key.empty()) return fail("empty key");
-                if (key.size() > kMaxKeyLength || lx.value.size() > kMaxKeyLength) {
-                    diag.fail(lx.startLine, "key or value longer than %zu characters", kMaxKeyLength);
-                    return false;
-                }
-                e.pairs.emplace_back(key, lx.value);
+                e.pairs.emplace_back(std::move(key), lx.value);
                 continue;
             }
             if (t == Tok::OpenBrace) {
-                MapBrush b;
-                b.line = lx.startLine;
-                if (!brush(b)) return false;
-                e.brushes.push_back(std::move(b));
+                int line = lx.startLine;
+                if (!primitive(e, line)) return false;
                 continue;
             }
             return expected("a key, a brush or '}'");
         }
+    }
+
+    // After the '{' of a brush or patch: the classic brush's first side, a
+    // brushDef or a patchDef2 block.
+    bool primitive(MapEntity& e, int line)
+    {
+        Tok t = lx.next();
+        if (t == Tok::CloseBrace) return true;  // empty brush: nothing to build
+        if (t == Tok::OpenParen) {
+            MapBrush b;
+            b.line = line;
+            if (!brushSides(b, false, true)) return false;
+            e.brushes.push_back(std::move(b));
+            return true;
+        }
+        if (t != Tok::Word) return expected("a brush side, brushDef or patchDef2");
+        if (lx.value == "brushDef") {
+            MapBrush b;
+            b.line = line;
+            if (lx.next() != Tok::OpenBrace) return expected("'{' after brushDef");
+            if (!brushSides(b, true, false)) return false;
+            if (lx.next() != Tok::CloseBrace) return expected("'}' to close the brush");
+            e.brushes.push_back(std::move(b));
+            return true;
+        }
+        if (lx.value == "patchDef2") {
+            MapPatch p;
+            p.line = line;
+            if (!patch(p)) return false;
+            if (lx.next() != Tok::CloseBrace) return expected("'}' to close the patch");
+            e.patches.push_back(std::move(p));
+            return true;
+        }
+        diag.fail(lx.startLine, "unsupported primitive '%.40s' (brushes, brushDef and patchDef2 only)",
+                  lx.value.c_str());
+        return false;
     }
 
     bool number(double& out)
@@ -202,58 +254,68 @@ private:
         return true;
     }
 
-    bool integer(int& out)
+    // Flags are written signed or unsigned (the top bit is a flag too).
+    bool flagWord(int& out)
     {
         double d = 0;
         if (!number(d)) return false;
-        if (d != std::floor(d) || std::fabs(d) > 2147483647.0) {
+        if (d != std::floor(d) || d < -2147483648.0 || d > 4294967295.0) {
             diag.fail(lx.startLine, "expected a whole number, found '%.40s'", lx.value.c_str());
             return false;
         }
-        out = static_cast<int>(d);
+        out = static_cast<int>(static_cast<uint32_t>(static_cast<int64_t>(d)));
         return true;
     }
 
-    bool point(Vec3& p)
+    bool coordinate(double& out)
     {
-        if (lx.next() != Tok::OpenParen) return expected("'(' before a point");
-        for (int i = 0; i < 3; ++i) {
-            if (!number(p[i])) return false;
-            if (std::fabs(p[i]) > kMaxCoordinate) {
-                diag.fail(lx.startLine, "coordinate %g is outside +-%g", p[i], kMaxCoordinate);
-                return false;
-            }
+        if (!number(out)) return false;
+        if (std::fabs(out) > kMaxCoordinate) {
+            diag.fail(lx.startLine, "coordinate %g is outside +-%g", out, kMaxCoordinate);
+            return false;
         }
+        return true;
+    }
+
+    // "( x y z )"; the '(' is already read when `opened`.
+    bool point(Vec3& p, bool opened)
+    {
+        if (!opened && lx.next() != Tok::OpenParen) return expected("'(' before a point");
+        for (int i = 0; i < 3; ++i)
+            if (!coordinate(p[i])) return false;
         if (lx.next() != Tok::CloseParen) return expected("')' after a point");
         return true;
     }
 
-    bool brush(MapBrush& b)
+    // Sides up to the closing '}'. `firstOpened`: the first side's '(' is read.
+    bool brushSides(MapBrush& b, bool matrixForm, bool firstOpened)
     {
+        bool opened = firstOpened;
         for (;;) {
-            Tok t = lx.next();
-            if (t == Tok::CloseBrace) return true;
-            if (t == Tok::Word) {
-                diag.fail(lx.startLine, "unsupported brush form '%.40s' (only plane brushes)",
-                          lx.value.c_str());
-                return false;
+            if (!opened) {
+                Tok t = lx.next();
+                if (t == Tok::CloseBrace) return true;
+                if (t != Tok::OpenParen) return expected("'(' to start a brush side or '}'");
             }
-            if (t != Tok::OpenParen) return expected("'(' to start a brush side or '}'");
+            opened = false;
             if (static_cast<int>(b.sides.size()) >= kMaxSidesPerBrush) {
                 diag.fail(lx.startLine, "brush has more than %d sides", kMaxSidesPerBrush);
                 return false;
             }
             MapSide s;
             s.line = lx.startLine;
-            for (int i = 0; i < 3; ++i) {
-                if (!number(s.points[0][i])) return false;
-                if (std::fabs(s.points[0][i]) > kMaxCoordinate) {
-                    diag.fail(lx.startLine, "coordinate %g is outside +-%g", s.points[0][i], kMaxCoordinate);
-                    return false;
+            if (!point(s.points[0], true) || !point(s.points[1], false) || !point(s.points[2], false)) return false;
+            if (matrixForm) {
+                s.hasMatrix = true;
+                if (lx.next() != Tok::OpenParen) return expected("'(' before the texture matrix");
+                for (int r = 0; r < 2; ++r) {
+                    if (lx.next() != Tok::OpenParen) return expected("'(' before a texture matrix row");
+                    for (int c = 0; c < 3; ++c)
+                        if (!number(s.matrix[r][c])) return false;
+                    if (lx.next() != Tok::CloseParen) return expected("')' after a texture matrix row");
                 }
+                if (lx.next() != Tok::CloseParen) return expected("')' after the texture matrix");
             }
-            if (lx.next() != Tok::CloseParen) return expected("')' after a point");
-            if (!point(s.points[1]) || !point(s.points[2])) return false;
             if (lx.next() != Tok::Word) return expected("a texture name");
             if (lx.startLine != s.line) return fail("a brush side must be on one line");
             s.texture = lx.value;
@@ -261,25 +323,65 @@ private:
                 diag.fail(lx.startLine, "texture name longer than %zu characters", kMaxTextureName);
                 return false;
             }
-            if (!number(s.offset[0]) || !number(s.offset[1]) || !number(s.rotation) ||
-                !number(s.scale[0]) || !number(s.scale[1]))
+            if (!matrixForm && (!number(s.offset[0]) || !number(s.offset[1]) || !number(s.rotation) ||
+                                !number(s.scale[0]) || !number(s.scale[1])))
                 return false;
             if (lx.startLine != s.line) return fail("a brush side must be on one line");
-            // Optional: contents, surface flags, value.
             int extra[3] = {0, 0, 0};
             int count = 0;
             while (count < 3 && lx.moreOnLine()) {
-                if (!integer(extra[count])) return false;
+                if (!flagWord(extra[count])) return false;
                 ++count;
             }
             if (lx.moreOnLine()) {
                 lx.next();
                 return fail("unexpected text after a brush side");
             }
-            if (count > 0) s.contents = extra[0];
-            if (count > 1) s.flags = extra[1];
+            s.contents = extra[0];
+            s.flags = extra[1];
+            s.value = extra[2];
             b.sides.push_back(std::move(s));
         }
+    }
+
+    bool patch(MapPatch& p)
+    {
+        if (lx.next() != Tok::OpenBrace) return expected("'{' after patchDef2");
+        if (lx.next() != Tok::Word) return expected("the patch's texture name");
+        p.texture = lx.value;
+        if (p.texture.size() > kMaxTextureName) {
+            diag.fail(lx.startLine, "texture name longer than %zu characters", kMaxTextureName);
+            return false;
+        }
+        if (lx.next() != Tok::OpenParen) return expected("'(' before the patch size");
+        double info[5];
+        for (double& v : info)
+            if (!number(v)) return false;
+        if (lx.next() != Tok::CloseParen) return expected("')' after the patch size");
+        for (int i = 0; i < 2; ++i)
+            if (info[i] != std::floor(info[i]) || info[i] < 1 || info[i] > kMaxPatchSide) {
+                diag.fail(lx.startLine, "patch size %g is not a whole number from 1 to %d", info[i], kMaxPatchSide);
+                return false;
+            }
+        p.width = static_cast<int>(info[0]);
+        p.height = static_cast<int>(info[1]);
+        p.points.resize(static_cast<size_t>(p.width) * static_cast<size_t>(p.height));
+        if (lx.next() != Tok::OpenParen) return expected("'(' before the control points");
+        for (int column = 0; column < p.width; ++column) {
+            if (lx.next() != Tok::OpenParen) return expected("'(' before a row of control points");
+            for (int row = 0; row < p.height; ++row) {
+                PatchPoint& cp = p.points[static_cast<size_t>(row) * p.width + column];
+                if (lx.next() != Tok::OpenParen) return expected("'(' before a control point");
+                for (int i = 0; i < 3; ++i)
+                    if (!coordinate(cp.position[i])) return false;
+                if (!number(cp.st[0]) || !number(cp.st[1])) return false;
+                if (lx.next() != Tok::CloseParen) return expected("')' after a control point");
+            }
+            if (lx.next() != Tok::CloseParen) return expected("')' after a row of control points");
+        }
+        if (lx.next() != Tok::CloseParen) return expected("')' after the control points");
+        if (lx.next() != Tok::CloseBrace) return expected("'}' after the control points");
+        return true;
     }
 
     Lexer lx;

@@ -156,6 +156,7 @@ void buildPortals(Tree& tree, const PlaneSet& planes, PortalSet& out)
             int other = p.leaves[0] == leaf ? p.leaves[1] : p.leaves[0];
             if (!passable(tree, leaf, other) || tree.nodes[static_cast<size_t>(other)].outside) continue;
             tree.nodes[static_cast<size_t>(other)].outside = true;
+            tree.nodes[static_cast<size_t>(other)].wayOut = pi;
             queue.push_back(other);
         }
     }
@@ -178,10 +179,18 @@ bool markInside(Tree& tree, const PlaneSet& planes, const PortalSet& portals, co
             continue;
         }
         if (n.outside && !leaked) {
+            // The last opening on the way out: near where the hull is open.
+            int at = leaf;
+            Vec3 hole = origin;
+            for (int guard = 0; guard < 100000 && at != tree.outsideNode && tree.nodes[static_cast<size_t>(at)].wayOut >= 0; ++guard) {
+                const Portal& p = portals.portals[static_cast<size_t>(tree.nodes[static_cast<size_t>(at)].wayOut)];
+                if (p.plane >= 0) hole = windingCenter(p.winding);
+                at = p.leaves[0] == at ? p.leaves[1] : p.leaves[0];
+            }
             diag.warn(e.line,
-                      "leak: the level is open to the outside near entity '%s' at (%g %g %g); "
+                      "leak: the level is open to the outside near entity '%s' at (%g %g %g), through (%g %g %g); "
                       "every cluster is left visible",
-                      cls ? cls : "?", origin.x, origin.y, origin.z);
+                      cls ? cls : "?", origin.x, origin.y, origin.z, hole.x, hole.y, hole.z);
             leaked = true;
         }
         if (!n.inside) {

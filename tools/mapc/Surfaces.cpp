@@ -31,6 +31,13 @@ void clipOutside(const Winding& w, int ownPlane, int ownBrush, int otherBrush, c
     }
 }
 
+bool hasSide(const Brush& b, int plane)
+{
+    for (const BrushSide& s : b.sides)
+        if (s.plane == plane && !s.bevel) return true;
+    return false;
+}
+
 // Pushes a piece down the tree; collects the parts in inside leaves.
 void pushDown(const Tree& tree, const PlaneSet& planes, int node, int plane, const Winding& w,
               std::vector<std::pair<int, Winding>>& kept, bool& lost)
@@ -73,6 +80,7 @@ void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
     const std::vector<Brush>& list = brushes.brushes;
     for (size_t bi = 0; bi < list.size(); ++bi) {
         const Brush& b = list[bi];
+        if (b.model != 0) continue;
         for (size_t si = 0; si < b.sides.size(); ++si) {
             const BrushSide& side = b.sides[si];
             if (side.bevel || !side.drawn || side.winding.empty()) continue;
@@ -80,10 +88,19 @@ void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
             Bounds wb = windingBounds(side.winding);
             for (size_t oi = 0; oi < list.size() && !pieces.empty(); ++oi) {
                 const Brush& o = list[oi];
-                if (oi == bi || !o.structural || !o.bounds.overlaps(wb, kOnEpsilon)) continue;
+                if (oi == bi || !o.opaque || !o.bounds.overlaps(wb, kOnEpsilon)) continue;
+                // Detail brushes hide only a piece pressed wholly flat against
+                // them (their inside is not cut away, as with structural ones).
+                if (!o.structural && !hasSide(o, side.plane ^ 1)) continue;
                 std::vector<Winding> next;
-                for (const Winding& w : pieces)
+                for (const Winding& w : pieces) {
+                    size_t before = next.size();
                     clipOutside(w, side.plane, static_cast<int>(bi), static_cast<int>(oi), o, planes, next);
+                    if (!o.structural && next.size() > before) {
+                        next.resize(before);
+                        next.push_back(w);
+                    }
+                }
                 pieces.swap(next);
             }
             Surface surf;
@@ -91,6 +108,7 @@ void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
             surf.side = static_cast<int>(si);
             surf.plane = side.plane;
             surf.texture = side.texture;
+            surf.lightmapped = side.lightmapped;
             for (const Winding& w : pieces) {
                 std::vector<std::pair<int, Winding>> kept;
                 bool lost = false;
@@ -110,12 +128,37 @@ void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
     }
 }
 
+void buildModelSurfaces(const BrushSet& brushes, std::vector<Surface>& out)
+{
+    for (size_t bi = 0; bi < brushes.brushes.size(); ++bi) {
+        const Brush& b = brushes.brushes[bi];
+        if (b.model == 0) continue;
+        for (size_t si = 0; si < b.sides.size(); ++si) {
+            const BrushSide& side = b.sides[si];
+            if (side.bevel || !side.drawn || side.winding.empty()) continue;
+            Surface surf;
+            surf.brush = static_cast<int>(bi);
+            surf.side = static_cast<int>(si);
+            surf.plane = side.plane;
+            surf.texture = side.texture;
+            surf.model = b.model;
+            surf.lightmapped = side.lightmapped;
+            surf.pieces.push_back(side.winding);
+            out.push_back(std::move(surf));
+        }
+    }
+}
+
 void splitLargeSurfaces(std::vector<Surface>& surfaces, const PlaneSet& planes, double luxel,
                         int maxLuxels)
 {
     const double chunk = luxel * (maxLuxels - 1);
     std::vector<Surface> result;
     for (Surface& surf : surfaces) {
+        if (surf.isPatch()) {
+            result.push_back(std::move(surf));
+            continue;
+        }
         int axes[2];
         lightmapAxes(planes[surf.plane].normal, axes[0], axes[1]);
         std::vector<Surface> work{surf};

@@ -1,6 +1,7 @@
 #pragma once
 #include <vector>
 #include "BrushSet.h"
+#include "MapParser.h"
 #include "BspTree.h"
 #include "PlaneSet.h"
 
@@ -14,8 +15,15 @@ struct Surface {
     int side = -1;
     int plane = -1;
     int texture = -1;
+    int model = 0;
     std::vector<Winding> pieces;
     std::vector<int> leaves;
+    bool lightmapped = true;  // false: sky and nolightmap faces get no block
+
+    // A curved patch instead of pieces: its control grid, row after row.
+    int gridSize[2] = {0, 0};
+    std::vector<PatchPoint> grid;
+    bool isPatch() const { return gridSize[0] > 0; }
 
     // Lightmap block, set by the lightmapper.
     int lightmap = -1;
@@ -26,11 +34,15 @@ struct Surface {
     double luxel = 16.0;
 };
 
-// Drawn brush sides with the parts covered by structural brushes removed and
-// the parts facing outside the level dropped. Each surviving surface is
-// listed in the faces of every inside leaf it borders.
+// Drawn world brush sides with the parts covered by structural brushes or
+// pressed against opaque detail brushes
+// removed and the parts facing outside the level dropped. Each surviving
+// surface is listed in the faces of every inside leaf it borders.
 void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
                    std::vector<Surface>& out);
+
+// Every drawn side of the models' brushes, whole, in no leaf.
+void buildModelSurfaces(const BrushSet& brushes, std::vector<Surface>& out);
 
 // Splits surfaces whose extent needs more than `maxLuxels` luxels along an
 // axis at `luxel` units per luxel.

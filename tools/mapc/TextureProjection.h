@@ -4,12 +4,10 @@
 
 namespace mapc {
 
-// Texture size assumed for every texture: the compiler does not read images,
-// so one repeat of a texture spans this many units at scale 1.
-constexpr double kAssumedTextureSize = 128.0;
-
-// Texture coordinate of a point on a side: the point is projected on the
-// world plane closest to the side, then rotated, scaled and offset as written.
+// Texture coordinate of a point on a side. Classic sides project the point
+// on the world plane closest to the side, then rotate, scale and offset it
+// as written and divide by the image size; brushDef sides apply their
+// texture matrix to the point's coordinates in the side's own plane axes.
 void textureCoord(const BrushSide& side, const Vec3& normal, const Vec3& p, float out[2]);
 
 } // namespace mapc

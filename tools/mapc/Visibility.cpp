@@ -1,5 +1,9 @@
 #include "Visibility.h"
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <cstdio>
+#include "Parallel.h"
 
 namespace mapc {
 
@@ -10,10 +14,33 @@ namespace {
 constexpr double kSeparatorSlack = 0.1;
 
 // Portal flow grows steeply with many small or many-sided open leaves; past
-// this many steps it is abandoned and every cluster sees every other.
-constexpr long long kMaxFlowSteps = 8000000;
+// this many steps the passages not yet worked out keep their rough sets.
+constexpr long long kMaxFlowSteps = 15000000LL;
+// The rough sets cost a check per pair of facing portals; past this many
+// (tens of thousands of open leaves) every cluster sees every other.
+constexpr long long kMaxRoughSteps = 400000000LL;
 
 using Bits = std::vector<uint64_t>;
+
+// Steps of one thread, added to the shared count in batches.
+struct StepCounter {
+    std::atomic<long long>& total;
+    long long pending = 0;
+
+    explicit StepCounter(std::atomic<long long>& t) : total(t) {}
+    ~StepCounter() { total += pending; }
+    // False once the shared budget is spent.
+    bool step(long long n = 1)
+    {
+        pending += n;
+        if (pending >= 4096) {
+            total += pending;
+            pending = 0;
+        }
+        return total.load(std::memory_order_relaxed) + pending <= kMaxFlowSteps;
+    }
+    bool spent() const { return total.load(std::memory_order_relaxed) + pending > kMaxFlowSteps; }
+};
 
 bool anyNew(const Bits& might, const Bits& seen)
 {
@@ -27,54 +54,90 @@ struct Passage {
     int from = -1, to = -1;
     Plane plane;
     const Winding* winding = nullptr;
+    Vec3 centre;  // bounding sphere of the winding
+    double radius = 0;
     Bits mightSee;
+    Bits vis;  // set once the flow through it is finished
 };
 
 class PortalFlow {
 public:
     PortalFlow(const Tree& t, const PlaneSet& pl, const PortalSet& ps) : tree(t), planes(pl), portals(ps) {}
 
-    // False when the step budget ran out; `out` is then incomplete.
-    bool run(VisData& out)
+    // Fills every row; false when the step budget ran out, in which case the
+    // passages not worked out in full keep their rough (wider) sets.
+    bool run(VisData& out, int threads)
     {
         leafCount = static_cast<int>(tree.nodes.size());
         words = static_cast<size_t>(leafCount + 63) / 64;
         gather();
-        for (Passage& p : passages) {
-            roughFlood(p);
-            if (steps > kMaxFlowSteps) return false;
+        std::atomic<long long> roughSpent{0};
+        forEachIndex(passages.size(), threads, [&](size_t i) {
+            if (roughSpent.load(std::memory_order_relaxed) <= kMaxRoughSteps) roughFlood(passages[i], roughSpent);
+        });
+        if (roughSpent > kMaxRoughSteps) {
+            roughTooCostly = true;
+            return false;
         }
+
+        // Narrow passages first: their finished sets then prune the wide ones.
+        std::vector<int> order(passages.size());
+        std::vector<int> width(passages.size());
+        for (size_t i = 0; i < passages.size(); ++i) {
+            order[i] = static_cast<int>(i);
+            for (uint64_t w : passages[i].mightSee) width[i] += __builtin_popcountll(w);
+        }
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return width[static_cast<size_t>(a)] < width[static_cast<size_t>(b)]; });
+        done.reset(new std::atomic<char>[passages.size()]);
+        for (size_t i = 0; i < passages.size(); ++i) done[i].store(0);
+        forEachIndex(order.size(), threads, [&](size_t k) {
+            StepCounter steps(spent);
+            if (steps.spent()) return;
+            Passage& p = passages[static_cast<size_t>(order[k])];
+            std::vector<char> onPath(static_cast<size_t>(leafCount), 0);
+            Bits seen(words, 0);
+            mark(seen, p.to);
+            onPath[static_cast<size_t>(p.from)] = 1;
+            flow(p, p.to, *p.winding, nullptr, p.mightSee, seen, onPath, steps);
+            if (steps.spent()) return;  // cut short somewhere inside: not trusted
+            p.vis = std::move(seen);
+            done[static_cast<size_t>(order[k])].store(1, std::memory_order_release);
+        });
+
         out.clusters = 0;
         for (const TreeNode& n : tree.nodes)
             if (n.cluster >= 0) out.clusters = std::max(out.clusters, n.cluster + 1);
         out.bytesPerRow = (out.clusters + 7) / 8;
         out.bits.assign(static_cast<size_t>(out.clusters) * out.bytesPerRow, 0);
-        std::vector<char> onPath(static_cast<size_t>(leafCount), 0);
         for (int leaf = 0; leaf < leafCount; ++leaf) {
             int cluster = tree.nodes[static_cast<size_t>(leaf)].cluster;
             if (cluster < 0) continue;
             Bits seen(words, 0);
             mark(seen, leaf);
             for (int pi : outgoing[static_cast<size_t>(leaf)]) {
-                const Passage& p = passages[static_cast<size_t>(pi)];
-                mark(seen, p.to);
-                onPath[static_cast<size_t>(leaf)] = 1;
-                flow(p, p.to, *p.winding, nullptr, p.mightSee, seen, onPath);
-                onPath[static_cast<size_t>(leaf)] = 0;
+                const Bits& b = passageSet(pi);
+                for (size_t w = 0; w < words; ++w) seen[w] |= b[w];
             }
-            if (steps > kMaxFlowSteps) return false;
             uint8_t* row = out.bits.data() + static_cast<size_t>(cluster) * out.bytesPerRow;
             for (int other = 0; other < leafCount; ++other) {
                 int oc = tree.nodes[static_cast<size_t>(other)].cluster;
                 if (oc >= 0 && test(seen, other)) row[oc >> 3] |= static_cast<uint8_t>(1 << (oc & 7));
             }
         }
-        return true;
+        return spent <= kMaxFlowSteps;
     }
 
 private:
     static void mark(Bits& b, int i) { b[static_cast<size_t>(i) >> 6] |= uint64_t(1) << (i & 63); }
     static bool test(const Bits& b, int i) { return (b[static_cast<size_t>(i) >> 6] >> (i & 63)) & 1; }
+
+    // What a sight line through the passage may reach: the finished set
+    // once it is worked out, the rough one before.
+    const Bits& passageSet(int pi) const
+    {
+        const Passage& p = passages[static_cast<size_t>(pi)];
+        return done[static_cast<size_t>(pi)].load(std::memory_order_acquire) ? p.vis : p.mightSee;
+    }
 
     bool open(int leaf) const
     {
@@ -95,6 +158,8 @@ private:
                 pass.plane = s == 0 ? planes[p.plane] : planes[p.plane ^ 1];
                 pass.plane = pass.plane.flipped();
                 pass.winding = &p.winding;
+                pass.centre = windingCenter(p.winding);
+                for (const Vec3& v : p.winding) pass.radius = std::max(pass.radius, (v - pass.centre).length());
                 outgoing[static_cast<size_t>(pass.from)].push_back(static_cast<int>(passages.size()));
                 passages.push_back(std::move(pass));
             }
@@ -103,8 +168,9 @@ private:
 
     // Leaves reachable through passages that lie at least partly in front of
     // the source and see it at least partly behind them.
-    void roughFlood(Passage& src)
+    void roughFlood(Passage& src, std::atomic<long long>& spent)
     {
+        long long checks = 0;
         src.mightSee.assign(words, 0);
         std::vector<int> stack{src.to};
         mark(src.mightSee, src.to);
@@ -113,22 +179,33 @@ private:
             stack.pop_back();
             for (int pi : outgoing[static_cast<size_t>(leaf)]) {
                 const Passage& p = passages[static_cast<size_t>(pi)];
-                if (++steps > kMaxFlowSteps) return;
                 if (test(src.mightSee, p.to)) continue;
-                if (classifyWinding(*p.winding, src.plane) == Side::Back ||
-                    classifyWinding(*p.winding, src.plane) == Side::On)
-                    continue;
-                Side s = classifyWinding(*src.winding, p.plane);
-                if (s == Side::Front || s == Side::On) continue;
+                if (++checks == 4096) {
+                    if ((spent += checks) > kMaxRoughSteps) return;
+                    checks = 0;
+                }
+                // Bounding spheres settle most cases without the points.
+                double d = src.plane.distanceTo(p.centre);
+                if (d + p.radius < kOnEpsilon) continue;  // wholly behind the source or on it
+                if (d - p.radius <= kOnEpsilon) {
+                    Side a = classifyWinding(*p.winding, src.plane);
+                    if (a == Side::Back || a == Side::On) continue;
+                }
+                double e = p.plane.distanceTo(src.centre);
+                if (e - src.radius > -kOnEpsilon) {
+                    Side b = classifyWinding(*src.winding, p.plane);
+                    if (b == Side::Front || b == Side::On) continue;
+                }
                 mark(src.mightSee, p.to);
                 stack.push_back(p.to);
             }
         }
+        spent += checks;
     }
 
     // Keeps of `target` the part on `pass`'s side of every plane that
     // separates `source` from `pass`.
-    void clipToSeparators(const Winding& source, const Winding& pass, Winding& target)
+    void clipToSeparators(const Winding& source, const Winding& pass, Winding& target, StepCounter& steps)
     {
         for (int round = 0; round < 2 && !target.empty(); ++round) {
             const Winding& a = round == 0 ? source : pass;
@@ -137,7 +214,7 @@ private:
                 const Vec3& e0 = a[i];
                 const Vec3& e1 = a[(i + 1) % a.size()];
                 for (const Vec3& v : b) {
-                    ++steps;
+                    steps.step();
                     Vec3 n = (e1 - e0).cross(v - e0);
                     double len = n.length();
                     if (len < 1e-6) continue;
@@ -170,16 +247,17 @@ private:
     }
 
     void flow(const Passage& src, int leaf, const Winding& source, const Winding* pass, const Bits& might,
-              Bits& seen, std::vector<char>& onPath)
+              Bits& seen, std::vector<char>& onPath, StepCounter& steps)
     {
-        if (++steps > kMaxFlowSteps) return;
+        if (!steps.step()) return;
         onPath[static_cast<size_t>(leaf)] = 1;
         for (int pi : outgoing[static_cast<size_t>(leaf)]) {
             const Passage& p = passages[static_cast<size_t>(pi)];
             if (onPath[static_cast<size_t>(p.to)]) continue;
             if (!test(might, p.to)) continue;
+            const Bits& through = passageSet(pi);
             Bits nextMight(words);
-            for (size_t w = 0; w < words; ++w) nextMight[w] = might[w] & p.mightSee[w];
+            for (size_t w = 0; w < words; ++w) nextMight[w] = might[w] & through[w];
             mark(nextMight, p.to);
             if (test(seen, p.to) && !anyNew(nextMight, seen)) continue;
 
@@ -190,13 +268,13 @@ private:
             clipWinding(narrowed, p.plane.flipped(), 0.0);
             if (narrowed.empty()) continue;
             if (pass) {
-                clipToSeparators(narrowed, *pass, target);
+                clipToSeparators(narrowed, *pass, target, steps);
                 if (target.empty()) continue;
-                clipToSeparators(target, *pass, narrowed);
+                clipToSeparators(target, *pass, narrowed, steps);
                 if (narrowed.empty()) continue;
             }
             mark(seen, p.to);
-            flow(src, p.to, narrowed, &target, nextMight, seen, onPath);
+            flow(src, p.to, narrowed, &target, nextMight, seen, onPath, steps);
         }
         onPath[static_cast<size_t>(leaf)] = 0;
     }
@@ -206,21 +284,26 @@ private:
     const PortalSet& portals;
     int leafCount = 0;
     size_t words = 0;
-    long long steps = 0;  // rough-flood checks, flow calls and separator candidates
+public:
+    bool roughTooCostly = false;  // not even the rough sets could be made
+
+private:
+    std::atomic<long long> spent{0};  // rough-flood checks, flow calls and separator candidates
     std::vector<Passage> passages;
+    std::unique_ptr<std::atomic<char>[]> done;
     std::vector<std::vector<int>> outgoing;
 };
 
 } // namespace
 
 void computeVisibility(const Tree& tree, const PlaneSet& planes, const PortalSet& portals,
-                       bool everything, VisData& out)
+                       bool everything, int threads, VisData& out)
 {
     out.cutShort = false;
     if (!everything) {
         PortalFlow flow(tree, planes, portals);
-        if (flow.run(out)) return;
-        out.cutShort = true;
+        out.cutShort = !flow.run(out, threads);
+        if (!flow.roughTooCostly) return;
     }
     int clusters = 0;
     for (const TreeNode& n : tree.nodes)

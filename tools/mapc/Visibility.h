@@ -23,8 +23,8 @@ struct VisData {
 // Potentially visible sets by portal flow: a cluster sees another when a
 // sight line can pass the chain of portals between them. With `everything`
 // (a leak), or when the flow needs too many steps, every cluster sees every
-// other.
+// other. Source leaves are worked on `threads` threads.
 void computeVisibility(const Tree& tree, const PlaneSet& planes, const PortalSet& portals,
-                       bool everything, VisData& out);
+                       bool everything, int threads, VisData& out);
 
 } // namespace mapc

@@ -1,22 +1,76 @@
 // halvex-mapc: compiles a .map brush source into the game's IBSP level file.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include "Compiler.h"
+#include "resources/FileSystem.h"
+
+namespace {
+
+int usage()
+{
+    std::fprintf(stderr, "usage: halvex-mapc [-path FOLDER]... [-threads N] SOURCE.map OUTPUT.bsp\n");
+    return 2;
+}
+
+// The game folder a source in FOLDER/maps/ belongs to.
+std::string baseFolderOf(const std::string& source)
+{
+    size_t slash = source.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : source.substr(0, slash);
+    return dir + "/..";
+}
+
+void reportFile(void*, bool error, const char* text)
+{
+    std::fprintf(stderr, "%s: %s\n", error ? "warning" : "note", text);
+}
+
+// A game folder: its plain files, then its .pk3 archives.
+void addGameFolder(FileSystem& files, const std::string& folder)
+{
+    files.addFolder(folder.c_str());
+    files.addArchives(folder.c_str());
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: halvex-mapc SOURCE.map OUTPUT.bsp\n");
-        return 2;
+    mapc::CompileOptions options;
+    FileSystem gameFiles;
+    gameFiles.setReporter(reportFile, nullptr);
+    options.files = &gameFiles;
+    const char* files[2] = {nullptr, nullptr};
+    int fileCount = 0;
+    bool pathGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-path") == 0 && i + 1 < argc) {
+            addGameFolder(gameFiles, argv[++i]);
+            pathGiven = true;
+        } else if (std::strcmp(argv[i], "-threads") == 0 && i + 1 < argc) {
+            options.threads = std::atoi(argv[++i]);
+            if (options.threads < 1 || options.threads > 64) return usage();
+        } else if (argv[i][0] == '-' || fileCount == 2) {
+            return usage();
+        } else {
+            files[fileCount++] = argv[i];
+        }
     }
+    if (fileCount != 2) return usage();
+    if (!pathGiven) addGameFolder(gameFiles, baseFolderOf(files[0]));
+
     auto start = std::chrono::steady_clock::now();
     mapc::Diagnostics diag(true);
     mapc::CompileStats stats;
-    if (!mapc::compileMapFile(argv[1], argv[2], diag, &stats)) return 1;
+    if (!mapc::compileMapFile(files[0], files[1], diag, &stats, options)) return 1;
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%s: %d brushes, %d planes, %d nodes, %d leaves, %d clusters, %d faces, %d lightmaps, "
-                "%zu warnings, %.2f s%s\n",
-                argv[2], stats.brushes, stats.planes, stats.nodes, stats.leaves, stats.clusters, stats.faces,
-                stats.lightmaps, diag.warnings.size(), seconds, stats.leaked ? " (LEAKED)" : "");
+    std::printf("%s: %d brushes, %d planes, %d nodes, %d leaves, %d clusters, %d faces (%d patches), %d models, "
+                "%d lightmaps, %zu warnings, %.2f s%s%s\n",
+                files[1], stats.brushes, stats.planes, stats.nodes, stats.leaves, stats.clusters, stats.faces,
+                stats.patches, stats.models, stats.lightmaps, diag.warnings.size(), seconds,
+                stats.leaked ? " (LEAKED)" : "", stats.visCutShort ? " (VIS CUT SHORT)" : "");
     return 0;
 }

@@ -1,0 +1,401 @@
+// Compiles real editor sources and compares each result with the level the
+// content's authors compiled from the same source (shipped beside it):
+//   bench_mapc_compare MAPS_DIR OUT_DIR NAME...
+// Per level: brushes, faces, leaves, clusters (ours / reference), compile
+// seconds and peak memory (each compile in its own child process), solid
+// agreement on 100 000 random points, drawn area ratio, spawn spheres not in
+// solid, and visibility checked along 10 000 random sight lines.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <array>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Compiler.h"
+#include "resources/FileSystem.h"
+#include "world/BspData.h"
+#include "world/BspFormat.h"
+#include "world/LevelValidation.h"
+
+namespace {
+
+const char* const kGameData = "/usr/share/games/nexuiz/data";
+
+// A level file in its own (z-up) frame, lumps as records.
+struct RawLevel {
+    std::vector<uint8_t> bytes;
+    std::string entities;
+    const bsp::BspTexture* textures = nullptr;
+    const bsp::BspPlane* planes = nullptr;
+    const bsp::BspNode* nodes = nullptr;
+    const bsp::BspLeaf* leaves = nullptr;
+    const int32_t* leafBrushes = nullptr;
+    const bsp::BspModel* models = nullptr;
+    const bsp::BspBrush* brushes = nullptr;
+    const bsp::BspBrushSide* sides = nullptr;
+    const bsp::BspVertex* vertices = nullptr;
+    const int32_t* meshVertices = nullptr;
+    const bsp::BspFace* faces = nullptr;
+    int counts[bsp::kLumpCount] = {};
+    int clusters = 0, rowBytes = 0;
+    const uint8_t* vis = nullptr;
+
+    template <typename T>
+    const T* lump(int i, int& count)
+    {
+        const bsp::BspHeader* h = reinterpret_cast<const bsp::BspHeader*>(bytes.data());
+        int64_t off = h->lumps[i].offset, len = h->lumps[i].length;
+        if (off < 0 || len < 0 || off + len > static_cast<int64_t>(bytes.size())) { count = 0; return nullptr; }
+        count = static_cast<int>(len / static_cast<int64_t>(sizeof(T)));
+        return reinterpret_cast<const T*>(bytes.data() + off);
+    }
+
+    bool load(const std::string& path)
+    {
+        FILE* f = std::fopen(path.c_str(), "rb");
+        if (!f) return false;
+        std::fseek(f, 0, SEEK_END);
+        long size = std::ftell(f);
+        std::fseek(f, 0, SEEK_SET);
+        bytes.resize(static_cast<size_t>(std::max(size, 0L)));
+        bool ok = size >= static_cast<long>(sizeof(bsp::BspHeader)) && std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        std::fclose(f);
+        if (!ok) return false;
+        int n = 0;
+        const char* text = lump<char>(bsp::LumpEntities, n);
+        entities.assign(text ? text : "", text ? static_cast<size_t>(n) : 0);
+        textures = lump<bsp::BspTexture>(bsp::LumpTextures, counts[bsp::LumpTextures]);
+        planes = lump<bsp::BspPlane>(bsp::LumpPlanes, counts[bsp::LumpPlanes]);
+        nodes = lump<bsp::BspNode>(bsp::LumpNodes, counts[bsp::LumpNodes]);
+        leaves = lump<bsp::BspLeaf>(bsp::LumpLeaves, counts[bsp::LumpLeaves]);
+        leafBrushes = lump<int32_t>(bsp::LumpLeafBrushes, counts[bsp::LumpLeafBrushes]);
+        models = lump<bsp::BspModel>(bsp::LumpModels, counts[bsp::LumpModels]);
+        brushes = lump<bsp::BspBrush>(bsp::LumpBrushes, counts[bsp::LumpBrushes]);
+        sides = lump<bsp::BspBrushSide>(bsp::LumpBrushSides, counts[bsp::LumpBrushSides]);
+        vertices = lump<bsp::BspVertex>(bsp::LumpVertices, counts[bsp::LumpVertices]);
+        meshVertices = lump<int32_t>(bsp::LumpMeshVertices, counts[bsp::LumpMeshVertices]);
+        faces = lump<bsp::BspFace>(bsp::LumpFaces, counts[bsp::LumpFaces]);
+        int visBytes = 0;
+        const uint8_t* v = lump<uint8_t>(bsp::LumpVisibility, visBytes);
+        if (v && visBytes >= 8) {
+            std::memcpy(&clusters, v, 4);
+            std::memcpy(&rowBytes, v + 4, 4);
+            if (static_cast<int64_t>(clusters) * rowBytes + 8 <= visBytes) vis = v + 8;
+        }
+        return nodes && leaves && counts[bsp::LumpModels] > 0;
+    }
+
+    double dist(int plane, const double p[3]) const
+    {
+        const bsp::BspPlane& pl = planes[plane];
+        return pl.normal[0] * p[0] + pl.normal[1] * p[1] + pl.normal[2] * p[2] - pl.distance;
+    }
+
+    int leafAt(const double p[3]) const
+    {
+        int node = 0;
+        for (int guard = 0; node >= 0 && guard < 100000; ++guard)
+            node = dist(nodes[node].plane, p) >= 0 ? nodes[node].children[0] : nodes[node].children[1];
+        return ~node;
+    }
+
+    bool solidBrush(int b) const { return textures[brushes[b].texture].contents & 1; }
+
+    // Signed distance the point lies outside the brush (negative: inside).
+    double outside(int b, const double p[3]) const
+    {
+        double most = -1e30;
+        for (int s = 0; s < brushes[b].sideCount; ++s) most = std::max(most, dist(sides[brushes[b].firstSide + s].plane, p));
+        return most;
+    }
+
+    bool inSolid(const double p[3]) const
+    {
+        const bsp::BspLeaf& leaf = leaves[leafAt(p)];
+        for (int i = 0; i < leaf.leafBrushCount; ++i) {
+            int b = leafBrushes[leaf.firstLeafBrush + i];
+            if (solidBrush(b) && outside(b, p) < 0) return true;
+        }
+        return false;
+    }
+
+    bool sees(int from, int to) const
+    {
+        if (!vis || from < 0 || to < 0) return true;
+        return (vis[static_cast<size_t>(from) * rowBytes + (to >> 3)] >> (to & 7)) & 1;
+    }
+};
+
+double triangleArea(const float* a, const float* b, const float* c)
+{
+    double u[3], v[3];
+    for (int i = 0; i < 3; ++i) { u[i] = b[i] - a[i]; v[i] = c[i] - a[i]; }
+    double x = u[1] * v[2] - u[2] * v[1], y = u[2] * v[0] - u[0] * v[2], z = u[0] * v[1] - u[1] * v[0];
+    return 0.5 * std::sqrt(x * x + y * y + z * z);
+}
+
+// Patch area from its control grid evaluated 8 x 8 per quadratic piece.
+double patchArea(const RawLevel& l, const bsp::BspFace& f)
+{
+    int w = f.patchSize[0], h = f.patchSize[1];
+    if (w < 3 || h < 3 || !(w & 1) || !(h & 1) || f.firstVertex < 0 || f.firstVertex + w * h > l.counts[bsp::LumpVertices]) return 0;
+    const bsp::BspVertex* cp = l.vertices + f.firstVertex;
+    const int n = 8;
+    double area = 0;
+    for (int pr = 0; pr + 2 < h; pr += 2)
+        for (int pc = 0; pc + 2 < w; pc += 2) {
+            std::vector<float> pts(static_cast<size_t>((n + 1) * (n + 1) * 3));
+            for (int i = 0; i <= n; ++i)
+                for (int j = 0; j <= n; ++j) {
+                    double s = static_cast<double>(j) / n, t = static_cast<double>(i) / n;
+                    double ws[3] = {(1 - s) * (1 - s), 2 * s * (1 - s), s * s}, wt[3] = {(1 - t) * (1 - t), 2 * t * (1 - t), t * t};
+                    for (int k = 0; k < 3; ++k) {
+                        double v = 0;
+                        for (int r = 0; r < 3; ++r)
+                            for (int c = 0; c < 3; ++c) v += cp[(pr + r) * w + pc + c].position[k] * ws[c] * wt[r];
+                        pts[static_cast<size_t>((i * (n + 1) + j) * 3 + k)] = static_cast<float>(v);
+                    }
+                }
+            for (int i = 0; i < n; ++i)
+                for (int j = 0; j < n; ++j) {
+                    const float* a = &pts[static_cast<size_t>((i * (n + 1) + j) * 3)];
+                    const float* b = a + 3;
+                    const float* c = a + (n + 1) * 3;
+                    const float* d = c + 3;
+                    area += triangleArea(a, b, d) + triangleArea(a, d, c);
+                }
+        }
+    return area;
+}
+
+double drawnArea(const RawLevel& l)
+{
+    double area = 0;
+    for (int i = 0; i < l.counts[bsp::LumpFaces]; ++i) {
+        const bsp::BspFace& f = l.faces[i];
+        if (f.type == bsp::FacePatch) { area += patchArea(l, f); continue; }
+        if (f.type != bsp::FacePolygon && f.type != bsp::FaceMesh) continue;
+        for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
+            int m = f.firstMeshVertex + k;
+            if (m < 0 || m + 2 >= l.counts[bsp::LumpMeshVertices]) break;
+            int a = f.firstVertex + l.meshVertices[m], b = f.firstVertex + l.meshVertices[m + 1], c = f.firstVertex + l.meshVertices[m + 2];
+            if (a < 0 || b < 0 || c < 0 || a >= l.counts[bsp::LumpVertices] || b >= l.counts[bsp::LumpVertices] || c >= l.counts[bsp::LumpVertices]) break;
+            area += triangleArea(l.vertices[a].position, l.vertices[b].position, l.vertices[c].position);
+        }
+    }
+    return area;
+}
+
+// Origins of the spawn points ("info_player_*") in the entity text.
+std::vector<std::array<double, 3>> spawnPoints(const std::string& text)
+{
+    std::vector<std::array<double, 3>> out;
+    size_t at = 0;
+    while ((at = text.find('{', at)) != std::string::npos) {
+        size_t end = text.find('}', at);
+        if (end == std::string::npos) break;
+        std::string body = text.substr(at, end - at);
+        at = end;
+        if (body.find("\"info_player_") == std::string::npos) continue;
+        size_t o = body.find("\"origin\"");
+        if (o == std::string::npos) continue;
+        std::array<double, 3> p{};
+        if (std::sscanf(body.c_str() + o + 8, " \"%lf %lf %lf\"", &p[0], &p[1], &p[2]) == 3) out.push_back(p);
+    }
+    return out;
+}
+
+// Spheres of radius 20 at the spawn points that overlap a solid brush.
+int spawnsInSolid(const RawLevel& l, const std::vector<std::array<double, 3>>& spawns)
+{
+    int bad = 0;
+    for (const auto& s : spawns) {
+        bool hit = false;
+        for (int b = 0; b < l.models[0].brushCount && !hit; ++b) {
+            int bi = l.models[0].firstBrush + b;
+            if (l.solidBrush(bi) && l.outside(bi, s.data()) < 20.0) {
+                // Close to the brush's planes; only the box corners of a
+                // bevelled brush overshoot, so test the sphere's points too.
+                for (int k = 0; k < 27 && !hit; ++k) {
+                    double q[3] = {s[0] + (k % 3 - 1) * 11.5, s[1] + (k / 3 % 3 - 1) * 11.5, s[2] + (k / 9 - 1) * 11.5};
+                    hit = l.outside(bi, q) < -0.01;
+                }
+                double c[3] = {s[0], s[1], s[2]};
+                hit = hit || l.outside(bi, c) < -0.01;
+            }
+        }
+        bad += hit;
+    }
+    return bad;
+}
+
+// Leaves the segment passes, nearest first, up to the first leaf without a
+// cluster (solid or beyond the level).
+bool walkSegment(const RawLevel& l, int node, const double a[3], const double b[3], std::vector<int>& leaves)
+{
+    if (node < 0) {
+        int leaf = ~node;
+        if (l.leaves[leaf].cluster < 0) return false;
+        leaves.push_back(leaf);
+        return true;
+    }
+    const bsp::BspNode& n = l.nodes[node];
+    double da = l.dist(n.plane, a), db = l.dist(n.plane, b);
+    if (da >= 0 && db >= 0) return walkSegment(l, n.children[0], a, b, leaves);
+    if (da < 0 && db < 0) return walkSegment(l, n.children[1], a, b, leaves);
+    double t = da / (da - db), mid[3];
+    for (int i = 0; i < 3; ++i) mid[i] = a[i] + (b[i] - a[i]) * t;
+    int nearSide = da >= 0 ? 0 : 1;
+    if (!walkSegment(l, n.children[nearSide], a, mid, leaves)) return false;
+    return walkSegment(l, n.children[nearSide ^ 1], mid, b, leaves);
+}
+
+// Ratio of the reference's spawn point coordinates to ours (1 unless the
+// reference was compiled scaled).
+double levelScale(const RawLevel& mine, const RawLevel& ref)
+{
+    auto a = spawnPoints(mine.entities), b = spawnPoints(ref.entities);
+    std::vector<double> ratios;
+    for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+        for (int k = 0; k < 3; ++k)
+            if (std::fabs(a[i][k]) > 64) ratios.push_back(b[i][k] / a[i][k]);
+    if (ratios.empty()) return 1.0;
+    std::sort(ratios.begin(), ratios.end());
+    double s = ratios[ratios.size() / 2];
+    return std::fabs(s - 1.0) < 0.01 || s <= 0 ? 1.0 : s;
+}
+
+struct Figures {
+    bool compiled = false;
+    double seconds = 0, peakMb = 0;
+    int brushes = 0, faces = 0, leaves = 0, clusters = 0;
+};
+
+// Compiles in a child so time and memory are this compile's alone.
+Figures compileChild(const std::string& source, const std::string& output, const std::string& base)
+{
+    Figures fig;
+    auto start = std::chrono::steady_clock::now();
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        if (!std::freopen("/dev/null", "w", stderr)) _exit(3);
+        FileSystem files;
+        files.setReporter([](void*, bool, const char*) {}, nullptr);
+        files.addFolder(base.c_str());
+        files.addArchives(kGameData);  // the textures' images
+        mapc::CompileOptions options;
+        options.files = &files;
+        mapc::Diagnostics diag(false);
+        _exit(mapc::compileMapFile(source.c_str(), output.c_str(), diag, nullptr, options) ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    fig.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    fig.peakMb = usage.ru_maxrss / 1024.0;
+    fig.compiled = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return fig;
+}
+
+void countsOf(const RawLevel& l, Figures& f)
+{
+    f.brushes = l.counts[bsp::LumpBrushes];
+    f.faces = l.counts[bsp::LumpFaces];
+    f.leaves = l.counts[bsp::LumpLeaves];
+    f.clusters = l.clusters;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: bench_mapc_compare MAPS_DIR OUT_DIR NAME...\n");
+        return 2;
+    }
+    std::string maps = argv[1], outDir = argv[2];
+    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %6s\n", "level", "brushes", "faces",
+                "leaves", "clusters", "secs", "peakMB", "valid", "solid%", "area", "spawns", "vis-fail", "scale");
+    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %6s\n", "", "ours/ref", "ours/ref",
+                "ours/ref", "ours/ref", "", "", "game", "agree", "ratio", "bad o/r", "of 10000", "ref");
+    int failures = 0;
+    for (int a = 3; a < argc; ++a) {
+        std::string name = argv[a];
+        std::string ourPath = outDir + "/" + name + ".bsp";
+        Figures ours = compileChild(maps + "/" + name + ".map", ourPath, maps + "/..");
+        RawLevel mine, ref;
+        if (!ours.compiled || !mine.load(ourPath) || !ref.load(maps + "/" + name + ".bsp")) {
+            std::printf("%-12s compile or read FAILED\n", name.c_str());
+            ++failures;
+            continue;
+        }
+        Figures theirs;
+        countsOf(mine, ours);
+        countsOf(ref, theirs);
+
+        // The game's own reader and validation.
+        BspData data;
+        char problem[256] = "";
+        bool valid = readBspFile(ourPath.c_str(), data, problem, sizeof(problem)) == BspReadError::None &&
+                     validateLevel(data, problem, sizeof(problem));
+
+        // Some references were compiled scaled up (the compiler's -scale);
+        // their spawn points tell by how much.
+        double scale = levelScale(mine, ref);
+        std::mt19937 rng(1234);
+        const bsp::BspModel& world = ref.models[0];
+        std::uniform_real_distribution<double> ux(world.mins[0] / scale, world.maxs[0] / scale),
+            uy(world.mins[1] / scale, world.maxs[1] / scale), uz(world.mins[2] / scale, world.maxs[2] / scale);
+        int agree = 0;
+        const int points = 100000;
+        for (int i = 0; i < points; ++i) {
+            double p[3] = {ux(rng), uy(rng), uz(rng)};
+            double q[3] = {p[0] * scale, p[1] * scale, p[2] * scale};
+            agree += mine.inSolid(p) == ref.inSolid(q);
+        }
+        double areaRatio = drawnArea(mine) * scale * scale / std::max(drawnArea(ref), 1.0);
+        int badOurs = spawnsInSolid(mine, spawnPoints(mine.entities));
+        int badRef = spawnsInSolid(ref, spawnPoints(ref.entities));
+
+        // Sight lines from random open points: every leaf a line reaches
+        // must be in the source's visible set.
+        int visFail = 0, lines = 0;
+        std::normal_distribution<double> gauss;
+        for (int tries = 0; lines < 10000 && tries < 1000000; ++tries) {
+            double p[3] = {ux(rng), uy(rng), uz(rng)};
+            int from = mine.leaves[mine.leafAt(p)].cluster;
+            if (from < 0 || mine.inSolid(p)) continue;
+            double d[3] = {gauss(rng), gauss(rng), gauss(rng)};
+            double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+            if (len < 1e-9) continue;
+            double q[3];
+            for (int i = 0; i < 3; ++i) q[i] = p[i] + d[i] / len * 65536.0;
+            std::vector<int> reached;
+            walkSegment(mine, 0, p, q, reached);
+            ++lines;
+            for (int leaf : reached)
+                if (!mine.sees(from, mine.leaves[leaf].cluster)) { ++visFail; break; }
+        }
+        double solidPct = 100.0 * agree / points;
+        bool ok = valid && solidPct >= 99.0 && std::fabs(areaRatio - 1.0) <= 0.10 && badOurs == 0 && visFail == 0 &&
+                  ours.seconds < 60.0;
+        failures += !ok;
+        std::printf("%-12s %7d/%-7d %6d/%-6d %6d/%-6d %5d/%-5d %7.1f %7.0f %7s %7.2f %7.3f %4d/%-4d %9d %6.3g%s\n",
+                    name.c_str(), ours.brushes, theirs.brushes, ours.faces, theirs.faces, ours.leaves, theirs.leaves,
+                    ours.clusters, theirs.clusters, ours.seconds, ours.peakMb, valid ? "yes" : "NO", solidPct,
+                    areaRatio, badOurs, badRef, visFail, scale, ok ? "" : "  <- misses");
+        if (!valid) std::printf("             game refuses it: %s\n", problem);
+        std::fflush(stdout);
+    }
+    std::printf("%d level(s) miss a target\n", failures);
+    return 0;
+}

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Compiles the Nexuiz level sources of Debian's nexuiz-data with the real
+# shader scripts and prints, per level, our figures beside those of the
+# level its authors compiled from the same source (see MapcCompare.cpp).
+#   bench/mapc/compare_levels.sh [build folder] [all | LEVEL...]
+# Without levels: the development set. "all": every source with a level.
+set -eu
+src=$(cd "$(dirname "$0")/../.." && pwd)
+build=${1:-$src/build-bench}
+shift || true
+pk3=/usr/share/games/nexuiz/data/data.pk3
+cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DHALVEX_SANITIZE=OFF -DHALVEX_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target bench_mapc_compare
+data=$build/benchdata/nexuiz
+cmake -DPK3="$pk3" -DOUT="$data" "-DPATTERNS=maps/*.map|maps/*.bsp|scripts/*.shader" \
+      -P "$src/tests/support/extract_maps.cmake"
+levels=("$@")
+if [ ${#levels[@]} -eq 0 ]; then
+  levels=(accident aggressor aneurysm basement bleach bloodprison darkzone dieselpower downer eggandbacon
+          evilspace farewell final_rage racetrack reslimed ruiner runningman silvercity skyway starship)
+elif [ "${levels[0]}" = all ]; then
+  levels=()
+  for m in "$data"/maps/*.map; do
+    name=$(basename "$m" .map)
+    [ -f "$data/maps/$name.bsp" ] && levels+=("$name")
+  done
+fi
+mkdir -p "$build/benchdata/compiled"
+echo "== Level compiler against the reference compiles ($(nproc) cores)"
+"$build/bench/mapc/bench_mapc_compare" "$data/maps" "$build/benchdata/compiled" "${levels[@]}"

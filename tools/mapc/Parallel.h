@@ -1,0 +1,33 @@
+#pragma once
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <thread>
+#include <vector>
+
+namespace mapc {
+
+// Runs work(i) for every i below count on `threads` threads (the calling
+// one included); each index is taken once, in rising order per thread.
+template <typename Work>
+void forEachIndex(size_t count, int threads, Work work)
+{
+    std::atomic<size_t> next{0};
+    auto loop = [&]() {
+        for (size_t i; (i = next.fetch_add(1)) < count;) work(i);
+    };
+    int helpers = std::max(0, std::min(threads, static_cast<int>(count)) - 1);
+    std::vector<std::thread> pool;
+    for (int t = 0; t < helpers; ++t) pool.emplace_back(loop);
+    loop();
+    for (std::thread& t : pool) t.join();
+}
+
+// Threads to use when none are asked for: every core.
+inline int defaultThreads()
+{
+    unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(std::min(n, 64u));
+}
+
+} // namespace mapc

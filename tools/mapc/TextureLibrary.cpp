@@ -1,0 +1,111 @@
+#include "TextureLibrary.h"
+#include <cstring>
+#include <vector>
+#include "resources/FileSystem.h"
+#include "resources/ImageReader.h"
+
+namespace mapc {
+
+namespace {
+
+std::string withoutExtension(const std::string& s)
+{
+    size_t dot = s.find_last_of('.');
+    size_t slash = s.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return s;
+    return s.substr(0, dot);
+}
+
+unsigned be16(const unsigned char* b) { return (b[0] << 8) | b[1]; }
+
+} // namespace
+
+bool imageSize(const unsigned char* u, size_t size, int& width, int& height)
+{
+    if (isPng(u, size)) {
+        if (size < 24) return false;
+        width = static_cast<int>((u[16] << 24) | (u[17] << 16) | (u[18] << 8) | u[19]);
+        height = static_cast<int>((u[20] << 24) | (u[21] << 16) | (u[22] << 8) | u[23]);
+        return width > 0 && height > 0;
+    }
+    if (isJpeg(u, size)) {
+        // Walk the segments to the frame header.
+        size_t at = 2;
+        while (at + 9 < size) {
+            if (u[at] != 0xff) return false;
+            unsigned marker = u[at + 1];
+            if (marker == 0xff) { ++at; continue; }
+            bool frame = marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc;
+            if (frame) {
+                height = static_cast<int>(be16(u + at + 5));
+                width = static_cast<int>(be16(u + at + 7));
+                return width > 0 && height > 0;
+            }
+            size_t length = be16(u + at + 2);
+            if (length < 2) return false;
+            at += 2 + length;
+        }
+        return false;
+    }
+    // TGA has no signature: a plausible header.
+    if (size < 18) return false;
+    int type = u[2], bits = u[16];
+    bool typeOk = type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
+    bool bitsOk = bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32;
+    width = u[12] | (u[13] << 8);
+    height = u[14] | (u[15] << 8);
+    return typeOk && bitsOk && width > 0 && height > 0;
+}
+
+void TextureLibrary::load(const FileSystem* fs, Diagnostics& diag)
+{
+    files = fs;
+    shaders = ShaderLibrary();
+    known.clear();
+    if (!files) return;
+    std::vector<unsigned char> bytes;
+    for (const std::string& script : files->list("scripts/", ".shader")) {
+        if (!files->readFile(script.c_str(), bytes)) continue;
+        std::string problem;
+        if (!shaders.parse(reinterpret_cast<const char*>(bytes.data()), bytes.size(), &problem))
+            diag.warn(0, "shader script %s: %s; the shaders before it are kept", script.c_str(), problem.c_str());
+    }
+}
+
+bool TextureLibrary::findImage(const std::string& base, int& width, int& height) const
+{
+    if (!files || base.empty()) return false;
+    static const char* const kExtensions[] = {".tga", ".jpg", ".jpeg", ".png"};
+    std::string stem = withoutExtension(base);
+    std::vector<unsigned char> bytes;
+    for (const char* ext : kExtensions)
+        if (files->readFile((stem + ext).c_str(), bytes) && imageSize(bytes.data(), bytes.size(), width, height))
+            return true;
+    return false;
+}
+
+const TextureTraits& TextureLibrary::traits(const std::string& name, Diagnostics& diag)
+{
+    std::string key = FileSystem::lowerCase(name);
+    auto found = known.find(key);
+    if (found != known.end()) return found->second;
+
+    TextureTraits t;
+    std::string image = "textures/" + name;
+    if (const ShaderInfo* shader = shaders.find(("textures/" + name).c_str())) {
+        for (const std::string& parm : shader->surfaceParms) applySurfaceParm(parm.c_str(), t);
+        if (!shader->editorImage.empty()) image = shader->editorImage;
+        else if (!shader->image.empty()) image = shader->image;
+    } else {
+        t = toolTextureTraits(name.c_str());
+    }
+    bool invisible = (t.flags & (kSurfNoDraw | kSurfSky)) != 0;
+    if (!findImage(image, t.width, t.height) && !findImage("textures/" + name, t.width, t.height)) {
+        t.width = t.height = 64;
+        if (!invisible && files)
+            diag.warn(0, "no image for texture '%s' on the search path; taken as 64 x 64", name.c_str());
+    }
+    return known.emplace(key, t).first->second;
+}
+
+} // namespace mapc

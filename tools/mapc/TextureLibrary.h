@@ -1,0 +1,35 @@
+#pragma once
+#include <map>
+#include <string>
+#include "ContentFlags.h"
+#include "Diagnostics.h"
+#include "resources/ShaderScripts.h"
+
+class FileSystem;
+
+namespace mapc {
+
+// Width and height from a TGA, PNG or JPEG header; false when the bytes
+// are none of these.
+bool imageSize(const unsigned char* bytes, size_t size, int& width, int& height);
+
+// What each texture name of a level means: shader-script surfaceparms when
+// a script names it, else the tool texture rules; image size from the image
+// found for it, else 64 x 64 (one warning per name).
+class TextureLibrary {
+public:
+    // Reads every scripts/*.shader of the files (null: no search path).
+    void load(const FileSystem* files, Diagnostics& diag);
+
+    // Name as written in the source, without "textures/".
+    const TextureTraits& traits(const std::string& name, Diagnostics& diag);
+
+private:
+    bool findImage(const std::string& base, int& width, int& height) const;
+
+    const FileSystem* files = nullptr;
+    ShaderLibrary shaders;
+    std::map<std::string, TextureTraits> known;  // lower-case name
+};
+
+} // namespace mapc
