@@ -152,7 +152,7 @@ struct TestLevel {
         r.faces = new bsp::BspFace[1]();
         r.meshVertices = new int32_t[1]();
         r.leafFaces = new int32_t[1]();
-        r.textureHandles = new unsigned[1]();
+        r.textureHandles = new unsigned[textures.empty() ? 1 : textures.size()]();
         r.lightmapHandles = new unsigned[1]();
         r.brushBounds = buildBrushBounds(collisionLevelOf(r));
         r.multitextureReady = true;
