@@ -17,6 +17,7 @@
 
 #include "BenchClock.h"
 #include "common/ArchiveGame.h"
+#include "common/BenchWorld.h"
 #include "app/FrameTimer.h"
 #include "app/TargetList.h"
 #include "platform/OglSdl.h"
@@ -34,13 +35,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct World {
-    TargetList targets;
-    Frustum frustum;
-    FrameTimer timer;
-    Camera camera;
-    Renderer renderer;
-};
 
 double timedLoad(World& w, const std::string& level)
 {
@@ -92,12 +86,8 @@ int main(int argc, char** argv)
     fs::path root = fs::current_path();
 
     OglSdl window;
-    if (!window.createWindow("bench_content", 800, 600, 24, 45.0f))
-        return 1;
-    glEnable(GL_DEPTH_TEST);
     World w;
-    w.frustum.setViewport(400.0f, 300.0f, 1.0f);
-    if (!w.renderer.setupMultitexture())
+    if (!openBenchWorld(window, w, "bench_content"))
         return 1;
 
     // The largest level, and the one with the most curves.

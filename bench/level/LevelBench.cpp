@@ -23,6 +23,7 @@
 
 #include "BenchClock.h"
 #include "common/ArchiveGame.h"
+#include "common/BenchWorld.h"
 #include "common/FillFloor.h"
 #include "app/FrameTimer.h"
 #include "app/TargetList.h"
@@ -76,13 +77,6 @@ bool spawnOf(const BspData& data, Vector3& eye)
     return false;
 }
 
-struct World {
-    TargetList targets;
-    Frustum frustum;
-    FrameTimer timer;
-    Camera camera;
-    Renderer renderer;
-};
 
 const int kFrames = 180;
 
@@ -123,12 +117,8 @@ int main(int argc, char** argv)
     });
 
     OglSdl window;
-    if (!window.createWindow("bench_level", 800, 600, 24, 45.0f))
-        return 1;
-    glEnable(GL_DEPTH_TEST);
     World w;
-    w.frustum.setViewport(400.0f, 300.0f, 1.0f);
-    if (!w.renderer.setupMultitexture())
+    if (!openBenchWorld(window, w, "bench_level"))
         return 1;
 
     // --- load ---
