@@ -259,16 +259,16 @@ void Menu::draw()
 
     // Window and widget colours carry their own alpha, from the first frame on.
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    gui.drawAll();
-
     int mx = 0, my = 0;
     SDL_GetMouseState(&mx, &my);
+    float x = static_cast<float>(mx), y = static_cast<float>(my);
+    gui.drawAll({x, y});
+
     glColor3f(1.0f, 1.0f, 1.0f);
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
     glBindTexture(GL_TEXTURE_2D, pointerTexture);
-    float x = static_cast<float>(mx), y = static_cast<float>(my);
     texturedQuad(x, y, x + kPointerSize, y + kPointerSize);
     glDisable(GL_TEXTURE_2D);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
