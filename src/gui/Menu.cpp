@@ -165,27 +165,25 @@ void Menu::showScreen(int screen)
     gui.raise(gui.zPosition(window->name()));
 }
 
-void Menu::goBack(GuiWidget*)
+// The button and the Escape key end the program by different quit calls.
+void Menu::backOrQuit(const char* quitCall)
 {
     int parent = parentScreen[currentScreen];
-    if (parent < 0) {
-        if (host)
-            host->runString("quit(1)");
-        return;
-    }
-    showScreen(parent);
+    if (parent >= 0)
+        showScreen(parent);
+    else if (host)
+        host->runString(quitCall);
+}
+
+void Menu::goBack(GuiWidget*)
+{
+    backOrQuit("quit(1)");
 }
 
 void Menu::keyPressed(const SDL_keysym& key)
 {
     if (key.sym == SDLK_ESCAPE) {
-        int parent = parentScreen[currentScreen];
-        if (parent < 0) {
-            if (host)
-                host->runString("quit()");
-        } else {
-            showScreen(parent);
-        }
+        backOrQuit("quit()");
         return;
     }
     GuiWindow* top = gui.topWindow();
