@@ -39,8 +39,7 @@ public:
 
     // One SDL_MOUSEBUTTONDOWN or SDL_MOUSEBUTTONUP; other events are ignored.
     void mouseEvent(const SDL_Event& event);
-    void drawAll();
-    // drawAll with a given pointer position.
+    // Every window, bottom first; pointer decides hover and drags.
     void drawAll(GuiPoint pointer);
 
     GuiWindow windows[kMaxWindows];

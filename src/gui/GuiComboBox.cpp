@@ -75,9 +75,9 @@ void GuiComboBox::mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point)
         else if (open && list.rect.contains(point))
             list.mouseButton(event, point);
     } else if (event.type == SDL_MOUSEBUTTONUP) {
-        if (event.button == SDL_BUTTON_LEFT)
-            list.mouseButton(event, point);
-        else if (open && (event.button == SDL_BUTTON_WHEELUP || event.button == SDL_BUTTON_WHEELDOWN))
+        // A left release ends a thumb drag; the wheel scrolls only an open list.
+        const bool wheel = event.button == SDL_BUTTON_WHEELUP || event.button == SDL_BUTTON_WHEELDOWN;
+        if (event.button == SDL_BUTTON_LEFT || (open && wheel))
             list.mouseButton(event, point);
     }
 }

@@ -8,7 +8,7 @@
 // pixels below it; choosing a row closes the list and shows its text.
 class GuiComboBox : public GuiWidget, public sigc::trackable {
 public:
-    static constexpr int kListHeight = 100;
+    static constexpr int kListHeight = gui::kComboListHeight;
     static constexpr int kArrowWidth = 20;
 
     void load(const WidgetBlock& block, Font* font) override;

@@ -57,13 +57,6 @@ void flushText(Font* font)
     glEnable(GL_BLEND);
 }
 
-void GUI::drawAll()
-{
-    int x = 0, y = 0;
-    SDL_GetMouseState(&x, &y);
-    drawAll({float(x), float(y)});
-}
-
 void GuiWindow::draw(GuiPoint pointer, bool isTop)
 {
     if (!visible)

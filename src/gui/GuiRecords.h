@@ -19,6 +19,7 @@ const int kWidgetRecordSize = 92;
 const int kMaxWindows = 20;
 const int kTitleBarHeight = 20;
 const int kWindowFixedFlag = 1;  // flags bit 0: the window cannot be dragged
+const int kComboListHeight = 100;  // a combo box's list drops this far below the box
 
 // Widget type codes; every other value is read and dropped.
 enum WidgetType : int32_t {

@@ -165,27 +165,25 @@ void Menu::showScreen(int screen)
     gui.raise(gui.zPosition(window->name()));
 }
 
-void Menu::goBack(GuiWidget*)
+// The button and the Escape key end the program by different quit calls.
+void Menu::backOrQuit(const char* quitCall)
 {
     int parent = parentScreen[currentScreen];
-    if (parent < 0) {
-        if (host)
-            host->runString("quit(1)");
-        return;
-    }
-    showScreen(parent);
+    if (parent >= 0)
+        showScreen(parent);
+    else if (host)
+        host->runString(quitCall);
+}
+
+void Menu::goBack(GuiWidget*)
+{
+    backOrQuit("quit(1)");
 }
 
 void Menu::keyPressed(const SDL_keysym& key)
 {
     if (key.sym == SDLK_ESCAPE) {
-        int parent = parentScreen[currentScreen];
-        if (parent < 0) {
-            if (host)
-                host->runString("quit()");
-        } else {
-            showScreen(parent);
-        }
+        backOrQuit("quit()");
         return;
     }
     GuiWindow* top = gui.topWindow();
@@ -259,16 +257,16 @@ void Menu::draw()
 
     // Window and widget colours carry their own alpha, from the first frame on.
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    gui.drawAll();
-
     int mx = 0, my = 0;
     SDL_GetMouseState(&mx, &my);
+    float x = static_cast<float>(mx), y = static_cast<float>(my);
+    gui.drawAll({x, y});
+
     glColor3f(1.0f, 1.0f, 1.0f);
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
     glBindTexture(GL_TEXTURE_2D, pointerTexture);
-    float x = static_cast<float>(mx), y = static_cast<float>(my);
     texturedQuad(x, y, x + kPointerSize, y + kPointerSize);
     glDisable(GL_TEXTURE_2D);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);

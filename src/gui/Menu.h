@@ -55,6 +55,7 @@ public:
     void updateGuiControls();
 
 private:
+    void backOrQuit(const char* quitCall);
     void hideWindow(GuiWindow* window);
     void connect(int screen, const char* button, void (Menu::*handler)(GuiWidget*));
     void connectShow(int screen, const char* button, int target);

@@ -43,9 +43,6 @@ const char* kindWord(int type)
     return "widget";
 }
 
-// How far a combo box's list reaches below the box.
-const int kComboListHeight = 100;
-
 // Matches text against a colour pattern the way sscanf does ("%f" a
 // number, a blank any run of blanks, other characters themselves) and asks
 // for every number, each from 0 to 1, and nothing but blanks after them.
@@ -180,7 +177,7 @@ struct Parser {
             return false;
         // Presses outside the window's body and title strip never reach a
         // widget, and an open combo box's list must stay inside it too.
-        int reach = r.y + r.height + (kind.type == gui::kTypeComboBox ? kComboListHeight : 0);
+        int reach = r.y + r.height + (kind.type == gui::kTypeComboBox ? gui::kComboListHeight : 0);
         bool sized = kind.type != gui::kTypeCheckBox;  // a check box sizes itself
         if (r.x < 0 || r.y < 0 || (sized && (r.x + r.width > win->record.width || reach > win->record.height)))
             return fail(std::string(kind.word) + " '" + w[1] + "' reaches outside its window's body");
