@@ -105,6 +105,9 @@ void ParticleGroup::beginDraw()
 namespace {
 
 const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+// A full batch drops the sprite; every particle must find room.
+static_assert(int(ParticleGroup::MAX_PARTICLES) <= int(SpriteBatch::MAX_SPRITES),
+              "every particle fits the batch");
 
 } // namespace
 

@@ -43,6 +43,14 @@ std::string FileSystem::lowerCase(std::string text)
     return text;
 }
 
+std::string FileSystem::withoutExtension(std::string path)
+{
+    size_t dot = path.rfind('.');
+    if (dot != std::string::npos && path.find('/', dot) == std::string::npos)
+        path.resize(dot);
+    return path;
+}
+
 FileSystem::FileSystem() = default;
 
 FileSystem::~FileSystem()

@@ -56,6 +56,9 @@ public:
     // ASCII letters made small: how archive names are compared.
     static std::string lowerCase(std::string text);
 
+    // "maps/x.bsp" -> "maps/x"; a dot in a folder name is not an extension.
+    static std::string withoutExtension(std::string path);
+
     // The path cleaned for lookup; false for absolute, "..", empty or
     // over-long paths.
     static bool cleanPath(const char* path, std::string& out);

@@ -46,12 +46,10 @@ bool decodeJpeg(const uint8_t* data, size_t size, TgaImage* out, const char** wh
     info.err = jpeg_std_error(&error.base);
     error.base.error_exit = jpegFatal;
     error.base.emit_message = jpegMessage;
-    // Locals changed after setjmp are volatile or only read before it.
-    const char* volatile reason = "damaged JPEG data";
     if (setjmp(error.back)) {
         jpeg_destroy_decompress(&info);
         out->pixels.clear();
-        return fail(why, reason);
+        return fail(why, "damaged JPEG data");
     }
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, data, (unsigned long)size);
@@ -72,9 +70,13 @@ bool decodeJpeg(const uint8_t* data, size_t size, TgaImage* out, const char** wh
         jpeg_destroy_decompress(&info);
         return fail(why, "JPEG output not RGB");
     }
-    reason = "out of memory";
-    out->pixels.assign(width * height * 3, 0);
-    reason = "damaged JPEG data";
+    // The allocator throws rather than jumps: caught here, as for PNG.
+    try {
+        out->pixels.assign(width * height * 3, 0);
+    } catch (const std::bad_alloc&) {
+        jpeg_destroy_decompress(&info);
+        return fail(why, "out of memory");
+    }
     size_t rowBytes = width * 3;
     while (info.output_scanline < info.output_height) {
         // Rows arrive top first; the image keeps the bottom row first.

@@ -226,10 +226,7 @@ bool TextureManager::loadSurfaceTexture(const char* name, unsigned* handle, bool
     // A shader's picture usually names a file whose extension is not the
     // one stored (".tga" written, ".jpg" shipped).
     if (const ShaderInfo* shader = findShader(name)) {
-        std::string picture = shader->image;
-        size_t dot = picture.rfind('.');
-        if (dot != std::string::npos && picture.find('/', dot) == std::string::npos)
-            picture.resize(dot);
+        std::string picture = FileSystem::withoutExtension(shader->image);
         if (!picture.empty() &&
             readFirstOf("baseq3/" + picture, &image, &found))
             return storeLoaded(requested.c_str(), found.c_str(), image, handle);

@@ -25,16 +25,6 @@ const int kMaxExternalLightmaps = 1024;
 // Bad patches named one by one before the rest are only counted.
 const int kPatchLinesShown = 8;
 
-// "baseq3/maps/x.bsp" -> "baseq3/maps/x": where the level's own files sit.
-std::string withoutExtension(const std::string& path)
-{
-    std::string base = path;
-    size_t dot = base.rfind('.');
-    if (dot != std::string::npos && base.find('/', dot) == std::string::npos)
-        base.resize(dot);
-    return base;
-}
-
 // The average of the level's lightmaps, brightened: the sky's colour when
 // the level names no sky picture that can be found.
 void skyColourFromLightmaps(const BspData& data, float colour[3])
@@ -164,7 +154,7 @@ void BspLoader::makeTextures(BspData& data, const char* path, unsigned* textureH
         for (int i = 0; i < data.faceCount; i++)
             highest = std::max(highest, std::min(data.faces[i].lightmap, kMaxExternalLightmaps - 1));
         *lightmapHandles = new unsigned[size_t(highest + 1) + 1]();
-        std::string folder = withoutExtension(path);
+        std::string folder = FileSystem::withoutExtension(path);
         int found = 0;
         for (int i = 0; i <= highest; i++) {
             char file[32];
@@ -203,7 +193,8 @@ void BspLoader::makeTextures(BspData& data, const char* path, unsigned* textureH
         // is usually a flat editor image. No picture at all leaves the
         // colour taken from the lightmaps.
         if (shader && !shader->image.empty())
-            manager.loadSurfaceTexture(withoutExtension(shader->image).c_str(), &sky->cloud, true);
+            manager.loadSurfaceTexture(FileSystem::withoutExtension(shader->image).c_str(),
+                                       &sky->cloud, true);
         if (!sky->cloud)
             manager.loadSurfaceTexture(skyName, &sky->cloud, true);
     }
