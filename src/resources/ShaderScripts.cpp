@@ -155,7 +155,7 @@ bool ShaderLibrary::parse(const char* text, size_t size, std::string* problem)
 }
 
 int ShaderLibrary::readAll(const FileSystem& files, const char* folder,
-                           void (*report)(const char* script, const char* problem))
+                           const std::function<void(const char* script, const char* problem)>& report)
 {
     int read = 0;
     std::vector<unsigned char> bytes;

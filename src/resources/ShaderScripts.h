@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -28,7 +29,7 @@ public:
     // order. Returns the number of scripts read; damaged ones are reported
     // through `report` (may be null) and skipped past.
     int readAll(const FileSystem& files, const char* folder,
-                void (*report)(const char* script, const char* problem) = nullptr);
+                const std::function<void(const char* script, const char* problem)>& report = nullptr);
 
     const ShaderInfo* find(const char* name) const;
     size_t count() const { return shaders.size(); }

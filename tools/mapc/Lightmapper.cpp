@@ -48,6 +48,20 @@ Vec3 pointOnSurface(const Surface& s, const Plane& plane, double sCoord, double 
     return p;
 }
 
+// Span of a planar surface's pieces along its two lightmap axes; lo > hi
+// when it has no points.
+void planarExtent(const Surface& s, const int axes[2], double lo[2], double hi[2])
+{
+    lo[0] = lo[1] = 1e30;
+    hi[0] = hi[1] = -1e30;
+    for (const Winding& w : s.pieces)
+        for (const Vec3& p : w)
+            for (int i = 0; i < 2; ++i) {
+                lo[i] = std::min(lo[i], p[axes[i]]);
+                hi[i] = std::max(hi[i], p[axes[i]]);
+            }
+}
+
 uint8_t toByte(double v) { return static_cast<uint8_t>(std::min(255.0, std::max(0.0, v) + 0.5)); }
 
 } // namespace
@@ -95,13 +109,8 @@ double fitLuxelSize(const std::vector<Surface>& surfaces, const PlaneSet& planes
             if (s.isPatch() || !s.lightmapped) continue;
             int axes[2];
             lightmapAxes(planes[s.plane].normal, axes[0], axes[1]);
-            double lo[2] = {1e30, 1e30}, hi[2] = {-1e30, -1e30};
-            for (const Winding& w : s.pieces)
-                for (const Vec3& p : w)
-                    for (int i = 0; i < 2; ++i) {
-                        lo[i] = std::min(lo[i], p[axes[i]]);
-                        hi[i] = std::max(hi[i], p[axes[i]]);
-                    }
+            double lo[2], hi[2];
+            planarExtent(s, axes, lo, hi);
             if (lo[0] > hi[0]) continue;
             // Blocks of at most kMaxBlockLuxels, each with its border.
             double luxels = 1.0;
@@ -141,13 +150,8 @@ void placeBlock(Surface& s, const PlaneSet& planes, double L, PagePacker& packer
     } else {
         const Plane& plane = planes[s.plane];
         lightmapAxes(plane.normal, s.axes[0], s.axes[1]);
-        double lo[2] = {1e30, 1e30}, hi[2] = {-1e30, -1e30};
-        for (const Winding& w : s.pieces)
-            for (const Vec3& p : w)
-                for (int i = 0; i < 2; ++i) {
-                    lo[i] = std::min(lo[i], p[s.axes[i]]);
-                    hi[i] = std::max(hi[i], p[s.axes[i]]);
-                }
+        double lo[2], hi[2];
+        planarExtent(s, s.axes, lo, hi);
         for (int i = 0; i < 2; ++i) {
             s.origin[i] = std::floor(lo[i] / L) * L;
             s.size[i] = std::min(kMaxBlockLuxels, static_cast<int>(std::ceil((hi[i] - s.origin[i]) / L)) + 1);

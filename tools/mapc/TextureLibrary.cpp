@@ -63,13 +63,9 @@ void TextureLibrary::load(const FileSystem* fs, Diagnostics& diag)
     shaders = ShaderLibrary();
     known.clear();
     if (!files) return;
-    std::vector<unsigned char> bytes;
-    for (const std::string& script : files->list("scripts/", ".shader")) {
-        if (!files->readFile(script.c_str(), bytes)) continue;
-        std::string problem;
-        if (!shaders.parse(reinterpret_cast<const char*>(bytes.data()), bytes.size(), &problem))
-            diag.warn(0, "shader script %s: %s; the shaders before it are kept", script.c_str(), problem.c_str());
-    }
+    shaders.readAll(*files, "scripts/", [&diag](const char* script, const char* problem) {
+        diag.warn(0, "shader script %s: %s; the shaders before it are kept", script, problem);
+    });
 }
 
 bool TextureLibrary::findImage(const std::string& base, int& width, int& height) const
