@@ -157,11 +157,24 @@ std::string captureOutput(const std::vector<std::string>& argv, int* status)
     return out;
 }
 
+namespace {
+// Xlib's default handler ends the process; a window that is already gone
+// (the game ended by itself) is a result to report, not a reason to exit.
+bool xFailed = false;
+int noteXError(Display*, XErrorEvent*)
+{
+    xFailed = true;
+    return 0;
+}
+} // namespace
+
 bool closeWindow(const std::string& window)
 {
     Display* display = XOpenDisplay(nullptr);
     if (!display)
         return false;
+    xFailed = false;
+    XErrorHandler previous = XSetErrorHandler(noteXError);
     Window id = std::strtoul(window.c_str(), nullptr, 10);
     XEvent ev = {};
     ev.xclient.type = ClientMessage;
@@ -173,7 +186,8 @@ bool closeWindow(const std::string& window)
     XSendEvent(display, id, False, NoEventMask, &ev);
     XSync(display, False);
     XCloseDisplay(display);
-    return true;
+    XSetErrorHandler(previous);
+    return !xFailed;
 }
 
 bool menuWidgetRect(const std::string& name, int w, int h, ScreenRect* rect)

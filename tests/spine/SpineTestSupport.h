@@ -27,7 +27,8 @@ int runProcess(const std::vector<std::string>& argv, double timeoutSeconds = 60.
 std::string captureOutput(const std::vector<std::string>& argv, int* status = nullptr);
 
 // Sends the game's window (decimal X id, as xdotool prints it) what a window
-// manager's close button sends: WM_DELETE_WINDOW. False without a display.
+// manager's close button sends: WM_DELETE_WINDOW. False without a display
+// or when the window is already gone.
 bool closeWindow(const std::string& window);
 
 // A menu widget's screen rectangle in a w x h window: the shipped menu
