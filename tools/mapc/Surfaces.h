@@ -25,6 +25,12 @@ struct Surface {
     std::vector<PatchPoint> grid;
     bool isPatch() const { return gridSize[0] > 0; }
 
+    // A triangle mesh of a placed model instead: its vertices and three
+    // indices per triangle, clockwise seen from the front.
+    std::vector<PatchPoint> meshPoints;
+    std::vector<int> meshIndices;
+    bool isMesh() const { return !meshIndices.empty(); }
+
     // Lightmap block, set by the lightmapper.
     int lightmap = -1;
     int corner[2] = {0, 0};
