@@ -12,7 +12,7 @@ class FileSystem;
 namespace mapc {
 
 // Triangles of all placed models of a level together, at most.
-constexpr size_t kMaxLevelModelTriangles = 4u << 20;
+constexpr size_t kMaxLevelModelTriangles = 2u << 20;
 
 // Model space to level space of one misc_model: scale ("modelscale",
 // "modelscale_vec"), then roll about x, pitch about y, yaw about z
