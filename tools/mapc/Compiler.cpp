@@ -293,6 +293,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
 
     std::vector<uint8_t> pages;
     buildLightmaps(surfaces, planes, tree, light, threads, pages);
+    lightMeshes(surfaces, planes, tree, light, threads);
     VisData vis;
     computeVisibility(tree, planes, portals, !sealed, threads, vis);
     if (vis.cutShort) diag.warn(0, "visibility too costly to work out; every cluster sees every other");

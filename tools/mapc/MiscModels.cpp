@@ -184,6 +184,22 @@ int addMiscModels(const MapFile& map, const FileSystem* files, TextureLibrary& l
     return static_cast<int>(out.size() - before);
 }
 
+std::vector<Vec3> meshNormals(const Surface& s)
+{
+    std::vector<Vec3> normals(s.meshPoints.size());
+    for (size_t t = 0; t + 2 < s.meshIndices.size(); t += 3) {
+        size_t a = static_cast<size_t>(s.meshIndices[t]), b = static_cast<size_t>(s.meshIndices[t + 1]),
+               c = static_cast<size_t>(s.meshIndices[t + 2]);
+        const Vec3& pa = s.meshPoints[a].position;
+        Vec3 n = (s.meshPoints[c].position - pa).cross(s.meshPoints[b].position - pa);  // clockwise front
+        normals[a] += n;
+        normals[b] += n;
+        normals[c] += n;
+    }
+    for (Vec3& n : normals) n = n.normalized();
+    return normals;
+}
+
 void emitMeshFace(const Surface& s, LevelLumps& out)
 {
     bsp::BspFace f{};
@@ -195,23 +211,13 @@ void emitMeshFace(const Surface& s, LevelLumps& out)
     f.firstMeshVertex = static_cast<int32_t>(out.meshVertices.size());
     f.meshVertexCount = static_cast<int32_t>(s.meshIndices.size());
     f.lightmap = -1;
-    // Smooth normals: the area-weighted front normals of the triangles around each vertex.
-    std::vector<Vec3> normals(s.meshPoints.size());
+    const std::vector<Vec3> normals = meshNormals(s);
     Vec3 total;
-    for (size_t t = 0; t + 2 < s.meshIndices.size(); t += 3) {
-        size_t a = static_cast<size_t>(s.meshIndices[t]), b = static_cast<size_t>(s.meshIndices[t + 1]),
-               c = static_cast<size_t>(s.meshIndices[t + 2]);
-        const Vec3& pa = s.meshPoints[a].position;
-        Vec3 n = (s.meshPoints[c].position - pa).cross(s.meshPoints[b].position - pa);  // clockwise front
-        normals[a] += n;
-        normals[b] += n;
-        normals[c] += n;
-        total += n;
-    }
+    for (const Vec3& n : normals) total += n;
     for (size_t i = 0; i < s.meshPoints.size(); ++i) {
         const PatchPoint& p = s.meshPoints[i];
         bsp::BspVertex v{};
-        Vec3 n = normals[i].normalized();
+        const Vec3& n = normals[i];
         for (int k = 0; k < 3; ++k) {
             v.position[k] = static_cast<float>(p.position[k]);
             v.normal[k] = static_cast<float>(n[k]);
@@ -219,6 +225,8 @@ void emitMeshFace(const Surface& s, LevelLumps& out)
         v.texCoord[0] = static_cast<float>(p.st[0]);
         v.texCoord[1] = static_cast<float>(p.st[1]);
         v.color[0] = v.color[1] = v.color[2] = v.color[3] = 255;
+        if (s.meshLight.size() == s.meshPoints.size() * 3)
+            for (int k = 0; k < 3; ++k) v.color[k] = s.meshLight[i * 3 + static_cast<size_t>(k)];
         out.vertices.push_back(v);
     }
     for (int index : s.meshIndices) out.meshVertices.push_back(index);

@@ -31,6 +31,10 @@ ModelPlacement placementOf(const MapEntity& e);
 int addMiscModels(const MapFile& map, const FileSystem* files, TextureLibrary& library, BrushSet& textures,
                   const Tree& tree, const PlaneSet& planes, std::vector<Surface>& out, Diagnostics& diag);
 
+// Unit normal at each point of a mesh surface: the area-weighted front
+// normals of the triangles around it.
+std::vector<Vec3> meshNormals(const Surface& s);
+
 // Appends the type-3 face of a mesh surface.
 void emitMeshFace(const Surface& s, LevelLumps& out);
 

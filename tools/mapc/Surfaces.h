@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <vector>
 #include "BrushSet.h"
 #include "MapParser.h"
@@ -29,6 +30,7 @@ struct Surface {
     // indices per triangle, clockwise seen from the front.
     std::vector<PatchPoint> meshPoints;
     std::vector<int> meshIndices;
+    std::vector<uint8_t> meshLight;  // r g b per point, from the lights; empty: white
     bool isMesh() const { return !meshIndices.empty(); }
 
     // Lightmap block, set by the lightmapper.
