@@ -1,5 +1,6 @@
 #pragma once
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -163,9 +164,10 @@ struct Compiled {
     BspData data;            // as the game holds it, y-up
 };
 
-inline void compile(const std::string& source, Compiled& c)
+inline void compile(const std::string& source, Compiled& c,
+                    const mapc::CompileOptions& options = mapc::CompileOptions())
 {
-    c.compiled = mapc::compileMapText(source, c.lumps, c.diag, &c.stats);
+    c.compiled = mapc::compileMapText(source, c.lumps, c.diag, &c.stats, options);
     if (!c.compiled) return;
     std::vector<uint8_t> image = mapc::serializeLevel(c.lumps);
     c.read = readBspBuffer(image.data(), image.size(), c.data, c.problem, sizeof(c.problem)) == BspReadError::None;
@@ -250,6 +252,70 @@ inline bool lineOfSight(const mapc::LevelLumps& l, const double a[3], const doub
         if (enter < leave - 1e-6) return false;
     }
     return true;
+}
+
+// Model files for misc_model: a 10 x 10 square at z = 0 facing up (ASE,
+// counter-clockwise as exported) and the triangle (0 0 0) (0 64 0) (64 0 0)
+// facing up (MD3, clockwise, 1/64 units), with their texture names.
+inline std::string aseSquare(const char* bitmap)
+{
+    return std::string("*3DSMAX_ASCIIEXPORT 200\n*MATERIAL_LIST {\n*MATERIAL_COUNT 1\n*MATERIAL 0 {\n") +
+           "*MATERIAL_NAME \"square\"\n*MAP_DIFFUSE {\n*BITMAP \"" + bitmap + "\"\n}\n}\n}\n" +
+           "*GEOMOBJECT {\n*NODE_NAME \"square\"\n*MESH {\n*MESH_NUMVERTEX 4\n*MESH_NUMFACES 2\n"
+           "*MESH_VERTEX_LIST {\n*MESH_VERTEX 0 0 0 0\n*MESH_VERTEX 1 10 0 0\n*MESH_VERTEX 2 10 10 0\n"
+           "*MESH_VERTEX 3 0 10 0\n}\n*MESH_FACE_LIST {\n"
+           "*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 0 *MESH_SMOOTHING 1 *MESH_MTLID 0\n"
+           "*MESH_FACE 1: A: 0 B: 2 C: 3 AB: 1 BC: 1 CA: 0 *MESH_SMOOTHING 1 *MESH_MTLID 0\n}\n"
+           "*MESH_NUMTVERTEX 4\n*MESH_TVERTLIST {\n*MESH_TVERT 0 0 0 0\n*MESH_TVERT 1 1 0 0\n"
+           "*MESH_TVERT 2 1 1 0\n*MESH_TVERT 3 0 1 0\n}\n*MESH_NUMTVFACES 2\n*MESH_TFACELIST {\n"
+           "*MESH_TFACE 0 0 1 2\n*MESH_TFACE 1 0 2 3\n}\n}\n*MATERIAL_REF 0\n}\n";
+}
+
+inline std::vector<unsigned char> md3Triangle(const char* shader)
+{
+    std::vector<unsigned char> b(108 + 236, 0);
+    auto put = [&b](size_t at, int32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i));
+    };
+    auto put16 = [&b](size_t at, int v) {
+        b[at] = static_cast<unsigned char>(v & 0xff);
+        b[at + 1] = static_cast<unsigned char>((v >> 8) & 0xff);
+    };
+    std::memcpy(b.data(), "IDP3", 4);
+    put(4, 15);
+    put(76, 1);     // frames
+    put(84, 1);     // surfaces
+    put(100, 108);  // first surface
+    put(104, static_cast<int32_t>(b.size()));
+    const size_t s = 108;
+    std::memcpy(b.data() + s, "IDP3", 4);
+    put(s + 72, 1);    // frames
+    put(s + 76, 1);    // shaders
+    put(s + 80, 3);    // vertices
+    put(s + 84, 1);    // triangles
+    put(s + 88, 176);  // triangles at
+    put(s + 92, 108);  // shaders at
+    put(s + 96, 188);  // texture coordinates at
+    put(s + 100, 212); // positions at
+    put(s + 104, 236); // end
+    std::snprintf(reinterpret_cast<char*>(b.data() + s + 108), 64, "%s", shader);
+    put(s + 176, 0);
+    put(s + 180, 1);
+    put(s + 184, 2);
+    const float st[6] = {0, 0, 0, 1, 1, 0};
+    std::memcpy(b.data() + s + 188, st, sizeof(st));
+    const int xyz[3][3] = {{0, 0, 0}, {0, 4096, 0}, {4096, 0, 0}};
+    for (int v = 0; v < 3; ++v)
+        for (int k = 0; k < 3; ++k) put16(s + 212 + static_cast<size_t>(v) * 8 + static_cast<size_t>(k) * 2, xyz[v][k]);
+    return b;
+}
+
+inline void writeBytes(const std::string& path, const std::string& bytes)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
 }
 
 } // namespace mapctest

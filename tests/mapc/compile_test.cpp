@@ -3,6 +3,8 @@
 #include <fstream>
 #include "MapParser.h"
 #include "MapcTestSupport.h"
+#include "resources/FileSystem.h"
+#include <sys/stat.h>
 
 using namespace mapctest;
 
@@ -289,6 +291,104 @@ TEST(MapcCompile, EditorSourceWithEntitiesDetailAndPatches)
     ASSERT_TRUE(odd.compiled) << odd.diag.error;
     EXPECT_EQ(odd.stats.patches, 1);
     EXPECT_EQ(odd.diag.warnings.size(), 2u);
+}
+
+// Models placed with misc_model, read from the search path: an ASE square
+// turned and scaled, an MD3 triangle stretched per axis; missing and broken
+// models are left out with one warning each.
+TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
+{
+    char dir[] = "/tmp/mapc_modelsXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string root = dir;
+    mkdir((root + "/models").c_str(), 0755);
+    writeBytes(root + "/models/square.ase", aseSquare("C:\\art\\textures\\halvex\\metal.tga"));
+    std::vector<unsigned char> md3 = md3Triangle("models/tri/skin.tga");
+    writeBytes(root + "/models/tri.md3", std::string(md3.begin(), md3.end()));
+    writeBytes(root + "/models/junk.md3", "IDP3\x0f\0\0\0 short");
+    FileSystem files;
+    files.setReporter([](void*, bool, const char*) {}, nullptr);
+    files.addFolder(root.c_str());
+    mapc::CompileOptions options;
+    options.files = &files;
+
+    std::string source = boxRoom() +
+                         pointEntity("misc_model", 100, 100, 64,
+                                     "\"model\" \"models/square.ase\"\n\"angle\" \"90\"\n\"modelscale\" \"2\"\n") +
+                         pointEntity("misc_model", 200, 200, 100,
+                                     "\"model\" \"models/tri.md3\"\n\"modelscale_vec\" \"1 2 3\"\n") +
+                         pointEntity("misc_model", 300, 300, 100, "\"model\" \"models/missing.md3\"\n") +
+                         pointEntity("misc_model", 300, 300, 100, "\"model\" \"models/junk.md3\"\n") +
+                         pointEntity("misc_model", 300, 300, 100,
+                                     "\"model\" \"models/square.ase\"\n\"modelscale\" \"1e6\"\n");  // past the limit
+    Compiled c;
+    compile(source, c, options);
+    ASSERT_TRUE(c.compiled) << c.diag.error;
+    ASSERT_TRUE(c.valid) << c.problem;
+    EXPECT_FALSE(c.stats.leaked);
+    int modelWarnings = 0;
+    for (const std::string& w : c.diag.warnings) modelWarnings += w.find("misc_model") != std::string::npos;
+    EXPECT_EQ(modelWarnings, 3);
+
+    double area[2] = {0, 0};
+    for (size_t fi = 0; fi < c.lumps.faces.size(); ++fi) {
+        const bsp::BspFace& f = c.lumps.faces[fi];
+        if (f.type != bsp::FaceMesh) continue;
+        const std::string name = c.lumps.textures[static_cast<size_t>(f.texture)].name;
+        ASSERT_TRUE(name == "textures/halvex/metal" || name == "models/tri/skin") << name;
+        const int which = name == "models/tri/skin";
+        EXPECT_EQ(f.lightmap, -1);
+        EXPECT_NEAR(f.normal[2], 1.0f, 1e-4);
+        EXPECT_NE(std::find(c.lumps.leafFaces.begin(), c.lumps.leafFaces.end(), static_cast<int>(fi)),
+                  c.lumps.leafFaces.end());
+        for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
+            const float* p[3];
+            for (int j = 0; j < 3; ++j)
+                p[j] = c.lumps.vertices[static_cast<size_t>(f.firstVertex + c.lumps.meshVertices[static_cast<size_t>(f.firstMeshVertex + k + j)])].position;
+            double ux = p[1][0] - p[0][0], uy = p[1][1] - p[0][1], vx = p[2][0] - p[0][0], vy = p[2][1] - p[0][1];
+            double cross = ux * vy - uy * vx;
+            EXPECT_LT(cross, 0.0);  // clockwise seen from the front (above)
+            area[which] += -cross / 2;
+        }
+        for (int v = 0; v < f.vertexCount; ++v) {
+            const bsp::BspVertex& x = c.lumps.vertices[static_cast<size_t>(f.firstVertex + v)];
+            if (which == 0) {  // turned a quarter left: x from 80 to 100, y from 100 to 120
+                EXPECT_TRUE(x.position[0] >= 79.99f && x.position[0] <= 100.01f && x.position[1] >= 99.99f &&
+                            x.position[1] <= 120.01f && x.position[2] == 64.0f) << x.position[0] << " " << x.position[1];
+                EXPECT_GT(x.color[0], 16);  // the room's light, above the ambient
+                EXPECT_EQ(x.color[0], x.color[2]);
+            } else if (x.position[1] > 300.0f) {
+                EXPECT_FLOAT_EQ(x.position[0], 200.0f);
+                EXPECT_FLOAT_EQ(x.position[1], 328.0f);
+                EXPECT_FLOAT_EQ(x.texCoord[1], 1.0f);
+            }
+        }
+    }
+    EXPECT_NEAR(area[0], 400.0, 0.01);
+    EXPECT_NEAR(area[1], 0.5 * 64 * 128, 0.01);
+    EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
+}
+
+// A hull whose seams are open by a tenth of a unit is sealed, as no one
+// fits through; a gap of a unit leaks.
+TEST(MapcCompile, HairlineSeamsSealButGapsLeak)
+{
+    auto roomWithSeam = [](const char* x) {
+        std::string room = hollowRoom({0, 0, 0, 256, 256, 128});
+        // The east slab (x from 256 to 272) moved off the wall by the seam.
+        std::string moved = brush({256, -16, 0, 272, 272, 128});
+        EXPECT_NE(room.find(moved), std::string::npos);
+        room.erase(room.find(moved), moved.size());
+        for (size_t p = 0; (p = moved.find(" 256 ", p)) != std::string::npos; p += std::strlen(x) + 2)
+            moved.replace(p + 1, 3, x);
+        return world(room + moved) + pointEntity("info_player_start", 100, 100, 64);
+    };
+    Compiled seam, gap;
+    compile(roomWithSeam("256.1"), seam);
+    compile(roomWithSeam("257"), gap);
+    ASSERT_TRUE(seam.compiled && gap.compiled) << seam.diag.error << gap.diag.error;
+    EXPECT_FALSE(seam.stats.leaked);
+    EXPECT_TRUE(gap.stats.leaked);
 }
 
 // A real level of Debian's nexuiz-data, with its shader scripts, against the

@@ -20,6 +20,8 @@
 
 #include "MapParser.h"
 #include "MapcTestSupport.h"
+#include "resources/FileSystem.h"
+#include <sys/stat.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -49,13 +51,20 @@ struct Report {
 };
 
 // The child's half: compile, write, read back with the game's reader.
-Report compileAndRead(const std::string& source, const std::string& bspPath)
+Report compileAndRead(const std::string& source, const std::string& bspPath, const std::string& folder)
 {
     Report r;
     mapc::Diagnostics diag(false);
     mapc::CompileStats stats;
     mapc::LevelLumps lumps;
-    if (!mapc::compileMapText(source, lumps, diag, &stats)) {
+    FileSystem files;
+    files.setReporter([](void*, bool, const char*) {}, nullptr);
+    mapc::CompileOptions options;
+    if (!folder.empty()) {
+        files.addFolder(folder.c_str());
+        options.files = &files;
+    }
+    if (!mapc::compileMapText(source, lumps, diag, &stats, options)) {
         r.outcome = (diag.errorLine > 0 && !diag.error.empty()) ? ErrorWithLine : ErrorWithoutLine;
         r.line = diag.errorLine;
         std::snprintf(r.text, sizeof(r.text), "%s", diag.error.c_str());
@@ -80,7 +89,8 @@ Report compileAndRead(const std::string& source, const std::string& bspPath)
 
 // Runs one case in a child; false with the reason when it crashed, hung,
 // tripped a sanitizer or broke the rule above.
-bool runCase(const std::string& source, int id, std::string& why, Report& report)
+// `folder`: the search path (models), none when empty.
+bool runCase(const std::string& source, int id, std::string& why, Report& report, const std::string& folder = "")
 {
     std::string bspPath = "mapc_fuzz_" + std::to_string(getpid()) + ".bsp";
     int fds[2];
@@ -90,7 +100,7 @@ bool runCase(const std::string& source, int id, std::string& why, Report& report
     if (child < 0) { why = "fork failed"; return false; }
     if (child == 0) {
         close(fds[0]);
-        Report r = compileAndRead(source, bspPath);
+        Report r = compileAndRead(source, bspPath, folder);
         std::remove(bspPath.c_str());
 #if defined(__SANITIZE_ADDRESS__)
         __lsan_do_leak_check();
@@ -517,6 +527,62 @@ TEST(MapcFuzz, ExtremeSources)
         Report r;
         EXPECT_TRUE(runCase(cases[i], 8000 + static_cast<int>(i), why, r)) << "extreme " << i << ": " << why;
     }
+}
+
+// Damaged model files placed with misc_model: flipped bytes, cuts, wild
+// counts and offsets. Each costs at most a warning; the level still compiles.
+TEST(MapcFuzz, DamagedModels)
+{
+    char dir[] = "/tmp/mapc_fuzz_modelsXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string root = dir;
+    mkdir((root + "/models").c_str(), 0755);
+    const std::string ase = aseSquare("textures/halvex/metal.tga");
+    const std::vector<unsigned char> md3Bytes = md3Triangle("models/tri/skin");
+    const std::string md3(md3Bytes.begin(), md3Bytes.end());
+    const std::string source = world(hollowRoom({0, 0, 0, 256, 256, 128})) + pointEntity("info_player_start", 64, 64, 32) +
+                               pointEntity("misc_model", 100, 100, 40, "\"model\" \"models/m.ase\"\n\"angles\" \"10 20 30\"\n") +
+                               pointEntity("misc_model", 150, 150, 40, "\"model\" \"models/m.md3\"\n\"modelscale\" \"1e30\"\n") +
+                               pointEntity("misc_model", 150, 150, 40, "\"model\" \"models/m.md3\"\n");
+    static const char* const kWild[] = {"-1", "2147483647", "99999999", "1e308", "nan", "-0", "4294967296"};
+    Rng rng(4242);
+    for (int round = 0; round < 40; ++round) {
+        std::string a = ase, m = md3;
+        for (int k = 0; k < 1 + static_cast<int>(pick(rng, 4)); ++k) {
+            switch (pick(rng, 4)) {
+            case 0:  // flip bytes
+                a[pick(rng, a.size())] = static_cast<char>(rng());
+                m[pick(rng, m.size())] = static_cast<char>(rng());
+                break;
+            case 1:  // cut
+                a.resize(pick(rng, a.size()));
+                m.resize(pick(rng, m.size()));
+                break;
+            case 2: {  // a wild number in the text, a wild 32-bit field in the binary
+                std::vector<std::pair<size_t, size_t>> nums = numbersOf(a);
+                if (!nums.empty()) {
+                    auto n = nums[pick(rng, nums.size())];
+                    a.replace(n.first, n.second, kWild[pick(rng, std::size(kWild))]);
+                }
+                if (m.size() >= 4) {
+                    uint32_t v = pick(rng, 2) ? 0x7fffffffu : static_cast<uint32_t>(rng());
+                    std::memcpy(&m[pick(rng, m.size() - 3) & ~size_t(3)], &v, 4);
+                }
+                break;
+            }
+            default:  // a line doubled, braces unbalanced
+                a.insert(pick(rng, a.size()), pick(rng, 2) ? "}\n" : "*MESH_FACE 0: A: 9 B: 9 C: 9\n");
+                m += m.substr(0, pick(rng, m.size()));
+            }
+        }
+        writeBytes(root + "/models/m.ase", a);
+        writeBytes(root + "/models/m.md3", m);
+        std::string why;
+        Report r;
+        EXPECT_TRUE(runCase(source, 7000 + round, why, r, root)) << "model case " << round << ": " << why;
+        EXPECT_EQ(r.outcome, Valid) << round << ": " << r.text;
+    }
+    EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
 }
 
 // A many-sided ball in an open room makes the portal flow explode; the

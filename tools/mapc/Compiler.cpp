@@ -7,6 +7,7 @@
 #include "BspTree.h"
 #include "Lightmapper.h"
 #include "MapParser.h"
+#include "MiscModels.h"
 #include "Parallel.h"
 #include "Patches.h"
 #include "Portals.h"
@@ -220,6 +221,7 @@ void surfaceBounds(const Surface& s, Bounds& box)
     for (const Winding& w : s.pieces)
         for (const Vec3& p : w) box.add(p);
     for (const PatchPoint& p : s.grid) box.add(p.position);
+    for (const PatchPoint& p : s.meshPoints) box.add(p.position);
 }
 
 } // namespace
@@ -274,6 +276,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
             ++patchCount;
         }
     }
+    const int meshCount = addMiscModels(map, options.files, library, brushes, tree, planes, surfaces, diag);
     LightSettings light = readLightSettings(map, diag);
     light.luxel = fitLuxelSize(surfaces, planes, light.luxel, diag);
     splitLargeSurfaces(surfaces, planes, light.luxel, kMaxBlockLuxels - 2);
@@ -284,12 +287,13 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         for (int leaf : surfaces[i].leaves)
             tree.nodes[static_cast<size_t>(leaf)].faces.push_back(static_cast<int>(i));
     for (const Surface& s : surfaces)
-        if (!s.isPatch())
+        if (!s.isPatch() && !s.isMesh())
             for (int leaf : s.leaves) surfaceBounds(s, tree.nodes[static_cast<size_t>(leaf)].bounds);
     assignLeafBrushes(tree, brushes, planes);
 
     std::vector<uint8_t> pages;
     buildLightmaps(surfaces, planes, tree, light, threads, pages);
+    lightMeshes(surfaces, planes, tree, light, threads);
     VisData vis;
     computeVisibility(tree, planes, portals, !sealed, threads, vis);
     if (vis.cutShort) diag.warn(0, "visibility too costly to work out; every cluster sees every other");
@@ -319,6 +323,8 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         const Surface& s = surfaces[i];
         if (s.isPatch())
             emitPatchFace(s, out);
+        else if (s.isMesh())
+            emitMeshFace(s, out);
         else
             emitFace(s, brushes.brushes[static_cast<size_t>(s.brush)].sides[static_cast<size_t>(s.side)], planes, out);
         firstFace[static_cast<size_t>(s.model) + 1] = static_cast<int>(i) + 1;
@@ -375,6 +381,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         stats->clusters = vis.clusters;
         stats->faces = static_cast<int>(out.faces.size());
         stats->patches = patchCount;
+        stats->meshes = meshCount;
         stats->models = models;
         stats->lightmaps = static_cast<int>(out.lightmaps.size() / bsp::kLightmapBytes);
         stats->leaked = !sealed;

@@ -14,6 +14,7 @@ struct CompileStats {
     int clusters = 0;
     int faces = 0;
     int patches = 0;
+    int meshes = 0;  // pieces of placed models
     int models = 0;
     int lightmaps = 0;
     bool leaked = false;

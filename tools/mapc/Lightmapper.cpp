@@ -2,6 +2,7 @@
 #include <algorithm>
 #include "world/BspFormat.h"
 #include "Parallel.h"
+#include "MiscModels.h"
 #include "Patches.h"
 
 namespace mapc {
@@ -275,6 +276,28 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
     forEachIndex(lit.size(), threads, [&](size_t i) {
         const Surface& s = *lit[i];
         lightSurface(s, planes, tree, settings, pages.data() + static_cast<size_t>(s.lightmap) * bsp::kLightmapBytes);
+    });
+}
+
+void lightMeshes(std::vector<Surface>& surfaces, const PlaneSet& planes, const Tree& tree,
+                 const LightSettings& settings, int threads)
+{
+    std::vector<Surface*> meshes;
+    for (Surface& s : surfaces)
+        if (s.isMesh()) meshes.push_back(&s);
+    forEachIndex(meshes.size(), threads, [&](size_t i) {
+        Surface& s = *meshes[i];
+        Bounds box;
+        for (const PatchPoint& p : s.meshPoints) box.add(p.position);
+        const std::vector<const PointLight*> lights = lightsNear(box, settings);
+        const std::vector<Vec3> normals = meshNormals(s);
+        s.meshLight.resize(s.meshPoints.size() * 3);
+        for (size_t k = 0; k < s.meshPoints.size(); ++k) {
+            Vec3 c = lightFrom(lights, s.meshPoints[k].position + normals[k], normals[k], planes, tree, settings.ambient);
+            s.meshLight[k * 3] = toByte(c.x);
+            s.meshLight[k * 3 + 1] = toByte(c.y);
+            s.meshLight[k * 3 + 2] = toByte(c.z);
+        }
     });
 }
 

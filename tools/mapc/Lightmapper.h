@@ -39,6 +39,11 @@ LightSettings readLightSettings(const MapFile& map, Diagnostics& diag);
 void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, const Tree& tree,
                     const LightSettings& settings, int threads, std::vector<uint8_t>& pages);
 
+// Vertex light of the mesh surfaces (placed models): the same lights and
+// shadows at each point, a unit off the surface along its normal.
+void lightMeshes(std::vector<Surface>& surfaces, const PlaneSet& planes, const Tree& tree,
+                 const LightSettings& settings, int threads);
+
 // Lightmap texture coordinate of a point on the surface.
 void lightmapCoord(const Surface& s, const Vec3& p, float out[2]);
 

@@ -106,8 +106,13 @@ bool placePatch(const Tree& tree, const PlaneSet& planes, Surface& s)
     Bounds box;
     for (const PatchPoint& p : s.grid) box.add(p.position);
     s.leaves.clear();
-    if (!tree.nodes.empty()) collectLeaves(tree, planes, 0, box, s.leaves);
+    leavesInBox(tree, planes, box, s.leaves);
     return !s.leaves.empty();
+}
+
+void leavesInBox(const Tree& tree, const PlaneSet& planes, const Bounds& box, std::vector<int>& out)
+{
+    if (!tree.nodes.empty() && box.valid()) collectLeaves(tree, planes, 0, box, out);
 }
 
 Vec3 patchPoint(const Surface& s, double u, double v, Vec3* normal)

@@ -18,6 +18,9 @@ bool makePatchSurface(const MapPatch& patch, int model, TextureLibrary& library,
 // it reaches none (wholly outside the level or inside solid).
 bool placePatch(const Tree& tree, const PlaneSet& planes, Surface& s);
 
+// Every inside, open leaf the box reaches.
+void leavesInBox(const Tree& tree, const PlaneSet& planes, const Bounds& box, std::vector<int>& out);
+
 // Point and unit normal at (u, v) in 0..1 over the whole grid.
 Vec3 patchPoint(const Surface& s, double u, double v, Vec3* normal);
 

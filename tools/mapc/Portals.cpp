@@ -1,5 +1,6 @@
 #include "Portals.h"
 #include <algorithm>
+#include <cmath>
 #include <deque>
 
 namespace mapc {
@@ -7,6 +8,17 @@ namespace mapc {
 namespace {
 
 constexpr double kHeadMargin = 64.0;
+// Openings narrower than this (seams of brushes that almost meet) do not
+// connect the leaves for the leak and inside floods.
+constexpr double kMinOpening = 0.25;
+
+// Width across the longest edge: twice the area over that edge's length.
+bool isNarrow(const Winding& w)
+{
+    double longest = 0.0;
+    for (size_t i = 0; i < w.size(); ++i) longest = std::max(longest, (w[(i + 1) % w.size()] - w[i]).length());
+    return longest <= 0.0 || 2.0 * windingArea(w) / longest < kMinOpening;
+}
 
 void attach(Tree& tree, PortalSet& set, int index)
 {
@@ -120,9 +132,76 @@ void portalize(Tree& tree, const PlaneSet& planes, PortalSet& set, int node)
     portalize(tree, planes, set, back);
 }
 
-bool passable(const Tree& tree, int a, int b)
+bool passable(const Tree& tree, const Portal& p, int a, int b)
 {
-    return !tree.nodes[static_cast<size_t>(a)].solid && !tree.nodes[static_cast<size_t>(b)].solid;
+    return !p.narrow && !tree.nodes[static_cast<size_t>(a)].solid && !tree.nodes[static_cast<size_t>(b)].solid;
+}
+
+// Sets `across` for the portals of leaves thinner than kMinOpening, measured
+// along the normal of their largest portal.
+void classifyThinLeaves(const Tree& tree, const PlaneSet& planes, PortalSet& set)
+{
+    for (size_t li = 0; li < tree.nodes.size(); ++li) {
+        const TreeNode& leaf = tree.nodes[li];
+        if (!leaf.isLeaf() || leaf.solid || static_cast<int>(li) == tree.outsideNode) continue;
+        const Portal* largest = nullptr;
+        double largestArea = 0.0;
+        for (int pi : leaf.portals) {
+            const Portal& p = set.portals[static_cast<size_t>(pi)];
+            double area = p.plane >= 0 ? windingArea(p.winding) : 0.0;
+            if (area > largestArea) { largestArea = area; largest = &p; }
+        }
+        if (!largest) continue;
+        const Vec3 n = planes[largest->plane].normal;
+        double lo = 1e30, hi = -1e30;
+        for (int pi : leaf.portals)
+            for (const Vec3& v : set.portals[static_cast<size_t>(pi)].winding) {
+                lo = std::min(lo, n.dot(v));
+                hi = std::max(hi, n.dot(v));
+            }
+        if (hi - lo >= kMinOpening) continue;
+        for (int pi : leaf.portals) {
+            Portal& p = set.portals[static_cast<size_t>(pi)];
+            int s = p.leaves[0] == static_cast<int>(li) ? 0 : 1;
+            if (p.plane < 0 || std::fabs(planes[p.plane].normal.dot(n)) < 0.99) {
+                p.across[s] = 2;
+                continue;
+            }
+            double d = n.dot(windingCenter(p.winding));
+            p.across[s] = static_cast<int8_t>(d - lo < hi - d ? -1 : 1);
+        }
+    }
+}
+
+struct FloodStep {
+    int leaf;
+    int8_t in;  // how it was entered: the `across` of that portal on its side
+};
+
+// Breadth first from the queued leaves through the portals `open` allows;
+// `enter(leaf, portal)` is called each time a leaf is reached a new way.
+template <typename Open, typename Enter>
+void flood(const Tree& tree, const PortalSet& set, std::deque<FloodStep> queue, Open open, Enter enter)
+{
+    std::vector<uint8_t> reached(tree.nodes.size(), 0);
+    for (const FloodStep& s : queue) reached[static_cast<size_t>(s.leaf)] = 0xff;
+    while (!queue.empty()) {
+        FloodStep at = queue.front();
+        queue.pop_front();
+        for (int pi : tree.nodes[static_cast<size_t>(at.leaf)].portals) {
+            const Portal& p = set.portals[static_cast<size_t>(pi)];
+            int side = p.leaves[0] == at.leaf ? 0 : 1;
+            int other = p.leaves[side ^ 1];
+            if (at.in != 0 && p.across[side] != -at.in) continue;  // along a thin leaf
+            if (!open(p, at.leaf, other)) continue;
+            int8_t in = p.across[side ^ 1];
+            uint8_t bit = static_cast<uint8_t>(1u << (in + 1));
+            if (reached[static_cast<size_t>(other)] & bit) continue;
+            reached[static_cast<size_t>(other)] |= bit;
+            enter(other, pi);
+            if (in != 2) queue.push_back({other, in});
+        }
+    }
 }
 
 } // namespace
@@ -141,31 +220,29 @@ void buildPortals(Tree& tree, const PlaneSet& planes, PortalSet& out)
 
     makeHeadPortals(tree, planes, out);
     portalize(tree, planes, out, 0);
+    for (Portal& p : out.portals) p.narrow = p.plane >= 0 && isNarrow(p.winding);
 
     for (const Portal& p : out.portals)
         for (int s = 0; s < 2; ++s)
             for (const Vec3& v : p.winding) tree.nodes[static_cast<size_t>(p.leaves[s])].bounds.add(v);
 
+    classifyThinLeaves(tree, planes, out);
+
     // Flood from beyond the box through open portals.
-    std::deque<int> queue{tree.outsideNode};
-    while (!queue.empty()) {
-        int leaf = queue.front();
-        queue.pop_front();
-        for (int pi : tree.nodes[static_cast<size_t>(leaf)].portals) {
-            const Portal& p = out.portals[static_cast<size_t>(pi)];
-            int other = p.leaves[0] == leaf ? p.leaves[1] : p.leaves[0];
-            if (!passable(tree, leaf, other) || tree.nodes[static_cast<size_t>(other)].outside) continue;
-            tree.nodes[static_cast<size_t>(other)].outside = true;
-            tree.nodes[static_cast<size_t>(other)].wayOut = pi;
-            queue.push_back(other);
-        }
-    }
+    flood(tree, out, {{tree.outsideNode, 0}},
+          [&](const Portal& p, int from, int to) { return passable(tree, p, from, to); },
+          [&](int leaf, int portal) {
+              TreeNode& n = tree.nodes[static_cast<size_t>(leaf)];
+              if (n.outside) return;
+              n.outside = true;
+              n.wayOut = portal;
+          });
 }
 
 bool markInside(Tree& tree, const PlaneSet& planes, const PortalSet& portals, const MapFile& map,
                 Diagnostics& diag)
 {
-    std::deque<int> queue;
+    std::deque<FloodStep> queue;
     bool leaked = false;
     for (const MapEntity& e : map.entities) {
         Vec3 origin;
@@ -195,7 +272,7 @@ bool markInside(Tree& tree, const PlaneSet& planes, const PortalSet& portals, co
         }
         if (!n.inside) {
             n.inside = true;
-            queue.push_back(leaf);
+            queue.push_back({leaf, 0});
         }
     }
     if (queue.empty()) {
@@ -203,18 +280,11 @@ bool markInside(Tree& tree, const PlaneSet& planes, const PortalSet& portals, co
         for (TreeNode& n : tree.nodes)
             if (n.isLeaf() && !n.solid && !n.outside) n.inside = true;
     }
-    while (!queue.empty()) {
-        int leaf = queue.front();
-        queue.pop_front();
-        for (int pi : tree.nodes[static_cast<size_t>(leaf)].portals) {
-            const Portal& p = portals.portals[static_cast<size_t>(pi)];
-            int other = p.leaves[0] == leaf ? p.leaves[1] : p.leaves[0];
-            TreeNode& o = tree.nodes[static_cast<size_t>(other)];
-            if (o.solid || o.inside || other == tree.outsideNode) continue;
-            o.inside = true;
-            queue.push_back(other);
-        }
-    }
+    flood(tree, portals, std::move(queue),
+          [&](const Portal& p, int, int to) {
+              return !p.narrow && !tree.nodes[static_cast<size_t>(to)].solid && to != tree.outsideNode;
+          },
+          [&](int leaf, int) { tree.nodes[static_cast<size_t>(leaf)].inside = true; });
     int cluster = 0;
     for (size_t i = 0; i < tree.nodes.size(); ++i) {
         TreeNode& n = tree.nodes[i];

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <vector>
 #include "BspTree.h"
 #include "Diagnostics.h"
@@ -12,6 +13,12 @@ struct Portal {
     int plane = -1;
     int leaves[2] = {-1, -1};
     Winding winding;
+    bool narrow = false;  // a slit no one fits through: the floods do not cross it
+    // Per side: 0 when that leaf is thick; for a thin leaf (a seam between
+    // brushes that almost meet) -1 or 1 for a portal on one of its two broad
+    // faces, 2 for one on its rim. The floods cross a thin leaf from one
+    // face to the other, never along it.
+    int8_t across[2] = {0, 0};
 };
 
 struct PortalSet {

@@ -155,7 +155,7 @@ void splitLargeSurfaces(std::vector<Surface>& surfaces, const PlaneSet& planes, 
     const double chunk = luxel * (maxLuxels - 1);
     std::vector<Surface> result;
     for (Surface& surf : surfaces) {
-        if (surf.isPatch()) {
+        if (surf.isPatch() || surf.isMesh()) {
             result.push_back(std::move(surf));
             continue;
         }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <vector>
 #include "BrushSet.h"
 #include "MapParser.h"
@@ -24,6 +25,13 @@ struct Surface {
     int gridSize[2] = {0, 0};
     std::vector<PatchPoint> grid;
     bool isPatch() const { return gridSize[0] > 0; }
+
+    // A triangle mesh of a placed model instead: its vertices and three
+    // indices per triangle, clockwise seen from the front.
+    std::vector<PatchPoint> meshPoints;
+    std::vector<int> meshIndices;
+    std::vector<uint8_t> meshLight;  // r g b per point, from the lights; empty: white
+    bool isMesh() const { return !meshIndices.empty(); }
 
     // Lightmap block, set by the lightmapper.
     int lightmap = -1;

@@ -82,13 +82,20 @@ bool TextureLibrary::findImage(const std::string& base, int& width, int& height)
 
 const TextureTraits& TextureLibrary::traits(const std::string& name, Diagnostics& diag)
 {
-    std::string key = FileSystem::lowerCase(name);
+    return traitsOfPath("textures/" + name, diag);
+}
+
+const TextureTraits& TextureLibrary::traitsOfPath(const std::string& path, Diagnostics& diag)
+{
+    std::string key = FileSystem::lowerCase(path);
     auto found = known.find(key);
     if (found != known.end()) return found->second;
 
+    // Tool names and warnings go by the name below "textures/".
+    const std::string name = key.compare(0, 9, "textures/") == 0 ? path.substr(9) : path;
     TextureTraits t;
-    std::string image = "textures/" + name;
-    if (const ShaderInfo* shader = shaders.find(("textures/" + name).c_str())) {
+    std::string image = path;
+    if (const ShaderInfo* shader = shaders.find(path.c_str())) {
         for (const std::string& parm : shader->surfaceParms) applySurfaceParm(parm.c_str(), t);
         if (!shader->editorImage.empty()) image = shader->editorImage;
         else if (!shader->image.empty()) image = shader->image;
@@ -96,7 +103,7 @@ const TextureTraits& TextureLibrary::traits(const std::string& name, Diagnostics
         t = toolTextureTraits(name.c_str());
     }
     bool invisible = (t.flags & (kSurfNoDraw | kSurfSky)) != 0;
-    if (!findImage(image, t.width, t.height) && !findImage("textures/" + name, t.width, t.height)) {
+    if (!findImage(image, t.width, t.height) && !findImage(path, t.width, t.height)) {
         t.width = t.height = 64;
         if (!invisible && files)
             diag.warn(0, "no image for texture '%s' on the search path; taken as 64 x 64", name.c_str());

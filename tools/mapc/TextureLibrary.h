@@ -23,6 +23,8 @@ public:
 
     // Name as written in the source, without "textures/".
     const TextureTraits& traits(const std::string& name, Diagnostics& diag);
+    // A full shader or texture path, as models name theirs.
+    const TextureTraits& traitsOfPath(const std::string& path, Diagnostics& diag);
 
 private:
     bool findImage(const std::string& base, int& width, int& height) const;

@@ -19,6 +19,9 @@ constexpr long long kMaxFlowSteps = 15000000LL;
 // The rough sets cost a check per pair of facing portals; past this many
 // (tens of thousands of open leaves) every cluster sees every other.
 constexpr long long kMaxRoughSteps = 400000000LL;
+// Deeper chains of open leaves (hostile sources) take the rough set from
+// there on instead of recursing further on a worker thread's stack.
+constexpr int kMaxFlowDepth = 512;
 
 using Bits = std::vector<uint64_t>;
 
@@ -98,7 +101,7 @@ public:
             Bits seen(words, 0);
             mark(seen, p.to);
             onPath[static_cast<size_t>(p.from)] = 1;
-            flow(p, p.to, *p.winding, nullptr, p.mightSee, seen, onPath, steps);
+            flow(p, p.to, *p.winding, nullptr, p.mightSee, seen, onPath, steps, 0);
             if (steps.spent()) return;  // cut short somewhere inside: not trusted
             p.vis = std::move(seen);
             done[static_cast<size_t>(order[k])].store(1, std::memory_order_release);
@@ -247,9 +250,13 @@ private:
     }
 
     void flow(const Passage& src, int leaf, const Winding& source, const Winding* pass, const Bits& might,
-              Bits& seen, std::vector<char>& onPath, StepCounter& steps)
+              Bits& seen, std::vector<char>& onPath, StepCounter& steps, int depth)
     {
         if (!steps.step()) return;
+        if (depth >= kMaxFlowDepth) {
+            for (size_t w = 0; w < words; ++w) seen[w] |= might[w];  // never too small
+            return;
+        }
         onPath[static_cast<size_t>(leaf)] = 1;
         for (int pi : outgoing[static_cast<size_t>(leaf)]) {
             const Passage& p = passages[static_cast<size_t>(pi)];
@@ -274,7 +281,7 @@ private:
                 if (narrowed.empty()) continue;
             }
             mark(seen, p.to);
-            flow(src, p.to, narrowed, &target, nextMight, seen, onPath, steps);
+            flow(src, p.to, narrowed, &target, nextMight, seen, onPath, steps, depth + 1);
         }
         onPath[static_cast<size_t>(leaf)] = 0;
     }

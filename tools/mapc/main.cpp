@@ -67,10 +67,10 @@ int main(int argc, char** argv)
     mapc::CompileStats stats;
     if (!mapc::compileMapFile(files[0], files[1], diag, &stats, options)) return 1;
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%s: %d brushes, %d planes, %d nodes, %d leaves, %d clusters, %d faces (%d patches), %d models, "
+    std::printf("%s: %d brushes, %d planes, %d nodes, %d leaves, %d clusters, %d faces (%d patches, %d model pieces), %d models, "
                 "%d lightmaps, %zu warnings, %.2f s%s%s\n",
                 files[1], stats.brushes, stats.planes, stats.nodes, stats.leaves, stats.clusters, stats.faces,
-                stats.patches, stats.models, stats.lightmaps, diag.warnings.size(), seconds,
+                stats.patches, stats.meshes, stats.models, stats.lightmaps, diag.warnings.size(), seconds,
                 stats.leaked ? " (LEAKED)" : "", stats.visCutShort ? " (VIS CUT SHORT)" : "");
     return 0;
 }

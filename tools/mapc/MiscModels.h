@@ -1,0 +1,41 @@
+#pragma once
+#include <vector>
+#include "BrushSet.h"
+#include "BspTree.h"
+#include "BspWriter.h"
+#include "MapParser.h"
+#include "Surfaces.h"
+#include "TextureLibrary.h"
+
+class FileSystem;
+
+namespace mapc {
+
+// Triangles of all placed models of a level together, at most.
+constexpr size_t kMaxLevelModelTriangles = 2u << 20;
+
+// Model space to level space of one misc_model: scale ("modelscale",
+// "modelscale_vec"), then roll about x, pitch about y, yaw about z
+// ("angles" "pitch yaw roll" or "angle" yaw), then "origin".
+struct ModelPlacement {
+    double axes[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    Vec3 origin;
+    Vec3 apply(const Vec3& p) const;
+};
+ModelPlacement placementOf(const MapEntity& e);
+
+// Every misc_model entity's ASE or MD3 model, read from the files, placed,
+// and cut into pieces of nearby triangles: mesh surfaces of the world, each
+// listed in the inside leaves its box reaches. A missing or damaged model
+// costs one warning. Returns the surfaces added.
+int addMiscModels(const MapFile& map, const FileSystem* files, TextureLibrary& library, BrushSet& textures,
+                  const Tree& tree, const PlaneSet& planes, std::vector<Surface>& out, Diagnostics& diag);
+
+// Unit normal at each point of a mesh surface: the area-weighted front
+// normals of the triangles around it.
+std::vector<Vec3> meshNormals(const Surface& s);
+
+// Appends the type-3 face of a mesh surface.
+void emitMeshFace(const Surface& s, LevelLumps& out);
+
+} // namespace mapc
