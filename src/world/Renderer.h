@@ -67,8 +67,8 @@ public:
 
     // Draws the faces of the visible leaves near to far, each face once, so
     // the depth test rejects what nearer faces hide before it is textured;
-    // then the entities standing in those leaves far to near. Needs a GL
-    // context.
+    // then the sky where no face was drawn; then the entities standing in
+    // those leaves far to near. Needs a GL context.
     void renderLevel();
 
     // Leaf containing p; 0 when the level is not ready.
@@ -180,7 +180,8 @@ private:
     // with one call.
     void addToRun(const bsp::BspFace& face, unsigned texture, unsigned lightmap, FaceBinds& binds);
     void drawRun(FaceBinds& binds);
-    void drawSky();
+    // Behind the faces: after them, only where the depth buffer is clear.
+    void drawSky(bool behindFaces);
     // Gives back every texture request the level made (see freeLevel).
     void releaseLevelTextures();
     void runLeafEntities(int leaf);

@@ -50,12 +50,11 @@ void Renderer::renderLevel()
     // Lightmaps multiply the surface texture.
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
 
-    drawSky();
-
     int32_t frame = int32_t(timer->frameCount);
     int count = collectVisibleLeaves();
     FaceBinds binds;
     if (referenceDrawing) {
+        drawSky(false);
         for (int i = 0; i < count; i++) {
             int leaf = visibleLeaves[i];
             drawLeafFaces(leaf, frame, binds);
@@ -83,6 +82,9 @@ void Renderer::renderLevel()
         for (int i = count - 1; i >= 0; i--)
             drawLeafFaces(visibleLeaves[i], frame, binds);
         drawRun(binds);
+        // The sky only where no face was drawn: the pixels it used to
+        // texture under the faces now fail the depth test.
+        drawSky(true);
         // Entities far to near as the walk found them, after every face, so
         // blending and what covers what stay as they were.
         bool unitOneOff = false;
@@ -216,18 +218,27 @@ void Renderer::drawRun(FaceBinds& binds)
     run.indices.clear();
 }
 
-// A box around the eye, drawn first without depth, so every pixel the level
+// A box around the eye, without depth writes, so every pixel the level
 // leaves open (its sky faces are not drawn) shows sky rather than black.
-void Renderer::drawSky()
+// Drawn first it covers the whole view; drawn behind the faces, at the far
+// end of the depth range, it passes only where the depth is still clear.
+void Renderer::drawSky(bool behindFaces)
 {
     if (!sky.present)
         return;
-    // Enables (of both units), depth mask and colour come back as they were.
-    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT);
+    // Enables (of both units), depth state, depth range and colour come back
+    // as they were.
+    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_VIEWPORT_BIT | GL_CURRENT_BIT);
     activeTexture(GL_TEXTURE1_ARB);
     glDisable(GL_TEXTURE_2D);
     activeTexture(GL_TEXTURE0_ARB);
-    glDisable(GL_DEPTH_TEST);
+    if (behindFaces) {
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+        glDepthRange(1.0, 1.0);
+    } else {
+        glDisable(GL_DEPTH_TEST);
+    }
     glDepthMask(GL_FALSE);
     glDisable(GL_CULL_FACE);
 
