@@ -121,6 +121,9 @@ int main(int argc, char** argv)
     Vector3 eye = camera.position;
     camera.forward = Vector3(0, 0, -1);
     camera.recompute();
+    // The view's planes, as the game sets them once the camera moved.
+    camera.applyView();
+    frustum.update(camera.position, camera.forward);
     Scene scene{timer, camera};
 
     FillFloor floor = measureFloor(renderer, 800, 600, kFrames);

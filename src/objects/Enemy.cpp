@@ -10,6 +10,7 @@
 #include "objects/Saturate.h"
 #include "platform/GlContext.h"
 #include "resources/TextureManager.h"
+#include "world/Frustum.h"
 #include "world/Camera.h"
 #include "world/EntitieParser.h"
 #include "world/PhysicsBody.h"
@@ -142,10 +143,27 @@ bool Enemy::update()
     return true;
 }
 
+// Leaf culling keeps whole rooms; a sphere wholly outside the view would
+// still cost the rasteriser all of its triangles and draws no pixel.
+bool Enemy::offScreen() const
+{
+    if (!renderer || renderer->referenceDrawing || !renderer->frustum || renderer->frustum->locked)
+        return false;
+    BoundingSphere bounds;
+    bounds.center = position;
+    bounds.radius = radius;
+    bounds.radiusSquared = radiusSquared;
+    return renderer->frustum->sphereTest(bounds) == Frustum::Outside;
+}
+
 bool Enemy::draw()
 {
     if (explosion)
         return explosion->draw();
+    if (offScreen()) {
+        spin += 5.0f;
+        return true;
+    }
 
     glPushMatrix();
     glDisable(GL_CULL_FACE);

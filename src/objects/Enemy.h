@@ -27,6 +27,9 @@ public:
     void configure(const EntityBlock& block);
 
     bool draw() override;
+    // Wholly outside the current view (never while the view is locked or
+    // drawn the reference way).
+    bool offScreen() const;
     float hitFraction(const Vector3& start, const Vector3& end) override;
     void takeDamage(int amount) override;
     bool update() override;

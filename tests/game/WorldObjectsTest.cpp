@@ -322,10 +322,12 @@ TEST(WorldObjects, BatchedSpritesAndSpheresDrawTheSamePictures)
         snprintf(block, sizeof block, fountain, -60 + 60 * i, 20 + 15 * i, colours[i]);
         text += block;
     }
-    text += enemyBlock("-50 -40 60") + enemyBlock("50 -30 90", "15") + enemyBlock("10 -60 40");
+    // The last enemy stands behind the camera: skipped, not drawn.
+    text += enemyBlock("-50 -40 60") + enemyBlock("50 -30 90", "15") + enemyBlock("10 -60 40") +
+            enemyBlock("0 -600 60");
     ASSERT_TRUE(world.load(text));
     ASSERT_TRUE(world.game.init(320, 240, nullptr));
-    ASSERT_EQ(world.targets.count(), 3);
+    ASSERT_EQ(world.targets.count(), 4);
     auto* dying = dynamic_cast<Enemy*>(world.targets.at(2));
     ASSERT_TRUE(dying);
     dying->takeDamage(100);
@@ -349,11 +351,17 @@ TEST(WorldObjects, BatchedSpritesAndSpheresDrawTheSamePictures)
         for (int i = 0; i < world.entitiesIn(leaf); i++)
             if (auto* enemy = dynamic_cast<Enemy*>(world.entity(leaf, i)))
                 enemies.push_back(enemy);
-    ASSERT_EQ(enemies.size(), 3u);
+    ASSERT_EQ(enemies.size(), 4u);
     std::vector<float> spins;
     for (Enemy* enemy : enemies)
         spins.push_back(enemy->spin);
     std::vector<unsigned char> batched = drawScene(world, false);
+    auto* behind = dynamic_cast<Enemy*>(world.targets.at(3));
+    int skipped = 0;
+    for (Enemy* enemy : enemies)
+        skipped += enemy->offScreen();
+    EXPECT_EQ(skipped, 1);
+    EXPECT_TRUE(behind && behind->offScreen());
     for (size_t i = 0; i < enemies.size(); i++)
         enemies[i]->spin = spins[i];
     std::vector<unsigned char> oneByOne = drawScene(world, true);
