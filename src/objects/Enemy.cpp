@@ -165,16 +165,26 @@ bool Enemy::draw()
         return true;
     }
 
+    // Seen from well outside (past the near plane), the far half of the
+    // sphere lies behind the near half: culling it halves the rasteriser's
+    // work and keeps the picture. From inside, both halves are drawn.
+    bool built = sphereList && !(renderer && renderer->referenceDrawing);
+    float clear = radius + 2.0f;
+    bool fromOutside = built && camera && (camera->position - position).lengthSquared() > clear * clear;
     glPushMatrix();
-    glDisable(GL_CULL_FACE);
+    if (fromOutside)
+        glCullFace(GL_BACK);
+    else
+        glDisable(GL_CULL_FACE);
     glBindTexture(GL_TEXTURE_2D, texture);
     glColor3f(1.0f, 1.0f, 1.0f);
     glTranslatef(position.x, position.y, position.z);
     glRotatef(spin, 1.0f, 1.0f, 1.0f);
-    if (sphereList && !(renderer && renderer->referenceDrawing))
+    if (built)
         glCallList(sphereList);
     else if (sphere)
         gluSphere(sphere, radius, 20, 20);
+    glCullFace(GL_FRONT);  // the level's winding
     glEnable(GL_CULL_FACE);
     glColor3f(1.0f, 1.0f, 1.0f);
     glPopMatrix();
