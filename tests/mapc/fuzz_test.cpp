@@ -587,7 +587,7 @@ TEST(MapcFuzz, DamagedModels)
 
 // A many-sided ball in an open room makes the portal flow explode; the
 // compile stops it at its time limit and the unfinished passages keep their
-// bounded rough sets, which may be wide but never hide what a sight line reaches.
+// rough sets, which may be wide but never hide what a sight line reaches.
 TEST(MapcFuzz, CostlyVisibilityStaysConservative)
 {
     Compiled c;

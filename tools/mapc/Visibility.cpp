@@ -16,7 +16,7 @@ namespace {
 constexpr double kSeparatorSlack = 0.1;
 
 // A passage whose flow takes more steps than this (a branching maze of
-// small open leaves) is left with its bounded rough set, so the others get
+// small open leaves) is left with its rough set, so the others get
 // the time.
 constexpr long long kMaxPassageSteps = 4000000LL;
 // The rough sets cost a check per pair of facing portals; past this many
@@ -119,7 +119,6 @@ public:
         });
         unfinished = 0;
         for (size_t i = 0; i < passages.size(); ++i) unfinished += !done[i].load();
-        if (unfinished) boundUnfinished(order);
 
         out.clusters = 0;
         for (const TreeNode& n : tree.nodes)
@@ -142,7 +141,7 @@ public:
         return unfinished == 0;
     }
 
-    int unfinished = 0;  // passages left with bounded rough sets
+    int unfinished = 0;  // passages left with their rough sets
 
 private:
     // Of a leaf with a cluster.
@@ -189,35 +188,6 @@ private:
                 outgoing[static_cast<size_t>(pass.from)].push_back(static_cast<int>(passages.size()));
                 passages.push_back(std::move(pass));
             }
-        }
-    }
-
-    // A sight line through an unfinished passage goes on through one of the
-    // passages out of the leaf it enters, so it sees no more than their sets
-    // together; a few sweeps let finished narrow passages bound wide ones.
-    void boundUnfinished(const std::vector<int>& order)
-    {
-        Bits bound(words);
-        for (int sweep = 0; sweep < 8; ++sweep) {
-            bool changed = false;
-            for (int k : order) {
-                size_t i = static_cast<size_t>(k);
-                if (done[i].load(std::memory_order_relaxed)) continue;
-                Passage& p = passages[i];
-                std::fill(bound.begin(), bound.end(), 0);
-                mark(bound, p.to);
-                for (int qi : outgoing[static_cast<size_t>(p.to)]) {
-                    if (!test(p.mightSee, passages[static_cast<size_t>(qi)].to)) continue;
-                    const Bits& b = passageSet(qi);
-                    for (size_t w = 0; w < words; ++w) bound[w] |= b[w];
-                }
-                for (size_t w = 0; w < words; ++w) {
-                    uint64_t narrowed = p.mightSee[w] & bound[w];
-                    changed = changed || narrowed != p.mightSee[w];
-                    p.mightSee[w] = narrowed;
-                }
-            }
-            if (!changed) break;
         }
     }
 
@@ -283,10 +253,12 @@ private:
                     double side = sep.distanceTo(aCentre);
                     if (std::fabs(side) <= kOnEpsilon) continue;  // a lies in the plane
                     if (side > 0) sep = sep.flipped();
-                    bool bFront = true;
+                    bool split = false;
                     for (const Vec3& p : b)
-                        if (sep.distanceTo(p) < -kOnEpsilon) { bFront = false; break; }
-                    if (!bFront) continue;
+                        if (sep.distanceTo(p) < -kOnEpsilon) { split = true; break; }
+                    // A tiny edge leaves the plane's tilt to rounding: check all of `a` too.
+                    for (size_t k = 0; k < a.size() && !split; ++k) split = sep.distanceTo(a[k]) > kOnEpsilon;
+                    if (split) continue;
                     // Lines from the source through the pass keep moving from
                     // the source's side to the pass's side: beyond the pass
                     // they stay on the pass's side of the plane.

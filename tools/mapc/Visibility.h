@@ -13,7 +13,7 @@ struct VisData {
     int bytesPerRow = 0;
     std::vector<uint8_t> bits;
     bool cutShort = false;  // the portal flow ran out of time or steps: some rows are rougher
-    int unfinished = 0;     // passages left with their bounded rough sets
+    int unfinished = 0;     // passages left with their rough sets
 
     bool visible(int from, int to) const
     {
