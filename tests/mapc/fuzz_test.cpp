@@ -60,6 +60,7 @@ Report compileAndRead(const std::string& source, const std::string& bspPath, con
     FileSystem files;
     files.setReporter([](void*, bool, const char*) {}, nullptr);
     mapc::CompileOptions options;
+    options.visSeconds = 5;  // robustness, not sight: keep each case well inside its limit
     if (!folder.empty()) {
         files.addFolder(folder.c_str());
         options.files = &files;
