@@ -4,7 +4,9 @@
 // Per level: brushes, faces, leaves, clusters (ours / reference), compile
 // seconds and peak memory (each compile in its own child process), solid
 // agreement on 100 000 random points, drawn area ratio, spawn spheres not in
-// solid, and visibility checked along 10 000 random sight lines.
+// solid, visibility checked along 10 000 random sight lines, the mean share
+// of clusters visible from a cluster (ours / reference) and whether our
+// portal flow finished or ran out of its budget.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -275,6 +277,7 @@ double levelScale(const RawLevel& mine, const RawLevel& ref)
 
 struct Figures {
     bool compiled = false;
+    bool flowCut = false;  // the portal flow ran out of budget
     double seconds = 0, peakMb = 0;
     int brushes = 0, faces = 0, leaves = 0, clusters = 0;
 };
@@ -295,14 +298,17 @@ Figures compileChild(const std::string& source, const std::string& output, const
         mapc::CompileOptions options;
         options.files = &files;
         mapc::Diagnostics diag(false);
-        _exit(mapc::compileMapFile(source.c_str(), output.c_str(), diag, nullptr, options) ? 0 : 1);
+        mapc::CompileStats stats;
+        if (!mapc::compileMapFile(source.c_str(), output.c_str(), diag, &stats, options)) _exit(1);
+        _exit(stats.visCutShort ? 4 : 0);
     }
     int status = 0;
     rusage usage{};
     wait4(child, &status, 0, &usage);
     fig.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     fig.peakMb = usage.ru_maxrss / 1024.0;
-    fig.compiled = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    fig.compiled = WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 4);
+    fig.flowCut = WIFEXITED(status) && WEXITSTATUS(status) == 4;
     return fig;
 }
 
@@ -314,6 +320,19 @@ void countsOf(const RawLevel& l, Figures& f)
     f.clusters = l.clusters;
 }
 
+// Mean percentage of the clusters visible from a cluster (100 without rows).
+double visiblePercent(const RawLevel& l)
+{
+    if (!l.vis || l.clusters <= 0) return 100.0;
+    double sum = 0;
+    for (int from = 0; from < l.clusters; ++from) {
+        int seen = 0;
+        for (int to = 0; to < l.clusters; ++to) seen += l.sees(from, to);
+        sum += static_cast<double>(seen) / l.clusters;
+    }
+    return 100.0 * sum / l.clusters;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -323,10 +342,11 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string maps = argv[1], outDir = argv[2];
-    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %6s\n", "level", "brushes", "faces",
-                "leaves", "clusters", "secs", "peakMB", "valid", "solid%", "area", "spawns", "vis-fail", "scale");
-    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %6s\n", "", "ours/ref", "ours/ref",
-                "ours/ref", "ours/ref", "", "", "game", "agree", "ratio", "bad o/r", "of 10000", "ref");
+    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %5s %6s\n", "level", "brushes", "faces",
+                "leaves", "clusters", "secs", "peakMB", "valid", "solid%", "area", "spawns", "vis-fail", "vis %",
+                "flow", "scale");
+    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %5s %6s\n", "", "ours/ref", "ours/ref",
+                "ours/ref", "ours/ref", "", "", "game", "agree", "ratio", "bad o/r", "of 10000", "ours/ref", "", "ref");
     int failures = 0;
     for (int a = 3; a < argc; ++a) {
         std::string name = argv[a];
@@ -389,10 +409,11 @@ int main(int argc, char** argv)
         bool ok = valid && solidPct >= 99.0 && std::fabs(areaRatio - 1.0) <= 0.10 && badOurs == 0 && visFail == 0 &&
                   ours.seconds < 60.0;
         failures += !ok;
-        std::printf("%-12s %7d/%-7d %6d/%-6d %6d/%-6d %5d/%-5d %7.1f %7.0f %7s %7.2f %7.3f %4d/%-4d %9d %6.3g%s\n",
+        std::printf("%-12s %7d/%-7d %6d/%-6d %6d/%-6d %5d/%-5d %7.1f %7.0f %7s %7.2f %7.3f %4d/%-4d %9d %5.1f/%-5.1f %5s %6.3g%s\n",
                     name.c_str(), ours.brushes, theirs.brushes, ours.faces, theirs.faces, ours.leaves, theirs.leaves,
                     ours.clusters, theirs.clusters, ours.seconds, ours.peakMb, valid ? "yes" : "NO", solidPct,
-                    areaRatio, badOurs, badRef, visFail, scale, ok ? "" : "  <- misses");
+                    areaRatio, badOurs, badRef, visFail, visiblePercent(mine), visiblePercent(ref),
+                    ours.flowCut ? "cut" : "done", scale, ok ? "" : "  <- misses");
         if (!valid) std::printf("             game refuses it: %s\n", problem);
         std::fflush(stdout);
     }

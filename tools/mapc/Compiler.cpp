@@ -295,8 +295,9 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     buildLightmaps(surfaces, planes, tree, light, threads, pages);
     lightMeshes(surfaces, planes, tree, light, threads);
     VisData vis;
-    computeVisibility(tree, planes, portals, !sealed, threads, vis);
-    if (vis.cutShort) diag.warn(0, "visibility too costly to work out; every cluster sees every other");
+    computeVisibility(tree, planes, portals, !sealed, threads, options.visSeconds, vis);
+    if (vis.cutShort)
+        diag.warn(0, "visibility too costly to work out in full; %d portal passages keep rougher sets", vis.unfinished);
 
     // Lumps.
     out.entities = entityText(map);

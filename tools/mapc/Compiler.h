@@ -24,6 +24,7 @@ struct CompileStats {
 struct CompileOptions {
     const FileSystem* files = nullptr;  // shader scripts and images; null: none
     int threads = 0;                    // 0: every core
+    double visSeconds = 30;             // portal flow time; later passages keep rougher sets
 };
 
 // Source text to lumps; false with the error (and its line) in diag.

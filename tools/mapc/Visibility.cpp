@@ -1,6 +1,8 @@
 #include "Visibility.h"
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cmath>
 #include <memory>
 #include <cstdio>
 #include "Parallel.h"
@@ -13,9 +15,10 @@ namespace {
 // grazing an edge are kept.
 constexpr double kSeparatorSlack = 0.1;
 
-// Portal flow grows steeply with many small or many-sided open leaves; past
-// this many steps the passages not yet worked out keep their rough sets.
-constexpr long long kMaxFlowSteps = 15000000LL;
+// A passage whose flow takes more steps than this (a branching maze of
+// small open leaves) is left with its rough set, so the others get
+// the time.
+constexpr long long kMaxPassageSteps = 4000000LL;
 // The rough sets cost a check per pair of facing portals; past this many
 // (tens of thousands of open leaves) every cluster sees every other.
 constexpr long long kMaxRoughSteps = 400000000LL;
@@ -24,25 +27,24 @@ constexpr long long kMaxRoughSteps = 400000000LL;
 constexpr int kMaxFlowDepth = 512;
 
 using Bits = std::vector<uint64_t>;
+using Clock = std::chrono::steady_clock;
 
-// Steps of one thread, added to the shared count in batches.
+// Steps of one passage's flow; false once its own cap or the shared
+// deadline is passed (the clock is read every 4096 steps).
 struct StepCounter {
-    std::atomic<long long>& total;
-    long long pending = 0;
+    Clock::time_point deadline;
+    std::atomic<bool>& late;
+    long long steps = 0;
 
-    explicit StepCounter(std::atomic<long long>& t) : total(t) {}
-    ~StepCounter() { total += pending; }
-    // False once the shared budget is spent.
+    StepCounter(Clock::time_point d, std::atomic<bool>& l) : deadline(d), late(l) {}
     bool step(long long n = 1)
     {
-        pending += n;
-        if (pending >= 4096) {
-            total += pending;
-            pending = 0;
-        }
-        return total.load(std::memory_order_relaxed) + pending <= kMaxFlowSteps;
+        long long before = steps;
+        steps += n;
+        if ((before >> 12) != (steps >> 12) && Clock::now() > deadline) late.store(true, std::memory_order_relaxed);
+        return !spent();
     }
-    bool spent() const { return total.load(std::memory_order_relaxed) + pending > kMaxFlowSteps; }
+    bool spent() const { return steps > kMaxPassageSteps || late.load(std::memory_order_relaxed); }
 };
 
 bool anyNew(const Bits& might, const Bits& seen)
@@ -69,10 +71,18 @@ public:
 
     // Fills every row; false when the step budget ran out, in which case the
     // passages not worked out in full keep their rough (wider) sets.
-    bool run(VisData& out, int threads)
+    bool run(VisData& out, int threads, double seconds)
     {
+        Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
         leafCount = static_cast<int>(tree.nodes.size());
-        words = static_cast<size_t>(leafCount + 63) / 64;
+        // Sets hold a bit per cluster (one per open leaf), not per node.
+        bitOf.assign(static_cast<size_t>(leafCount), 0);
+        int clusters = 0;
+        for (int i = 0; i < leafCount; ++i) {
+            bitOf[static_cast<size_t>(i)] = tree.nodes[static_cast<size_t>(i)].cluster;
+            clusters = std::max(clusters, tree.nodes[static_cast<size_t>(i)].cluster + 1);
+        }
+        words = static_cast<size_t>(clusters + 63) / 64;
         gather();
         std::atomic<long long> roughSpent{0};
         forEachIndex(passages.size(), threads, [&](size_t i) {
@@ -80,6 +90,7 @@ public:
         });
         if (roughSpent > kMaxRoughSteps) {
             roughTooCostly = true;
+            unfinished = static_cast<int>(passages.size());
             return false;
         }
 
@@ -94,8 +105,8 @@ public:
         done.reset(new std::atomic<char>[passages.size()]);
         for (size_t i = 0; i < passages.size(); ++i) done[i].store(0);
         forEachIndex(order.size(), threads, [&](size_t k) {
-            StepCounter steps(spent);
-            if (steps.spent()) return;
+            if (late.load(std::memory_order_relaxed)) return;
+            StepCounter steps(deadline, late);
             Passage& p = passages[static_cast<size_t>(order[k])];
             std::vector<char> onPath(static_cast<size_t>(leafCount), 0);
             Bits seen(words, 0);
@@ -106,6 +117,8 @@ public:
             p.vis = std::move(seen);
             done[static_cast<size_t>(order[k])].store(1, std::memory_order_release);
         });
+        unfinished = 0;
+        for (size_t i = 0; i < passages.size(); ++i) unfinished += !done[i].load();
 
         out.clusters = 0;
         for (const TreeNode& n : tree.nodes)
@@ -122,17 +135,26 @@ public:
                 for (size_t w = 0; w < words; ++w) seen[w] |= b[w];
             }
             uint8_t* row = out.bits.data() + static_cast<size_t>(cluster) * out.bytesPerRow;
-            for (int other = 0; other < leafCount; ++other) {
-                int oc = tree.nodes[static_cast<size_t>(other)].cluster;
-                if (oc >= 0 && test(seen, other)) row[oc >> 3] |= static_cast<uint8_t>(1 << (oc & 7));
-            }
+            for (int oc = 0; oc < out.clusters; ++oc)
+                if ((seen[static_cast<size_t>(oc) >> 6] >> (oc & 63)) & 1) row[oc >> 3] |= static_cast<uint8_t>(1 << (oc & 7));
         }
-        return spent <= kMaxFlowSteps;
+        return unfinished == 0;
     }
 
+    int unfinished = 0;  // passages left with their rough sets
+
 private:
-    static void mark(Bits& b, int i) { b[static_cast<size_t>(i) >> 6] |= uint64_t(1) << (i & 63); }
-    static bool test(const Bits& b, int i) { return (b[static_cast<size_t>(i) >> 6] >> (i & 63)) & 1; }
+    // Of a leaf with a cluster.
+    void mark(Bits& b, int leaf) const
+    {
+        int i = bitOf[static_cast<size_t>(leaf)];
+        b[static_cast<size_t>(i) >> 6] |= uint64_t(1) << (i & 63);
+    }
+    bool test(const Bits& b, int leaf) const
+    {
+        int i = bitOf[static_cast<size_t>(leaf)];
+        return (b[static_cast<size_t>(i) >> 6] >> (i & 63)) & 1;
+    }
 
     // What a sight line through the passage may reach: the finished set
     // once it is worked out, the rough one before.
@@ -206,14 +228,18 @@ private:
         spent += checks;
     }
 
-    // Keeps of `target` the part on `pass`'s side of every plane that
-    // separates `source` from `pass`.
-    void clipToSeparators(const Winding& source, const Winding& pass, Winding& target, StepCounter& steps)
+    // The planes that separate `source` from `pass`, turned to keep the
+    // side where sight lines from `source` through `pass` go on.
+    void separators(const Winding& source, const Winding& pass, std::vector<Plane>& keeps, StepCounter& steps)
     {
-        for (int round = 0; round < 2 && !target.empty(); ++round) {
+        keeps.clear();
+        for (int round = 0; round < 2; ++round) {
             const Winding& a = round == 0 ? source : pass;
             const Winding& b = round == 0 ? pass : source;
-            for (size_t i = 0; i < a.size() && !target.empty(); ++i) {
+            // `a` is convex and flat, so a plane through its edge has all of
+            // it on the side of its centre.
+            Vec3 aCentre = windingCenter(a);
+            for (size_t i = 0; i < a.size(); ++i) {
                 const Vec3& e0 = a[i];
                 const Vec3& e1 = a[(i + 1) % a.size()];
                 for (const Vec3& v : b) {
@@ -223,29 +249,32 @@ private:
                     if (len < 1e-6) continue;
                     Plane sep{n * (1.0 / len), 0.0};
                     sep.dist = sep.normal.dot(e0);
-                    // `a` must lie wholly on one side, `b` on the other.
-                    double aMin = 0, aMax = 0;
-                    for (const Vec3& p : a) {
-                        double d = sep.distanceTo(p);
-                        aMin = std::min(aMin, d);
-                        aMax = std::max(aMax, d);
-                    }
-                    if (aMin < -kOnEpsilon && aMax > kOnEpsilon) continue;
-                    if (aMax > kOnEpsilon) sep = sep.flipped();
-                    else if (aMin > -kOnEpsilon) continue;  // a lies in the plane
-                    bool bFront = true;
+                    // `a` lies on one side, `b` must lie on the other.
+                    double side = sep.distanceTo(aCentre);
+                    if (std::fabs(side) <= kOnEpsilon) continue;  // a lies in the plane
+                    if (side > 0) sep = sep.flipped();
+                    bool split = false;
                     for (const Vec3& p : b)
-                        if (sep.distanceTo(p) < -kOnEpsilon) { bFront = false; break; }
-                    if (!bFront) continue;
+                        if (sep.distanceTo(p) < -kOnEpsilon) { split = true; break; }
+                    // A tiny edge leaves the plane's tilt to rounding: check all of `a` too.
+                    for (size_t k = 0; k < a.size() && !split; ++k) split = sep.distanceTo(a[k]) > kOnEpsilon;
+                    if (split) continue;
                     // Lines from the source through the pass keep moving from
                     // the source's side to the pass's side: beyond the pass
                     // they stay on the pass's side of the plane.
                     Plane keep = round == 0 ? sep : sep.flipped();
                     keep.dist -= kSeparatorSlack;
-                    clipWinding(target, keep, 0.0);
-                    if (target.empty()) return;
+                    keeps.push_back(keep);
                 }
             }
+        }
+    }
+
+    static void clipToAll(Winding& w, const std::vector<Plane>& keeps)
+    {
+        for (const Plane& keep : keeps) {
+            clipWinding(w, keep, 0.0);
+            if (w.empty()) return;
         }
     }
 
@@ -258,6 +287,10 @@ private:
             return;
         }
         onPath[static_cast<size_t>(leaf)] = 1;
+        // Separators of the whole source hold for every part of it, so they
+        // are found once for all the passages out of this leaf.
+        std::vector<Plane> ahead, behind;
+        bool haveAhead = false;
         for (int pi : outgoing[static_cast<size_t>(leaf)]) {
             const Passage& p = passages[static_cast<size_t>(pi)];
             if (onPath[static_cast<size_t>(p.to)]) continue;
@@ -275,9 +308,12 @@ private:
             clipWinding(narrowed, p.plane.flipped(), 0.0);
             if (narrowed.empty()) continue;
             if (pass) {
-                clipToSeparators(narrowed, *pass, target, steps);
+                if (!haveAhead) separators(source, *pass, ahead, steps);
+                haveAhead = true;
+                clipToAll(target, ahead);
                 if (target.empty()) continue;
-                clipToSeparators(target, *pass, narrowed, steps);
+                separators(target, *pass, behind, steps);
+                clipToAll(narrowed, behind);
                 if (narrowed.empty()) continue;
             }
             mark(seen, p.to);
@@ -291,11 +327,12 @@ private:
     const PortalSet& portals;
     int leafCount = 0;
     size_t words = 0;
+    std::vector<int> bitOf;  // a node's cluster
 public:
     bool roughTooCostly = false;  // not even the rough sets could be made
 
 private:
-    std::atomic<long long> spent{0};  // rough-flood checks, flow calls and separator candidates
+    std::atomic<bool> late{false};  // the flow's time is up
     std::vector<Passage> passages;
     std::unique_ptr<std::atomic<char>[]> done;
     std::vector<std::vector<int>> outgoing;
@@ -304,12 +341,13 @@ private:
 } // namespace
 
 void computeVisibility(const Tree& tree, const PlaneSet& planes, const PortalSet& portals,
-                       bool everything, int threads, VisData& out)
+                       bool everything, int threads, double seconds, VisData& out)
 {
     out.cutShort = false;
     if (!everything) {
         PortalFlow flow(tree, planes, portals);
-        out.cutShort = !flow.run(out, threads);
+        out.cutShort = !flow.run(out, threads, seconds);
+        out.unfinished = flow.unfinished;
         if (!flow.roughTooCostly) return;
     }
     int clusters = 0;

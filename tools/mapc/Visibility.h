@@ -12,7 +12,8 @@ struct VisData {
     int clusters = 0;
     int bytesPerRow = 0;
     std::vector<uint8_t> bits;
-    bool cutShort = false;  // the portal flow was too costly; every cluster sees every other
+    bool cutShort = false;  // the portal flow ran out of time or steps: some rows are rougher
+    int unfinished = 0;     // passages left with their rough sets
 
     bool visible(int from, int to) const
     {
@@ -22,9 +23,10 @@ struct VisData {
 
 // Potentially visible sets by portal flow: a cluster sees another when a
 // sight line can pass the chain of portals between them. With `everything`
-// (a leak), or when the flow needs too many steps, every cluster sees every
-// other. Source leaves are worked on `threads` threads.
+// (a leak), or when even the rough sets cost too much, every cluster sees
+// every other. Passages are worked on `threads` threads for at most
+// `seconds`; those not finished by then keep wider (still safe) sets.
 void computeVisibility(const Tree& tree, const PlaneSet& planes, const PortalSet& portals,
-                       bool everything, int threads, VisData& out);
+                       bool everything, int threads, double seconds, VisData& out);
 
 } // namespace mapc
