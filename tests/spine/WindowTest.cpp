@@ -219,12 +219,22 @@ bool startPrivateServer(pid_t& server, std::string& display)
 
 TEST_F(GameRun, LostDisplayEndsTheProgramPromptly)
 {
+    // A server that lost a race for its display number can leave the game
+    // without a window; such a start is thrown away and made again.
     pid_t server = -1;
-    std::string display;
-    ASSERT_TRUE(startPrivateServer(server, display));
-
-    start(display);
-    std::string window = waitForWindow(display);
+    std::string display, window;
+    for (int attempt = 0; attempt < 3 && window.empty(); ++attempt) {
+        if (attempt > 0) {
+            kill(pid, SIGKILL);
+            waitProcess(pid, 5.0);
+            kill(server, SIGTERM);
+            waitpid(server, nullptr, 0);
+            std::remove((dir + "/systemlog.txt").c_str());
+        }
+        ASSERT_TRUE(startPrivateServer(server, display));
+        start(display);
+        window = waitForWindow(display);
+    }
     EXPECT_FALSE(window.empty());
     pause(500);
     kill(server, SIGTERM);
