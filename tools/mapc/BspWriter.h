@@ -25,6 +25,19 @@ struct LevelLumps {
     std::vector<uint8_t> visibility;  // header and rows, empty when none
 };
 
+// A face record whose vertices and indices start at the current ends of
+// their lumps; no effect, the given texture and type.
+inline bsp::BspFace startFace(int32_t texture, int32_t type, const LevelLumps& out)
+{
+    bsp::BspFace f{};
+    f.texture = texture;
+    f.effect = -1;
+    f.type = type;
+    f.firstVertex = static_cast<int32_t>(out.vertices.size());
+    f.firstMeshVertex = static_cast<int32_t>(out.meshVertices.size());
+    return f;
+}
+
 // The file image: header, then the lumps 4-byte aligned.
 std::vector<uint8_t> serializeLevel(const LevelLumps& lumps);
 

@@ -146,12 +146,7 @@ private:
 void emitFace(const Surface& s, const BrushSide& side, const PlaneSet& planes, LevelLumps& out)
 {
     const Plane& plane = planes[s.plane];
-    bsp::BspFace f{};
-    f.texture = s.texture;
-    f.effect = -1;
-    f.type = bsp::FacePolygon;
-    f.firstVertex = static_cast<int32_t>(out.vertices.size());
-    f.firstMeshVertex = static_cast<int32_t>(out.meshVertices.size());
+    bsp::BspFace f = startFace(s.texture, bsp::FacePolygon, out);
     for (const Winding& w : s.pieces) {
         int32_t base = static_cast<int32_t>(out.vertices.size()) - f.firstVertex;
         for (const Vec3& p : w) {

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstring>
 #include "ModelFormats.h"
+#include "resources/FileSystem.h"
 
 namespace mapc {
 
@@ -134,9 +135,7 @@ std::string modelTextureName(const std::string& raw)
     }
     if (root != std::string::npos) name = name.substr(root);
     while (!name.empty() && name[0] == '/') name.erase(0, 1);
-    size_t dot = name.find_last_of('.'), slash = name.find_last_of('/');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.erase(dot);
-    return name;
+    return FileSystem::withoutExtension(name);
 }
 
 } // namespace mapc

@@ -202,13 +202,8 @@ std::vector<Vec3> meshNormals(const Surface& s)
 
 void emitMeshFace(const Surface& s, LevelLumps& out)
 {
-    bsp::BspFace f{};
-    f.texture = s.texture;
-    f.effect = -1;
-    f.type = bsp::FaceMesh;
-    f.firstVertex = static_cast<int32_t>(out.vertices.size());
+    bsp::BspFace f = startFace(s.texture, bsp::FaceMesh, out);
     f.vertexCount = static_cast<int32_t>(s.meshPoints.size());
-    f.firstMeshVertex = static_cast<int32_t>(out.meshVertices.size());
     f.meshVertexCount = static_cast<int32_t>(s.meshIndices.size());
     f.lightmap = -1;
     const std::vector<Vec3> normals = meshNormals(s);

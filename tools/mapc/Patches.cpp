@@ -147,14 +147,8 @@ void patchLightmapSize(const Surface& s, double luxel, int maxLuxels, int size[2
 
 void emitPatchFace(const Surface& s, LevelLumps& out)
 {
-    bsp::BspFace f{};
-    f.texture = s.texture;
-    f.effect = -1;
-    f.type = bsp::FacePatch;
-    f.firstVertex = static_cast<int32_t>(out.vertices.size());
+    bsp::BspFace f = startFace(s.texture, bsp::FacePatch, out);
     f.vertexCount = s.gridSize[0] * s.gridSize[1];
-    f.firstMeshVertex = static_cast<int32_t>(out.meshVertices.size());
-    f.meshVertexCount = 0;
     f.patchSize[0] = s.gridSize[0];
     f.patchSize[1] = s.gridSize[1];
     Vec3 average;

@@ -64,6 +64,18 @@ void pushDown(const Tree& tree, const PlaneSet& planes, int node, int plane, con
     if (!back.empty()) pushDown(tree, planes, n.children[1], plane, back, kept, lost);
 }
 
+// A drawn side's surface, before its pieces and leaves are known.
+Surface sideSurface(size_t brush, size_t side, const BrushSide& s)
+{
+    Surface surf;
+    surf.brush = static_cast<int>(brush);
+    surf.side = static_cast<int>(side);
+    surf.plane = s.plane;
+    surf.texture = s.texture;
+    surf.lightmapped = s.lightmapped;
+    return surf;
+}
+
 } // namespace
 
 void lightmapAxes(const Vec3& n, int& s, int& t)
@@ -103,12 +115,7 @@ void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
                 }
                 pieces.swap(next);
             }
-            Surface surf;
-            surf.brush = static_cast<int>(bi);
-            surf.side = static_cast<int>(si);
-            surf.plane = side.plane;
-            surf.texture = side.texture;
-            surf.lightmapped = side.lightmapped;
+            Surface surf = sideSurface(bi, si, side);
             for (const Winding& w : pieces) {
                 std::vector<std::pair<int, Winding>> kept;
                 bool lost = false;
@@ -136,13 +143,8 @@ void buildModelSurfaces(const BrushSet& brushes, std::vector<Surface>& out)
         for (size_t si = 0; si < b.sides.size(); ++si) {
             const BrushSide& side = b.sides[si];
             if (side.bevel || !side.drawn || side.winding.empty()) continue;
-            Surface surf;
-            surf.brush = static_cast<int>(bi);
-            surf.side = static_cast<int>(si);
-            surf.plane = side.plane;
-            surf.texture = side.texture;
+            Surface surf = sideSurface(bi, si, side);
             surf.model = b.model;
-            surf.lightmapped = side.lightmapped;
             surf.pieces.push_back(side.winding);
             out.push_back(std::move(surf));
         }
