@@ -108,9 +108,20 @@ inline FillFloor measureFloor(const Renderer& r, int width, int height, int fram
     FillFloor f;
     f.width = width;
     f.height = height;
-    f.clear = medianFrame(frames, [](int) {});
-    f.oneTexture = medianFrame(frames, [&](int) { drawFloorLayer(r, texture, lightmap, width, height, false); });
-    f.twoTextures = medianFrame(frames, [&](int) { drawFloorLayer(r, texture, lightmap, width, height, true); });
+    // The three kinds of frame taken in turn, so a drift in the machine's
+    // speed moves them together.
+    std::vector<double> samples[3];
+    for (int i = 0; i < (frames > 0 ? frames : 1); i++)
+        for (int kind = 0; kind < 3; kind++)
+            samples[kind].push_back(medianFrame(1, [&](int) {
+                if (kind > 0)
+                    drawFloorLayer(r, texture, lightmap, width, height, kind == 2);
+            }));
+    for (auto& v : samples)
+        std::sort(v.begin(), v.end());
+    f.clear = samples[0][samples[0].size() / 2];
+    f.oneTexture = samples[1][samples[1].size() / 2];
+    f.twoTextures = samples[2][samples[2].size() / 2];
     return f;
 }
 

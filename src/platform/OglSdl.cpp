@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <GL/gl.h>
 #include <GL/glu.h>
+#include <malloc.h>
 
 #include "platform/SystemLog.h"
 
@@ -14,6 +15,16 @@ namespace {
 // sizes count as impossible instead of being tried.
 const int maxWindowSide = 8192;
 bool sizeUsable(int w, int h) { return w > 0 && h > 0 && w <= maxWindowSide && h <= maxWindowSide; }
+
+// A software GL driver takes and gives back several large blocks every frame
+// (vertex uploads, binned scenes). Past glibc's default threshold each comes
+// fresh from the kernel and is page-faulted in again, which cost 10k
+// particles half their frame; kept in the heap they are reused.
+void keepDriverMemory()
+{
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
+}
 } // namespace
 
 OglSdl::OglSdl()
@@ -48,6 +59,7 @@ bool OglSdl::createWindow(const char* caption, int w, int h, int bits, float fov
             flags |= SDL_HWACCEL;
     }
 
+    keepDriverMemory();
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, depth);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
