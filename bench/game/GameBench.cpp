@@ -75,6 +75,14 @@ std::vector<ParticleSystem*> makeFountains(int count, const Vector3& eye, float 
     return fountains;
 }
 
+template <class T>
+void deleteAll(std::vector<T*>& objects)
+{
+    for (T* object : objects)
+        delete object;
+    objects.clear();
+}
+
 // Enemies on a ring 400 to 650 units around the camera, in the target list.
 std::vector<Enemy*> makeEnemies(int count, const Vector3& eye, TargetList& targets)
 {
@@ -152,37 +160,33 @@ int main(int argc, char** argv)
         char label[64];
         snprintf(label, sizeof label, "%d particles", fountainCount * 100);
         measureBaseline();
-        for (float size : {3.0f, 0.01f}) {
-            std::vector<ParticleSystem*> fountains = makeFountains(fountainCount, eye, size);
-            auto drawAll = [&] {
-                for (ParticleSystem* system : fountains)
-                    system->draw();
-            };
-            if (size > 1.0f) {
-                printFrame(label, scene.frames(drawAll, frames), floor, empty);
-                renderer.referenceDrawing = true;
-                printFrame("  the same, one sprite at a time", scene.frames(drawAll, frames / 2), floor, empty);
-                renderer.referenceDrawing = false;
-            } else {
-                // What is left with (almost) no pixels: the rest is fill.
-                printFrame("  the same, sprites shrunk to points", scene.frames(drawAll, frames), floor, empty);
-            }
-            if (fountainCount == 100 && size > 1.0f) {
-                // The same particles' maths alone, without GL: what drawing adds.
-                double maths = scene.frames([&] {
-                    for (ParticleSystem* system : fountains)
-                        for (unsigned i = 0; i < system->group.live; ++i) {
-                            Particle& p = system->group.particles[i];
-                            ParticleGroup::advance(p, system->group.gravity, kFrameTime);
-                            if (p.life <= 0.0f)
-                                system->params.emit(p, system->position);
-                        }
-                });
-                printFrame("  the same, maths only", maths, floor, empty);
-            }
+        std::vector<ParticleSystem*> fountains = makeFountains(fountainCount, eye, 3.0f);
+        auto drawAll = [&] {
             for (ParticleSystem* system : fountains)
-                delete system;
+                system->draw();
+        };
+        printFrame(label, scene.frames(drawAll, frames), floor, empty);
+        renderer.referenceDrawing = true;
+        printFrame("  the same, one sprite at a time", scene.frames(drawAll, frames / 2), floor, empty);
+        renderer.referenceDrawing = false;
+        if (fountainCount == 100) {
+            // The same particles' maths alone, without GL: what drawing adds.
+            double maths = scene.frames([&] {
+                for (ParticleSystem* system : fountains)
+                    for (unsigned i = 0; i < system->group.live; ++i) {
+                        Particle& p = system->group.particles[i];
+                        ParticleGroup::advance(p, system->group.gravity, kFrameTime);
+                        if (p.life <= 0.0f)
+                            system->params.emit(p, system->position);
+                    }
+            });
+            printFrame("  the same, maths only", maths, floor, empty);
         }
+        deleteAll(fountains);
+        // What is left with (almost) no pixels: the rest is fill.
+        fountains = makeFountains(fountainCount, eye, 0.01f);
+        printFrame("  the same, sprites shrunk to points", scene.frames(drawAll, frames), floor, empty);
+        deleteAll(fountains);
     }
 
     for (int enemyCount : {10, 50, 200}) {
@@ -204,8 +208,7 @@ int main(int argc, char** argv)
         printFrame("  the same, spheres made every frame", scene.frames(chaseAndDraw, kFrames / 2), floor, empty);
         renderer.referenceDrawing = false;
         targets.clear();
-        for (Enemy* enemy : enemies)
-            delete enemy;
+        deleteAll(enemies);
     }
 
     renderer.freeLevel();
