@@ -237,7 +237,8 @@ std::vector<Damage> groupedDamages()
 // program ended first. A sanitized start on a loaded machine can be slow.
 std::string waitForWindow(pid_t pid, int& exitCode)
 {
-    for (int i = 0; i < 900; ++i) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (std::chrono::steady_clock::now() < deadline) {
         int status = 0;
         std::string out = captureOutput({"xdotool", "search", "--onlyvisible", "--name", "^Halvex v. 0.1$"}, &status);
         if (status == 0 && !out.empty()) return out.substr(0, out.find('\n'));
@@ -251,9 +252,19 @@ std::string waitForWindow(pid_t pid, int& exitCode)
     return "";
 }
 
+// Each step with the seconds since the case began, flushed at once: when a
+// slow machine runs the test out of time, its output shows where it waited.
+void step(const Damage& damage, std::chrono::steady_clock::time_point start, const char* what)
+{
+    double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%s: %.1f s %s\n", damage.name, s, what);
+    std::fflush(stdout);
+}
+
 void runDamaged(const Damage& damage, int index)
 {
     SCOPED_TRACE(damage.name);
+    const auto start = std::chrono::steady_clock::now();
     std::string dir = makeScratchDir("robust_game" + std::to_string(index));
     const int failures = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
     ASSERT_TRUE(copyTree(HALVEX_GAME_DIR, dir));
@@ -265,23 +276,27 @@ void runDamaged(const Damage& damage, int index)
     pid_t pid = startProcess({dir + "/halvex"}, dir,
                              {"LD_PRELOAD=" ROBUST_KEEP_LIBRARIES, "ASAN_OPTIONS=" + asan + ":verify_asan_link_order=0"});
     ASSERT_GT(pid, 0);
+    step(damage, start, "started");
     int code = -2;
     // A broken font ends start-up; its window may flash up and go, so
     // nothing is sent to it.
     std::string window = damage.fontBroken ? "" : waitForWindow(pid, code);
     if (!window.empty()) {
+        step(damage, start, "window up");
         clickMenu(window, "btn_newGame");
         std::vector<std::string> cmd{"xdotool", "windowfocus", "--sync", window, "key", "--delay", "300"};
         cmd.insert(cmd.end(), damage.keys.begin(), damage.keys.end());
         if (!damage.keys.empty())
-            runProcess(cmd);
+            runProcess(cmd, 30.0);
         pause(1500);
+        step(damage, start, "closing");
         closeWindow(window);
         code = waitProcess(pid, 60.0);
     } else if (code == -2) {
         code = waitProcess(pid, 60.0);
         EXPECT_TRUE(damage.fontBroken) << "the window never came";
     }
+    step(damage, start, "ended");
     EXPECT_EQ(code, 0) << "the game crashed, hung or reported a sanitizer error";
 
     std::vector<std::string> lines = readLines(dir + "/systemlog.txt");

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -145,13 +146,25 @@ std::string captureOutput(const std::vector<std::string>& argv, int* status)
         _exit(127);
     }
     close(fds[1]);
+    // A tool that hangs with its output open must not hang the test: reading
+    // stops at the deadline and waitProcess then kills it.
     std::string out;
     char buf[512];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p = { fds[0], POLLIN, 0 };
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) == 0)
+            break;
+        ssize_t n = read(fds[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
         out.append(buf, static_cast<size_t>(n));
+    }
     close(fds[0]);
-    int code = waitProcess(pid, 30.0);
+    int code = waitProcess(pid, 10.0);
     if (status)
         *status = code;
     return out;
