@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/BenchClock.h"
 #include "world/Renderer.h"
 
 struct FillFloor {
@@ -39,8 +40,7 @@ double medianFrame(int frames, Body body)
         samples.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
-    std::sort(samples.begin(), samples.end());
-    return samples.empty() ? 0.0 : samples[samples.size() / 2];
+    return median(samples);
 }
 
 // One quad over the whole viewport, depth-tested like a wall; the texture
@@ -117,11 +117,9 @@ inline FillFloor measureFloor(const Renderer& r, int width, int height, int fram
                 if (kind > 0)
                     drawFloorLayer(r, texture, lightmap, width, height, kind == 2);
             }));
-    for (auto& v : samples)
-        std::sort(v.begin(), v.end());
-    f.clear = samples[0][samples[0].size() / 2];
-    f.oneTexture = samples[1][samples[1].size() / 2];
-    f.twoTextures = samples[2][samples[2].size() / 2];
+    f.clear = median(samples[0]);
+    f.oneTexture = median(samples[1]);
+    f.twoTextures = median(samples[2]);
     return f;
 }
 

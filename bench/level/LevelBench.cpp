@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "BenchClock.h"
+#include "common/BenchClock.h"
 #include "common/ArchiveGame.h"
 #include "common/BenchWorld.h"
 #include "common/FillFloor.h"

@@ -154,9 +154,10 @@ std::string captureOutput(const std::vector<std::string>& argv, int* status)
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd p = { fds[0], POLLIN, 0 };
-        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) == 0)
-            break;
-        ssize_t n = read(fds[0], buf, sizeof buf);
+        int ready = left.count() > 0 ? poll(&p, 1, static_cast<int>(left.count())) : 0;
+        if (ready < 0 && errno == EINTR)
+            continue;
+        ssize_t n = ready > 0 ? read(fds[0], buf, sizeof buf) : 0;
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

@@ -1,5 +1,5 @@
 #pragma once
-// Wall-clock timing shared by the level benchmarks.
+// Wall-clock timing shared by the benchmarks.
 #include <algorithm>
 #include <chrono>
 #include <vector>
