@@ -1,5 +1,7 @@
 #include "script/ViewCommands.h"
 
+#include <cmath>
+
 #include "app/AppState.h"
 #include "platform/SystemLog.h"
 #include "script/LuaHost.h"
@@ -10,6 +12,9 @@
 #include "world/ViewAngles.h"
 
 namespace {
+
+// What prints as 0.00 prints without a sign.
+float unsigned0(float value) { return std::fabs(value) < 0.005f ? 0.0f : value; }
 
 // setViewPos(x, y, z, yaw, pitch): x y z as the level file writes them (z
 // up); the angles in degrees, 0 when left out.
@@ -39,7 +44,8 @@ int viewPosCommand(lua_State*)
     Vector3 file = toFileFrame(camera->position);
     float yaw = 0.0f, pitch = 0.0f;
     anglesOfForward(camera->forward, &yaw, &pitch);
-    SystemLog::get().write(LOG_WHITE "::viewPos %.2f %.2f %.2f %.2f %.2f", file.x, file.y, file.z, yaw, pitch);
+    SystemLog::get().write(LOG_WHITE "::viewPos %.2f %.2f %.2f %.2f %.2f", unsigned0(file.x), unsigned0(file.y),
+                           unsigned0(file.z), unsigned0(yaw), unsigned0(pitch));
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "script/GameCommands.h"
 #include "script/LuaHost.h"
 #include "script/Player.h"
+#include "world/EntitieParser.h"
 #include "world/Camera.h"
 #include "world/Frustum.h"
 #include "world/PhysicsBody.h"
@@ -288,6 +289,27 @@ TEST_F(MapCommand, ScreenshotSavesTheNextFrameWithTheNextFreeNumber)
         EXPECT_EQ(image.width, 64);
         EXPECT_EQ(image.height, 64);
     }
+}
+
+// The player starts looking along the spawn's direction: oa_bases5's player
+// start says "angle" "179". "angles" gives pitch (down positive) and yaw;
+// a start with neither (oa_bases3's) keeps the direction the camera had.
+TEST_F(MapCommand, SpawnFacesItsAngle)
+{
+    Camera::instance->resetOrientation();
+    run("map('" HALVEX_TEST_DATA "/openarena/maps/oa_bases5.bsp')");
+    ASSERT_TRUE(Renderer::instance->levelLoaded);
+    LogProbe probe;
+    run("viewPos()");
+    EXPECT_EQ(probe.last(), LOG_WHITE "::viewPos 864.00 0.00 32.00 179.00 0.00");
+
+    EntitieParser parser;
+    parser.parse("{\n\"classname\" \"info_player_deathmatch\"\n\"origin\" \"8 16 32\"\n"
+                 "\"angles\" \"10 -135 0\"\n}\n", nullptr);
+    run("viewPos()");
+    EXPECT_EQ(probe.last(), LOG_WHITE "::viewPos 8.00 16.00 32.00 -135.00 -10.00");
+    run("map('" HALVEX_TEST_DATA "/openarena/maps/oa_bases3.bsp') viewPos()");
+    EXPECT_EQ(probe.last(), LOG_WHITE "::viewPos 1632.00 -448.00 72.00 -135.00 -10.00");
 }
 
 } // namespace
