@@ -2,8 +2,12 @@
 
 #include <cstring>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace {
+
+// The shipped menu is a few kilobytes; anything far larger is not a menu.
+const long kMaxGuiFileBytes = 4 * 1024 * 1024;
 
 // A cursor over the file image; every read checks what is left first.
 struct Reader {
@@ -123,12 +127,18 @@ bool readGuiFile(const char* path, std::vector<WindowBlock>& windows)
     FILE* file = std::fopen(path, "rb");
     if (!file)
         return false;
+    // Only a regular file of bounded size: a device or pipe could be endless.
+    struct stat info;
+    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxGuiFileBytes) {
+        std::fclose(file);
+        return false;
+    }
     std::vector<unsigned char> bytes;
     unsigned char chunk[65536];
     size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    while (bytes.size() <= size_t(kMaxGuiFileBytes) && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
         bytes.insert(bytes.end(), chunk, chunk + got);
-    const bool failed = std::ferror(file) != 0;
+    const bool failed = std::ferror(file) != 0 || bytes.size() > size_t(kMaxGuiFileBytes);
     std::fclose(file);
     if (failed)
         return false;

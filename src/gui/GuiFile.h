@@ -27,5 +27,6 @@ struct WindowBlock {
 // more than the bytes left, so nothing is allocated for a false claim.
 bool parseGuiFile(const unsigned char* data, size_t size, std::vector<WindowBlock>& windows);
 
-// Reads the file whole and parses it. False when it cannot be read.
+// Reads the file whole and parses it. False when it cannot be read, is not
+// a regular file (a device, a pipe) or is larger than any menu could be.
 bool readGuiFile(const char* path, std::vector<WindowBlock>& windows);

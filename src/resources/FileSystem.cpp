@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <zip.h>
 
+#include "resources/ZipDirectory.h"
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -117,26 +119,48 @@ void FileSystem::addFolder(const char* dir, const char* mount)
     folders.push_back(folder);
 }
 
+// libzip refuses a whole archive for one repeated name unless asked to check
+// less; the repeat is then resolved below, the later entry winning.
+zip_t* FileSystem::openZip(const char* path, const std::vector<ZipDirectoryEntry>& raw) const
+{
+    int code = 0;
+    zip_t* zip = zip_open(path, ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    if (!zip && code == ZIP_ER_EXISTS)
+        zip = zip_open(path, ZIP_RDONLY, &code);
+    if (zip)
+        return zip;
+    for (const ZipDirectoryEntry& entry : raw) {
+        if (entry.sizeWithoutRecord) {
+            report(true, "ERROR cannot open archive %s: entry %.100s states a size of 0xFFFFFFFF without the "
+                   "64-bit record that must then follow", path, visibleZipName(entry.name).c_str());
+            return nullptr;
+        }
+    }
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    report(true, "ERROR cannot open archive %s: %s", path, zip_error_strerror(&error));
+    zip_error_fini(&error);
+    return nullptr;
+}
+
 bool FileSystem::addArchive(const char* path, const char* mount)
 {
     for (const Archive& archive : archives)
         if (archive.path == path)
             return true;  // named twice: already searched
-    int code = 0;
-    zip_t* zip = zip_open(path, ZIP_RDONLY | ZIP_CHECKCONS, &code);
-    if (!zip) {
-        zip_error_t error;
-        zip_error_init_with_code(&error, code);
-        report(true, "ERROR cannot open archive %s: %s", path, zip_error_strerror(&error));
-        zip_error_fini(&error);
+    std::vector<ZipDirectoryEntry> raw;
+    readZipDirectory(path, raw);
+    zip_t* zip = openZip(path, raw);
+    if (!zip)
         return false;
-    }
     int archiveIndex = int(archives.size());
     archives.push_back(Archive{path, zip});
     std::string mountPath = cleanMount(mount);
 
     zip_int64_t count = zip_get_num_entries(zip, 0);
-    int refused = 0;
+    if (raw.size() != size_t(count))
+        raw.clear();  // not the directory libzip read: its names are not compared
+    int refused = 0, repeated = 0;
     for (zip_int64_t i = 0; i < count; i++) {
         zip_stat_t st;
         zip_stat_init(&st);
@@ -147,6 +171,13 @@ bool FileSystem::addArchive(const char* path, const char* mount)
         if (nameLength > 0 && (st.name[nameLength - 1] == '/' || st.name[nameLength - 1] == '\\'))
             continue;  // a folder entry
         std::string clean;
+        const std::string* stored = raw.empty() ? nullptr : &raw[size_t(i)].name;
+        if (stored && stored->find('\0') != std::string::npos) {
+            if (refused++ == 0)
+                report(true, "ERROR archive %s: refused entry name \"%.100s\" (a NUL byte inside)", path,
+                       visibleZipName(*stored).c_str());
+            continue;
+        }
         if (!cleanPath(st.name, clean)) {
             // Shown once per archive below; one line per bad name could flood the log.
             if (refused++ == 0)
@@ -154,10 +185,16 @@ bool FileSystem::addArchive(const char* path, const char* mount)
             continue;
         }
         Entry entry{archiveIndex, zip_uint64_t(i), st.size, mountPath + clean};
-        entries[lowerCase(entry.name)] = entry;
+        Entry& slot = entries[lowerCase(entry.name)];
+        if (slot.archive == archiveIndex && slot.name == entry.name && repeated++ == 0)
+            report(true, "ERROR archive %s: entry %.100s stored more than once; the last one is used", path,
+                   entry.name.c_str());
+        slot = entry;
     }
     if (refused > 1)
         report(true, "ERROR archive %s: %d entry names refused in all", path, refused);
+    if (repeated > 1)
+        report(true, "ERROR archive %s: %d entries repeat an earlier name in all", path, repeated);
     return true;
 }
 

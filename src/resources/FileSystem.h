@@ -5,11 +5,15 @@
 #include <string>
 #include <vector>
 
+struct ZipDirectoryEntry;
+struct zip;
+
 // Answers "read this path" from plain folders and .pk3 (zip) archives.
 // Plain files are searched first, in the order their folders were added, so
 // a plain file always wins over an archive entry of the same path. Archive
 // entries are matched without regard to case; a later archive replaces an
-// earlier one's entry of the same path.
+// earlier one's entry of the same path, and within one archive a repeated
+// name (reported) is the later entry.
 //
 // Paths are relative, with '/' separators ("textures/base/wall.tga"); doubled
 // separators and a leading "./" are tolerated. Absolute paths and ".." parts
@@ -73,13 +77,14 @@ private:
         void* zip = nullptr;  // zip_t*, kept open for reading entries later
     };
     struct Entry {
-        int archive;
-        uint64_t index;
-        uint64_t size;
+        int archive = -1;
+        uint64_t index = 0;
+        uint64_t size = 0;
         std::string name;  // mounted path, original case
     };
 
     void report(bool error, const char* format, ...) const __attribute__((format(printf, 3, 4)));
+    zip* openZip(const char* path, const std::vector<ZipDirectoryEntry>& raw) const;
     bool readPlain(const Folder& folder, const std::string& path,
                    std::vector<unsigned char>& out, bool* found) const;
     bool readEntry(const Entry& entry, std::vector<unsigned char>& out) const;

@@ -1,5 +1,6 @@
 #include "resources/ImageReader.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -19,39 +20,64 @@ bool fail(const char** why, const char* reason)
 }
 
 // libjpeg reports fatal errors through a callback that must not return:
-// jump back to the decoder, which then gives up cleanly.
+// jump back to the decoder, which then gives up cleanly with the reason.
 struct JpegError {
     jpeg_error_mgr base;
     jmp_buf back;
-    bool cutShort = false;
+    const char* volatile reason = "damaged JPEG data";
 };
+
+void jpegStop(j_common_ptr info, const char* reason)
+{
+    JpegError* error = reinterpret_cast<JpegError*>(info->err);
+    error->reason = reason;
+    longjmp(error->back, 1);
+}
 
 void jpegFatal(j_common_ptr info)
 {
-    longjmp(reinterpret_cast<JpegError*>(info->err)->back, 1);
+    jpegStop(info, "damaged JPEG data");
 }
 
-// Warnings are not printed; a file that ends early is damage, not a picture.
+// Warnings are not printed. Every one about the data (cut short, bad codes,
+// bytes out of place) is damage: decoding on would paint grey or garbage.
+// Only those about side information are let pass.
 void jpegMessage(j_common_ptr info, int level)
 {
-    JpegError* error = reinterpret_cast<JpegError*>(info->err);
-    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF)
-        error->cutShort = true;
+    if (level >= 0)
+        return;
+    int code = info->err->msg_code;
+    if (code == JWRN_ADOBE_XFORM || code == JWRN_BOGUS_ICC || code == JWRN_JFIF_MAJOR)
+        return;
+    jpegStop(info, code == JWRN_JPEG_EOF ? "JPEG data cut short" : "corrupt JPEG data");
 }
 
-bool decodeJpeg(const uint8_t* data, size_t size, TgaImage* out, const char** why)
+// Each scan of a progressive file passes over the whole picture again.
+void jpegProgress(j_common_ptr info)
+{
+    if (info->is_decompressor && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxJpegScans)
+        jpegStop(info, "too many JPEG scans");
+}
+
+bool decodeJpeg(const uint8_t* data, size_t size, TgaImage* out, size_t maxBytes, const char** why)
 {
     jpeg_decompress_struct info;
     JpegError error;
+    jpeg_progress_mgr progress;
     info.err = jpeg_std_error(&error.base);
     error.base.error_exit = jpegFatal;
     error.base.emit_message = jpegMessage;
     if (setjmp(error.back)) {
         jpeg_destroy_decompress(&info);
         out->pixels.clear();
-        return fail(why, "damaged JPEG data");
+        return fail(why, error.reason);
     }
     jpeg_create_decompress(&info);
+    progress.progress_monitor = jpegProgress;
+    info.progress = &progress;
+    // A progressive file holds every coefficient (two bytes each) until the
+    // last scan: bounded like the picture itself.
+    info.mem->max_memory_to_use = long(std::min(maxBytes, kMaxImageBytes) * 2 + (size_t(4) << 20));
     jpeg_mem_src(&info, data, (unsigned long)size);
     jpeg_read_header(&info, TRUE);
     if (info.num_components != 1 && info.num_components != 3) {
@@ -62,6 +88,10 @@ bool decodeJpeg(const uint8_t* data, size_t size, TgaImage* out, const char** wh
         info.image_height > kMaxImageSide) {
         jpeg_destroy_decompress(&info);
         return fail(why, "JPEG size out of range");
+    }
+    if (size_t(info.image_width) * info.image_height * 3 > maxBytes) {
+        jpeg_destroy_decompress(&info);
+        return fail(why, kOverBudgetReason);
     }
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
@@ -84,9 +114,9 @@ bool decodeJpeg(const uint8_t* data, size_t size, TgaImage* out, const char** wh
         if (jpeg_read_scanlines(&info, &row, 1) != 1)
             break;
     }
-    bool cut = error.cutShort || info.output_scanline < info.output_height;
+    bool cut = info.output_scanline < info.output_height;
     if (!cut)
-        jpeg_finish_decompress(&info);
+        jpeg_finish_decompress(&info);  // warnings about the last bytes still refuse the picture
     jpeg_destroy_decompress(&info);
     if (cut) {
         out->pixels.clear();
@@ -98,7 +128,7 @@ bool decodeJpeg(const uint8_t* data, size_t size, TgaImage* out, const char** wh
     return true;
 }
 
-bool decodePng(const uint8_t* data, size_t size, TgaImage* out, const char** why)
+bool decodePng(const uint8_t* data, size_t size, TgaImage* out, size_t maxBytes, const char** why)
 {
     png_image image;
     std::memset(&image, 0, sizeof(image));
@@ -113,6 +143,10 @@ bool decodePng(const uint8_t* data, size_t size, TgaImage* out, const char** why
     bool alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
     image.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
     int bytes = alpha ? 4 : 3;
+    if (size_t(image.width) * image.height * size_t(bytes) > maxBytes) {
+        png_image_free(&image);
+        return fail(why, kOverBudgetReason);
+    }
     try {
         out->pixels.assign(size_t(image.width) * image.height * size_t(bytes), 0);
     } catch (const std::bad_alloc&) {
@@ -145,7 +179,7 @@ bool isPng(const uint8_t* data, size_t size)
     return data && size >= 8 && std::memcmp(data, signature, 8) == 0;
 }
 
-bool decodeImage(const uint8_t* data, size_t size, TgaImage* out, const char** why)
+bool decodeImage(const uint8_t* data, size_t size, TgaImage* out, const char** why, size_t maxBytes)
 {
     if (!out)
         return fail(why, "no output");
@@ -153,8 +187,8 @@ bool decodeImage(const uint8_t* data, size_t size, TgaImage* out, const char** w
     if (!data || size == 0)
         return fail(why, "empty file");
     if (isJpeg(data, size))
-        return decodeJpeg(data, size, out, why);
+        return decodeJpeg(data, size, out, maxBytes, why);
     if (isPng(data, size))
-        return decodePng(data, size, out, why);
-    return TgaLoader::decode(data, size, out, why);
+        return decodePng(data, size, out, maxBytes, why);
+    return TgaLoader::decode(data, size, out, why, maxBytes);
 }

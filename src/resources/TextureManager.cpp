@@ -8,6 +8,7 @@
 
 #include <GL/gl.h>
 #include <GL/glu.h>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -89,10 +90,11 @@ bool TextureManager::growIfFull()
     return true;
 }
 
-void TextureManager::appendEntry(unsigned handle, const char* name)
+void TextureManager::appendEntry(unsigned handle, const char* name, size_t bytes)
 {
     TextureEntry& e = entries[used];
     e.handle = handle;
+    e.bytes = bytes;
     size_t length = std::strlen(name);
     if (length > size_t(kNameLength)) {
         SystemLog::get().write(LOG_YELLOW "::TextureManager WARNING file name to large, truncating: %s", name);
@@ -141,11 +143,25 @@ bool TextureManager::readImage(const char* path, TgaImage* image)
     if (!files.readFile(path, bytes))
         return false;  // the file system said why
     const char* why = "";
-    if (!decodeImage(bytes.data(), bytes.size(), image, &why)) {
-        SystemLog::get().write(LOG_YELLOW "::TextureManager WARNING cannot read %s: %s", path, why);
+    size_t held = picturesHeld();
+    size_t left = pictureBudget > held ? pictureBudget - held : 0;
+    if (!decodeImage(bytes.data(), bytes.size(), image, &why, std::min(left, kMaxImageBytes))) {
+        if (left < kMaxImageBytes && std::strcmp(why, kOverBudgetReason) == 0)
+            SystemLog::get().write(LOG_YELLOW "::TextureManager WARNING cannot read %s: loaded pictures hold %zu "
+                                   "of their %zu bytes already", path, held, pictureBudget);
+        else
+            SystemLog::get().write(LOG_YELLOW "::TextureManager WARNING cannot read %s: %s", path, why);
         return false;
     }
     return true;
+}
+
+size_t TextureManager::picturesHeld() const
+{
+    size_t held = 0;
+    for (int i = 0; i < used; ++i)
+        held += entries[i].bytes;
+    return held;
 }
 
 unsigned TextureManager::upload(const TgaImage& image, bool clampToEdge)
@@ -171,7 +187,7 @@ bool TextureManager::storeLoaded(const char* name, const char* from, const TgaIm
                                  unsigned* handle)
 {
     *handle = upload(image, false);
-    appendEntry(*handle, name);
+    appendEntry(*handle, name, image.pixels.size());
     if (std::strcmp(name, from) == 0)
         SystemLog::get().write(LOG_WHITE "::TextureManager Texture Loaded: %s", name);
     else
@@ -227,8 +243,11 @@ bool TextureManager::loadSurfaceTexture(const char* name, unsigned* handle, bool
     // one stored (".tga" written, ".jpg" shipped).
     if (const ShaderInfo* shader = findShader(name)) {
         std::string picture = FileSystem::withoutExtension(shader->image);
-        if (!picture.empty() &&
-            readFirstOf("baseq3/" + picture, &image, &found))
+        std::string clean;
+        if (!picture.empty() && !FileSystem::cleanPath(("baseq3/" + picture).c_str(), clean))
+            SystemLog::get().write(LOG_YELLOW "::TextureManager WARNING shader %s: picture path \"%.200s\" refused "
+                                   "(absolute, \"..\" or too long)", name, shader->image.c_str());
+        else if (!picture.empty() && readFirstOf("baseq3/" + picture, &image, &found))
             return storeLoaded(requested.c_str(), found.c_str(), image, handle);
     }
     if (!quietWhenMissing)
@@ -256,7 +275,7 @@ bool TextureManager::loadTexture(const char* path, unsigned* handle, bool clampT
         return false;
     }
     *handle = upload(image, clampToEdge);
-    appendEntry(*handle, path);
+    appendEntry(*handle, path, image.pixels.size());
     SystemLog::get().write(LOG_WHITE "::TextureManager Texture Loaded: %s", path);
     return true;
 }

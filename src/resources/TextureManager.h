@@ -14,12 +14,16 @@ struct TextureEntry {
     unsigned handle;
     char name[64];  // as requested, cut to 63 characters, or "[Created]"
     int users;      // requests not yet released
+    size_t bytes;   // decoded picture bytes it was made from (0 for created ones)
 };
 
 class TextureManager {
 public:
     static const int kGrowStep = 100;
     static const int kNameLength = 63;
+    // Decoded bytes all loaded pictures may hold together; a picture that
+    // would pass it is refused with one line. Released pictures give theirs back.
+    static constexpr size_t kPictureBudget = size_t(1) << 30;
 
     // Created on first use; its textures are deleted at process exit.
     static TextureManager& get();
@@ -46,6 +50,10 @@ public:
     // removed when no request is left. Unknown handles are ignored.
     void releaseTexture(unsigned handle);
 
+    // Another total than kPictureBudget (tests use a small one).
+    void setPictureBudget(size_t bytes) { pictureBudget = bytes; }
+    size_t picturesHeld() const;
+
     int count() const { return used; }
     int capacity() const { return allocated; }
     const TextureEntry* entry(int index) const;
@@ -62,7 +70,7 @@ private:
     TextureManager& operator=(const TextureManager&) = delete;
 
     bool growIfFull();
-    void appendEntry(unsigned handle, const char* name);
+    void appendEntry(unsigned handle, const char* name, size_t bytes = 0);
     bool findCached(const char* name, unsigned* handle);
     unsigned upload(const TgaImage& image, bool clampToEdge);
     // Reads and decodes one file of the game's file system; a missing file
@@ -71,6 +79,7 @@ private:
     bool readFirstOf(const std::string& base, TgaImage* image, std::string* found);
     bool storeLoaded(const char* name, const char* from, const TgaImage& image, unsigned* handle);
 
+    size_t pictureBudget = kPictureBudget;
     ShaderLibrary shaders;
     int shadersReadFrom = -1;  // archives there were when the scripts were read
 

@@ -33,7 +33,7 @@ bool fail(const char** why, const char* reason)
 
 int readU16(const uint8_t* p) { return p[0] | (p[1] << 8); }
 
-bool parseHeader(const uint8_t* h, TgaHeader* hd, const char** why)
+bool parseHeader(const uint8_t* h, TgaHeader* hd, size_t maxBytes, const char** why)
 {
     hd->idLength = h[0];
     hd->colourMapType = h[1];
@@ -46,12 +46,16 @@ bool parseHeader(const uint8_t* h, TgaHeader* hd, const char** why)
         return fail(why, "colour-mapped files are not supported");
     if (hd->width == 0 || hd->height == 0)
         return fail(why, "zero width or height");
+    if (hd->width > kMaxImageSide || hd->height > kMaxImageSide)
+        return fail(why, "TGA size out of range");
     if (hd->imageType == kRunLengthType) {
         if (hd->depth != 24 && hd->depth != 32)
             return fail(why, "run-length data must be 24 or 32 bits");
     } else if (hd->depth != 16 && hd->depth != 24 && hd->depth != 32) {
         return fail(why, "unsupported pixel depth");
     }
+    if (size_t(hd->width) * size_t(hd->height) * size_t(hd->depth == 32 ? 4 : 3) > maxBytes)
+        return fail(why, kOverBudgetReason);
     return true;
 }
 
@@ -262,7 +266,7 @@ bool readOpenFile(FILE* f, TgaImage* out, const char** why)
     if (std::fread(header, 1, kHeaderSize, f) != kHeaderSize)
         return fail(why, "file is truncated");
     TgaHeader hd;
-    if (!parseHeader(header, &hd, why))
+    if (!parseHeader(header, &hd, kMaxImageBytes, why))
         return false;
     size_t offset = kHeaderSize + size_t(hd.idLength);
     if (size_t(fileSize) < offset || std::fseek(f, long(offset), SEEK_SET) != 0)
@@ -272,7 +276,7 @@ bool readOpenFile(FILE* f, TgaImage* out, const char** why)
 
 } // namespace
 
-bool TgaLoader::decode(const uint8_t* data, size_t size, TgaImage* out, const char** why)
+bool TgaLoader::decode(const uint8_t* data, size_t size, TgaImage* out, const char** why, size_t maxBytes)
 {
     if (!out)
         return fail(why, "no output");
@@ -280,7 +284,7 @@ bool TgaLoader::decode(const uint8_t* data, size_t size, TgaImage* out, const ch
     if (!data || size < kHeaderSize)
         return fail(why, "file is truncated");
     TgaHeader hd;
-    if (!parseHeader(data, &hd, why))
+    if (!parseHeader(data, &hd, maxBytes, why))
         return false;
     size_t offset = kHeaderSize + size_t(hd.idLength);
     if (size < offset)

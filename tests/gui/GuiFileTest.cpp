@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -111,6 +114,19 @@ TEST(GuiFile, FailedLoadsAddNothing)
     GUI gui;
     EXPECT_FALSE(gui.loadFile("no_such_dir/gui.gui"));
     EXPECT_FALSE(gui.loadFile("."));  // a folder
+    EXPECT_EQ(gui.count, 0);
+    // Endless or huge files are refused without reading them whole.
+    const char* link = "gui_file_test_zero.gui";
+    std::remove(link);
+    ASSERT_EQ(symlink("/dev/zero", link), 0);
+    EXPECT_FALSE(gui.loadFile(link));
+    std::remove(link);
+    {
+        std::vector<unsigned char> good = GuiFileWriter::file(sampleWindows());
+        ASSERT_TRUE(GuiFileWriter::save(kPath, good));
+        ASSERT_EQ(truncate(kPath.c_str(), 64L << 20), 0);  // sparse: a valid start, 64 MB stated
+        EXPECT_FALSE(gui.loadFile(kPath.c_str()));
+    }
     EXPECT_EQ(gui.count, 0);
 
     // Cut at every byte: each shorter file fails and adds nothing.

@@ -122,6 +122,45 @@ TEST_F(FileSystemTest, DamagedArchivesAreReportedAndSkipped)
     EXPECT_EQ(read(files, "ok.txt"), "fine");
 }
 
+// Every stored copy of a name (local and central headers) made another of
+// the same length.
+void renameStored(Bytes& zip, const std::string& from, const std::string& to)
+{
+    for (size_t at = 0; at + from.size() <= zip.size(); at++)
+        if (std::equal(from.begin(), from.end(), zip.begin() + long(at)))
+            std::copy(to.begin(), to.end(), zip.begin() + long(at));
+}
+
+// One bad entry costs that entry, never the good ones beside it, and the
+// line says what is wrong with it.
+TEST_F(FileSystemTest, OneBadEntryDoesNotCostTheArchive)
+{
+    ASSERT_TRUE(rt::writeZip(root + "/dup.pk3", {{"dup/one.txt", text("first")},
+                                                 {"good.txt", text("fine")},
+                                                 {"dup/two.txt", text("second")},
+                                                 {"nul/abXcd.txt", text("cut")}}));
+    Bytes zip = rt::readFile(root + "/dup.pk3");
+    renameStored(zip, "dup/two.txt", "dup/one.txt");
+    renameStored(zip, "abXcd", std::string("ab\0cd", 5));
+    ASSERT_TRUE(rt::writeFile(root + "/dup.pk3", zip));
+    EXPECT_TRUE(files.addArchive((root + "/dup.pk3").c_str()));
+    EXPECT_EQ(read(files, "good.txt"), "fine");
+    EXPECT_EQ(read(files, "dup/one.txt"), "second");
+    EXPECT_EQ(read(files, "nul/ab cd.txt"), "<none>");
+    EXPECT_EQ(read(files, "nul/ab"), "<none>");
+    EXPECT_TRUE(reports.has("entry dup/one.txt stored more than once; the last one is used"));
+    EXPECT_TRUE(reports.has("refused entry name \"nul/ab\\0cd.txt\" (a NUL byte inside)"));
+    EXPECT_EQ(reports.lines.size(), 2u);
+
+    ASSERT_TRUE(rt::writeZip(root + "/wide.pk3", {{"a.txt", text("hello"), true}, {"b.txt", text("fine")}}));
+    zip = rt::readFile(root + "/wide.pk3");
+    rt::stateSize(zip, 0, 0xFFFFFFFFu);
+    ASSERT_TRUE(rt::writeFile(root + "/wide.pk3", zip));
+    EXPECT_FALSE(files.addArchive((root + "/wide.pk3").c_str()));
+    EXPECT_TRUE(reports.has("entry a.txt states a size of 0xFFFFFFFF without the 64-bit record"));
+    EXPECT_FALSE(reports.has("No such file"));
+}
+
 } // namespace
 
 // Damaged archives, pictures and shader scripts, made at random from good

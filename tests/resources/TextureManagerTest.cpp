@@ -8,8 +8,13 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <vector>
+
+#include <jpeglib.h>
 
 using rt::Bytes;
 
@@ -91,7 +96,8 @@ protected:
         // e: JPEG bytes under a .tga name.
         ASSERT_TRUE(rt::writeFile("baseq3/textures/fb/e.tga", jpg));
         std::string shader = "// shaders\ntextures/fb/c\n{\n\tsurfaceparm nomarks\n\t{\n\t\tmap $lightmap\n\t}\n"
-                             "\t{\n\t\tmap textures/fb/pic.tga /* written as tga, shipped as jpg */\n\t}\n}\n";
+                             "\t{\n\t\tmap textures/fb/pic.tga /* written as tga, shipped as jpg */\n\t}\n}\n"
+                             "textures/fb/f\n{\n\t{\n\t\tmap ../../textures/fb/pic.tga\n\t}\n}\n";
         ASSERT_TRUE(rt::writeFile("baseq3/scripts/fb.shader", Bytes(shader.begin(), shader.end())));
         std::string broken = "textures/fb/d\n{\n\t{\n\t\tmap textures/fb/pic.tga\n";
         // b only in the archive, named in capitals; the shader's picture too.
@@ -321,6 +327,9 @@ TEST_F(TextureManagerTest, SurfacesByAnyNameFromFilesArchivesAndShaders)
     EXPECT_FALSE(tm.loadSurfaceTexture("textures/fb/d", &d));
     EXPECT_EQ(d, 0u);
     EXPECT_EQ(linesWith(mark, "Texture not found"), 1);
+    // A shader picture outside the game folder is refused, and says so.
+    EXPECT_FALSE(tm.loadSurfaceTexture("textures/fb/f", &d, true));
+    EXPECT_TRUE(lineStartsWith(mark, LOG_YELLOW, "shader textures/fb/f: picture path \"../../textures/fb/pic.tga\" refused"));
     EXPECT_TRUE(lineStartsWith(mark, LOG_RED, "::TextureManager ERROR Texture not found: baseq3/textures/fb/d.tga"));
 
     // Asked twice, released twice: the texture goes with the last release.
@@ -335,6 +344,96 @@ TEST_F(TextureManagerTest, SurfacesByAnyNameFromFilesArchivesAndShaders)
     EXPECT_EQ(tm.count(), count - 1);
     EXPECT_FALSE(glIsTexture(a));
     EXPECT_EQ(tm.entry(0)->handle, b);  // the rest keep their order
+}
+
+// A grey JPEG written by libjpeg itself: baseline, or progressive in 127
+// scans (the DC, then each AC coefficient alone in two halves), all valid.
+Bytes jpegOf(int side, bool manyScans)
+{
+    jpeg_compress_struct c;
+    jpeg_error_mgr error;
+    c.err = jpeg_std_error(&error);
+    jpeg_create_compress(&c);
+    unsigned char* memory = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &memory, &size);
+    c.image_width = JDIMENSION(side);
+    c.image_height = JDIMENSION(side);
+    c.input_components = 1;
+    c.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    std::vector<jpeg_scan_info> scans;
+    if (manyScans) {
+        scans.push_back({1, {0, 0, 0, 0}, 0, 0, 0, 0});
+        for (int half = 0; half < 2; half++)
+            for (int k = 1; k < 64; k++)
+                scans.push_back({1, {0, 0, 0, 0}, k, k, half, 1 - half});
+        c.scan_info = scans.data();
+        c.num_scans = int(scans.size());
+    }
+    jpeg_start_compress(&c, TRUE);
+    std::vector<JSAMPLE> row(static_cast<size_t>(side));
+    while (c.next_scanline < c.image_height) {
+        for (int x = 0; x < side; x++)
+            row[size_t(x)] = JSAMPLE((x * 7 + int(c.next_scanline) * 13 + (x * c.next_scanline) % 29) & 0xff);
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&c, rows, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    Bytes out(memory, memory + size);
+    std::free(memory);
+    return out;
+}
+
+// Hostile pictures cost a line each, never the memory or time they claim:
+// JPEG data cut short behind an end marker, 127 scans, a header claiming
+// 8192 x 8192 from a few hundred bytes, and pictures past the total budget.
+TEST_F(TextureManagerTest, HostilePicturesAreRefusedWithOneLineEach)
+{
+    TextureManager& tm = TextureManager::get();
+    tm.releaseAll();
+    Bytes good = jpegOf(64, false);
+    ASSERT_TRUE(rt::writeFile("baseq3/textures/hx/good.jpg", good));
+    Bytes cut(good.begin(), good.begin() + long(good.size() * 2 / 3));
+    cut.push_back(0xFF);
+    cut.push_back(0xD9);
+    ASSERT_TRUE(rt::writeFile("baseq3/textures/hx/cut.jpg", cut));
+    ASSERT_TRUE(rt::writeFile("baseq3/textures/hx/scans.jpg", jpegOf(64, true)));
+    Bytes huge = good;
+    for (size_t i = 0; i + 8 < huge.size(); i++) {
+        if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {  // the frame header: height and width
+            huge[i + 5] = huge[i + 7] = 0x20;
+            huge[i + 6] = huge[i + 8] = 0x00;
+            break;
+        }
+    }
+    ASSERT_TRUE(rt::writeFile("baseq3/textures/hx/huge.jpg", huge));
+
+    size_t mark = logMark();
+    unsigned handle = 0;
+    ASSERT_TRUE(tm.loadSurfaceTexture("textures/hx/good", &handle));
+    EXPECT_EQ(tm.picturesHeld(), size_t(64 * 64 * 3));
+    EXPECT_FALSE(tm.loadSurfaceTexture("textures/hx/cut", &handle, true));
+    EXPECT_TRUE(lineStartsWith(mark, LOG_YELLOW, "cannot read baseq3/textures/hx/cut.jpg: corrupt JPEG data"));
+    EXPECT_FALSE(tm.loadSurfaceTexture("textures/hx/scans", &handle, true));
+    EXPECT_TRUE(lineStartsWith(mark, LOG_YELLOW, "cannot read baseq3/textures/hx/scans.jpg: too many JPEG scans"));
+    EXPECT_FALSE(tm.loadSurfaceTexture("textures/hx/huge", &handle, true));
+    EXPECT_TRUE(lineStartsWith(mark, LOG_YELLOW, "cannot read baseq3/textures/hx/huge.jpg: picture over the memory budget"));
+    EXPECT_EQ(linesWith(mark, "cannot read"), 3);
+
+    // The total: two small pictures fit, the third waits for a release.
+    tm.setPictureBudget(64 * 64 * 3 + 24 + 20);
+    unsigned a = 0, c16 = 0;
+    ASSERT_TRUE(tm.loadTexture("tex_work/a.tga", &a, false));
+    EXPECT_FALSE(tm.loadTexture("tex_work/c16.tga", &c16, false));
+    EXPECT_TRUE(lineStartsWith(mark, LOG_YELLOW, "cannot read tex_work/c16.tga: loaded pictures hold 12312 of their "
+                                                 "12332 bytes already"));
+    tm.releaseTexture(a);
+    EXPECT_TRUE(tm.loadTexture("tex_work/c16.tga", &c16, false));
+    tm.setPictureBudget(TextureManager::kPictureBudget);
+    tm.releaseAll();
+    EXPECT_EQ(tm.picturesHeld(), 0u);
 }
 
 TEST_F(TextureManagerTest, ReleaseDeletesEveryTexture)

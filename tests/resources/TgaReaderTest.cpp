@@ -93,6 +93,25 @@ TEST(TgaReader, LargeFilesMatchAHandSwap)
     }
 }
 
+// The side limit and memory budget of every picture, read from the header
+// before a pixel is allocated.
+TEST(TgaReader, KeepsTheSideLimitAndBudgetOfEveryPicture)
+{
+    TgaImage img;
+    const char* why = "";
+    Bytes runs = rt::tga(10, 16384, 16384, 24, Bytes(4096, 0xFF));  // would fill 768 MB
+    EXPECT_FALSE(TgaLoader::decode(runs.data(), runs.size(), &img, &why));
+    EXPECT_STREQ(why, "TGA size out of range");
+    Bytes wide = rt::tga(10, 8192, 8192, 32, {0xFF, 1, 2, 3, 4});
+    EXPECT_FALSE(TgaLoader::decode(wide.data(), wide.size(), &img, &why));
+    EXPECT_STREQ(why, kOverBudgetReason);
+    Bytes small = rt::tga(2, 4, 2, 24, Bytes(24, 9));
+    EXPECT_FALSE(TgaLoader::decode(small.data(), small.size(), &img, &why, 23));
+    EXPECT_STREQ(why, kOverBudgetReason);
+    EXPECT_TRUE(TgaLoader::decode(small.data(), small.size(), &img, &why, 24));
+    EXPECT_EQ(img.pixels.size(), 24u);
+}
+
 TEST(TgaReader, RejectsWhatItCannotDecodeSafely)
 {
     EXPECT_TRUE(rejects(rt::tga(2, 0, 4, 24, {})));
