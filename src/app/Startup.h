@@ -6,7 +6,7 @@ union SDL_Event;
 // start-up step, the main loop and the shutdown step.
 
 // Registers the game commands, runs videoSettings.lua, opens the window,
-// starts up, loops and shuts down. Always returns 0.
+// starts up, loops and shuts down. 1 when no window could be shown, else 0.
 int runHalvex();
 
 // The fixed GL state the game draws with: depth test (less or equal),

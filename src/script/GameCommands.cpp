@@ -70,7 +70,7 @@ int mapCommand(lua_State* L)
     BspLoader loader;
     bool loaded = loader.load(path ? path : "", TargetList::instance);
     if (loaded && Menu::instance)
-        Menu::instance->menuActive = false;
+        Menu::instance->setActive(false);
     return 0;
 }
 
@@ -83,7 +83,7 @@ int quitCommand(lua_State* L)
         return 0;
     }
     if (Menu::instance)
-        Menu::instance->menuActive = !Menu::instance->menuActive;
+        Menu::instance->setActive(!Menu::instance->menuActive);
     return 0;
 }
 
@@ -135,7 +135,7 @@ int killCommand(lua_State*)
     if (Game::instance)
         Game::instance->reset();
     if (Menu::instance) {
-        Menu::instance->menuActive = true;
+        Menu::instance->setActive(true);
         Menu::instance->showScreen(menu::ScreenKill);
     }
     return 0;
