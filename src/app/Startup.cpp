@@ -192,6 +192,10 @@ int runHalvex(const StartOptions& options)
     runStartupFile("videoSettings.lua");
 
     OglSdl* window = new OglSdl();
+    // From here a display that goes away ends start-up with a failure.
+    endProcessWhenDisplayLost(false);
+    if (fullscreenSetting)
+        window->fitToDisplay(&screenWidth, &screenHeight);
     bool windowOpen = window->createWindow("Halvex v. 0.1", screenWidth, screenHeight, 24, 45.0f);
     // A refused full-screen mode falls back to the window rather than
     // running on without a surface.
@@ -199,9 +203,8 @@ int runHalvex(const StartOptions& options)
         windowOpen = window->toggleFullscreen();
 
     // Without a window there is no GL context to start up on.
-    if (windowOpen)
-        endProcessWhenDisplayLost();
     if (windowOpen && startUp()) {
+        endProcessWhenDisplayLost(true);
         // A quit() in the start-up files does not end the program before it
         // began; one in the command line's Lua lines does.
         quitRequested = false;
@@ -213,5 +216,6 @@ int runHalvex(const StartOptions& options)
     releaseGlObjects();
     SDL_Quit();
     delete window;
-    return 0;
+    // A game nobody can see has failed, whatever else went right.
+    return windowOpen ? 0 : 1;
 }

@@ -8,7 +8,8 @@ struct StartOptions;
 
 // Registers the game commands, adds the options' game data, runs
 // videoSettings.lua, opens the window, starts up, plays the options' level
-// and runs their Lua lines, loops and shuts down. Always returns 0.
+// and runs their Lua lines, loops and shuts down. 1 when no window could be
+// shown, else 0.
 int runHalvex(const StartOptions& options);
 
 // After start-up: the level given on the command line (as given, else under

@@ -8,7 +8,8 @@
 
 // The command line first (help: exit 0; a bad option: exit 2). Then what
 // SDL's main wrapper does on the platforms that have one: SDL up without its
-// signal handlers, SDL_Quit at exit, and exit code 0 whatever happened.
+// signal handlers, SDL_Quit at exit; exit code 1 only when no window could be
+// shown.
 int main(int argc, char* argv[])
 {
     StartOptions options;
@@ -25,6 +26,5 @@ int main(int argc, char* argv[])
     }
     SDL_Init(SDL_INIT_NOPARACHUTE);
     std::atexit(SDL_Quit);
-    runHalvex(options);
-    std::exit(0);
+    std::exit(runHalvex(options));
 }

@@ -94,10 +94,11 @@ void GUI::mouseEvent(const SDL_Event& event)
 
     if (button.type == SDL_MOUSEBUTTONUP && button.button == SDL_BUTTON_LEFT) {
         mouseHeld = false;
-        if (inTop)
-            top->mouseButton(button, point);
-        else
-            top->focus = -1;  // the widget is not told
+        // The widget that took the press is told wherever the release is,
+        // so drags end and a button moved off does not click.
+        top->mouseButton(button, point);
+        if (!inTop)
+            top->focus = -1;
     } else if (inTop) {
         top->mouseButton(button, point);
     } else if (!mouseHeld) {
@@ -114,6 +115,13 @@ void GUI::mouseEvent(const SDL_Event& event)
     }
     if (button.type == SDL_MOUSEBUTTONDOWN && button.button == SDL_BUTTON_LEFT)
         mouseHeld = true;
+}
+
+void GUI::resetInput()
+{
+    mouseHeld = false;
+    for (int i = 0; i < count; ++i)
+        windows[i].resetInput();
 }
 
 void GUI::drawAll(GuiPoint pointer)

@@ -39,6 +39,8 @@ public:
 
     // One SDL_MOUSEBUTTONDOWN or SDL_MOUSEBUTTONUP; other events are ignored.
     void mouseEvent(const SDL_Event& event);
+    // No held button, and no window keeps a focus, a pressed widget or a drag.
+    void resetInput();
     // Every window, bottom first; pointer decides hover and drags.
     void drawAll(GuiPoint pointer);
 

@@ -14,7 +14,7 @@ void GuiButton::load(const WidgetBlock& block, Font* font)
 
 void GuiButton::mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point)
 {
-    if (event.type == SDL_MOUSEBUTTONUP && event.button == SDL_BUTTON_LEFT)
+    if (event.type == SDL_MOUSEBUTTONUP && event.button == SDL_BUTTON_LEFT && rect.contains(point))
         clicked.emit(this);
 }
 

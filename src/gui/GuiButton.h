@@ -3,7 +3,8 @@
 
 #include <sigc++/sigc++.h>
 
-// A push button: a left release while it holds the focus emits clicked.
+// A push button: a left release over it, after a press on it, emits
+// clicked; moving off before letting go cancels the click.
 class GuiButton : public GuiWidget {
 public:
     void load(const WidgetBlock& block, Font* font) override;

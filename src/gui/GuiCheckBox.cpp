@@ -22,7 +22,7 @@ void GuiCheckBox::load(const WidgetBlock& block, Font* font)
 
 void GuiCheckBox::mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point)
 {
-    if (event.type == SDL_MOUSEBUTTONUP && event.button == SDL_BUTTON_LEFT)
+    if (event.type == SDL_MOUSEBUTTONUP && event.button == SDL_BUTTON_LEFT && rect.contains(point))
         checked = !checked;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 #include "gui/GuiWidget.h"
 
-// A square box and its caption; each left release flips checked. Its size
+// A square box and its caption; each left release over it flips checked. Its size
 // comes from the font and the caption, not from the record.
 class GuiCheckBox : public GuiWidget {
 public:

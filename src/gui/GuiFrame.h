@@ -8,6 +8,7 @@ public:
     void release() override;
     void moveBy(float dx, float dy) override;
     void draw(bool focused, bool hovered, GuiPoint point) override;
+    bool takesInput() const override { return false; }
 
     GuiColour outlineColour, textColour;
     GuiPoint captionPos;

@@ -7,6 +7,7 @@ class GuiLabel : public GuiWidget {
 public:
     void load(const WidgetBlock& block, Font* font) override;
     void draw(bool focused, bool hovered, GuiPoint point) override;
+    bool takesInput() const override { return false; }
 
     GuiColour textColour;
 };

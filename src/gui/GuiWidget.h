@@ -31,6 +31,9 @@ public:
     // focused: the window's focused widget; hovered: its window is on top
     // and the pointer is inside rect.
     virtual void draw(bool focused, bool hovered, GuiPoint point) {}
+    // False for widgets only drawn (frames, labels): hit tests pass over
+    // them to the widgets they surround.
+    virtual bool takesInput() const { return true; }
 
     const char* name() const { return record.name; }
 

@@ -32,6 +32,7 @@ void GuiWindow::build(const WindowBlock& block, Font* font)
     position = {0, 0};
     this->font = font;
     focus = -1;
+    pressed = -1;
     dragging = false;
 
     title = record.title;
@@ -74,7 +75,8 @@ void GuiWindow::moveBy(float dx, float dy)
 int GuiWindow::widgetAt(GuiPoint point) const
 {
     for (int i = int(widgets.size()) - 1; i >= 0; --i) {
-        if (widgets[size_t(i)]->rect.contains(point))
+        const GuiWidget& widget = *widgets[size_t(i)];
+        if (widget.takesInput() && widget.rect.contains(point))
             return i;
     }
     return -1;
@@ -85,29 +87,43 @@ void GuiWindow::mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point)
     if (event.type == SDL_MOUSEBUTTONDOWN) {
         if (event.button != SDL_BUTTON_LEFT)
             return;
-        // A press on the title bar starts a drag and keeps the focus.
+        // A press on the title bar keeps the focus; only a movable window
+        // is dragged by it.
         if (titleBar.contains(point)) {
-            dragging = true;
+            dragging = movable;
             dragPoint = point;
+            pressed = -1;
             return;
         }
         const int oldFocus = focus;
         focus = widgetAt(point);
+        pressed = focus;
         if (focus >= 0)
             widgets[size_t(focus)]->mouseButton(event, point);
         if (oldFocus >= 0 && oldFocus != focus && oldFocus < int(widgets.size()))
             widgets[size_t(oldFocus)]->collapse();
     } else if (event.type == SDL_MOUSEBUTTONUP) {
-        const bool toFocused = event.button == SDL_BUTTON_LEFT ||
-                               event.button == SDL_BUTTON_WHEELUP ||
-                               event.button == SDL_BUTTON_WHEELDOWN;
-        if (!toFocused)
-            return;
-        if (focus >= 0 && focus < int(widgets.size()) && !dragging)
-            widgets[size_t(focus)]->mouseButton(event, point);
-        if (event.button == SDL_BUTTON_LEFT)
+        if (event.button == SDL_BUTTON_LEFT) {
+            // Cleared first: a click may show another screen, which resets this.
+            const int target = pressed;
+            pressed = -1;
             dragging = false;
+            if (target >= 0 && target < int(widgets.size()))
+                widgets[size_t(target)]->mouseButton(event, point);
+        } else if (event.button == SDL_BUTTON_WHEELUP || event.button == SDL_BUTTON_WHEELDOWN) {
+            if (GuiWidget* widget = focusedWidget())
+                widget->mouseButton(event, point);
+        }
     }
+}
+
+void GuiWindow::resetInput()
+{
+    if (GuiWidget* widget = focusedWidget())
+        widget->collapse();
+    focus = -1;
+    pressed = -1;
+    dragging = false;
 }
 
 GuiWidget* GuiWindow::findWidget(const char* name) const

@@ -24,10 +24,14 @@ public:
     // to the record's position. Visible afterwards.
     void build(const WindowBlock& block, Font* font);
     void moveBy(float dx, float dy);
-    // A press starts a drag on the title bar or moves the focus to the
-    // widget under the point; a left release (or a wheel release) goes to
-    // the focused widget.
+    // A press starts a drag on a movable window's title bar or moves the
+    // focus to the widget under the point. A left release goes only to the
+    // widget that took the left press, wherever the pointer is then, and
+    // ends a drag; a wheel release goes to the focused widget.
     void mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point);
+    // No focus, no pressed widget, no drag: a window just shown owes no
+    // release to a press it never saw.
+    void resetInput();
     // Follows a drag, then draws the frame, title and widgets.
     void draw(GuiPoint pointer, bool isTop);
     // The first widget in list order with that name, or null.
@@ -37,11 +41,13 @@ public:
     {
         return focus >= 0 && focus < int(widgets.size()) ? widgets[size_t(focus)].get() : nullptr;
     }
-    // Index in widgets of the topmost widget containing point, or -1.
+    // Index in widgets of the topmost widget taking input that contains
+    // point, or -1.
     int widgetAt(GuiPoint point) const;
     const char* name() const { return record.name; }
 
-    int focus = -1;  // index in widgets, -1 for none
+    int focus = -1;    // index in widgets, -1 for none
+    int pressed = -1;  // the widget that took the left press not yet released, -1 for none
     GuiRect frame;     // title bar and body
     GuiRect titleBar;  // the 20 pixels above the body
     GuiPoint position; // top-left of the body

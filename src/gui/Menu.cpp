@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 #include <cstdio>
+#include <cstring>
 
 #include "app/Game.h"
 #include "gui/GuiButton.h"
@@ -28,6 +29,19 @@ int updateGuiControlsCommand(lua_State*)
     if (Menu::instance)
         Menu::instance->updateGuiControls();
     return 0;
+}
+
+// The last red log line from index `from` on, without its colour prefix.
+std::string lastRedLine(size_t from)
+{
+    const SystemLog& log = SystemLog::get();
+    const size_t prefix = sizeof(LOG_RED) - 1;
+    for (size_t i = log.storedLines(); i > from; --i) {
+        const char* line = log.line(i - 1);
+        if (std::strncmp(line, LOG_RED, prefix) == 0)
+            return line + prefix;
+    }
+    return "::Menu New Game failed";
 }
 
 void texturedQuad(float x0, float y0, float x1, float y1)
@@ -156,6 +170,7 @@ void Menu::showScreen(int screen)
     if (screens[currentScreen])
         hideWindow(screens[currentScreen]);
     currentScreen = screen;
+    gui.resetInput();
     GuiWindow* window = screens[screen];
     if (!window)
         return;
@@ -163,6 +178,15 @@ void Menu::showScreen(int screen)
         top->visible = false;
     window->visible = true;
     gui.raise(gui.zPosition(window->name()));
+}
+
+void Menu::setActive(bool active)
+{
+    if (active && !menuActive)
+        gui.resetInput();
+    if (!active)
+        failure.clear();
+    menuActive = active;
 }
 
 // The button and the Escape key end the program by different quit calls.
@@ -201,9 +225,14 @@ void Menu::onNewGame(GuiWidget*)
         Camera::instance->resetOrientation();
     if (player && player->body)
         player->body->velocity = Vector3();
-    menuActive = false;
+    // The level hides the menu once it is loaded; one that cannot be loaded
+    // leaves the menu up with the loader's red line under it.
+    failure.clear();
+    const size_t mark = SystemLog::get().storedLines();
     if (host)
         host->runString("map(\"baseq3/maps/test.bsp\")");
+    if (menuActive)
+        failure = lastRedLine(mark);
 }
 
 void Menu::onApplyControls(GuiWidget*)
@@ -261,6 +290,12 @@ void Menu::draw()
     SDL_GetMouseState(&mx, &my);
     float x = static_cast<float>(mx), y = static_cast<float>(my);
     gui.drawAll({x, y});
+    if (!failure.empty()) {
+        gui.font.printQueued(1.0f, 0.0f, 0.0f, 10, screenHeight - 2 * GUI::kFontSize, "%s", failure.c_str());
+        glEnable(GL_TEXTURE_2D);
+        gui.font.flushQueue();
+        glDisable(GL_TEXTURE_2D);
+    }
 
     glColor3f(1.0f, 1.0f, 1.0f);
     glEnable(GL_TEXTURE_2D);

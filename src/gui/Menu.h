@@ -5,6 +5,7 @@
 // videoSettings.lua from the settings screens.
 #include <SDL.h>
 #include <sigc++/sigc++.h>
+#include <string>
 
 #include "gui/Gui.h"
 #include "gui/MenuScreens.h"
@@ -18,6 +19,7 @@ public:
     static Menu* instance;  // published by the constructor, cleared by the destructor
 
     bool menuActive = false;  // the frame draws the menu; keys and mouse buttons go to it
+    std::string failure;      // why the last New Game failed, shown in red under the screens
     unsigned logoTexture = 0;
     unsigned pointerTexture = 0;
     int screenWidth = 0;
@@ -44,7 +46,11 @@ public:
     void keyPressed(const SDL_keysym& key);
     // In the 2D overlay: logo, windows, pointer.
     void draw();
+    // Shows the screen with no focus and no held button.
     void showScreen(int screen);
+    // Shows or hides the menu. Shown again, it owes no release to a press
+    // made in the game; hidden, the failure line goes.
+    void setActive(bool active);
     // Back to the current screen's parent; from the main screen ends the program.
     void goBack(GuiWidget* button = nullptr);
 

@@ -7,17 +7,24 @@
 
 namespace {
 
+int displayLostStarting(Display*)
+{
+    SystemLog::get().write(LOG_RED "::OglSdl ERROR Display lost during start-up, ending the program");
+    SystemLog::get().writeFile();
+    // No exit handlers: each of them would talk to the dead server.
+    _exit(1);
+}
+
 int displayLost(Display*)
 {
     SystemLog::get().write(LOG_RED "::OglSdl ERROR Display lost, ending the program");
     SystemLog::get().writeFile();
-    // No exit handlers: each of them would talk to the dead server.
     _exit(0);
 }
 
 } // namespace
 
-void endProcessWhenDisplayLost()
+void endProcessWhenDisplayLost(bool running)
 {
-    XSetIOErrorHandler(displayLost);
+    XSetIOErrorHandler(running ? displayLost : displayLostStarting);
 }

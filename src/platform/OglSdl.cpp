@@ -3,6 +3,8 @@
 #include <SDL.h>
 #include <GL/gl.h>
 #include <GL/glu.h>
+#include <cstdlib>
+#include <cstring>
 #include <malloc.h>
 
 #include "platform/SystemLog.h"
@@ -25,14 +27,46 @@ void keepDriverMemory()
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
 }
+// Without an X display SDL falls back to drivers that draw off screen, and
+// the game would run on unseen and deaf to input. Only X11 shows the window
+// the GL and display-loss code work with; a driver the user names in
+// SDL_VIDEODRIVER is taken as asked.
+bool driverShowsWindow()
+{
+    char name[32] = {};
+    if (!SDL_VideoDriverName(name, sizeof name))
+        std::strcpy(name, "none");
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    if (asked && *asked) {
+        SystemLog::get().write(LOG_WHITE "::OglSdl Video driver %s, as SDL_VIDEODRIVER asks", name);
+        return true;
+    }
+    if (std::strcmp(name, "x11") == 0) {
+        SystemLog::get().write(LOG_WHITE "::OglSdl Video driver x11");
+        return true;
+    }
+    const char* display = std::getenv("DISPLAY");
+    SystemLog::get().write(LOG_RED "::OglSdl ERROR No window can be shown: no X display at \"%s\" "
+                                   "(SDL offers only the %s video driver; set SDL_VIDEODRIVER to use it)",
+                           display ? display : "", name);
+    return false;
+}
 } // namespace
 
 OglSdl::OglSdl()
 {
     instance = this;
-    if (SDL_Init(SDL_INIT_VIDEO) < 0)
+    if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         SystemLog::get().write(LOG_RED "::OglSdl ERROR SDL_Init(%lu) failed",
                                static_cast<unsigned long>(SDL_INIT_VIDEO));
+        return;
+    }
+    videoReady = driverShowsWindow();
+    // Before any mode is set this is the display's own size.
+    if (const SDL_VideoInfo* info = SDL_GetVideoInfo()) {
+        displayWidth = info->current_w;
+        displayHeight = info->current_h;
+    }
 }
 
 OglSdl::~OglSdl()
@@ -48,6 +82,8 @@ bool OglSdl::createWindow(const char* caption, int w, int h, int bits, float fov
     depth = bits;
     fieldOfView = static_cast<int>(fov);
     flags = SDL_OPENGL | SDL_RESIZABLE | SDL_HWPALETTE;
+    if (!videoReady)
+        return false;
 
     const SDL_VideoInfo* info = SDL_GetVideoInfo();
     if (!info) {
@@ -90,6 +126,16 @@ bool OglSdl::toggleFullscreen()
     else
         SystemLog::get().write(LOG_RED "::OglSdl ERROR Resizing window");
     return screen != nullptr;
+}
+
+void OglSdl::fitToDisplay(int* w, int* h) const
+{
+    if (displayWidth <= 0 || displayHeight <= 0 || (*w <= displayWidth && *h <= displayHeight))
+        return;
+    SystemLog::get().write(LOG_YELLOW "::OglSdl WARNING %ix%i is larger than the display; full screen at %ix%i",
+                           *w, *h, displayWidth, displayHeight);
+    *w = displayWidth;
+    *h = displayHeight;
 }
 
 void OglSdl::resizeViewport(int w, int h)

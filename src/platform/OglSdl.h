@@ -10,18 +10,23 @@ class OglSdl {
 public:
     static OglSdl* instance;  // published by the constructor, cleared by the destructor
 
-    // Initialises SDL's video subsystem; the object exists even if that fails.
+    // Initialises SDL's video subsystem and checks its driver shows windows;
+    // the object exists even if that fails (videoReady tells).
     OglSdl();
     ~OglSdl();
     OglSdl(const OglSdl&) = delete;
     OglSdl& operator=(const OglSdl&) = delete;
 
     // Sets the video mode with the GL attributes the program needs, titles
-    // the window and sets the perspective. False when no mode could be set.
+    // the window and sets the perspective. False when no mode could be set
+    // or the video driver shows no window.
     bool createWindow(const char* caption, int w, int h, int depth, float fov);
     // Flips SDL_FULLSCREEN and sets the mode again at the created size.
     // True when the new mode was set.
     bool toggleFullscreen();
+    // A full-screen size larger than the display cannot be shown where the
+    // pointer acts: it becomes the display's own size, with a yellow line.
+    void fitToDisplay(int* w, int* h) const;
     // Viewport plus perspective projection; model-view left current.
     void resizeViewport(int w, int h);
     // 2D mode: one unit per configured pixel, origin top-left, y down.
@@ -35,4 +40,7 @@ public:
     int height = 0;
     int depth = 0;                  // colour bits and depth-buffer bits
     int fieldOfView = 0;            // vertical, degrees
+    bool videoReady = false;        // SDL's video is up with a driver that shows a window
+    int displayWidth = 0;           // the display's size before the first mode; 0 when unknown
+    int displayHeight = 0;
 };

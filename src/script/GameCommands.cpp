@@ -78,7 +78,7 @@ int quitCommand(lua_State* L)
         return 0;
     }
     if (Menu::instance)
-        Menu::instance->menuActive = !Menu::instance->menuActive;
+        Menu::instance->setActive(!Menu::instance->menuActive);
     return 0;
 }
 
@@ -130,7 +130,7 @@ int killCommand(lua_State*)
     if (Game::instance)
         Game::instance->reset();
     if (Menu::instance) {
-        Menu::instance->menuActive = true;
+        Menu::instance->setActive(true);
         Menu::instance->showScreen(menu::ScreenKill);
     }
     return 0;
@@ -150,7 +150,7 @@ bool playLevel(const char* path)
     BspLoader loader;
     bool loaded = loader.load(path ? path : "", TargetList::instance);
     if (loaded && Menu::instance)
-        Menu::instance->menuActive = false;
+        Menu::instance->setActive(false);
     return loaded;
 }
 

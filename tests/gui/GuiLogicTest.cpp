@@ -1,5 +1,6 @@
 // The GUI's logic without a window: mouse button dispatch through the real
-// GUI (focus, z-order, hidden windows, held button), the combo box, the
+// GUI (focus, press and release, frames and labels passed over, z-order,
+// hidden windows, held button), the combo box, the
 // list box's scrolling and the edit box's editing. The font is not loaded,
 // so texts measure 0 and rows are 5 pixels high.
 #include "GuiFileWriter.h"
@@ -36,7 +37,11 @@ protected:
         high.name = "high";
         high.title = "High";
         high.x = 200, high.y = 150, high.width = 300, high.height = 250;
+        // A frame around the button and a label on it, as a hand-written
+        // file may have them: both lie above it in the hit order.
         high.widgets = {
+            {gui::kTypeFrame, 5, 5, 200, 50, "frame_group", "Group", nullptr},
+            {gui::kTypeLabel, 12, 8, 60, 30, "label_ok", "a label", nullptr},
             {gui::kTypeButton, 10, 10, 100, 30, "btn_ok", "OK", nullptr},
             {gui::kTypeComboBox, 10, 60, 150, 20, "combo_res", "800x600", kSix},
             {gui::kTypeListBox, 170, 60, 120, 100, "list_rows", nullptr, kSix},
@@ -83,15 +88,21 @@ protected:
     GuiWindow* low_ = nullptr;
 };
 
-TEST_F(GuiLogic, ButtonsClickOnReleaseInsideTheTopWindow)
+TEST_F(GuiLogic, ButtonsClickOnlyWhenPressedAndReleasedOverThem)
 {
     Counter counter;
     GuiButton* ok = dynamic_cast<GuiButton*>(high_->findWidget("btn_ok"));
     ok->clicked.connect(sigc::mem_fun(counter, &Counter::onWidget));
 
-    // Press on the button, release elsewhere in the window: a click.
-    mouse(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 260, 175);
+    // Through the frame and the label: a click.
+    click(260, 175);
     EXPECT_EQ(high_->focusedWidget(), ok);
+    EXPECT_EQ(counter.calls, 1);
+    // A release nobody saw pressed, over the focused button: nothing.
+    mouse(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 260, 175);
+    EXPECT_EQ(counter.calls, 1);
+    // Pressed on it, moved off, let go elsewhere in the window: cancelled.
+    mouse(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 260, 175);
     mouse(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 450, 380);
     EXPECT_EQ(counter.calls, 1);
     // Released outside the window: no click, and the focus is gone.
@@ -99,19 +110,35 @@ TEST_F(GuiLogic, ButtonsClickOnReleaseInsideTheTopWindow)
     mouse(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 50, 50);
     EXPECT_EQ(counter.calls, 1);
     EXPECT_EQ(high_->focus, -1);
-    // The button's left edge is outside it.
+    // The button's left edge is outside it; the frame there takes nothing.
     click(210, 175);
     EXPECT_EQ(high_->focus, -1);
     EXPECT_EQ(counter.calls, 1);
     // A title-bar press drags and keeps the focus; the release ends it
     // without reaching the widget.
     mouse(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 260, 175);
+    mouse(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 260, 175);
     mouse(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 300, 140);
     EXPECT_TRUE(high_->dragging);
     mouse(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 300, 140);
     EXPECT_FALSE(high_->dragging);
-    EXPECT_EQ(counter.calls, 1);
+    EXPECT_EQ(counter.calls, 2);
     EXPECT_EQ(high_->focusedWidget(), ok);
+    // A fixed window's title strip does not drag, and a press there let go
+    // outside the window leaves the next click whole.
+    high_->movable = false;
+    mouse(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 300, 140);
+    mouse(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 50, 50);
+    EXPECT_FALSE(high_->dragging);
+    click(260, 175);
+    EXPECT_EQ(counter.calls, 3);
+    // Showing a screen anew: no focus, and a stray release clicks nothing.
+    mouse(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 260, 175);
+    gui.resetInput();
+    EXPECT_EQ(high_->focus, -1);
+    EXPECT_FALSE(gui.mouseHeld);
+    mouse(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 260, 175);
+    EXPECT_EQ(counter.calls, 3);
 }
 
 TEST_F(GuiLogic, OtherWindowsRiseOnlyWhenShownAndNoButtonIsHeld)

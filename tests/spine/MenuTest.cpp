@@ -1,7 +1,9 @@
 // The menu in the real game binary, clicked and typed at with xdotool: the
 // controls and video screens write their files and the game follows them,
 // Escape and the buttons walk the screens, a damaged gui.gui leaves only the
-// background, and Quit ends the program with exit code 0.
+// background, Quit ends the program with exit code 0, a click counts only
+// where it was pressed and let go, a level that cannot be loaded keeps the
+// menu, and a full screen larger than the display fits it.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -42,6 +44,27 @@ long differingPixels(const std::string& a, const std::string& b)
     return std::atol(text);
 }
 
+// Bright red pixels in a screenshot (ImageMagick's count).
+long redPixels(const std::string& png)
+{
+    return std::atol(captureOutput({ "convert", png, "-fx", "r>0.7 && g<0.3 && b<0.3 ? 1 : 0", "-format",
+                                     "%[fx:round(mean*w*h)]", "info:" }).c_str());
+}
+
+// A button border's orange within two pixels of (x, y) in a screenshot.
+bool orangeNear(const std::string& png, int x, int y)
+{
+    std::string crop = "5x5+" + std::to_string(x - 2) + "+" + std::to_string(y - 2);
+    return std::atof(captureOutput({ "convert", png, "-crop", crop, "-fx",
+                                     "r>0.8 && g>0.5 && g<0.75 && b<0.3 ? 1 : 0", "-format", "%[fx:maxima]",
+                                     "info:" }).c_str()) > 0.5;
+}
+
+bool stillRunning(pid_t pid)
+{
+    return waitpid(pid, nullptr, WNOHANG) == 0;
+}
+
 class MenuRun : public GameRun {
 protected:
     // The shipped level without its enemies and fountains: nothing on screen
@@ -69,6 +92,25 @@ protected:
     void shot(const std::string& window, const std::string& name)
     {
         ASSERT_EQ(runProcess({ "import", "-window", window, dir + "/" + name }), 0);
+    }
+
+    void xdo(const std::vector<std::string>& args)
+    {
+        std::vector<std::string> cmd = { "xdotool" };
+        cmd.insert(cmd.end(), args.begin(), args.end());
+        ASSERT_EQ(runProcess(cmd), 0);
+        pause(200);
+    }
+
+    // The pointer onto a menu widget's centre, or dx pixels left of its left edge.
+    void pointAt(const std::string& window, const std::string& name, int dx = 0)
+    {
+        int w = 0, h = 0;
+        ScreenRect r;
+        ASSERT_TRUE(windowSize(window, &w, &h));
+        ASSERT_TRUE(menuWidgetRect(name, w, h, &r));
+        int x = dx > 0 ? r.x0 - dx : r.centreX();
+        xdo({ "mousemove", "--window", window, "--sync", std::to_string(x), std::to_string(r.centreY()) });
     }
 
     void hold(const std::string& window, const std::string& key, int ms)
@@ -201,6 +243,77 @@ TEST_F(MenuRun, EscapeAndTheBackButtonsWalkTheScreens)
     EXPECT_EQ(countLines("::BspLoader map loaded: baseq3/maps/test.bsp"), 2);
     // Only the two files missing at start.
     EXPECT_EQ(countLines(std::string(kRed)), 2);
+}
+
+// New Game without its level, or with a damaged one, keeps the menu with the
+// loader's red line under it. A press moved off a button before the release
+// does not click; a release the menu never saw pressed (held in the game,
+// let go after Escape over New Game) clicks nothing.
+TEST_F(MenuRun, ClicksNeedTheirPressAndAMissingLevelKeepsTheMenu)
+{
+    const std::string level = dir + "/baseq3/maps/test.bsp";
+    const std::string bytes = readAll(level);
+    ASSERT_GT(bytes.size(), 100000u);
+    std::remove(level.c_str());
+    start();
+    std::string window = waitForWindow();
+    ASSERT_FALSE(window.empty());
+    pause(500);
+    shot(window, "menu.png");
+    click(window, "btn_newGame");
+    pause(500);
+    shot(window, "no-level.png");
+    EXPECT_GT(redPixels(dir + "/no-level.png"), redPixels(dir + "/menu.png") + 100);
+    ASSERT_TRUE(writeFile(level, bytes.substr(0, 50000)));
+    click(window, "btn_newGame");
+
+    pointAt(window, "btn_quit");
+    xdo({ "mousedown", "1" });
+    pointAt(window, "btn_quit", 30);
+    xdo({ "mouseup", "1" });
+    pause(500);
+    EXPECT_TRUE(stillRunning(pid)) << "Quit was let go of 30 pixels off it";
+
+    ASSERT_TRUE(writeFile(level, bytes));
+    click(window, "btn_newGame");
+    pause(1000);
+    // The game keeps the pointer at the window's centre, on New Game.
+    xdo({ "mousedown", "1" });
+    keys(window, { "Escape" });
+    xdo({ "mouseup", "1" });
+    pause(500);
+    EXPECT_EQ(closeAndWait(window), 0);
+    EXPECT_EQ(countLines("::BspLoader map loaded: baseq3/maps/test.bsp"), 1);
+    EXPECT_EQ(countLines(std::string(kRed) + "::BspLoader ERROR"), 2);
+}
+
+// 1600 x 1200 full screen saved, a 1280 x 1024 display: the game takes the
+// display's size, so the menu is drawn in the pixels the pointer reports
+// (scaled down, it would lie elsewhere). The pointer itself is not driven
+// here: in full screen SDL reads it relatively, which xdotool cannot move.
+TEST_F(MenuRun, FullScreenLargerThanTheDisplayFitsIt)
+{
+    ASSERT_TRUE(writeFile(dir + "/videoSettings.lua", "setRes(\"1600x1200\",1)\n"));
+    start();
+    ASSERT_FALSE(waitForWindow().empty());
+    pause(1500);  // made as a window, then switched to full screen
+    std::string window = waitForWindow();
+    ASSERT_FALSE(window.empty());
+    int w = 0, h = 0;
+    EXPECT_TRUE(windowSize(window, &w, &h));
+    EXPECT_EQ(w, 1280);
+    EXPECT_EQ(h, 1024);
+    shot(window, "full.png");
+    ScreenRect quit;
+    ASSERT_TRUE(menuWidgetRect("btn_quit", 1280, 1024, &quit));
+    EXPECT_TRUE(orangeNear(dir + "/full.png", quit.x0, quit.centreY())) << "Quit's left edge";
+    EXPECT_TRUE(orangeNear(dir + "/full.png", quit.x1, quit.centreY())) << "Quit's right edge";
+    EXPECT_TRUE(orangeNear(dir + "/full.png", quit.centreX(), quit.y0)) << "Quit's top edge";
+    keys(window, { "Escape" });
+    EXPECT_EQ(waitProcess(pid, 30.0), 0);
+    pid = -1;
+    EXPECT_EQ(countLines("::OglSdl WARNING 1600x1200 is larger than the display; full screen at 1280x1024"), 1);
+    EXPECT_EQ(countLines("::OglSdl Window created, width: 1280, height: 1024"), 1);
 }
 
 TEST_F(MenuRun, DamagedGuiFileLeavesTheBackgroundAndEscapeEnds)

@@ -192,11 +192,11 @@ TEST_F(GameRun, MissingFontSkipsTheLoopAndExitsZero)
     EXPECT_GE(countLines(std::string(kRed) + "::Font"), 1);
 }
 
-TEST_F(GameRun, ImpossibleWindowIsLoggedAndExitsZero)
+TEST_F(GameRun, ImpossibleWindowIsLoggedAndFails)
 {
     ASSERT_TRUE(writeFile(dir + "/videoSettings.lua", "setRes(\"100000x100000\")\n"));
     start();
-    EXPECT_EQ(waitProcess(pid, 60.0), 0);
+    EXPECT_EQ(waitProcess(pid, 60.0), 1);
     pid = -1;
     EXPECT_EQ(countLines(std::string(kRed) + "::OglSdl ERROR SDL_SetVideoMode Faliure!"), 1);
     EXPECT_EQ(countLines("Window created"), 0);
@@ -286,6 +286,39 @@ TEST_F(GameRun, LostDisplayEndsTheProgramPromptly)
     pid = -1;
     EXPECT_EQ(countLines("Window created"), 1);
     EXPECT_EQ(countLines(std::string(kRed) + "::OglSdl ERROR Display lost, ending the program"), 1);
+}
+
+// No X server where DISPLAY points, or one that goes away while the game
+// starts: SDL would fall back to drawing off screen and the game would run on
+// unseen. It must end instead, saying why in red, with its log and exit code 1.
+TEST_F(GameRun, StartWithoutADisplayEndsWithAFailure)
+{
+    int free = 4700;
+    while (fileExists("/tmp/.X11-unix/X" + std::to_string(free)) || fileExists("/tmp/.X" + std::to_string(free) + "-lock"))
+        ++free;
+    start(":" + std::to_string(free));
+    EXPECT_EQ(waitProcess(pid, 30.0), 1) << "still running 30 s after a start on a display with no server";
+    pid = -1;
+    EXPECT_EQ(countLines(std::string(kWhite) + "::LUA 5.02 Initilize success!"), 1);
+    EXPECT_EQ(countLines(std::string(kRed) + "::OglSdl ERROR No window can be shown: no X display at \":" +
+                         std::to_string(free) + "\""), 1);
+    EXPECT_EQ(countLines("Window created"), 0);
+
+    // The server killed a moment after the start: whichever step it hits,
+    // the game ends within seconds, and with a failure unless it was playing.
+    pid_t server = -1;
+    std::string display;
+    ASSERT_TRUE(startPrivateServer(server, display));
+    std::remove((dir + "/systemlog.txt").c_str());
+    start(display);
+    pause(300);
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    int code = waitProcess(pid, 20.0);
+    pid = -1;
+    bool played = countLines(std::string(kRed) + "::OglSdl ERROR Display lost, ending the program") == 1;
+    EXPECT_EQ(code, played ? 0 : 1);
+    EXPECT_GE(countLines(std::string(kRed) + "::OglSdl ERROR"), 1);
 }
 
 } // namespace
