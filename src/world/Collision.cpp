@@ -29,6 +29,7 @@ struct Walk {
     TraceResult& result;
     Vector3 low, high;            // the segment's box, for the brush bounds
     int contents;                 // what the trace stops at
+    float inverse[3];             // 1 / the segment's extent per axis, for the curve boxes
 };
 
 // first..first+count inside 0..total, without overflow.
@@ -122,7 +123,7 @@ void testBrush(const Walk& walk, const bsp::BspBrush& brush)
 // coordinate itself (or its negation) minus the distance and the radius,
 // rounded the same way here, so this rejects exactly the segments the brush
 // test would find missing the brush.
-bool missesBounds(const Walk& walk, const BrushBounds& bounds)
+inline bool missesBounds(const Walk& walk, const BrushBounds& bounds)
 {
     const float r = walk.result.radius;
     const float* d = bounds.distance;
@@ -131,8 +132,34 @@ bool missesBounds(const Walk& walk, const BrushBounds& bounds)
            (walk.low.z - d[4]) - r > 0.0f || (-walk.high.z - d[5]) - r > 0.0f;
 }
 
+// A curve's pieces are small and a segment's box spans many of them: this
+// asks whether the segment itself, grown by the radius and a unit (more
+// than the clip test's epsilon), passes through the box before the nearest
+// hit so far. Only misses are rejected, so no hit is lost.
+bool segmentMissesBox(const Walk& walk, const BrushBounds& box)
+{
+    const float grow = walk.result.radius + 1.0f;
+    const float* start = &walk.segmentStart.x;
+    const float* end = &walk.segmentEnd.x;
+    float enter = 0.0f, leave = walk.result.fraction;
+    for (int axis = 0; axis < 3; axis++) {
+        float low = -box.distance[2 * axis + 1] - grow, high = box.distance[2 * axis] + grow;
+        if (start[axis] == end[axis]) {
+            if (start[axis] < low || start[axis] > high)
+                return true;
+            continue;
+        }
+        float t0 = (low - start[axis]) * walk.inverse[axis], t1 = (high - start[axis]) * walk.inverse[axis];
+        enter = std::max(enter, std::min(t0, t1));
+        leave = std::min(leave, std::max(t0, t1));
+        if (enter > leave)
+            return true;
+    }
+    return false;
+}
+
 // The curves listed in the leaf, each at most once per trace: its box
-// first, then each facet's box, then the facet itself.
+// first, then each run of facets' box, each facet's box, then the facet.
 void testLeafCurves(const Walk& walk, int leafIndex)
 {
     PatchCollision* curves = walk.level.curves;
@@ -144,11 +171,19 @@ void testLeafCurves(const Walk& walk, int leafIndex)
             continue;
         curves->checkedBy[size_t(index)] = curves->traceNumber;
         const CurveSurface& surface = curves->surfaces[size_t(index)];
-        if (!(surface.contents & walk.contents) || missesBounds(walk, surface.bounds))
+        if (!(surface.contents & walk.contents) || missesBounds(walk, surface.bounds) ||
+            segmentMissesBox(walk, surface.bounds))
             continue;
         for (int32_t f = 0; f < surface.facetCount; f++) {
+            if (f % kFacetsPerRun == 0) {
+                const BrushBounds& run = curves->runBounds[size_t(surface.firstRun + f / kFacetsPerRun)];
+                if (segmentMissesBox(walk, run)) {
+                    f += kFacetsPerRun - 1;
+                    continue;
+                }
+            }
             const PatchFacet& facet = curves->facets[size_t(surface.firstFacet + f)];
-            if (missesBounds(walk, facet.bounds))
+            if (segmentMissesBox(walk, facet.bounds))
                 continue;
             clipConvex(walk, kFacetSides, [&](int i, bsp::BspPlane& plane, bool& grows) {
                 facetSide(facet, i, plane, grows);
@@ -335,7 +370,11 @@ void traceLevel(const CollisionLevel& level, const Vector3& start, const Vector3
         std::fill(level.curves->checkedBy.begin(), level.curves->checkedBy.end(), 0u);
         level.curves->traceNumber = 1;
     }
-    Walk walk{level, start, end, result, start, start, contents};
+    Walk walk{level, start, end, result, start, start, contents, {0.0f, 0.0f, 0.0f}};
+    const float* s = &start.x;
+    const float* e = &end.x;
+    for (int axis = 0; axis < 3; axis++)
+        walk.inverse[axis] = s[axis] != e[axis] ? 1.0f / (e[axis] - s[axis]) : 0.0f;
     walk.low = Vector3(std::fmin(start.x, end.x), std::fmin(start.y, end.y),
                        std::fmin(start.z, end.z));
     walk.high = Vector3(std::fmax(start.x, end.x), std::fmax(start.y, end.y),

@@ -15,22 +15,28 @@ constexpr float kMinDoubleArea = 1.0e-3f;
 // Two surfaces folded flat onto each other have no plane halfway between.
 constexpr float kMinBisectorLength = 0.1f;
 constexpr int kMaxCurveSide = 64;
+// Leaf listings of all curves together, at most.
+constexpr size_t kMaxCurveListings = size_t(1) << 22;
 
 using bsp::BspVertex;
 
 Vector3 positionOf(const BspVertex& v) { return Vector3(v.position[0], v.position[1], v.position[2]); }
-Vector3 normalOf(const BspVertex& v) { return Vector3(v.normal[0], v.normal[1], v.normal[2]); }
-
-struct GridPoint {
-    Vector3 position;
-    Vector3 normal;
-};
-
-// A patch cut into a grid of sideU x sideV points.
+// A patch cut into a grid of sideU x sideV points, with the control
+// points' normals (controlU x controlV) to tell its front.
 struct CurveGrid {
     int sideU = 0, sideV = 0;
-    std::vector<GridPoint> points;
-    const GridPoint& at(int i, int j) const { return points[size_t(j) * size_t(sideU) + size_t(i)]; }
+    std::vector<Vector3> points;
+    int controlU = 0, controlV = 0, stepsU = 1, stepsV = 1;
+    const BspVertex* control = nullptr;
+    const Vector3& at(int i, int j) const { return points[size_t(j) * size_t(sideU) + size_t(i)]; }
+    // The normal of the control point nearest grid point (i, j).
+    Vector3 controlNormal(int i, int j) const
+    {
+        int u = std::min(controlU - 1, (2 * i + stepsU / 2) / stepsU);
+        int v = std::min(controlV - 1, (2 * j + stepsV / 2) / stepsV);
+        const float* n = control[v * controlU + u].normal;
+        return Vector3(n[0], n[1], n[2]);
+    }
 };
 
 struct Steps {
@@ -102,11 +108,10 @@ int facetsOf(const bsp::BspFace& face, const Steps& steps)
     return 2 * cellsU * cellsV;
 }
 
-GridPoint bezier(const GridPoint p[3], float t)
+Vector3 bezier(const Vector3 p[3], float t)
 {
     float w0 = (1 - t) * (1 - t), w1 = 2 * t * (1 - t), w2 = t * t;
-    return {p[0].position * w0 + p[1].position * w1 + p[2].position * w2,
-            p[0].normal * w0 + p[1].normal * w1 + p[2].normal * w2};
+    return p[0] * w0 + p[1] * w1 + p[2] * w2;
 }
 
 void cutGrid(const BspData& data, const bsp::BspFace& face, const Steps& steps, CurveGrid& grid)
@@ -114,10 +119,12 @@ void cutGrid(const BspData& data, const bsp::BspFace& face, const Steps& steps, 
     int w = face.patchSize[0];
     int blocksU = (w - 1) / 2, blocksV = (face.patchSize[1] - 1) / 2;
     const BspVertex* control = data.vertices + face.firstVertex;
-    auto c = [&](int u, int v) {
-        const BspVertex& x = control[v * w + u];
-        return GridPoint{positionOf(x), normalOf(x)};
-    };
+    auto c = [&](int u, int v) { return positionOf(control[v * w + u]); };
+    grid.control = control;
+    grid.controlU = w;
+    grid.controlV = face.patchSize[1];
+    grid.stepsU = steps.u;
+    grid.stepsV = steps.v;
     grid.sideU = blocksU * steps.u + 1;
     grid.sideV = blocksV * steps.v + 1;
     grid.points.resize(size_t(grid.sideU) * size_t(grid.sideV));
@@ -127,9 +134,9 @@ void cutGrid(const BspData& data, const bsp::BspFace& face, const Steps& steps, 
         for (int i = 0; i < grid.sideU; i++) {
             int bu = std::min(i / steps.u, blocksU - 1);
             float tu = float(i - bu * steps.u) / float(steps.u);
-            GridPoint rows[3];
+            Vector3 rows[3];
             for (int r = 0; r < 3; r++) {
-                GridPoint row[3] = {c(2 * bu, 2 * bv + r), c(2 * bu + 1, 2 * bv + r),
+                Vector3 row[3] = {c(2 * bu, 2 * bv + r), c(2 * bu + 1, 2 * bv + r),
                                     c(2 * bu + 2, 2 * bv + r)};
                 rows[r] = bezier(row, tu);
             }
@@ -161,14 +168,14 @@ std::vector<Vector3> triangleNormals(const CurveGrid& grid)
             for (int k = 0; k < 2; k++) {
                 int c[3][2];
                 triangleCorners(i, j, k, c);
-                const GridPoint& a = grid.at(c[0][0], c[0][1]);
-                const GridPoint& b = grid.at(c[1][0], c[1][1]);
-                const GridPoint& d = grid.at(c[2][0], c[2][1]);
-                Vector3 n = (b.position - a.position).cross(d.position - a.position);
+                const Vector3& a = grid.at(c[0][0], c[0][1]);
+                const Vector3& b = grid.at(c[1][0], c[1][1]);
+                const Vector3& d = grid.at(c[2][0], c[2][1]);
+                Vector3 n = (b - a).cross(d - a);
                 float length = n.length();
                 Vector3& out = normals[(size_t(j) * size_t(cellsU) + size_t(i)) * 2 + size_t(k)];
                 out = length > kMinDoubleArea ? n * (1.0f / length) : Vector3();
-                facing += out.dot(a.normal + b.normal + d.normal);
+                facing += out.dot(grid.controlNormal(c[0][0], c[0][1]));
             }
     if (facing < 0.0f)
         for (Vector3& n : normals)
@@ -221,7 +228,7 @@ PatchFacet makeFacet(const CurveGrid& grid, const std::vector<Vector3>& normals,
     triangleCorners(i, j, k, c);
     Vector3 p[3];
     for (int n = 0; n < 3; n++)
-        p[n] = grid.at(c[n][0], c[n][1]).position;
+        p[n] = grid.at(c[n][0], c[n][1]);
     const Vector3& normal = normals[(size_t(j) * size_t(cellsU) + size_t(i)) * 2 + size_t(k)];
 
     PatchFacet facet;
@@ -238,15 +245,14 @@ PatchFacet makeFacet(const CurveGrid& grid, const std::vector<Vector3>& normals,
         Vector3 out = along.cross(normal);
         if (out.dot(other - from) > 0.0f)
             out = out * -1.0f;
-        out = out * (1.0f / out.length());
 
         size_t neighbour = 0;
         bool inside = neighbourOf(grid, i, j, k, e, neighbour);
         Vector3 halfway = inside ? normal + normals[neighbour] : Vector3();
         Vector3 bisector = along.cross(halfway);
-        float length = bisector.length();
-        if (inside && normals[neighbour].lengthSquared() > 0.0f && halfway.length() > kMinBisectorLength &&
-            length > 0.0f) {
+        float length = bisector.lengthSquared() > 0.0f ? std::sqrt(bisector.lengthSquared()) : 0.0f;
+        if (inside && normals[neighbour].lengthSquared() > 0.0f &&
+            halfway.lengthSquared() > kMinBisectorLength * kMinBisectorLength && length > 0.0f) {
             bisector = bisector * (1.0f / length);
             if (bisector.dot(out) < 0.0f)
                 bisector = bisector * -1.0f;
@@ -258,6 +264,7 @@ PatchFacet makeFacet(const CurveGrid& grid, const std::vector<Vector3>& normals,
             facet.planes[2 + e] = planeOf(bisector, bisector.dot(anchor));
             facet.grows[2 + e] = 0;
         } else {
+            out = out * (1.0f / out.length());
             border = border || !inside;
             facet.planes[2 + e] = planeOf(out, out.dot(from) + (inside ? 0.0f : kSeamMargin));
             facet.grows[2 + e] = 1;
@@ -301,15 +308,24 @@ void addSurface(const BspData& data, int faceIndex, const Steps& steps, PatchCol
                 store.facets.push_back(facet);
             }
     surface.facetCount = int32_t(store.facets.size()) - surface.firstFacet;
-    if (surface.facetCount > 0)
-        store.surfaces.push_back(surface);
+    if (surface.facetCount == 0)
+        return;
+    surface.firstRun = int32_t(store.runBounds.size());
+    for (int32_t f = 0; f < surface.facetCount; f++) {
+        if (f % kFacetsPerRun == 0)
+            store.runBounds.push_back(emptyBounds());
+        BrushBounds& run = store.runBounds.back();
+        for (int a = 0; a < 6; a++)
+            run.distance[a] = std::max(run.distance[a], store.facets[size_t(surface.firstFacet + f)].bounds.distance[a]);
+    }
+    store.surfaces.push_back(surface);
 }
 
 // Every leaf whose box the surface's box touches, by walking the tree.
 template <typename Visit>
-void leavesTouching(const BspData& data, const BrushBounds& box, Visit visit)
+void leavesTouching(const BspData& data, const BrushBounds& box, std::vector<int>& stack, Visit visit)
 {
-    std::vector<int> stack{0};
+    stack.assign(1, 0);
     size_t budget = size_t(data.nodeCount) + size_t(data.leafCount);
     while (!stack.empty() && budget-- > 0) {
         int node = stack.back();
@@ -338,23 +354,34 @@ void leavesTouching(const BspData& data, const BrushBounds& box, Visit visit)
     }
 }
 
-void listInLeaves(const BspData& data, PatchCollision& store)
+void listInLeaves(const BspData& data, PatchCollision& store, CurveReport& report)
 {
     std::vector<int32_t> counts(size_t(std::max(data.leafCount, 0)) + 1, 0);
-    std::vector<std::vector<int32_t>> perSurface(store.surfaces.size());
-    for (size_t s = 0; s < store.surfaces.size(); s++)
-        leavesTouching(data, store.surfaces[s].bounds, [&](int leaf) {
-            perSurface[s].push_back(leaf);
-            counts[size_t(leaf)]++;
+    std::vector<std::pair<int32_t, int32_t>> listed;  // leaf, surface
+    std::vector<int> stack;
+    for (size_t s = 0; s < store.surfaces.size(); s++) {
+        // Huge boxes over a deep tree could list without end: past the
+        // budget a surface is listed nowhere and collides with nothing.
+        size_t before = listed.size();
+        leavesTouching(data, store.surfaces[s].bounds, stack, [&](int leaf) {
+            if (listed.size() < kMaxCurveListings)
+                listed.emplace_back(leaf, int32_t(s));
         });
+        if (listed.size() >= kMaxCurveListings) {
+            listed.resize(before);
+            report.overBudget++;
+            continue;
+        }
+        for (size_t n = before; n < listed.size(); n++)
+            counts[size_t(listed[n].first)]++;
+    }
     store.leafFirst.assign(counts.size(), 0);
     for (size_t i = 1; i < counts.size(); i++)
         store.leafFirst[i] = store.leafFirst[i - 1] + counts[i - 1];
     store.leafSurfaces.assign(size_t(store.leafFirst.back()), 0);
     std::vector<int32_t> filled(store.leafFirst.begin(), store.leafFirst.end() - 1);
-    for (size_t s = 0; s < perSurface.size(); s++)
-        for (int leaf : perSurface[s])
-            store.leafSurfaces[size_t(filled[size_t(leaf)]++)] = int32_t(s);
+    for (const auto& entry : listed)
+        store.leafSurfaces[size_t(filled[size_t(entry.first)]++)] = entry.second;
     store.checkedBy.assign(store.surfaces.size(), 0);
 }
 
@@ -382,7 +409,9 @@ void fitBudget(const BspData& data, const std::vector<int>& chosen, std::vector<
         if (halved)
             report.coarsened = int(chosen.size());
     }
-    for (size_t n = chosen.size(); n-- > 0 && total() > kMaxCurveFacets;) {
+    int64_t sum = total();
+    for (size_t n = chosen.size(); n-- > 0 && sum > kMaxCurveFacets;) {
+        sum -= facetsOf(data.faces[chosen[n]], steps[n]);
         steps[n].u = 0;  // dropped
         report.overBudget++;
     }
@@ -427,10 +456,16 @@ PatchCollision* buildPatchCollision(const BspData& data, CurveReport& report)
             }
         }
         fitBudget(data, chosen, steps, report);
+        size_t facets = 0;
+        for (size_t n = 0; n < chosen.size(); n++)
+            facets += steps[n].u > 0 ? size_t(facetsOf(data.faces[chosen[n]], steps[n])) : 0;
+        store->facets.reserve(facets);
+        store->runBounds.reserve(facets / kFacetsPerRun + chosen.size());
+        store->surfaces.reserve(chosen.size());
         for (size_t n = 0; n < chosen.size(); n++)
             if (steps[n].u > 0)
                 addSurface(data, chosen[n], steps[n], *store);
-        listInLeaves(data, *store);
+        listInLeaves(data, *store, report);
     } catch (const std::bad_alloc&) {
         delete store;
         return nullptr;

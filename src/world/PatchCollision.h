@@ -35,17 +35,23 @@ struct PatchFacet {
     uint8_t grows[kPlanes];  // 1: pushed out by the trace's radius
 };
 
+// A surface's facets in grid order, kFacetsPerRun at a time, share a box
+// the traces test first: neighbours in the grid lie together in space.
+constexpr int kFacetsPerRun = 8;
+
 // One patch face: its facets and what it is made of.
 struct CurveSurface {
     int32_t face = 0;
     int32_t contents = 0;
     int32_t firstFacet = 0;
     int32_t facetCount = 0;
-    BrushBounds bounds;  // the union of its facets' boxes
+    int32_t firstRun = 0;  // runBounds[firstRun + k] holds facets k * kFacetsPerRun on
+    BrushBounds bounds;    // the union of its facets' boxes
 };
 
 struct PatchCollision {
     std::vector<PatchFacet> facets;
+    std::vector<BrushBounds> runBounds;
     std::vector<CurveSurface> surfaces;
     // Surfaces per leaf, like the leaf brushes: leaf i lists
     // leafSurfaces[leafFirst[i] .. leafFirst[i + 1]).
