@@ -88,7 +88,8 @@ int main(int argc, char** argv)
         t0 = seconds();
         for (int i = 0; i < kReference; i++)
             expected[size_t(i)] =
-                level.bruteForceFraction(segs[size_t(i)].start, segs[size_t(i)].end, 20.0f);
+                level.bruteForceFraction(segs[size_t(i)].start, segs[size_t(i)].end, 20.0f, nullptr,
+                                         kBodyContents);
         double reference = seconds() - t0;
         int mismatches = 0;
         for (int i = 0; i < kReference; i++) {

@@ -12,6 +12,8 @@ constexpr int kLumpCount = 17;
 constexpr int kLightmapSize = 128;                      // texels per side
 constexpr int kLightmapBytes = kLightmapSize * kLightmapSize * 3;
 constexpr int kContentsSolid = 1;
+constexpr int kContentsPlayerClip = 0x10000;  // stops players and enemies, not shots
+constexpr int kSurfaceNonSolid = 0x4000;      // a face that collides with nothing
 
 enum Lump {
     LumpEntities = 0,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "world/Collision.h"
 #include "world/EntitieParser.h"
 #include "world/LevelValidation.h"
+#include "world/PatchCollision.h"
 #include "world/PatchTessellation.h"
 #include "world/Renderer.h"
 #include "world/SurfaceKind.h"
@@ -76,6 +78,17 @@ bool BspLoader::load(const char* path, TargetList* targets)
         SystemLog::get().write(LOG_RED "::BspLoader ERROR: corrupt map %s: %s", path, problem);
         return false;
     }
+    // The control grids are gone once the patches are cut for drawing.
+    CurveReport curveReport;
+    std::unique_ptr<PatchCollision> curves(buildPatchCollision(data, curveReport));
+    if (!curves) {
+        SystemLog::get().write(LOG_RED "::BspLoader ERROR: out of memory for the curves' collision in %s", path);
+        return false;
+    }
+    if (curveReport.coarsened > 0 || curveReport.overBudget > 0)
+        SystemLog::get().write(LOG_YELLOW "::BspLoader WARNING curves collide coarser than they are drawn: "
+                               "%i cut coarser, %i left without collision (budget %i facets)",
+                               curveReport.coarsened, curveReport.overBudget, kMaxCurveFacets);
     PatchReport patches;
     if (!tessellatePatches(data, patches)) {
         SystemLog::get().write(LOG_RED "::BspLoader ERROR: out of memory for the curved surfaces of %s", path);
@@ -106,7 +119,7 @@ bool BspLoader::load(const char* path, TargetList* targets)
         if (targets)
             targets->clear();
     }
-    install(data, *renderer, textureHandles, lightmapHandles);
+    install(data, *renderer, textureHandles, lightmapHandles, curves.release());
     renderer->sky = sky;
 
     EntitieParser parser;
@@ -201,7 +214,7 @@ void BspLoader::makeTextures(BspData& data, const char* path, unsigned* textureH
 }
 
 void BspLoader::install(BspData& data, Renderer& r, unsigned* textureHandles,
-                                 unsigned* lightmapHandles)
+                        unsigned* lightmapHandles, PatchCollision* curves)
 {
     r.textureHandles = textureHandles;
     r.lightmapHandles = lightmapHandles;
@@ -246,6 +259,8 @@ void BspLoader::install(BspData& data, Renderer& r, unsigned* textureHandles,
 
     delete[] r.brushBounds;
     r.brushBounds = buildBrushBounds(collisionLevelOf(r));
+    delete r.curves;
+    r.curves = curves;
 
     delete[] r.faceKinds;
     r.faceKinds = new uint8_t[size_t(r.faceCount) + 1];

@@ -2,6 +2,7 @@
 
 class TargetList;
 struct BspData;
+struct PatchCollision;
 class Renderer;
 struct SkyLook;
 
@@ -16,9 +17,11 @@ public:
 
     // The GL-free hand-over: moves a checked level and its handle arrays
     // (owned afterwards by the renderer) into the renderer, builds spheres,
-    // leaf lists and face marks, sets levelLoaded.
+    // leaf lists and face marks, sets levelLoaded. The curves' collision
+    // surfaces (null: none) are made from the control grids before the
+    // drawing tessellation and owned by the renderer afterwards too.
     static void install(BspData& data, Renderer& renderer, unsigned* textureHandles,
-                        unsigned* lightmapHandles);
+                        unsigned* lightmapHandles, PatchCollision* curves = nullptr);
 
 private:
     // Surface pictures, lightmaps (from the level, or the pictures beside

@@ -1,9 +1,11 @@
 #include "world/Collision.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "app/Target.h"
 #include "app/TargetList.h"
+#include "world/PatchCollision.h"
 #include "world/Renderer.h"
 
 namespace {
@@ -26,6 +28,8 @@ struct Walk {
     const Vector3& segmentEnd;
     TraceResult& result;
     Vector3 low, high;            // the segment's box, for the brush bounds
+    int contents;                 // what the trace stops at
+    float inverse[3];             // 1 / the segment's extent per axis, for the curve boxes
 };
 
 // first..first+count inside 0..total, without overflow.
@@ -39,33 +43,35 @@ inline float planeDistance(const bsp::BspPlane& plane, const Vector3& p)
     return plane.normal[0] * p.x + plane.normal[1] * p.y + plane.normal[2] * p.z - plane.distance;
 }
 
-void testBrush(const Walk& walk, const bsp::BspBrush& brush)
+// The convex test shared by brushes and curve facets: side(i, plane, grows)
+// gives side i (false: the piece is broken and collides with nothing);
+// sides that grow are kept result.radius away, the rest are met as they are.
+template <typename Side>
+void clipConvex(const Walk& walk, int sideCount, Side side)
 {
-    const CollisionLevel& level = walk.level;
     TraceResult& result = walk.result;
-    if (!rangeInside(brush.firstSide, brush.sideCount, level.brushSideCount))
-        return;
-
     float enter = -1.0f;
     float leave = 1.0f;
     bool startsOut = false;
     bool endsOut = false;
-    const bsp::BspPlane* struck = nullptr;
+    Vector3 struck;
+    bool struckAny = false;
 
-    for (int i = 0; i < brush.sideCount; i++) {
-        int planeIndex = level.brushSides[brush.firstSide + i].plane;
-        if (planeIndex < 0 || planeIndex >= level.planeCount)
-            return;  // a broken brush collides with nothing
-        const bsp::BspPlane& plane = level.planes[planeIndex];
-        float s = planeDistance(plane, walk.segmentStart) - result.radius;
-        float e = planeDistance(plane, walk.segmentEnd) - result.radius;
+    for (int i = 0; i < sideCount; i++) {
+        bsp::BspPlane plane;
+        bool grows = true;
+        if (!side(i, plane, grows))
+            return;
+        float grow = grows ? result.radius : 0.0f;
+        float s = planeDistance(plane, walk.segmentStart) - grow;
+        float e = planeDistance(plane, walk.segmentEnd) - grow;
 
         if (s > 0.0f)
             startsOut = true;
         if (e > 0.0f)
             endsOut = true;
         if (s > 0.0f && e > 0.0f)
-            return;  // wholly in front of one side: misses the brush
+            return;  // wholly in front of one side: misses the piece
         if (s <= 0.0f && e <= 0.0f)
             continue;
 
@@ -73,7 +79,8 @@ void testBrush(const Walk& walk, const bsp::BspBrush& brush)
             float f = (s - kSurfaceEpsilon) / (s - e);
             if (f > enter) {
                 enter = f;
-                struck = &plane;
+                struck = Vector3(plane.normal[0], plane.normal[1], plane.normal[2]);
+                struckAny = true;
             }
         } else {
             float f = (s + kSurfaceEpsilon) / (s - e);
@@ -91,10 +98,24 @@ void testBrush(const Walk& walk, const bsp::BspBrush& brush)
     if (enter < leave && enter > -1.0f && enter < result.fraction) {
         if (enter < 0.0f)
             enter = 0.0f;
-        if (struck)
-            result.normal = Vector3(struck->normal[0], struck->normal[1], struck->normal[2]);
+        if (struckAny)
+            result.normal = struck;
         result.fraction = enter;
     }
+}
+
+void testBrush(const Walk& walk, const bsp::BspBrush& brush)
+{
+    const CollisionLevel& level = walk.level;
+    if (!rangeInside(brush.firstSide, brush.sideCount, level.brushSideCount))
+        return;
+    clipConvex(walk, brush.sideCount, [&](int i, bsp::BspPlane& plane, bool&) {
+        int planeIndex = level.brushSides[brush.firstSide + i].plane;
+        if (planeIndex < 0 || planeIndex >= level.planeCount)
+            return false;
+        plane = level.planes[planeIndex];
+        return true;
+    });
 }
 
 // True when the whole segment lies in front of one of the brush's
@@ -102,7 +123,7 @@ void testBrush(const Walk& walk, const bsp::BspBrush& brush)
 // coordinate itself (or its negation) minus the distance and the radius,
 // rounded the same way here, so this rejects exactly the segments the brush
 // test would find missing the brush.
-bool missesBounds(const Walk& walk, const BrushBounds& bounds)
+inline bool missesBounds(const Walk& walk, const BrushBounds& bounds)
 {
     const float r = walk.result.radius;
     const float* d = bounds.distance;
@@ -111,8 +132,71 @@ bool missesBounds(const Walk& walk, const BrushBounds& bounds)
            (walk.low.z - d[4]) - r > 0.0f || (-walk.high.z - d[5]) - r > 0.0f;
 }
 
+// A curve's pieces are small and a segment's box spans many of them: this
+// asks whether the segment itself, grown by the radius and a unit (more
+// than the clip test's epsilon), passes through the box before the nearest
+// hit so far. Only misses are rejected, so no hit is lost.
+bool segmentMissesBox(const Walk& walk, const BrushBounds& box)
+{
+    const float grow = walk.result.radius + 1.0f;
+    const float* start = &walk.segmentStart.x;
+    const float* end = &walk.segmentEnd.x;
+    float enter = 0.0f, leave = walk.result.fraction;
+    for (int axis = 0; axis < 3; axis++) {
+        float low = -box.distance[2 * axis + 1] - grow, high = box.distance[2 * axis] + grow;
+        if (start[axis] == end[axis]) {
+            if (start[axis] < low || start[axis] > high)
+                return true;
+            continue;
+        }
+        float t0 = (low - start[axis]) * walk.inverse[axis], t1 = (high - start[axis]) * walk.inverse[axis];
+        enter = std::max(enter, std::min(t0, t1));
+        leave = std::min(leave, std::max(t0, t1));
+        if (enter > leave)
+            return true;
+    }
+    return false;
+}
+
+// The curves listed in the leaf, each at most once per trace: its box
+// first, then each run of facets' box, each facet's box, then the facet.
+void testLeafCurves(const Walk& walk, int leafIndex)
+{
+    PatchCollision* curves = walk.level.curves;
+    if (!curves || leafIndex < 0 || size_t(leafIndex) + 1 >= curves->leafFirst.size())
+        return;
+    for (int32_t n = curves->leafFirst[size_t(leafIndex)]; n < curves->leafFirst[size_t(leafIndex) + 1]; n++) {
+        int32_t index = curves->leafSurfaces[size_t(n)];
+        if (curves->checkedBy[size_t(index)] == curves->traceNumber)
+            continue;
+        curves->checkedBy[size_t(index)] = curves->traceNumber;
+        const CurveSurface& surface = curves->surfaces[size_t(index)];
+        if (!(surface.contents & walk.contents) || missesBounds(walk, surface.bounds) ||
+            segmentMissesBox(walk, surface.bounds))
+            continue;
+        for (int32_t f = 0; f < surface.facetCount; f++) {
+            if (f % kFacetsPerRun == 0) {
+                const BrushBounds& run = curves->runBounds[size_t(surface.firstRun + f / kFacetsPerRun)];
+                if (segmentMissesBox(walk, run)) {
+                    f += kFacetsPerRun - 1;
+                    continue;
+                }
+            }
+            const PatchFacet& facet = curves->facets[size_t(surface.firstFacet + f)];
+            if (segmentMissesBox(walk, facet.bounds))
+                continue;
+            clipConvex(walk, kFacetSides, [&](int i, bsp::BspPlane& plane, bool& grows) {
+                facetSide(facet, i, plane, grows);
+                return true;
+            });
+        }
+    }
+}
+
 void testLeaf(const Walk& walk, int leafIndex)
 {
+    testLeafCurves(walk, leafIndex);
+
     const CollisionLevel& level = walk.level;
     if (leafIndex < 0 || leafIndex >= level.leafCount || !level.leafBrushes || !level.brushes)
         return;
@@ -131,7 +215,7 @@ void testLeaf(const Walk& walk, int leafIndex)
             continue;
         if (!level.textures || brush.texture < 0 || brush.texture >= level.textureCount)
             continue;
-        if (!(level.textures[brush.texture].contents & bsp::kContentsSolid))
+        if (!(level.textures[brush.texture].contents & walk.contents))
             continue;
         testBrush(walk, brush);
     }
@@ -227,6 +311,7 @@ CollisionLevel collisionLevelOf(const Renderer& renderer)
     level.brushSides = renderer.brushSides;
     level.textures = renderer.textures;
     level.brushBounds = renderer.brushBounds;
+    level.curves = renderer.curves;
     level.planeCount = renderer.planeCount;
     level.nodeCount = renderer.nodeCount;
     level.leafCount = renderer.leafCount;
@@ -276,11 +361,20 @@ BrushBounds* buildBrushBounds(const CollisionLevel& level)
 }
 
 void traceLevel(const CollisionLevel& level, const Vector3& start, const Vector3& end,
-                TraceResult& result)
+                TraceResult& result, int contents)
 {
     if (!level.valid() || !start.isFinite() || !end.isFinite() || !std::isfinite(result.radius))
         return;
-    Walk walk{level, start, end, result, start, start};
+    if (level.curves && ++level.curves->traceNumber == 0) {
+        // The count wrapped: no stamp may match a trace to come.
+        std::fill(level.curves->checkedBy.begin(), level.curves->checkedBy.end(), 0u);
+        level.curves->traceNumber = 1;
+    }
+    Walk walk{level, start, end, result, start, start, contents, {0.0f, 0.0f, 0.0f}};
+    const float* s = &start.x;
+    const float* e = &end.x;
+    for (int axis = 0; axis < 3; axis++)
+        walk.inverse[axis] = s[axis] != e[axis] ? 1.0f / (e[axis] - s[axis]) : 0.0f;
     walk.low = Vector3(std::fmin(start.x, end.x), std::fmin(start.y, end.y),
                        std::fmin(start.z, end.z));
     walk.high = Vector3(std::fmax(start.x, end.x), std::fmax(start.y, end.y),
@@ -327,7 +421,7 @@ void sphereTrace(Renderer& renderer, TraceResult& result, const Vector3& start,
     renderer.traceStart = start;
     renderer.traceEnd = end;
     resetTrace(result, radius);
-    traceLevel(collisionLevelOf(renderer), renderer.traceStart, renderer.traceEnd, result);
+    traceLevel(collisionLevelOf(renderer), renderer.traceStart, renderer.traceEnd, result, kBodyContents);
     if (result.fraction < kMinSphereFraction)
         result.fraction = 0.0f;
     finishTrace(result, renderer.traceStart, renderer.traceEnd);

@@ -5,6 +5,7 @@
 #include "world/Vector3.h"
 
 class Renderer;
+struct PatchCollision;
 
 // How far a brush reaches along the six axis directions (+x, -x, +y, -y,
 // +z, -z), taken from its axis-aligned sides: the distance of the side
@@ -28,6 +29,7 @@ struct CollisionLevel {
     const bsp::BspBrushSide* brushSides = nullptr;
     const bsp::BspTexture* textures = nullptr;
     const BrushBounds* brushBounds = nullptr;  // one per brush; null: no early reject
+    PatchCollision* curves = nullptr;  // null: no curves; traces stamp its surfaces
     int32_t planeCount = 0;
     int32_t nodeCount = 0;
     int32_t leafCount = 0;
@@ -46,12 +48,17 @@ CollisionLevel collisionLevelOf(const Renderer& renderer);
 // at load. A brush with a bad side range or plane index gets no bounds.
 BrushBounds* buildBrushBounds(const CollisionLevel& level);
 
+// What the shot stops at, and what a moving body stops at.
+constexpr int kShotContents = bsp::kContentsSolid;
+constexpr int kBodyContents = bsp::kContentsSolid | bsp::kContentsPlayerClip;
+
 // Walks the BSP tree for start..end and lowers result.fraction to where the
 // segment, kept result.radius away from every brush plane, first enters a
-// solid brush. Also clears startsOut / sets allSolid. Does not set hit or the
-// end position. A segment or radius that is not finite is not walked.
+// brush or curve facet whose contents share a bit with `contents`. Also
+// clears startsOut / sets allSolid. Does not set hit or the end position. A
+// segment or radius that is not finite is not walked.
 void traceLevel(const CollisionLevel& level, const Vector3& start, const Vector3& end,
-                TraceResult& result);
+                TraceResult& result, int contents = kShotContents);
 
 // The shot: a ray through the level that may also hit the TargetList's
 // targets; the nearest target in front of the wall takes the damage. Leaves

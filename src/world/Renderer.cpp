@@ -11,6 +11,7 @@
 #include "resources/TextureManager.h"
 #include "world/Camera.h"
 #include "world/Collision.h"
+#include "world/PatchCollision.h"
 #include "world/Frustum.h"
 
 Renderer* Renderer::instance = nullptr;
@@ -106,6 +107,7 @@ void Renderer::freeLevel()
     delete[] brushSides;
     delete[] textures;
     delete[] brushBounds;
+    delete curves;
     delete[] faceKinds;
     delete[] visibleLeaves;
 
@@ -126,6 +128,7 @@ void Renderer::freeLevel()
     brushSides = nullptr;
     textures = nullptr;
     brushBounds = nullptr;
+    curves = nullptr;
     faceKinds = nullptr;
     visibleLeaves = nullptr;
     sky = SkyLook();

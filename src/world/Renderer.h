@@ -6,6 +6,7 @@
 #include "world/Vector3.h"
 
 struct BrushBounds;
+struct PatchCollision;
 class Camera;
 class FrameTimer;
 class Frustum;
@@ -108,6 +109,7 @@ public:
     bsp::BspBrushSide* brushSides = nullptr;
     bsp::BspTexture* textures = nullptr;
     BrushBounds* brushBounds = nullptr;  // one per brush, made at load for the traces
+    PatchCollision* curves = nullptr;    // the curves' collision surfaces, made at load
     uint8_t* faceKinds = nullptr;        // a FaceKind per face, made at load
     SkyLook sky;
 

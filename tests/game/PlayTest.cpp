@@ -36,6 +36,7 @@
 #include "gui/GuiWidget.h"
 #include "world/Collision.h"
 #include "world/Frustum.h"
+#include "world/PatchCollision.h"
 #include "world/PhysicsBody.h"
 #include "world/Renderer.h"
 #include "world/SurfaceKind.h"
@@ -570,4 +571,184 @@ TEST(Play, SoakNeverDrawsFromAStaleCluster)
         TextureManager::get().releaseAll();
     }
     Game::instance->init(kWidth, kHeight, Game::instance->font);
+}
+
+namespace {
+
+// A place on a curve: a point of one facet's surface and the way it faces.
+struct CurveSpot {
+    Vector3 centre, normal;
+};
+
+Vector3 facetNormal(const PatchFacet& facet)
+{
+    const float* n = facet.planes[0].normal;
+    return Vector3(n[0], n[1], n[2]);
+}
+
+// The facet's box centre moved onto its surface.
+Vector3 facetCentre(const PatchFacet& facet)
+{
+    const float* d = facet.bounds.distance;
+    Vector3 box((d[0] - d[1]) * 0.5f, (d[2] - d[3]) * 0.5f, (d[4] - d[5]) * 0.5f);
+    Vector3 n = facetNormal(facet);
+    return box - n * (n.dot(box) - facet.planes[0].distance);
+}
+
+// True when the player has room in front of the spot and the curve holds it
+// there: without the curves a sphere goes on at least 8 units farther.
+bool onlyTheCurveHolds(const CurveSpot& spot)
+{
+    Renderer& r = *Renderer::instance;
+    const Vector3 front = spot.centre + spot.normal * 40.0f;
+    if (r.leaves[trueLeaf(r, front)].cluster < 0)
+        return false;
+    TraceResult clear, held, without;
+    sphereTrace(r, clear, spot.centre + spot.normal * 90.0f, spot.centre + spot.normal * 22.0f, 20.0f);
+    sphereTrace(r, held, front, spot.centre - spot.normal * 40.0f, 20.0f);
+    CollisionLevel level = collisionLevelOf(r);
+    level.curves = nullptr;
+    without.radius = 20.0f;
+    traceLevel(level, front, spot.centre - spot.normal * 40.0f, without, kBodyContents);
+    return !clear.hit && held.hit && held.normal.dot(spot.normal) > 0.8f &&
+           (held.endPosition - spot.centre).dot(spot.normal) > 19.0f &&
+           (without.fraction - held.fraction) * 80.0f >= 8.0f;
+}
+
+// The first spot on a curved (not flat) facet whose normal's height lies in
+// low..high; with seam, the spot lies halfway between two facets of two
+// neighbouring patches that face alike.
+bool findCurveSpot(float low, float high, bool seam, CurveSpot* out)
+{
+    const PatchCollision* curves = Renderer::instance->curves;
+    if (!curves)
+        return false;
+    for (const CurveSurface& a : curves->surfaces) {
+        for (int i = 0; i < a.facetCount; i++) {
+            const PatchFacet& fa = curves->facets[size_t(a.firstFacet + i)];
+            Vector3 n = facetNormal(fa);
+            if (n.y < low || n.y > high || std::fabs(n.x) > 0.999f || std::fabs(n.y) > 0.999f ||
+                std::fabs(n.z) > 0.999f)
+                continue;
+            CurveSpot spot{facetCentre(fa), n};
+            for (size_t b = 0; seam && b < curves->surfaces.size(); b++) {
+                const CurveSurface& other = curves->surfaces[b];
+                if (&other == &a)
+                    continue;
+                for (int k = 0; k < other.facetCount; k++) {
+                    const PatchFacet& fb = curves->facets[size_t(other.firstFacet + k)];
+                    Vector3 m = facetNormal(fb);
+                    Vector3 cb = facetCentre(fb);
+                    if (m.dot(n) < 0.95f || (cb - spot.centre).length() > 24.0f)
+                        continue;
+                    Vector3 both = n + m;
+                    CurveSpot between{(spot.centre + cb) * 0.5f, both * (1.0f / both.length())};
+                    if (onlyTheCurveHolds(between)) {
+                        *out = between;
+                        return true;
+                    }
+                }
+            }
+            if (!seam && onlyTheCurveHolds(spot)) {
+                *out = spot;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// Real curves with camera physics on, through real frames and real keys: the
+// player held down onto a curved floor rests on it, pushed into a curved wall
+// or the seam of two patches stays on the near side; a shot at a curved wall
+// stops there (the enemy behind it is not hit) and leaves a mark on it.
+TEST(Play, CurvesHoldThePlayerAndStopShots)
+{
+    std::string window = xdotool("search --name '^game play test$'");
+    window = window.substr(0, window.find('\n'));
+    ASSERT_FALSE(window.empty());
+    xdotool("windowfocus --sync " + window);
+    for (const char* bind : {"inputForward('w')", "inputDown('f')"})
+        ASSERT_TRUE(LuaHost::instance->runString(bind));
+    Player& player = *Player::instance;
+    player.speed = 100.0f;
+    player.physicsEnabled = true;
+
+    struct Case {
+        const char* name;
+        float low, high;
+        bool seam;
+        const char* key;
+        bool done;
+    } cases[] = {{"floor", 0.7f, 1.0f, false, "f", false},
+                 {"wall", -0.3f, 0.3f, false, "w", false},
+                 {"seam", -0.3f, 0.5f, true, "w", false}};
+    bool shot = false;
+    // The first of these curvy levels with a spot of each kind.
+    for (const char* name : {"czest3ctf", "oa_spirit3", "pul1ctf", "oa_dm3", "oa_shouse", "kaos2"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(LuaHost::instance->runString(("map('" + realLevelDir() + "/" + name + ".bsp')").c_str()));
+        ASSERT_TRUE(Renderer::instance->curves);
+        TargetList::instance->clear();
+        for (Case& c : cases) {
+            CurveSpot spot;
+            if (c.done || !findCurveSpot(c.low, c.high, c.seam, &spot))
+                continue;
+            SCOPED_TRACE(c.name);
+            c.done = true;
+            Vector3 start = spot.centre + spot.normal * 40.0f;
+            // The floor is pressed with the down key, looking level; the
+            // walls with the forward key, looking at them.
+            Vector3 level = Vector3(spot.normal.z, 0.0f, -spot.normal.x);
+            if (level.length() < 0.01f)
+                level = Vector3(1, 0, 0);
+            aim(start, c.key[0] == 'w' ? spot.centre : start + level);
+            player.body->velocity = Vector3();
+
+            float nearest = 1e9f;
+            xdotool("keydown --window " + window + " " + c.key);
+            for (int f = 0; f < 80; ++f) {
+                loopOnce();
+                Vector3 offset = Camera::instance->position - spot.centre;
+                float height = offset.dot(spot.normal);
+                float aside = (offset - spot.normal * height).length();
+                if (aside < 30.0f)
+                    nearest = std::min(nearest, height);
+            }
+            xdotool("keyup --window " + window + " " + c.key);
+            // Come up against the curve and kept about a radius off it.
+            EXPECT_LT(nearest, 30.0f);
+            EXPECT_GT(nearest, 15.0f);
+        }
+
+        // A shot at a curved wall, an enemy just behind it.
+        CurveSpot wall;
+        if (shot || !findCurveSpot(-0.3f, 0.3f, false, &wall))
+            continue;
+        shot = true;
+        Enemy* enemy = new Enemy();
+        enemy->position = wall.centre - wall.normal * 30.0f;
+        enemy->radius = 16.0f;
+        enemy->radiusSquared = 256.0f;
+        ASSERT_TRUE(Renderer::instance->addEntity(Renderer::instance->findLeaf(enemy->position), enemy));
+        TargetList::instance->add(enemy);
+        Game* game = Game::instance;
+        int marks = game->markCount;
+        aim(wall.centre + wall.normal * 60.0f, wall.centre);
+        FrameTimer::instance->now += 1.0f;
+        game->shot();
+        EXPECT_EQ(enemy->life, 100);
+        ASSERT_TRUE(game->shotTrace.hit);
+        EXPECT_NEAR((game->shotTrace.endPosition - wall.centre).dot(wall.normal), 0.0f, 0.5f);
+        EXPECT_GT(game->shotTrace.normal.dot(wall.normal), 0.99f);
+        ASSERT_EQ(game->markCount, marks + 1);
+        EXPECT_NEAR((game->marks[marks].position - wall.centre).dot(wall.normal), 2.0f, 0.5f);
+        TargetList::instance->clear();
+    }
+    for (const Case& c : cases)
+        EXPECT_TRUE(c.done) << "no " << c.name << " spot on any of the levels";
+    EXPECT_TRUE(shot);
+    player.physicsEnabled = false;
 }

@@ -4,6 +4,9 @@
 #include "MapParser.h"
 #include "MapcTestSupport.h"
 #include "resources/FileSystem.h"
+#include "world/BspLoader.h"
+#include "world/PhysicsBody.h"
+#include "world/Renderer.h"
 #include <sys/stat.h>
 
 using namespace mapctest;
@@ -448,4 +451,79 @@ TEST(MapcCompile, RealEditorLevelMatchesItsReference)
         agree += solidAt(ours, p) == solidAt(reference, p);
     }
     EXPECT_GE(agree, 19800);
+}
+
+// A real level whose source marks its model solid (spawnflags 2): the
+// compiled level holds a brush per model triangle, and a player's body
+// thrown at the model's faces through the game's own physics stops short.
+TEST(MapcCompile, SolidModelStopsThePlayer)
+{
+    const std::string base = HALVEX_TEST_DATA "/nexuiz";
+    std::ifstream probe(base + "/maps/racetrack.map");
+    if (!probe) GTEST_SKIP() << "nexuiz-data not unpacked";
+    std::string out = "mapc_racetrack.bsp";
+    std::string command = std::string(MAPC_TOOL) + " -threads 2 " + base + "/maps/racetrack.map " + out +
+                          " > /dev/null 2> mapc_race_err.txt";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    BspData data;
+    char problem[256] = "";
+    ASSERT_EQ(readBspFile(out.c_str(), data, problem, sizeof(problem)), BspReadError::None) << problem;
+    ASSERT_TRUE(validateLevel(data, problem, sizeof(problem))) << problem;
+    EXPECT_GT(data.brushCount, 10000);  // the source has 14
+
+    // The model's triangles, from its mesh faces, before the level moves on.
+    struct Triangle {
+        Vector3 centre, normal;
+    };
+    std::vector<Triangle> triangles;
+    for (int f = 0; f < data.faceCount; ++f) {
+        const bsp::BspFace& face = data.faces[f];
+        if (face.type != bsp::FaceMesh)
+            continue;
+        for (int i = 0; i + 2 < face.meshVertexCount; i += 3 * 97) {
+            Vector3 p[3];
+            for (int k = 0; k < 3; ++k) {
+                const float* v = data.vertices[face.firstVertex + data.meshVertices[face.firstMeshVertex + i + k]].position;
+                p[k] = Vector3(v[0], v[1], v[2]);
+            }
+            Vector3 n = (p[2] - p[0]).cross(p[1] - p[0]);
+            if (n.length() > 400.0f)  // big enough to stand in front of
+                triangles.push_back({(p[0] + p[1] + p[2]) * (1.0f / 3.0f), n * (1.0f / n.length())});
+        }
+    }
+    Renderer renderer;
+    BspLoader::install(data, renderer, new unsigned[size_t(data.textureCount) + 1](),
+                       new unsigned[size_t(data.lightmapCount) + 1]());
+    renderer.multitextureReady = true;
+    ASSERT_TRUE(renderer.isReady());
+
+    int thrown = 0, through = 0;
+    for (size_t i = 0; i < triangles.size() && thrown < 12; i += 7) {
+        const Triangle& t = triangles[i];
+        // Either face, whichever has room for the body.
+        for (float side : {1.0f, -1.0f}) {
+            Vector3 n = t.normal * side;
+            TraceResult clear;
+            sphereTrace(renderer, clear, t.centre + n * 60.0f, t.centre + n * 21.0f, 20.0f);
+            if (clear.hit || !clear.startsOut)
+                continue;
+            PhysicsBody body(20.0f, 0.006f, false, Vector3());
+            body.renderer = &renderer;
+            body.velocity = n * -400.0f;
+            Vector3 p = t.centre + n * 40.0f;
+            for (int frame = 0; frame < 30; ++frame) {
+                body.stepBy(p, 1.0f / 60.0f);
+                Vector3 offset = p - t.centre;
+                float height = offset.dot(n);
+                if (height < 0.0f && (offset - n * height).length() < 20.0f) {
+                    ++through;
+                    break;
+                }
+            }
+            ++thrown;
+            break;
+        }
+    }
+    EXPECT_EQ(thrown, 12);
+    EXPECT_EQ(through, 0);
 }

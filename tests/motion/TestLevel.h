@@ -9,6 +9,7 @@
 
 #include "world/BspFormat.h"
 #include "world/Collision.h"
+#include "world/PatchCollision.h"
 #include "world/Renderer.h"
 
 struct TestLevel {
@@ -201,39 +202,63 @@ struct TestLevel {
         return false;
     }
 
-    // Fraction of s..e travelled before entering any solid brush, testing
-    // every world brush with the whole segment.
-    float bruteForceFraction(const Vector3& s, const Vector3& e, float radius) const
+    // Where s..e, kept radius from every side that grows, enters the convex
+    // piece whose sides side(i, plane, grows) gives; 2 when it does not.
+    template <typename Side>
+    static float enterFraction(int count, Side side, const Vector3& s, const Vector3& e, float radius)
     {
         const float eps = 0.03125f;
+        float enter = -1.0f, leave = 1.0f;
+        bool startOut = false;
+        for (int i = 0; i < count; i++) {
+            bsp::BspPlane pl;
+            bool grows = true;
+            side(i, pl, grows);
+            float grow = grows ? radius : 0.0f;
+            float ds = pl.normal[0] * s.x + pl.normal[1] * s.y + pl.normal[2] * s.z - pl.distance - grow;
+            float de = pl.normal[0] * e.x + pl.normal[1] * e.y + pl.normal[2] * e.z - pl.distance - grow;
+            if (ds > 0.0f)
+                startOut = true;
+            if (ds > 0.0f && de > 0.0f)
+                return 2.0f;
+            if (ds <= 0.0f && de <= 0.0f)
+                continue;
+            if (ds > de)
+                enter = std::fmax(enter, (ds - eps) / (ds - de));
+            else
+                leave = std::fmin(leave, (ds + eps) / (ds - de));
+        }
+        if (!startOut || !(enter < leave && enter > -1.0f))
+            return 2.0f;
+        return std::fmax(enter, 0.0f);
+    }
+
+    // Fraction of s..e travelled before entering any brush (of the given
+    // contents) or curve facet, testing every world brush and every facet
+    // with the whole segment.
+    float bruteForceFraction(const Vector3& s, const Vector3& e, float radius,
+                             const PatchCollision* curves = nullptr, int contents = kShotContents) const
+    {
         float best = 1.0f;
         for (int k = 0; k < worldBrushCount; k++) {
             const bsp::BspBrush& b = brushes[size_t(worldBrushFirst + k)];
-            if (!solid(b))
+            if (b.sideCount <= 0 || b.texture < 0 || size_t(b.texture) >= textures.size() ||
+                !(textures[size_t(b.texture)].contents & contents))
                 continue;
-            float enter = -1.0f, leave = 1.0f;
-            bool startOut = false, missed = false;
-            for (int i = 0; i < b.sideCount; i++) {
-                int plane = brushSides[size_t(b.firstSide + i)].plane;
-                float ds = side(plane, s) - radius;
-                float de = side(plane, e) - radius;
-                if (ds > 0.0f)
-                    startOut = true;
-                if (ds > 0.0f && de > 0.0f) {
-                    missed = true;
-                    break;
-                }
-                if (ds <= 0.0f && de <= 0.0f)
-                    continue;
-                if (ds > de)
-                    enter = std::fmax(enter, (ds - eps) / (ds - de));
-                else
-                    leave = std::fmin(leave, (ds + eps) / (ds - de));
+            best = std::fmin(best, enterFraction(b.sideCount, [&](int i, bsp::BspPlane& pl, bool&) {
+                pl = planes[size_t(brushSides[size_t(b.firstSide + i)].plane)];
+            }, s, e, radius));
+        }
+        for (size_t n = 0; curves && n < curves->surfaces.size(); n++) {
+            const CurveSurface& surface = curves->surfaces[n];
+            if (!(surface.contents & contents))
+                continue;
+            for (int f = 0; f < surface.facetCount; f++) {
+                const PatchFacet& facet = curves->facets[size_t(surface.firstFacet + f)];
+                best = std::fmin(best, enterFraction(kFacetSides, [&](int i, bsp::BspPlane& pl, bool& grows) {
+                    facetSide(facet, i, pl, grows);
+                }, s, e, radius));
             }
-            if (missed || !startOut)
-                continue;
-            if (enter < leave && enter > -1.0f && enter < best)
-                best = std::fmax(enter, 0.0f);
         }
         if (radius > 0.0f && best < 0.0001f)
             best = 0.0f;

@@ -4,10 +4,13 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 #include "TestLevel.h"
 #include "app/Target.h"
 #include "app/TargetList.h"
+#include "world/BspData.h"
+#include "world/PatchCollision.h"
 #include "world/PhysicsBody.h"
 
 namespace {
@@ -269,6 +272,49 @@ TEST_F(Collision, BrokenIndicesAreSkipped)
     EXPECT_FALSE(r.hit);
     rayTrace(broken, r, {0, 0, 0}, {-300, 0, 0}, false, 0);
     EXPECT_FALSE(r.hit);
+}
+
+// Forty of the largest wavy patches, one flagged non-solid and one with a
+// broken grid: the solid ones cost no more than the level's facet budget
+// (cut coarser, then the last dropped), the other two nothing.
+TEST(Curves, HostilePatchesCostABoundedAmount)
+{
+    const int side = 65, faces = 42;
+    BspData data;
+    data.textureCount = 2;
+    data.textures = new bsp::BspTexture[2]();
+    data.textures[0].contents = bsp::kContentsSolid;
+    data.textures[1].contents = bsp::kContentsSolid;
+    data.textures[1].flags = bsp::kSurfaceNonSolid;
+    data.vertexCount = side * side;
+    data.vertices = new bsp::BspVertex[size_t(data.vertexCount)]();
+    for (int v = 0; v < side; v++)
+        for (int u = 0; u < side; u++) {
+            bsp::BspVertex& p = data.vertices[v * side + u];
+            p.position[0] = float(u) * 16.0f;
+            p.position[1] = (u + v) % 2 ? 200.0f : -200.0f;
+            p.position[2] = float(v) * 16.0f;
+            p.normal[1] = 1.0f;
+        }
+    data.faceCount = faces;
+    data.faces = new bsp::BspFace[faces]();
+    for (int f = 0; f < faces; f++) {
+        bsp::BspFace& face = data.faces[f];
+        face.type = bsp::FacePatch;
+        face.texture = f == 0 ? 1 : 0;
+        face.vertexCount = side * side;
+        face.patchSize[0] = face.patchSize[1] = f == 1 ? 4 : side;
+    }
+    CurveReport report;
+    std::unique_ptr<PatchCollision> curves(buildPatchCollision(data, report));
+    ASSERT_TRUE(curves);
+    EXPECT_EQ(report.notSolid, 1);
+    EXPECT_EQ(report.bad, 1);
+    EXPECT_GT(report.coarsened, 0);
+    EXPECT_GT(report.overBudget, 0);
+    EXPECT_LE(curves->facets.size(), size_t(kMaxCurveFacets));
+    EXPECT_GT(curves->facets.size(), size_t(kMaxCurveFacets) / 2);
+    EXPECT_EQ(report.surfaces + report.overBudget, faces - 2);
 }
 
 } // namespace

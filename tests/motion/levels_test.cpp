@@ -9,6 +9,7 @@
 #include "world/BspData.h"
 #include "world/BspLoader.h"
 #include "world/LevelValidation.h"
+#include "world/PatchCollision.h"
 #include "world/PhysicsBody.h"
 
 namespace {
@@ -39,8 +40,9 @@ bool loadWithGameReader(const std::string& path, Renderer& r)
         !validateLevel(data, problem, sizeof problem))
         return false;
     r.freeLevel();
+    CurveReport curves;
     BspLoader::install(data, r, new unsigned[size_t(data.textureCount) + 1](),
-                       new unsigned[size_t(data.lightmapCount) + 1]());
+                       new unsigned[size_t(data.lightmapCount) + 1](), buildPatchCollision(data, curves));
     r.multitextureReady = true;
     return r.isReady();
 }
@@ -73,7 +75,8 @@ TEST_P(Level, TracesAgreeWithEveryBrushTestedDirectly)
                 rayTrace(renderer, r, start, end, false, 0);
             else
                 sphereTrace(renderer, r, start, end, radius);
-            float expected = level.bruteForceFraction(start, end, radius);
+            float expected = level.bruteForceFraction(start, end, radius, renderer.curves,
+                                                      radius == 0.0f ? kShotContents : kBodyContents);
             hits += r.hit;
             if (std::fabs(r.fraction - expected) > 1e-4f || r.hit != (expected != 1.0f)) {
                 if (++mismatches <= 5)
@@ -157,6 +160,54 @@ TEST(BrushBounds, NeverChangeATraceOnAnyRealLevel)
     }
     EXPECT_EQ(differences, 0);
     EXPECT_GT(hits, 25000);
+}
+
+// Rays and spheres aimed at the curves of every real level that has them
+// agree with every facet and brush tested one by one: the leaf lists miss no
+// curve and a curve listed in many leaves is met once.
+TEST(Curves, TracesAgreeWithEveryFacetTestedDirectly)
+{
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f), offset(-200.0f, 200.0f);
+    int levels = 0, mismatches = 0, curveHits = 0;
+    for (const std::string& path : realLevels()) {
+        Renderer renderer;
+        TestLevel reference;
+        ASSERT_TRUE(loadWithGameReader(path, renderer)) << path;
+        if (!renderer.curves || renderer.curves->surfaces.empty())
+            continue;
+        ASSERT_TRUE(reference.read(path)) << path;
+        levels++;
+        const PatchCollision& curves = *renderer.curves;
+        for (int i = 0; i < 120; i++) {
+            // From near a random facet's box, anywhere around it.
+            const PatchFacet& facet = curves.facets[size_t(unit(rng) * float(curves.facets.size())) %
+                                                    curves.facets.size()];
+            const float* d = facet.bounds.distance;
+            Vector3 start(-d[1] + (d[0] + d[1]) * unit(rng), -d[3] + (d[2] + d[3]) * unit(rng),
+                          -d[5] + (d[4] + d[5]) * unit(rng));
+            start = start + Vector3(offset(rng), offset(rng), offset(rng)) * 0.25f;
+            Vector3 end = start + Vector3(offset(rng), offset(rng), offset(rng));
+            for (float radius : {0.0f, 20.0f}) {
+                int contents = radius == 0.0f ? kShotContents : kBodyContents;
+                TraceResult r;
+                if (radius == 0.0f)
+                    rayTrace(renderer, r, start, end, false, 0);
+                else
+                    sphereTrace(renderer, r, start, end, radius);
+                float expected = reference.bruteForceFraction(start, end, radius, &curves, contents);
+                curveHits += expected < reference.bruteForceFraction(start, end, radius, nullptr, contents);
+                if ((std::fabs(r.fraction - expected) > 1e-4f || r.hit != (expected != 1.0f)) &&
+                    ++mismatches <= 5)
+                    ADD_FAILURE() << path << " radius " << radius << " (" << start.x << " " << start.y
+                                  << " " << start.z << ") -> (" << end.x << " " << end.y << " " << end.z
+                                  << "): tree " << r.fraction << ", every piece " << expected;
+            }
+        }
+    }
+    EXPECT_GE(levels, 10);
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_GT(curveHits, levels * 60) << "the segments must meet curves, not only walls";
 }
 
 INSTANTIATE_TEST_SUITE_P(OpenArena, Level, ::testing::ValuesIn(kLevels));

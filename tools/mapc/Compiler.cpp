@@ -271,7 +271,9 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
             ++patchCount;
         }
     }
-    const int meshCount = addMiscModels(map, options.files, library, brushes, tree, planes, surfaces, diag);
+    std::vector<ClipTriangle> clips;
+    const int meshCount = addMiscModels(map, options.files, library, brushes, tree, planes, surfaces, diag, &clips);
+    addModelClipBrushes(clips, planes, brushes, surfaces, diag);
     LightSettings light = readLightSettings(map, diag);
     light.luxel = fitLuxelSize(surfaces, planes, light.luxel, diag);
     splitLargeSurfaces(surfaces, planes, light.luxel, kMaxBlockLuxels - 2);

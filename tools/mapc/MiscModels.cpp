@@ -91,10 +91,11 @@ Surface pieceOf(const std::vector<PatchPoint>& placed, const std::vector<int>& t
     return s;
 }
 
-// Adds the mesh's placed pieces; false when a point lands outside the
-// level's coordinate range.
+// Adds the mesh's placed pieces (and, given clip, its triangles as clip
+// triangles); false when a point lands outside the level's coordinate range.
 bool addMesh(const ModelMesh& mesh, const ModelPlacement& where, int texture, const Tree& tree,
-             const PlaneSet& planes, std::vector<Surface>& out)
+             const PlaneSet& planes, std::vector<Surface>& out, const ClipTriangle* clip,
+             std::vector<ClipTriangle>* clips)
 {
     std::vector<PatchPoint> placed = mesh.vertices;
     for (PatchPoint& p : placed) {
@@ -107,6 +108,13 @@ bool addMesh(const ModelMesh& mesh, const ModelPlacement& where, int texture, co
         const Vec3& b = placed[static_cast<size_t>(mesh.triangles[t * 3 + 1])].position;
         const Vec3& c = placed[static_cast<size_t>(mesh.triangles[t * 3 + 2])].position;
         if ((b - a).cross(c - a).length() < 1e-6) continue;  // no area
+        if (clip && clips) {
+            ClipTriangle t = *clip;
+            t.corner[0] = a;
+            t.corner[1] = b;
+            t.corner[2] = c;
+            clips->push_back(t);
+        }
         Vec3 centre = (a + b + c) * (1.0 / 3.0);
         pieces[std::make_tuple(static_cast<long>(std::floor(centre.x / kPieceSize)),
                                static_cast<long>(std::floor(centre.y / kPieceSize)),
@@ -148,7 +156,8 @@ ModelPlacement placementOf(const MapEntity& e)
 }
 
 int addMiscModels(const MapFile& map, const FileSystem* files, TextureLibrary& library, BrushSet& textures,
-                  const Tree& tree, const PlaneSet& planes, std::vector<Surface>& out, Diagnostics& diag)
+                  const Tree& tree, const PlaneSet& planes, std::vector<Surface>& out, Diagnostics& diag,
+                  std::vector<ClipTriangle>* clips)
 {
     ModelCache cache(files, diag);
     const size_t before = out.size();
@@ -170,12 +179,18 @@ int addMiscModels(const MapFile& map, const FileSystem* files, TextureLibrary& l
             break;
         }
         const ModelPlacement where = placementOf(e);
+        const bool solid = (static_cast<int>(e.number("spawnflags", 0)) & kModelClipFlag) != 0;
         for (const ModelMesh& mesh : model->meshes) {
             const TextureTraits& traits = library.traitsOfPath(mesh.shader, diag);
             if (traits.flags & (kSurfNoDraw | kSurfHint | kSurfSkip)) continue;
             int texture = textures.textureIndex(mesh.shader, static_cast<int>(traits.contents),
                                                 static_cast<int>(traits.flags));
-            if (!addMesh(mesh, where, texture, tree, planes, out)) {
+            // A shader that stops neither shots nor players makes a solid clip.
+            ClipTriangle clip;
+            clip.contents = static_cast<int>(traits.contents);
+            if (!(clip.contents & (kContentsSolid | kContentsPlayerClip))) clip.contents |= kContentsSolid;
+            clip.texture = textures.textureIndex(mesh.shader, clip.contents, static_cast<int>(traits.flags));
+            if (!addMesh(mesh, where, texture, tree, planes, out, solid ? &clip : nullptr, clips)) {
                 diag.warn(e.line, "misc_model '%s' reaches past the coordinate limit; left out", path);
                 break;
             }

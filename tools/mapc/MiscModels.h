@@ -4,6 +4,7 @@
 #include "BspTree.h"
 #include "BspWriter.h"
 #include "MapParser.h"
+#include "ModelClip.h"
 #include "Surfaces.h"
 #include "TextureLibrary.h"
 
@@ -27,9 +28,11 @@ ModelPlacement placementOf(const MapEntity& e);
 // Every misc_model entity's ASE or MD3 model, read from the files, placed,
 // and cut into pieces of nearby triangles: mesh surfaces of the world, each
 // listed in the inside leaves its box reaches. A missing or damaged model
-// costs one warning. Returns the surfaces added.
+// costs one warning. The triangles of models whose spawnflags ask for
+// collision go to clips as well. Returns the surfaces added.
 int addMiscModels(const MapFile& map, const FileSystem* files, TextureLibrary& library, BrushSet& textures,
-                  const Tree& tree, const PlaneSet& planes, std::vector<Surface>& out, Diagnostics& diag);
+                  const Tree& tree, const PlaneSet& planes, std::vector<Surface>& out, Diagnostics& diag,
+                  std::vector<ClipTriangle>* clips = nullptr);
 
 // Unit normal at each point of a mesh surface: the area-weighted front
 // normals of the triangles around it.

@@ -89,12 +89,14 @@ bool makePatchSurface(const MapPatch& patch, int model, TextureLibrary& library,
         return false;
     }
     const TextureTraits& traits = library.traits(patch.texture, diag);
-    if (traits.flags & (kSurfNoDraw | kSurfHint | kSurfSkip)) return false;
+    // An undrawn patch stays when players or shots collide with it (a clip curve).
+    const bool collides = (traits.contents & (kContentsSolid | kContentsPlayerClip)) && !(traits.flags & kSurfNonSolid);
+    if ((traits.flags & (kSurfHint | kSurfSkip)) || ((traits.flags & kSurfNoDraw) && !collides)) return false;
     out = Surface();
     out.model = model;
     out.texture = textures.textureIndex("textures/" + patch.texture, static_cast<int>(traits.contents),
                                         static_cast<int>(traits.flags));
-    out.lightmapped = (traits.flags & (kSurfNoLightmap | kSurfSky)) == 0;
+    out.lightmapped = (traits.flags & (kSurfNoLightmap | kSurfSky | kSurfNoDraw)) == 0;
     out.gridSize[0] = patch.width;
     out.gridSize[1] = patch.height;
     out.grid = patch.points;
