@@ -257,6 +257,17 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     PortalSet portals;
     buildPortals(tree, planes, portals);
     bool sealed = markInside(tree, planes, portals, map, diag);
+    if (sealed) {
+        // Again, split by the faces seen from inside only: hidden sides of
+        // touching brushes and the level's outer skin make no clusters.
+        std::vector<SplitFace> hull;
+        visibleHull(brushes, planes, tree, hull);
+        tree = Tree();
+        buildTree(brushes, planes, tree, &hull);
+        buildPortals(tree, planes, portals);
+        Diagnostics quiet(false);  // the first pass said it all
+        markInside(tree, planes, portals, map, quiet);
+    }
 
     std::vector<Surface> surfaces;
     buildSurfaces(brushes, planes, tree, surfaces);
