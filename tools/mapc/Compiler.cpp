@@ -226,6 +226,8 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
 {
     out = LevelLumps();
     const int threads = options.threads > 0 ? options.threads : defaultThreads();
+    Progress* progress = options.progress;
+    if (progress) progress->stage("reading the source");
     MapFile map;
     if (!parseMap(text, map, diag)) return false;
     if (map.entities.empty()) {
@@ -252,6 +254,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         return false;
     }
 
+    if (progress) progress->stage("tree and portals");
     Tree tree;
     buildTree(brushes, planes, tree);
     PortalSet portals;
@@ -269,6 +272,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         markInside(tree, planes, portals, map, quiet);
     }
 
+    if (progress) progress->stage("faces and models");
     std::vector<Surface> surfaces;
     buildSurfaces(brushes, planes, tree, surfaces);
     buildModelSurfaces(brushes, surfaces);
@@ -297,14 +301,16 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
             for (int leaf : s.leaves) surfaceBounds(s, tree.nodes[static_cast<size_t>(leaf)].bounds);
     assignLeafBrushes(tree, brushes, planes);
 
+    if (progress) progress->stage("lighting");
     std::vector<uint8_t> pages;
     buildLightmaps(surfaces, planes, tree, light, threads, pages);
     lightMeshes(surfaces, planes, tree, light, threads);
     VisData vis;
-    computeVisibility(tree, planes, portals, !sealed, threads, options.visSeconds, vis);
+    computeVisibility(tree, planes, portals, !sealed, threads, options.visSeconds, progress, vis);
     if (vis.cutShort)
         diag.warn(0, "visibility too costly to work out in full; %d portal passages keep rougher sets", vis.unfinished);
 
+    if (progress) progress->stage("writing");
     // Lumps.
     out.entities = entityText(map);
     for (const TextureRecord& t : brushes.textures) {
@@ -386,6 +392,12 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         stats->nodes = assembler.nodeCount;
         stats->leaves = assembler.leafCount;
         stats->clusters = vis.clusters;
+        stats->portals = 0;
+        for (const Portal& p : portals.portals)
+            stats->portals += p.plane >= 0 && tree.nodes[static_cast<size_t>(p.leaves[0])].cluster >= 0 &&
+                              tree.nodes[static_cast<size_t>(p.leaves[0])].cluster !=
+                                  tree.nodes[static_cast<size_t>(p.leaves[1])].cluster &&
+                              tree.nodes[static_cast<size_t>(p.leaves[1])].cluster >= 0;
         stats->faces = static_cast<int>(out.faces.size());
         stats->patches = patchCount;
         stats->meshes = meshCount;
