@@ -17,9 +17,9 @@ namespace {
 constexpr double kSeparatorSlack = 0.1;
 
 // A passage whose flow takes more steps than this (a branching maze of
-// small open leaves) is left with its rough set, so the others get
-// the time.
-constexpr long long kMaxPassageSteps = 4000000LL;
+// small open leaves) finishes the branches left with their rough sets, so
+// the others get the time.
+constexpr long long kMaxPassageSteps = 500000LL;
 // The rough sets cost a check per pair of facing portals; past this many
 // (tens of thousands of open leaves) every cluster sees every other.
 constexpr long long kMaxRoughSteps = 400000000LL;
@@ -143,12 +143,14 @@ public:
             mark(seen, p.to);
             sc.onPath[static_cast<size_t>(p.from)] = 1;
             flow(p, p.to, windings[static_cast<size_t>(p.winding)], nullptr, p.mightSee, seen, sc, steps, 0);
-            if (steps.spent()) return;  // cut short somewhere inside: not trusted
+            // Cut short: the branches not followed kept their rough sets,
+            // so the set is wider than it could be but never too small.
+            if (steps.spent()) coarse.fetch_add(1);
             p.vis = std::move(seen);
             done[static_cast<size_t>(order[k])].store(1, std::memory_order_release);
             if (progress) progress->advance();
         });
-        unfinished = 0;
+        unfinished = coarse.load();
         for (size_t i = 0; i < passages.size(); ++i) unfinished += !done[i].load();
 
         out.clusters = clusterCount;
@@ -319,8 +321,7 @@ private:
     void flow(const Passage& src, int cluster, const FlowWinding& source, const FlowWinding* pass, const Bits& might,
               Bits& seen, FlowScratch& sc, StepCounter& steps, int depth)
     {
-        if (!steps.step()) return;
-        if (depth >= kMaxFlowDepth) {
+        if (!steps.step() || depth >= kMaxFlowDepth) {
             for (size_t w = 0; w < words; ++w) seen[w] |= might[w];  // never too small
             return;
         }
@@ -357,6 +358,10 @@ private:
             }
             mark(seen, p.to);
             flow(src, p.to, f.narrowed, &f.target, f.nextMight, seen, sc, steps, depth + 1);
+            if (steps.spent()) {
+                for (size_t w = 0; w < words; ++w) seen[w] |= might[w];  // the rest stays rough
+                break;
+            }
         }
         sc.onPath[static_cast<size_t>(cluster)] = 0;
     }
@@ -372,6 +377,7 @@ public:
 
 private:
     std::atomic<bool> late{false};  // the flow's time is up
+    std::atomic<int> coarse{0};     // passages cut short by their step cap
     std::vector<Passage> passages;
     std::vector<PassageShape> shapes;
     std::vector<FlowWinding> windings;  // one per portal
