@@ -256,6 +256,31 @@ bool segmentClearFrom(const Tree& tree, const PlaneSet& planes, int node, const 
     }
 }
 
+// Front to back along a..b; stops at the first solid leaf.
+bool firstSolidFrom(const Tree& tree, const PlaneSet& planes, int node, const Vec3& a, const Vec3& b, Vec3& hit,
+                    int& lastOpen)
+{
+    for (;;) {
+        const TreeNode& n = tree.nodes[static_cast<size_t>(node)];
+        if (n.isLeaf()) {
+            if (n.solid) {
+                hit = a;
+                return true;
+            }
+            lastOpen = node;
+            return false;
+        }
+        const Plane& p = planes[n.plane];
+        double da = p.distanceTo(a), db = p.distanceTo(b);
+        if (da >= 0 && db >= 0) { node = n.children[0]; continue; }
+        if (da < 0 && db < 0) { node = n.children[1]; continue; }
+        Vec3 mid = a + (b - a) * (da / (da - db));
+        int nearSide = da >= 0 ? 0 : 1;
+        if (firstSolidFrom(tree, planes, n.children[nearSide], a, mid, hit, lastOpen)) return true;
+        return firstSolidFrom(tree, planes, n.children[nearSide ^ 1], mid, b, hit, lastOpen);
+    }
+}
+
 void insidePartsFrom(const Tree& tree, const PlaneSet& planes, int node, int plane, const Winding& w,
                      std::vector<std::pair<int, Winding>>& kept, bool& lost)
 {
@@ -336,6 +361,13 @@ void visibleHull(const BrushSet& brushes, const PlaneSet& planes, const Tree& tr
             for (auto& k : kept) out.push_back({s.plane, std::move(k.second), hint});
         }
     }
+}
+
+bool firstSolidHit(const Tree& tree, const PlaneSet& planes, const Vec3& a, const Vec3& b, Vec3& hit, int& lastOpen)
+{
+    lastOpen = -1;
+    if (tree.nodes.empty()) return false;
+    return firstSolidFrom(tree, planes, 0, a, b, hit, lastOpen);
 }
 
 bool segmentClear(const Tree& tree, const PlaneSet& planes, const Vec3& a, const Vec3& b)

@@ -62,6 +62,10 @@ void insideParts(const Tree& tree, const PlaneSet& planes, int plane, const Wind
 void visibleHull(const BrushSet& brushes, const PlaneSet& planes, const Tree& tree,
                  std::vector<SplitFace>& out);
 
+// The point where the segment from a first enters a solid leaf, and the
+// open leaf it left for it (-1 when it starts in solid); false when it never does.
+bool firstSolidHit(const Tree& tree, const PlaneSet& planes, const Vec3& a, const Vec3& b, Vec3& hit, int& lastOpen);
+
 // True when the segment passes only through non-solid leaves.
 bool segmentClear(const Tree& tree, const PlaneSet& planes, const Vec3& a, const Vec3& b);
 

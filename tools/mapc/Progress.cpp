@@ -5,8 +5,7 @@
 namespace mapc {
 
 Progress::Progress(FILE* o, double quietSeconds)
-    : out(o), quiet(quietSeconds), terminal(o && isatty(fileno(o))), start(Clock::now()), stageStart(start),
-      lastShown(start)
+    : out(o), quiet(quietSeconds), terminal(o && isatty(fileno(o))), start(Clock::now()), stageStart(start)
 {
 }
 
@@ -25,8 +24,12 @@ void Progress::stage(const char* name, long long total)
 
 void Progress::advance(long long n)
 {
-    doneSteps.fetch_add(n, std::memory_order_relaxed);
-    if (!out || since(lastShown) < 0.25) return;
+    long long done = doneSteps.fetch_add(n, std::memory_order_relaxed) + n;
+    if (!out) return;
+    // A terminal line updates four times a second; plain lines every tenth.
+    bool due = terminal ? since(start) - lastShown.load() >= 0.25
+                        : totalSteps > 0 && static_cast<int>(std::min(10LL, done * 10 / totalSteps)) != lastTenth.load();
+    if (!due) return;
     std::unique_lock<std::mutex> lock(printing, std::try_to_lock);
     if (lock.owns_lock()) show();
 }
@@ -35,7 +38,7 @@ void Progress::advance(long long n)
 void Progress::show()
 {
     if (!out || times.empty() || !loud()) return;
-    lastShown = Clock::now();
+    lastShown = since(start);
     const std::string& name = times.back().name;
     int percent = -1;
     if (totalSteps > 0)
@@ -47,7 +50,7 @@ void Progress::show()
         lineOpen = true;
     } else {
         // Plain lines: the stage once, then every tenth.
-        int tenth = percent / 10;
+        int tenth = percent < 0 ? -1 : percent / 10;
         if (!announced || (percent >= 0 && tenth != lastTenth)) {
             if (percent >= 0) std::fprintf(out, "%s %d%%\n", name.c_str(), percent);
             else std::fprintf(out, "%s\n", name.c_str());

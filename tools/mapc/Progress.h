@@ -38,11 +38,12 @@ private:
     FILE* out;
     double quiet;
     bool terminal;
-    Clock::time_point start, stageStart, lastShown;
+    Clock::time_point start, stageStart;
+    std::atomic<double> lastShown{0.0};  // seconds since start
     std::vector<StageTime> times;
     std::atomic<long long> doneSteps{0};
     long long totalSteps = 0;
-    int lastTenth = -1;
+    std::atomic<int> lastTenth{-1};
     bool lineOpen = false;
     bool announced = false;  // the current stage's name was printed
     std::mutex printing;

@@ -133,21 +133,7 @@ public:
             sc.onPath.assign(static_cast<size_t>(clusterCount), 0);
         }
         forEachIndexOnWorker(order.size(), threads, [&](size_t k, int worker) {
-            if (late.load(std::memory_order_relaxed)) return;
-            StepCounter steps(deadline, late);
-            Passage& p = passages[static_cast<size_t>(order[k])];
-            if (!p.fits) return;
-            FlowScratch& sc = scratch[static_cast<size_t>(worker)];
-            std::fill(sc.onPath.begin(), sc.onPath.end(), 0);
-            Bits seen(words, 0);
-            mark(seen, p.to);
-            sc.onPath[static_cast<size_t>(p.from)] = 1;
-            flow(p, p.to, windings[static_cast<size_t>(p.winding)], nullptr, p.mightSee, seen, sc, steps, 0);
-            // Cut short: the branches not followed kept their rough sets,
-            // so the set is wider than it could be but never too small.
-            if (steps.spent()) coarse.fetch_add(1);
-            p.vis = std::move(seen);
-            done[static_cast<size_t>(order[k])].store(1, std::memory_order_release);
+            flowOne(static_cast<size_t>(order[k]), scratch[static_cast<size_t>(worker)], deadline);
             if (progress) progress->advance();
         });
         unfinished = coarse.load();
@@ -174,6 +160,25 @@ public:
     int unfinished = 0;  // passages left with their rough sets
 
 private:
+    // Works out one passage (index into passages) unless time is up.
+    void flowOne(size_t index, FlowScratch& sc, Clock::time_point deadline)
+    {
+        if (late.load(std::memory_order_relaxed)) return;
+        StepCounter steps(deadline, late);
+        Passage& p = passages[index];
+        if (!p.fits) return;
+        std::fill(sc.onPath.begin(), sc.onPath.end(), 0);
+        Bits seen(words, 0);
+        mark(seen, p.to);
+        sc.onPath[static_cast<size_t>(p.from)] = 1;
+        flow(p, p.to, windings[static_cast<size_t>(p.winding)], nullptr, p.mightSee, seen, sc, steps, 0);
+        // Cut short: the branches not followed kept their rough sets,
+        // so the set is wider than it could be but never too small.
+        if (steps.spent()) coarse.fetch_add(1);
+        p.vis = std::move(seen);
+        done[index].store(1, std::memory_order_release);
+    }
+
     // Sight goes both ways: a cluster is kept in a row only when the row of
     // that cluster keeps this one too. Each row holds every cluster truly
     // seen, so both do and the pair stays; a rough row is narrowed by the
