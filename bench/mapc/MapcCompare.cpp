@@ -196,6 +196,84 @@ double drawnArea(const RawLevel& l)
     return area;
 }
 
+// Lightmap pages as r g b rows, top row first.
+struct LightPages {
+    int size = 0;  // pages are size x size
+    std::vector<std::vector<uint8_t>> pages;
+};
+
+LightPages internalPages(const RawLevel& l)
+{
+    LightPages out;
+    out.size = bsp::kLightmapSize;
+    int bytes = 0;
+    RawLevel& level = const_cast<RawLevel&>(l);
+    const uint8_t* data = level.lump<uint8_t>(bsp::LumpLightmaps, bytes);
+    for (int at = 0; data && at + bsp::kLightmapBytes <= bytes; at += bsp::kLightmapBytes)
+        out.pages.emplace_back(data + at, data + at + bsp::kLightmapBytes);
+    return out;
+}
+
+// The reference compiles keep their lightmaps beside the level, as
+// maps/NAME/lm_NNNN.tga (uncompressed, square); page i is file i.
+LightPages externalPages(const FileSystem& files, const std::string& name)
+{
+    LightPages out;
+    for (int i = 0; i < 1000; ++i) {
+        char path[256];
+        std::snprintf(path, sizeof(path), "maps/%s/lm_%04d.tga", name.c_str(), i);
+        std::vector<unsigned char> tga;
+        if (!files.exists(path) || !files.readFile(path, tga) || tga.size() < 18) break;
+        int w = tga[12] | tga[13] << 8, h = tga[14] | tga[15] << 8, bpp = tga[16] / 8;
+        size_t start = 18 + tga[0];
+        if (tga[2] != 2 || w != h || (bpp != 3 && bpp != 4) || start + static_cast<size_t>(w) * h * bpp > tga.size()) break;
+        if (out.size && out.size != w) break;
+        out.size = w;
+        bool topFirst = (tga[17] & 0x20) != 0;
+        std::vector<uint8_t> page(static_cast<size_t>(w) * h * 3);
+        for (int y = 0; y < h; ++y) {
+            const unsigned char* row = tga.data() + start + static_cast<size_t>(topFirst ? y : h - 1 - y) * w * bpp;
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 3; ++c) page[(static_cast<size_t>(y) * w + x) * 3 + c] = row[x * bpp + 2 - c];
+        }
+        out.pages.push_back(std::move(page));
+    }
+    return out;
+}
+
+// Mean stored lightmap brightness over the lightmapped polygons, weighted
+// by area: each triangle sampled at its middle; -1 without any.
+double meanLightmap(const RawLevel& l, const LightPages& lp)
+{
+    double sum = 0, weight = 0;
+    for (int i = 0; i < l.counts[bsp::LumpFaces]; ++i) {
+        const bsp::BspFace& f = l.faces[i];
+        if (f.type != bsp::FacePolygon || f.lightmap < 0 || f.lightmap >= static_cast<int>(lp.pages.size())) continue;
+        const std::vector<uint8_t>& page = lp.pages[static_cast<size_t>(f.lightmap)];
+        for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
+            int m = f.firstMeshVertex + k;
+            if (m < 0 || m + 2 >= l.counts[bsp::LumpMeshVertices]) break;
+            const bsp::BspVertex* v[3];
+            bool ok = true;
+            for (int c = 0; c < 3; ++c) {
+                int at = f.firstVertex + l.meshVertices[m + c];
+                ok = ok && at >= 0 && at < l.counts[bsp::LumpVertices];
+                v[c] = ok ? &l.vertices[at] : nullptr;
+            }
+            if (!ok) break;
+            double area = triangleArea(v[0]->position, v[1]->position, v[2]->position);
+            double s = (v[0]->lightmapCoord[0] + v[1]->lightmapCoord[0] + v[2]->lightmapCoord[0]) / 3.0;
+            double t = (v[0]->lightmapCoord[1] + v[1]->lightmapCoord[1] + v[2]->lightmapCoord[1]) / 3.0;
+            int x = std::clamp(static_cast<int>(s * lp.size), 0, lp.size - 1);
+            int y = std::clamp(static_cast<int>(t * lp.size), 0, lp.size - 1);
+            const uint8_t* texel = page.data() + (static_cast<size_t>(y) * lp.size + x) * 3;
+            sum += area * (texel[0] + texel[1] + texel[2]) / 3.0;
+            weight += area;
+        }
+    }
+    return weight > 0 ? sum / weight : -1.0;
+}
+
 // Origins of the spawn points ("info_player_*") in the entity text.
 std::vector<std::array<double, 3>> spawnPoints(const std::string& text)
 {
@@ -279,7 +357,7 @@ struct Figures {
     bool compiled = false;
     bool flowCut = false;  // the portal flow ran out of budget
     double seconds = 0, peakMb = 0;
-    int brushes = 0, faces = 0, leaves = 0, clusters = 0;
+    int brushes = 0, faces = 0, leaves = 0, clusters = 0, portals = 0;
 };
 
 // Compiles in a child so time and memory are this compile's alone.
@@ -288,8 +366,11 @@ Figures compileChild(const std::string& source, const std::string& output, const
     Figures fig;
     auto start = std::chrono::steady_clock::now();
     std::fflush(nullptr);
+    int pipeEnds[2] = {-1, -1};
+    if (pipe(pipeEnds) != 0) return fig;
     pid_t child = fork();
     if (child == 0) {
+        close(pipeEnds[0]);
         if (!std::freopen("/dev/null", "w", stderr)) _exit(3);
         FileSystem files;
         files.setReporter([](void*, bool, const char*) {}, nullptr);
@@ -300,8 +381,12 @@ Figures compileChild(const std::string& source, const std::string& output, const
         mapc::Diagnostics diag(false);
         mapc::CompileStats stats;
         if (!mapc::compileMapFile(source.c_str(), output.c_str(), diag, &stats, options)) _exit(1);
+        if (write(pipeEnds[1], &stats.portals, sizeof(stats.portals)) != sizeof(stats.portals)) _exit(1);
         _exit(stats.visCutShort ? 4 : 0);
     }
+    close(pipeEnds[1]);
+    if (read(pipeEnds[0], &fig.portals, sizeof(fig.portals)) != sizeof(fig.portals)) fig.portals = -1;
+    close(pipeEnds[0]);
     int status = 0;
     rusage usage{};
     wait4(child, &status, 0, &usage);
@@ -342,11 +427,15 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string maps = argv[1], outDir = argv[2];
-    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %5s %6s\n", "level", "brushes", "faces",
+    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %5s %6s %6s %7s\n", "level", "brushes", "faces",
                 "leaves", "clusters", "secs", "peakMB", "valid", "solid%", "area", "spawns", "vis-fail", "vis %",
-                "flow", "scale");
-    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %5s %6s\n", "", "ours/ref", "ours/ref",
-                "ours/ref", "ours/ref", "", "", "game", "agree", "ratio", "bad o/r", "of 10000", "ours/ref", "", "ref");
+                "flow", "scale", "light", "portals");
+    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %5s %6s %6s %7s\n", "", "ours/ref", "ours/ref",
+                "ours/ref", "ours/ref", "", "", "game", "agree", "ratio", "bad o/r", "of 10000", "ours/ref", "", "ref",
+                "ratio", "ours");
+    FileSystem refFiles;
+    refFiles.setReporter([](void*, bool, const char*) {}, nullptr);
+    refFiles.addArchives(kGameData);
     int failures = 0;
     for (int a = 3; a < argc; ++a) {
         std::string name = argv[a];
@@ -383,6 +472,9 @@ int main(int argc, char** argv)
             agree += mine.inSolid(p) == ref.inSolid(q);
         }
         double areaRatio = drawnArea(mine) * scale * scale / std::max(drawnArea(ref), 1.0);
+        double ourLight = meanLightmap(mine, internalPages(mine));
+        double refLight = meanLightmap(ref, externalPages(refFiles, name));
+        double lightRatio = ourLight >= 0 && refLight > 0 ? ourLight / refLight : 0.0;
         int badOurs = spawnsInSolid(mine, spawnPoints(mine.entities));
         int badRef = spawnsInSolid(ref, spawnPoints(ref.entities));
 
@@ -409,11 +501,11 @@ int main(int argc, char** argv)
         bool ok = valid && solidPct >= 99.0 && std::fabs(areaRatio - 1.0) <= 0.10 && badOurs == 0 && visFail == 0 &&
                   ours.seconds < 60.0;
         failures += !ok;
-        std::printf("%-12s %7d/%-7d %6d/%-6d %6d/%-6d %5d/%-5d %7.1f %7.0f %7s %7.2f %7.3f %4d/%-4d %9d %5.1f/%-5.1f %5s %6.3g%s\n",
+        std::printf("%-12s %7d/%-7d %6d/%-6d %6d/%-6d %5d/%-5d %7.1f %7.0f %7s %7.2f %7.3f %4d/%-4d %9d %5.1f/%-5.1f %5s %6.3g %6.2f %7d%s\n",
                     name.c_str(), ours.brushes, theirs.brushes, ours.faces, theirs.faces, ours.leaves, theirs.leaves,
                     ours.clusters, theirs.clusters, ours.seconds, ours.peakMb, valid ? "yes" : "NO", solidPct,
                     areaRatio, badOurs, badRef, visFail, visiblePercent(mine), visiblePercent(ref),
-                    ours.flowCut ? "cut" : "done", scale, ok ? "" : "  <- misses");
+                    ours.flowCut ? "cut" : "done", scale, lightRatio, ours.portals, ok ? "" : "  <- misses");
         if (!valid) std::printf("             game refuses it: %s\n", problem);
         std::fflush(stdout);
     }

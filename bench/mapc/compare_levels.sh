@@ -3,7 +3,9 @@
 # shader scripts and prints, per level, our figures beside those of the
 # level its authors compiled from the same source (see MapcCompare.cpp).
 #   bench/mapc/compare_levels.sh [build folder] [all | LEVEL...]
-# Without levels: the development set. "all": every source with a level.
+# Without levels: the development set. "all": every source with a level
+# (the sources outside the development set are kept for acceptance: do not
+# tune to them).
 set -eu
 src=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$src/build-bench}
@@ -17,7 +19,9 @@ cmake -DPK3="$pk3" -DOUT="$data" "-DPATTERNS=maps/*.map|maps/*.bsp|scripts/*.sha
 levels=("$@")
 if [ ${#levels[@]} -eq 0 ]; then
   levels=(accident aggressor aneurysm basement bleach bloodprison darkzone dieselpower downer eggandbacon
-          evilspace farewell final_rage racetrack reslimed ruiner runningman silvercity skyway starship)
+          evilspace farewell final_rage racetrack reslimed ruiner runningman silvercity skyway starship
+          basementctf bloodprisonctf cyberparcour01 nr_piece-o-cake ons-reborn
+          runningman_1on1remix runningmanctf strength warfare)
 elif [ "${levels[0]}" = all ]; then
   levels=()
   for m in "$data"/maps/*.map; do

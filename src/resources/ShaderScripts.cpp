@@ -1,5 +1,6 @@
 #include "resources/ShaderScripts.h"
 
+#include <cstdlib>
 #include <vector>
 
 #include "resources/FileSystem.h"
@@ -138,6 +139,10 @@ bool ShaderLibrary::parse(const char* text, size_t size, std::string* problem)
             info.skyBox = token;
         if (depth == 1 && keyword == "surfaceparm" && argument == 1)
             info.surfaceParms.push_back(lowerCase(token));
+        if (depth == 1 && (keyword == "q3map_sun" || keyword == "q3map_sunext") && argument >= 1 && argument <= 6)
+            info.sun[argument - 1] = std::strtod(token.c_str(), nullptr);
+        if (depth == 1 && keyword == "q3map_surfacelight" && argument == 1)
+            info.surfaceLight = std::strtod(token.c_str(), nullptr);
         if (depth == 1 && keyword == "qer_editorimage" && argument == 1)
             info.editorImage = token;
         if (depth == 2 && info.image.empty()) {

@@ -14,6 +14,10 @@ struct ShaderInfo {
     std::string skyBox;  // farbox of "skyparms" ("env/sky1" for env/sky1_rt.tga ...); may be empty
     std::string editorImage;                // "qer_editorimage"; may be empty
     std::vector<std::string> surfaceParms;  // "surfaceparm" names, lower case (the level compiler's)
+    // "q3map_sun r g b intensity degrees elevation" (also q3map_sunExt),
+    // read by the level compiler; all zero when absent.
+    double sun[6] = {0, 0, 0, 0, 0, 0};
+    double surfaceLight = 0;  // "q3map_surfacelight": light given off by the faces
 };
 
 // Every shader of the scripts, by name without regard to case. The first

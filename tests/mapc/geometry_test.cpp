@@ -93,10 +93,27 @@ TEST(MapcGeometry, LightFallsOffAndThePillarCastsAShadow)
     const uint8_t* corner = floorLuxel(c.lumps, 1000, 1000);
     ASSERT_TRUE(near && far && shadowed && corner);
     EXPECT_GT(near[0], far[0] + 40);
-    EXPECT_GT(far[0], shadowed[0] + 20);  // same distance from the light
+    EXPECT_GT(far[0], shadowed[0] + 4);   // same distance from the light
     EXPECT_NEAR(shadowed[0], 10, 2);      // ambient only
     EXPECT_NEAR(corner[1], 10, 2);
     EXPECT_GT(near[0], near[1]);          // "_color" tints red
+
+    // No time for lighting: every face is still lit, without shadows, and
+    // the compiler says so.
+    Compiled cut;
+    mapc::CompileOptions rushed;
+    rushed.lightSeconds = 0;
+    compile(pillarRoom(), cut, rushed);
+    ASSERT_TRUE(cut.compiled) << cut.diag.error;
+    const uint8_t* unshadowed = floorLuxel(cut.lumps, 700, 512);
+    const uint8_t* nearCut = floorLuxel(cut.lumps, 300, 512);
+    ASSERT_TRUE(unshadowed && nearCut);
+    EXPECT_EQ(nearCut[0], near[0]);
+    EXPECT_GT(unshadowed[0], shadowed[0] + 4);
+    bool warned = false;
+    for (const std::string& w : cut.diag.warnings)
+        warned = warned || w.find("lighting too costly to work out in full") != std::string::npos;
+    EXPECT_TRUE(warned);
 }
 
 TEST(MapcGeometry, GameTracesStopAtTheWalls)
@@ -132,12 +149,31 @@ TEST(MapcGeometry, VisibilityIsConservativeAndCullsAroundABend)
                             {896, 320, 0, 1024, 1024, 128},
                             {640, 1024, 0, 1280, 1536, 256}};
     Compiled c;
-    compile(world(carvedRooms(air)) + pointEntity("info_player_start", 100, 100, 64), c);
+    FILE* log = std::tmpfile();
+    ASSERT_NE(log, nullptr);
+    mapc::Progress progress(log, 0.0);  // as a long compile prints
+    mapc::CompileOptions options;
+    options.progress = &progress;
+    compile(world(carvedRooms(air)) + pointEntity("info_player_start", 100, 100, 64), c, options);
+    progress.finish();
     ASSERT_TRUE(c.compiled) << c.diag.error;
     ASSERT_TRUE(c.valid) << c.problem;
     ASSERT_FALSE(c.stats.leaked);
     ASSERT_NE(c.data.visBits, nullptr);
     EXPECT_FALSE(c.stats.visCutShort);  // the flow worked every passage out
+
+    // Plain lines (not a terminal): each stage, its percentage, the table.
+    std::string printed(4096, '\0');
+    std::rewind(log);
+    printed.resize(std::fread(&printed[0], 1, printed.size(), log));
+    std::fclose(log);
+    EXPECT_NE(printed.find("visibility flow 100%\n"), std::string::npos) << printed;
+    EXPECT_EQ(printed.find('\r'), std::string::npos);
+    EXPECT_NE(printed.find("\nlighting "), std::string::npos) << printed;
+    EXPECT_NE(printed.find("\ntotal "), std::string::npos) << printed;
+    EXPECT_NE(printed.find("\npeak memory "), std::string::npos) << printed;
+    ASSERT_EQ(progress.stages().size(), 7u);
+    EXPECT_EQ(progress.stages()[5].name, "visibility flow");
 
     int a = clusterAt(c.data, 256, 256, 128), b = clusterAt(c.data, 960, 1280, 128);
     ASSERT_GE(a, 0);
@@ -173,4 +209,42 @@ TEST(MapcGeometry, VisibilityIsConservativeAndCullsAroundABend)
     }
     EXPECT_GT(clear, 300);
     EXPECT_GT(culledPairs, 200);
+}
+
+TEST(MapcGeometry, OnlyStructuralBrushesShapeClustersAndHintsSplitThem)
+{
+    auto clustersOf = [](const std::string& brushes, Compiled& c) {
+        compile(world(brushes) + pointEntity("info_player_start", 100, 100, 64), c);
+        EXPECT_TRUE(c.compiled) << c.diag.error;
+        EXPECT_TRUE(c.valid) << c.problem;
+        EXPECT_FALSE(c.stats.leaked);
+        return c.stats.clusters;
+    };
+    const Box air{0, 0, 0, 1024, 512, 256};
+    Compiled plain, detailed, pieced, hinted;
+    const int base = clustersOf(hollowRoom(air), plain);
+    EXPECT_EQ(base, 1);
+
+    // A detail pillar and a detail crate: no new clusters.
+    std::string detail = brush({480, 200, 0, 544, 264, 256}, "halvex/metal") + brush({100, 300, 0, 164, 364, 64});
+    for (size_t at = 0; (at = detail.find(" 1 1\n", at)) != std::string::npos; at += 5)
+        detail.replace(at, 5, " 1 1 134217728 0 0\n");
+    EXPECT_EQ(clustersOf(hollowRoom(air) + detail, detailed), base);
+
+    // The floor as four touching slabs under a thick wall block: their
+    // hidden sides split nothing open.
+    std::string pieces;
+    for (int i = 0; i < 4; ++i) pieces += brush({i * 256 - (i == 0 ? 16 : 0), -16, -16, (i + 1) * 256 + (i == 3 ? 16 : 0), 528, 0});
+    std::string rest = hollowRoom(air);
+    rest = rest.substr(rest.find("}\n") + 2);  // all but the floor slab
+    EXPECT_EQ(clustersOf(pieces + rest + brush({-64, -64, -64, 1088, 576, -16}), pieced), base);
+
+    // A hint across the middle parts the room into clusters on its plane.
+    const int hintClusters = clustersOf(hollowRoom(air) + brush({508, 0, 0, 516, 512, 256}, "common/hint"), hinted);
+    EXPECT_GE(hintClusters, 2);
+    int west = clusterAt(hinted.data, 200, 256, 128), east = clusterAt(hinted.data, 800, 256, 128);
+    ASSERT_GE(west, 0);
+    ASSERT_GE(east, 0);
+    EXPECT_NE(west, east);
+    EXPECT_TRUE(clusterSees(hinted.data, west, east));
 }

@@ -1,6 +1,7 @@
 #include "BspTree.h"
 #include <algorithm>
 #include <cstdlib>
+#include "ContentFlags.h"
 
 namespace mapc {
 
@@ -77,11 +78,24 @@ bool splitFragment(const Fragment& f, int pi, const PlaneSet& planes, Fragment& 
     return true;
 }
 
+// -1 back, 1 front, 0 both; a face lying on the plane counts as front.
+int faceSide(const SplitFace& f, const Plane& p)
+{
+    bool front = false, back = false;
+    for (const Vec3& v : f.winding) {
+        double d = p.distanceTo(v);
+        if (d > kOnEpsilon) front = true;
+        else if (d < -kOnEpsilon) back = true;
+        if (front && back) return 0;
+    }
+    return back ? -1 : 1;
+}
+
 class Builder {
 public:
     Builder(const PlaneSet& p, Tree& t) : planes(p), tree(t), used(static_cast<size_t>(p.size() / 2 + 1), 0) {}
 
-    int build(std::vector<Fragment>& frags, int parent)
+    int build(std::vector<Fragment>& frags, std::vector<SplitFace>& faces, int parent)
     {
         int index = static_cast<int>(tree.nodes.size());
         tree.nodes.emplace_back();
@@ -102,11 +116,22 @@ public:
                 return index;
             }
         }
+        // Visible faces split first; where none is left the region holds no
+        // open inside space beside solid, and the brushes' own sides finish
+        // it into solid and unreachable leaves.
+        const bool byFaces = !faces.empty();
+        if (byFaces) {
+            candidates.clear();
+            bool anyHint = false;
+            for (const SplitFace& f : faces) anyHint = anyHint || f.hint;
+            for (const SplitFace& f : faces)
+                if (f.hint == anyHint) candidates.push_back(f.plane & ~1);
+        }
         if (candidates.empty()) return index;  // empty leaf
 
         std::sort(candidates.begin(), candidates.end());
         candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
-        int split = chooseSplit(frags, candidates);
+        int split = byFaces ? chooseFaceSplit(faces, candidates) : chooseSplit(frags, candidates);
 
         std::vector<Fragment> frontList, backList;
         const Plane& sp = planes[split];
@@ -132,10 +157,20 @@ public:
         }
         frags.clear();
         frags.shrink_to_fit();
+        std::vector<SplitFace> frontFaces, backFaces;
+        for (SplitFace& f : faces) {
+            if ((f.plane >> 1) == (split >> 1)) continue;  // this node splits on it
+            Winding fw, bw;
+            splitWinding(f.winding, sp, kOnEpsilon, fw, bw);
+            if (!fw.empty()) frontFaces.push_back({f.plane, std::move(fw), f.hint});
+            if (!bw.empty()) backFaces.push_back({f.plane, std::move(bw), f.hint});
+        }
+        faces.clear();
+        faces.shrink_to_fit();
 
         used[static_cast<size_t>(split >> 1)] = 1;
-        int front = build(frontList, index);
-        int back = build(backList, index);
+        int front = build(frontList, frontFaces, index);
+        int back = build(backList, backFaces, index);
         used[static_cast<size_t>(split >> 1)] = 0;
         TreeNode& n = tree.nodes[static_cast<size_t>(index)];
         n.plane = split;
@@ -145,6 +180,12 @@ public:
     }
 
 private:
+    static long axialPenalty(const Plane& p)
+    {
+        bool axial = std::fabs(p.normal.x) == 1.0 || std::fabs(p.normal.y) == 1.0 || std::fabs(p.normal.z) == 1.0;
+        return axial ? 0 : 8;
+    }
+
     int chooseSplit(const std::vector<Fragment>& frags, const std::vector<int>& candidates)
     {
         size_t step = candidates.size() > kMaxCandidates ? candidates.size() / kMaxCandidates + 1 : 1;
@@ -159,9 +200,33 @@ private:
                 else if (s < 0) ++back;
                 else ++splits;
             }
-            bool axial = std::fabs(p.normal.x) == 1.0 || std::fabs(p.normal.y) == 1.0 ||
-                         std::fabs(p.normal.z) == 1.0;
-            long score = splits * 5 + std::labs(front - back) + (axial ? 0 : 8);
+            long score = splits * 5 + std::labs(front - back) + axialPenalty(p);
+            if (score < bestScore) {
+                bestScore = score;
+                best = candidates[c];
+            }
+        }
+        return best;
+    }
+
+    // Fewest faces cut, then the most even halves; the faces on the plane
+    // are used up and count for it.
+    int chooseFaceSplit(const std::vector<SplitFace>& faces, const std::vector<int>& candidates)
+    {
+        size_t step = candidates.size() > kMaxCandidates ? candidates.size() / kMaxCandidates + 1 : 1;
+        int best = candidates[0];
+        long bestScore = 0x7fffffff;
+        for (size_t c = 0; c < candidates.size(); c += step) {
+            const Plane& p = planes[candidates[c]];
+            long front = 0, back = 0, splits = 0, on = 0;
+            for (const SplitFace& f : faces) {
+                if ((f.plane >> 1) == (candidates[c] >> 1)) { ++on; continue; }
+                int s = faceSide(f, p);
+                if (s > 0) ++front;
+                else if (s < 0) ++back;
+                else ++splits;
+            }
+            long score = splits * 5 + std::labs(front - back) - on * 5 + axialPenalty(p);
             if (score < bestScore) {
                 bestScore = score;
                 best = candidates[c];
@@ -191,6 +256,56 @@ bool segmentClearFrom(const Tree& tree, const PlaneSet& planes, int node, const 
     }
 }
 
+// Front to back along a..b; stops at the first solid leaf.
+bool firstSolidFrom(const Tree& tree, const PlaneSet& planes, int node, const Vec3& a, const Vec3& b, Vec3& hit,
+                    int& lastOpen)
+{
+    for (;;) {
+        const TreeNode& n = tree.nodes[static_cast<size_t>(node)];
+        if (n.isLeaf()) {
+            if (n.solid) {
+                hit = a;
+                return true;
+            }
+            lastOpen = node;
+            return false;
+        }
+        const Plane& p = planes[n.plane];
+        double da = p.distanceTo(a), db = p.distanceTo(b);
+        if (da >= 0 && db >= 0) { node = n.children[0]; continue; }
+        if (da < 0 && db < 0) { node = n.children[1]; continue; }
+        Vec3 mid = a + (b - a) * (da / (da - db));
+        int nearSide = da >= 0 ? 0 : 1;
+        if (firstSolidFrom(tree, planes, n.children[nearSide], a, mid, hit, lastOpen)) return true;
+        return firstSolidFrom(tree, planes, n.children[nearSide ^ 1], mid, b, hit, lastOpen);
+    }
+}
+
+void insidePartsFrom(const Tree& tree, const PlaneSet& planes, int node, int plane, const Winding& w,
+                     std::vector<std::pair<int, Winding>>& kept, bool& lost)
+{
+    const TreeNode& n = tree.nodes[static_cast<size_t>(node)];
+    if (n.isLeaf()) {
+        if (n.inside && !n.solid) kept.emplace_back(node, w);
+        else lost = true;
+        return;
+    }
+    if ((n.plane >> 1) == (plane >> 1)) {
+        insidePartsFrom(tree, planes, n.children[n.plane == plane ? 0 : 1], plane, w, kept, lost);
+        return;
+    }
+    Winding front, back;
+    splitWinding(w, planes[n.plane], kOnEpsilon, front, back);
+    if (front.empty() && back.empty()) {
+        // Rounding put it on the plane: let its facing decide.
+        bool sameFacing = planes[n.plane].normal.dot(planes[plane].normal) > 0;
+        insidePartsFrom(tree, planes, n.children[sameFacing ? 0 : 1], plane, w, kept, lost);
+        return;
+    }
+    if (!front.empty()) insidePartsFrom(tree, planes, n.children[0], plane, front, kept, lost);
+    if (!back.empty()) insidePartsFrom(tree, planes, n.children[1], plane, back, kept, lost);
+}
+
 } // namespace
 
 int Tree::leafAt(const Vec3& p, const PlaneSet& planes) const
@@ -203,7 +318,7 @@ int Tree::leafAt(const Vec3& p, const PlaneSet& planes) const
     return node;
 }
 
-void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree)
+void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree, const std::vector<SplitFace>* hull)
 {
     tree.nodes.clear();
     std::vector<Fragment> frags;
@@ -217,9 +332,42 @@ void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree)
         world.add(f.bounds);
         frags.push_back(std::move(f));
     }
+    std::vector<SplitFace> faces;
+    if (hull) faces = *hull;
     Builder builder(planes, tree);
-    builder.build(frags, -1);
+    builder.build(frags, faces, -1);
     tree.worldBounds = world;
+}
+
+void insideParts(const Tree& tree, const PlaneSet& planes, int plane, const Winding& w,
+                 std::vector<std::pair<int, Winding>>& kept, bool& lost)
+{
+    insidePartsFrom(tree, planes, 0, plane, w, kept, lost);
+}
+
+void visibleHull(const BrushSet& brushes, const PlaneSet& planes, const Tree& tree, std::vector<SplitFace>& out)
+{
+    out.clear();
+    for (const Brush& b : brushes.brushes) {
+        if (b.model != 0) continue;
+        const bool portal = (b.contents & (kContentsAreaPortal | kContentsClusterPortal)) != 0;
+        for (const BrushSide& s : b.sides) {
+            if (s.bevel || s.winding.empty()) continue;
+            const bool hint = (brushes.textures[static_cast<size_t>(s.texture)].flags & kSurfHint) != 0;
+            if (!b.structural && !hint && !portal) continue;
+            std::vector<std::pair<int, Winding>> kept;
+            bool lost = false;
+            insideParts(tree, planes, s.plane, s.winding, kept, lost);
+            for (auto& k : kept) out.push_back({s.plane, std::move(k.second), hint});
+        }
+    }
+}
+
+bool firstSolidHit(const Tree& tree, const PlaneSet& planes, const Vec3& a, const Vec3& b, Vec3& hit, int& lastOpen)
+{
+    lastOpen = -1;
+    if (tree.nodes.empty()) return false;
+    return firstSolidFrom(tree, planes, 0, a, b, hit, lastOpen);
 }
 
 bool segmentClear(const Tree& tree, const PlaneSet& planes, const Vec3& a, const Vec3& b)

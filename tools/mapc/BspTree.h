@@ -35,9 +35,36 @@ struct Tree {
     int leafAt(const Vec3& p, const PlaneSet& planes) const;
 };
 
+// A piece of a brush side the tree is to be split on.
+struct SplitFace {
+    int plane = -1;  // the side's own (outward) plane
+    Winding winding;
+    bool hint = false;  // hint sides split first
+};
+
 // Splits space by the structural brushes' sides until every leaf is wholly
-// inside one brush (solid) or touches none.
-void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree);
+// inside one brush (solid) or touches none. With a hull (the visible faces of
+// a first tree, see visibleHull) its faces split first, hints before the
+// rest; a node holding none of them is finished by the brushes' sides, which
+// then only part solid from unreachable space: the hidden sides of touching
+// brushes make no clusters.
+void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
+               const std::vector<SplitFace>* hull = nullptr);
+
+// Pushes a winding lying on `plane` down the tree and collects its parts in
+// inside, open leaves; `lost` is set when some part falls elsewhere.
+void insideParts(const Tree& tree, const PlaneSet& planes, int plane, const Winding& w,
+                 std::vector<std::pair<int, Winding>>& kept, bool& lost);
+
+// The parts of the structural brushes' sides that face an inside leaf of
+// the tree, the inside parts of the hint sides, and of areaportal brushes
+// (so a door's portal bounds its clusters).
+void visibleHull(const BrushSet& brushes, const PlaneSet& planes, const Tree& tree,
+                 std::vector<SplitFace>& out);
+
+// The point where the segment from a first enters a solid leaf, and the
+// open leaf it left for it (-1 when it starts in solid); false when it never does.
+bool firstSolidHit(const Tree& tree, const PlaneSet& planes, const Vec3& a, const Vec3& b, Vec3& hit, int& lastOpen);
 
 // True when the segment passes only through non-solid leaves.
 bool segmentClear(const Tree& tree, const PlaneSet& planes, const Vec3& a, const Vec3& b);

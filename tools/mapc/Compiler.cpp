@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include "BrushSet.h"
+#include "ContentFlags.h"
 #include "BspTree.h"
 #include "Lightmapper.h"
 #include "MapParser.h"
@@ -219,6 +220,49 @@ void surfaceBounds(const Surface& s, Bounds& box)
     for (const PatchPoint& p : s.meshPoints) box.add(p.position);
 }
 
+// Every sky texture's "q3map_sun", once per texture.
+void addSuns(const BrushSet& brushes, TextureLibrary& library, Diagnostics& diag, LightSettings& light)
+{
+    std::vector<std::string> seen;
+    for (const TextureRecord& t : brushes.textures) {
+        if (!(t.flags & kSurfSky) || std::find(seen.begin(), seen.end(), t.name) != seen.end()) continue;
+        seen.push_back(t.name);
+        const TextureTraits& traits = library.traitsOfPath(t.name, diag);
+        if (traits.sun[3] <= 0.0) continue;
+        SunLight sun;
+        const double yaw = traits.sun[4] * M_PI / 180.0, pitch = traits.sun[5] * M_PI / 180.0;
+        sun.towards = Vec3(std::cos(pitch) * std::cos(yaw), std::cos(pitch) * std::sin(yaw), std::sin(pitch));
+        Vec3 c(traits.sun[0], traits.sun[1], traits.sun[2]);
+        double m = std::max(c.x, std::max(c.y, c.z));
+        sun.color = m > 0.0 ? c * (1.0 / m) : Vec3(1, 1, 1);
+        sun.intensity = traits.sun[3];
+        light.suns.push_back(sun);
+    }
+}
+
+// Faces whose shader gives off light ("q3map_surfacelight") light the
+// level as a point light a little in front of each piece, as bright as the
+// piece is large. Sky faces are left to their sun.
+void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brushes, const PlaneSet& planes,
+                      TextureLibrary& library, Diagnostics& diag, LightSettings& light)
+{
+    constexpr double kAreaPerUnit = 35000.0;  // square units of face per unit of "light"
+    for (const Surface& s : surfaces) {
+        if (s.model != 0 || s.isPatch() || s.isMesh() || s.texture < 0) continue;
+        const TextureRecord& t = brushes.textures[static_cast<size_t>(s.texture)];
+        if (t.flags & kSurfSky) continue;
+        const double value = library.traitsOfPath(t.name, diag).surfaceLight;
+        if (value <= 0.0) continue;
+        for (const Winding& w : s.pieces) {
+            PointLight l;
+            l.origin = windingCenter(w) + planes[s.plane].normal * 2.0;
+            l.intensity = std::min(100000.0, value * windingArea(w) / kAreaPerUnit);
+            l.setReach();
+            if (l.intensity >= 1.0) light.lights.push_back(l);
+        }
+    }
+}
+
 } // namespace
 
 bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag, CompileStats* stats,
@@ -226,6 +270,8 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
 {
     out = LevelLumps();
     const int threads = options.threads > 0 ? options.threads : defaultThreads();
+    Progress* progress = options.progress;
+    if (progress) progress->stage("reading the source");
     MapFile map;
     if (!parseMap(text, map, diag)) return false;
     if (map.entities.empty()) {
@@ -252,12 +298,25 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         return false;
     }
 
+    if (progress) progress->stage("tree and portals");
     Tree tree;
     buildTree(brushes, planes, tree);
     PortalSet portals;
     buildPortals(tree, planes, portals);
     bool sealed = markInside(tree, planes, portals, map, diag);
+    if (sealed) {
+        // Again, split by the faces seen from inside only: hidden sides of
+        // touching brushes and the level's outer skin make no clusters.
+        std::vector<SplitFace> hull;
+        visibleHull(brushes, planes, tree, hull);
+        tree = Tree();
+        buildTree(brushes, planes, tree, &hull);
+        buildPortals(tree, planes, portals);
+        Diagnostics quiet(false);  // the first pass said it all
+        markInside(tree, planes, portals, map, quiet);
+    }
 
+    if (progress) progress->stage("faces and models");
     std::vector<Surface> surfaces;
     buildSurfaces(brushes, planes, tree, surfaces);
     buildModelSurfaces(brushes, surfaces);
@@ -288,14 +347,28 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
             for (int leaf : s.leaves) surfaceBounds(s, tree.nodes[static_cast<size_t>(leaf)].bounds);
     assignLeafBrushes(tree, brushes, planes);
 
+    if (progress)
+        progress->stage("lighting", std::count_if(surfaces.begin(), surfaces.end(),
+                                                  [](const Surface& s) { return s.lightmapped && !s.isMesh(); }));
+    addSuns(brushes, library, diag, light);
+    addSurfaceLights(surfaces, brushes, planes, library, diag, light);
+    light.skySurface.resize(surfaces.size());
+    for (size_t i = 0; i < surfaces.size(); ++i)
+        light.skySurface[i] = surfaces[i].texture >= 0 && !surfaces[i].isMesh() &&
+                              (brushes.textures[static_cast<size_t>(surfaces[i].texture)].flags & kSurfSky) != 0;
     std::vector<uint8_t> pages;
-    buildLightmaps(surfaces, planes, tree, light, threads, pages);
-    lightMeshes(surfaces, planes, tree, light, threads);
+    LightBudget lightBudget(options.lightSeconds);
+    lightBudget.progress = progress;
+    buildLightmaps(surfaces, planes, tree, light, threads, lightBudget, pages);
+    lightMeshes(surfaces, planes, tree, light, threads, lightBudget);
+    if (lightBudget.cut > 0)
+        diag.warn(0, "lighting too costly to work out in full; %d surfaces lit without shadows", lightBudget.cut.load());
     VisData vis;
-    computeVisibility(tree, planes, portals, !sealed, threads, options.visSeconds, vis);
+    computeVisibility(tree, planes, portals, !sealed, threads, options.visSeconds, progress, vis);
     if (vis.cutShort)
         diag.warn(0, "visibility too costly to work out in full; %d portal passages keep rougher sets", vis.unfinished);
 
+    if (progress) progress->stage("writing");
     // Lumps.
     out.entities = entityText(map);
     for (const TextureRecord& t : brushes.textures) {
@@ -377,6 +450,12 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         stats->nodes = assembler.nodeCount;
         stats->leaves = assembler.leafCount;
         stats->clusters = vis.clusters;
+        stats->portals = 0;
+        for (const Portal& p : portals.portals)
+            stats->portals += p.plane >= 0 && tree.nodes[static_cast<size_t>(p.leaves[0])].cluster >= 0 &&
+                              tree.nodes[static_cast<size_t>(p.leaves[0])].cluster !=
+                                  tree.nodes[static_cast<size_t>(p.leaves[1])].cluster &&
+                              tree.nodes[static_cast<size_t>(p.leaves[1])].cluster >= 0;
         stats->faces = static_cast<int>(out.faces.size());
         stats->patches = patchCount;
         stats->meshes = meshCount;

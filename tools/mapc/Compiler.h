@@ -2,6 +2,7 @@
 #include <string>
 #include "BspWriter.h"
 #include "Diagnostics.h"
+#include "Progress.h"
 #include "TextureLibrary.h"
 
 namespace mapc {
@@ -12,6 +13,7 @@ struct CompileStats {
     int nodes = 0;
     int leaves = 0;
     int clusters = 0;
+    int portals = 0;  // openings between clusters
     int faces = 0;
     int patches = 0;
     int meshes = 0;  // pieces of placed models
@@ -25,6 +27,8 @@ struct CompileOptions {
     const FileSystem* files = nullptr;  // shader scripts and images; null: none
     int threads = 0;                    // 0: every core
     double visSeconds = 30;             // portal flow time; later passages keep rougher sets
+    double lightSeconds = 20;           // lighting time; later surfaces are lit without shadows
+    Progress* progress = nullptr;       // stage lines and the closing table; null: none
 };
 
 // Source text to lumps; false with the error (and its line) in diag.

@@ -62,6 +62,8 @@ struct TextureTraits {
     uint32_t flags = 0;
     int width = 64;   // texels, for classic texture placement
     int height = 64;
+    double sun[6] = {0, 0, 0, 0, 0, 0};  // sky shaders: r g b intensity degrees elevation
+    double surfaceLight = 0;             // light given off per face area
 };
 
 // Applies one "surfaceparm NAME" to the traits; false for an unknown name.

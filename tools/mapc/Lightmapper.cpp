@@ -65,7 +65,24 @@ void planarExtent(const Surface& s, const int axes[2], double lo[2], double hi[2
 
 uint8_t toByte(double v) { return static_cast<uint8_t>(std::min(255.0, std::max(0.0, v) + 0.5)); }
 
+// Point lights fall off with the square of the distance, as the editors'
+// users expect of "light"; this many units squared make one unit of light.
+constexpr double kPointScale = 5400.0;
+// Closer than this a light counts as this far (no burnt-out spots).
+constexpr double kNearest = 16.0;
+// A sun's "intensity" in luxel units, straight on.
+constexpr double kSunScale = 1.5;
+
 } // namespace
+
+void PointLight::setReach() { reach = linear ? intensity : std::sqrt(intensity * kPointScale); }
+
+double PointLight::valueAt(double dist) const
+{
+    if (linear) return intensity - dist;
+    double d = std::max(dist, kNearest);
+    return intensity * kPointScale / (d * d);
+}
 
 LightSettings readLightSettings(const MapFile& map, Diagnostics& diag)
 {
@@ -89,6 +106,8 @@ LightSettings readLightSettings(const MapFile& map, Diagnostics& diag)
                 continue;
             }
             l.intensity = std::clamp(e.number("light", 300.0), 0.0, 100000.0);
+            l.linear = (static_cast<int>(e.number("spawnflags", 0)) & 1) != 0;
+            l.setReach();
             Vec3 c;
             if (e.vector("_color", c)) {
                 double m = std::max(c.x, std::max(c.y, c.z));
@@ -171,32 +190,79 @@ std::vector<const PointLight*> lightsNear(const Bounds& box, const LightSettings
             double d = std::max({box.mins[i] - l.origin[i], 0.0, l.origin[i] - box.maxs[i]});
             d2 += d * d;
         }
-        if (d2 < l.intensity * l.intensity) near.push_back(&l);
+        if (d2 < l.reach * l.reach) near.push_back(&l);
     }
     return near;
 }
 
-Vec3 lightFrom(const std::vector<const PointLight*>& lights, const Vec3& p, const Vec3& normal,
-               const PlaneSet& planes, const Tree& tree, double ambient)
+// True when the line from p towards the sun first meets solid on a sky face.
+bool seesSky(const Vec3& p, const Vec3& towards, const PlaneSet& planes, const Tree& tree,
+             const LightSettings& settings, const std::vector<Surface>& surfaces)
 {
+    const double far = 2.0 * (tree.worldBounds.maxs - tree.worldBounds.mins).length();
+    Vec3 hit;
+    int lastOpen = -1;
+    if (!firstSolidHit(tree, planes, p, p + towards * far, hit, lastOpen) || lastOpen < 0) return false;
+    for (int f : tree.nodes[static_cast<size_t>(lastOpen)].faces) {
+        if (!settings.skySurface[static_cast<size_t>(f)]) continue;
+        const Surface& s = surfaces[static_cast<size_t>(f)];
+        const Plane& plane = planes[s.plane];
+        if (std::fabs(plane.distanceTo(hit)) > 1.0) continue;
+        for (const Winding& w : s.pieces) {
+            bool inside = true;
+            for (size_t i = 0; i < w.size() && inside; ++i) {
+                Vec3 edge = w[(i + 1) % w.size()] - w[i];
+                Vec3 out = edge.cross(windingNormal(w)).normalized();  // outwards for either winding order
+                inside = std::fabs(out.dot(hit - w[i])) <= 1.0 || out.dot(hit - w[i]) <= 0.0;
+            }
+            if (inside) return true;
+        }
+    }
+    return false;
+}
+
+struct LightScene {
+    const PlaneSet& planes;
+    const Tree& tree;
+    const LightSettings& settings;
+    const std::vector<Surface>& surfaces;
+};
+
+Vec3 lightFrom(const std::vector<const PointLight*>& lights, const Vec3& p, const Vec3& normal,
+               const LightScene& scene, bool shadows)
+{
+    const PlaneSet& planes = scene.planes;
+    const Tree& tree = scene.tree;
+    const double ambient = scene.settings.ambient;
     Vec3 sum(ambient, ambient, ambient);
+    for (const SunLight& sun : scene.settings.suns) {
+        double facing = normal.dot(sun.towards);
+        if (facing <= 0.0) continue;
+        // Past the budget no line is traced: the sun is left out, not let in everywhere.
+        if (!shadows || !seesSky(p, sun.towards, planes, tree, scene.settings, scene.surfaces)) continue;
+        sum += sun.color * (sun.intensity * kSunScale * facing);
+    }
     for (const PointLight* l : lights) {
         Vec3 d = l->origin - p;
         double dist = d.length();
         if (dist < 1.0) dist = 1.0;
         double facing = normal.dot(d) / dist;
         if (facing <= 0.0) continue;
-        double value = (l->intensity - dist) * facing;
+        double value = l->valueAt(dist) * facing;
         if (value <= 0.0) continue;
-        if (!segmentClear(tree, planes, p, l->origin)) continue;
+        if (shadows && !segmentClear(tree, planes, p, l->origin)) continue;
         sum += l->color * value;
     }
     return sum;
 }
 
-void lightSurface(const Surface& s, const PlaneSet& planes, const Tree& tree, const LightSettings& settings,
-                  uint8_t* base)
+void lightSurface(const Surface& s, const LightScene& scene, LightBudget& budget, uint8_t* base)
 {
+    const PlaneSet& planes = scene.planes;
+    const Tree& tree = scene.tree;
+    const LightSettings& settings = scene.settings;
+    // Checked once a row of luxels: a huge face cannot overrun by much.
+    bool shadows = budget.inTime();
     auto texel = [&](int i, int j) -> uint8_t* {
         int x = s.corner[0] + 1 + i, y = s.corner[1] + 1 + j;
         return base + (static_cast<size_t>(y) * kPage + static_cast<size_t>(x)) * 3;
@@ -212,11 +278,11 @@ void lightSurface(const Surface& s, const PlaneSet& planes, const Tree& tree, co
         Bounds box;
         for (const PatchPoint& p : s.grid) box.add(p.position);
         std::vector<const PointLight*> lights = lightsNear(box, settings);
-        for (int j = 0; j < s.size[1]; ++j)
+        for (int j = 0; j < s.size[1]; ++j, shadows = shadows && budget.inTime())
             for (int i = 0; i < s.size[0]; ++i) {
                 Vec3 n;
                 Vec3 p = patchPoint(s, static_cast<double>(i) / (s.size[0] - 1), static_cast<double>(j) / (s.size[1] - 1), &n);
-                put(i, j, lightFrom(lights, p + n * 1.0, n, planes, tree, settings.ambient));
+                put(i, j, lightFrom(lights, p + n * 1.0, n, scene, shadows));
             }
     } else {
         const Plane& plane = planes[s.plane];
@@ -234,7 +300,7 @@ void lightSurface(const Surface& s, const PlaneSet& planes, const Tree& tree, co
         lights.erase(std::remove_if(lights.begin(), lights.end(),
                                     [&](const PointLight* l) { return plane.distanceTo(l->origin) <= 0.0; }),
                      lights.end());
-        for (int j = 0; j < s.size[1]; ++j)
+        for (int j = 0; j < s.size[1]; ++j, shadows = shadows && budget.inTime())
             for (int i = 0; i < s.size[0]; ++i) {
                 Vec3 p = pointOnSurface(s, plane, s.origin[0] + i * L, s.origin[1] + j * L);
                 Vec3 sample = p + plane.normal * 0.5;
@@ -242,9 +308,10 @@ void lightSurface(const Surface& s, const PlaneSet& planes, const Tree& tree, co
                 // nearer the middle of the face.
                 for (int k = 1; k <= 4 && tree.nodes[static_cast<size_t>(tree.leafAt(sample, planes))].solid; ++k)
                     sample = p + (centre - p) * (0.25 * k) + plane.normal * 0.5;
-                put(i, j, lightFrom(lights, sample, plane.normal, planes, tree, settings.ambient));
+                put(i, j, lightFrom(lights, sample, plane.normal, scene, shadows));
             }
     }
+    if (!shadows) budget.cut.fetch_add(1);
     // Border copies the edge so filtering never reads a neighbour.
     for (int j = -1; j <= s.size[1]; ++j)
         for (int i = -1; i <= s.size[0]; ++i) {
@@ -261,7 +328,7 @@ void lightSurface(const Surface& s, const PlaneSet& planes, const Tree& tree, co
 } // namespace
 
 void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, const Tree& tree,
-                    const LightSettings& settings, int threads, std::vector<uint8_t>& pages)
+                    const LightSettings& settings, int threads, LightBudget& budget, std::vector<uint8_t>& pages)
 {
     PagePacker packer;
     std::vector<Surface*> lit;
@@ -272,16 +339,19 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
         lit.push_back(&s);
     }
     pages.assign(static_cast<size_t>(packer.pages) * bsp::kLightmapBytes, 0);
+    const LightScene scene{planes, tree, settings, surfaces};
     // Blocks never overlap, so the surfaces are lit side by side.
     forEachIndex(lit.size(), threads, [&](size_t i) {
         const Surface& s = *lit[i];
-        lightSurface(s, planes, tree, settings, pages.data() + static_cast<size_t>(s.lightmap) * bsp::kLightmapBytes);
+        lightSurface(s, scene, budget, pages.data() + static_cast<size_t>(s.lightmap) * bsp::kLightmapBytes);
+        if (budget.progress) budget.progress->advance();
     });
 }
 
 void lightMeshes(std::vector<Surface>& surfaces, const PlaneSet& planes, const Tree& tree,
-                 const LightSettings& settings, int threads)
+                 const LightSettings& settings, int threads, LightBudget& budget)
 {
+    const LightScene scene{planes, tree, settings, surfaces};
     std::vector<Surface*> meshes;
     for (Surface& s : surfaces)
         if (s.isMesh()) meshes.push_back(&s);
@@ -291,9 +361,11 @@ void lightMeshes(std::vector<Surface>& surfaces, const PlaneSet& planes, const T
         for (const PatchPoint& p : s.meshPoints) box.add(p.position);
         const std::vector<const PointLight*> lights = lightsNear(box, settings);
         const std::vector<Vec3> normals = meshNormals(s);
+        const bool shadows = budget.inTime();
+        if (!shadows) budget.cut.fetch_add(1);
         s.meshLight.resize(s.meshPoints.size() * 3);
         for (size_t k = 0; k < s.meshPoints.size(); ++k) {
-            Vec3 c = lightFrom(lights, s.meshPoints[k].position + normals[k], normals[k], planes, tree, settings.ambient);
+            Vec3 c = lightFrom(lights, s.meshPoints[k].position + normals[k], normals[k], scene, shadows);
             s.meshLight[k * 3] = toByte(c.x);
             s.meshLight[k * 3 + 1] = toByte(c.y);
             s.meshLight[k * 3 + 2] = toByte(c.z);

@@ -7,20 +7,28 @@
 
 namespace mapc {
 
-// Runs work(i) for every i below count on `threads` threads (the calling
-// one included); each index is taken once, in rising order per thread.
+// Runs work(i, worker) for every i below count on `threads` threads (the
+// calling one included, worker 0); each index is taken once, in rising
+// order per thread. The worker's number lets it keep its own scratch memory.
 template <typename Work>
-void forEachIndex(size_t count, int threads, Work work)
+void forEachIndexOnWorker(size_t count, int threads, Work work)
 {
     std::atomic<size_t> next{0};
-    auto loop = [&]() {
-        for (size_t i; (i = next.fetch_add(1)) < count;) work(i);
+    auto loop = [&](int worker) {
+        for (size_t i; (i = next.fetch_add(1)) < count;) work(i, worker);
     };
     int helpers = std::max(0, std::min(threads, static_cast<int>(count)) - 1);
     std::vector<std::thread> pool;
-    for (int t = 0; t < helpers; ++t) pool.emplace_back(loop);
-    loop();
+    for (int t = 0; t < helpers; ++t) pool.emplace_back(loop, t + 1);
+    loop(0);
     for (std::thread& t : pool) t.join();
+}
+
+// The same without the worker's number.
+template <typename Work>
+void forEachIndex(size_t count, int threads, Work work)
+{
+    forEachIndexOnWorker(count, threads, [&](size_t i, int) { work(i); });
 }
 
 // Threads to use when none are asked for: every core.

@@ -38,32 +38,6 @@ bool hasSide(const Brush& b, int plane)
     return false;
 }
 
-// Pushes a piece down the tree; collects the parts in inside leaves.
-void pushDown(const Tree& tree, const PlaneSet& planes, int node, int plane, const Winding& w,
-              std::vector<std::pair<int, Winding>>& kept, bool& lost)
-{
-    const TreeNode& n = tree.nodes[static_cast<size_t>(node)];
-    if (n.isLeaf()) {
-        if (n.inside && !n.solid) kept.emplace_back(node, w);
-        else lost = true;
-        return;
-    }
-    if ((n.plane >> 1) == (plane >> 1)) {
-        pushDown(tree, planes, n.children[n.plane == plane ? 0 : 1], plane, w, kept, lost);
-        return;
-    }
-    Winding front, back;
-    splitWinding(w, planes[n.plane], kOnEpsilon, front, back);
-    if (front.empty() && back.empty()) {
-        // Rounding put it on the plane: let its facing decide.
-        bool sameFacing = planes[n.plane].normal.dot(planes[plane].normal) > 0;
-        pushDown(tree, planes, n.children[sameFacing ? 0 : 1], plane, w, kept, lost);
-        return;
-    }
-    if (!front.empty()) pushDown(tree, planes, n.children[0], plane, front, kept, lost);
-    if (!back.empty()) pushDown(tree, planes, n.children[1], plane, back, kept, lost);
-}
-
 // A drawn side's surface, before its pieces and leaves are known.
 Surface sideSurface(size_t brush, size_t side, const BrushSide& s)
 {
@@ -119,7 +93,7 @@ void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
             for (const Winding& w : pieces) {
                 std::vector<std::pair<int, Winding>> kept;
                 bool lost = false;
-                pushDown(tree, planes, 0, side.plane, w, kept, lost);
+                insideParts(tree, planes, side.plane, w, kept, lost);
                 if (kept.empty()) continue;
                 if (!lost) surf.pieces.push_back(w);
                 for (auto& k : kept) {

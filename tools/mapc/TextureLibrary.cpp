@@ -1,4 +1,5 @@
 #include "TextureLibrary.h"
+#include <algorithm>
 #include <cstring>
 #include <vector>
 #include "resources/FileSystem.h"
@@ -97,6 +98,8 @@ const TextureTraits& TextureLibrary::traitsOfPath(const std::string& path, Diagn
     std::string image = path;
     if (const ShaderInfo* shader = shaders.find(path.c_str())) {
         for (const std::string& parm : shader->surfaceParms) applySurfaceParm(parm.c_str(), t);
+        std::copy(shader->sun, shader->sun + 6, t.sun);
+        t.surfaceLight = shader->surfaceLight;
         if (!shader->editorImage.empty()) image = shader->editorImage;
         else if (!shader->image.empty()) image = shader->image;
     } else {

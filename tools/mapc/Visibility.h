@@ -3,6 +3,7 @@
 #include <vector>
 #include "BspTree.h"
 #include "Portals.h"
+#include "Progress.h"
 
 namespace mapc {
 
@@ -26,7 +27,8 @@ struct VisData {
 // (a leak), or when even the rough sets cost too much, every cluster sees
 // every other. Passages are worked on `threads` threads for at most
 // `seconds`; those not finished by then keep wider (still safe) sets.
+// `progress` (may be null) hears of each finished passage.
 void computeVisibility(const Tree& tree, const PlaneSet& planes, const PortalSet& portals,
-                       bool everything, int threads, double seconds, VisData& out);
+                       bool everything, int threads, double seconds, Progress* progress, VisData& out);
 
 } // namespace mapc

@@ -65,7 +65,11 @@ int main(int argc, char** argv)
     auto start = std::chrono::steady_clock::now();
     mapc::Diagnostics diag(true);
     mapc::CompileStats stats;
-    if (!mapc::compileMapFile(files[0], files[1], diag, &stats, options)) return 1;
+    mapc::Progress progress(stdout);
+    options.progress = &progress;
+    bool compiled = mapc::compileMapFile(files[0], files[1], diag, &stats, options);
+    progress.finish();
+    if (!compiled) return 1;
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%s: %d brushes, %d planes, %d nodes, %d leaves, %d clusters, %d faces (%d patches, %d model pieces), %d models, "
                 "%d lightmaps, %zu warnings, %.2f s%s%s\n",
