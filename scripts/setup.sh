@@ -26,7 +26,8 @@ if [ "$mode" = "--tests" ] || [ "$mode" = "--peer" ]; then
 fi
 if [ "$mode" = "--peer" ]; then
   # the other engine, run only through its command line and console
-  packages+=(openarena)
+  # xrandr shows the gamma ramp the engine sets on the display
+  packages+=(openarena x11-xserver-utils)
 fi
 missing=()
 for p in "${packages[@]}"; do
