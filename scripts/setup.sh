@@ -3,6 +3,8 @@
 #   scripts/setup.sh          what the game needs to build and run
 #   scripts/setup.sh --tests  that, plus the test tools and the test data
 #                             (the OpenArena and Nexuiz game data)
+#   scripts/setup.sh --peer   that, plus Debian's OpenArena engine for the
+#                             side-by-side benchmark (bench/peer/run.sh)
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config
@@ -12,7 +14,8 @@ packages=(
   # scripts/run.sh without a display: a private X server, keys and a screenshot
   xvfb xauth xdotool imagemagick
 )
-if [ "${1:-}" = "--tests" ]; then
+mode=${1:-}
+if [ "$mode" = "--tests" ] || [ "$mode" = "--peer" ]; then
   packages+=(
     libgtest-dev libx11-dev
     # real levels, their textures and shader scripts (openarena-data holds
@@ -20,6 +23,11 @@ if [ "${1:-}" = "--tests" ]; then
     openarena-081-maps openarena-081-textures openarena-081-misc openarena-085-data
     openarena-data nexuiz-data
   )
+fi
+if [ "$mode" = "--peer" ]; then
+  # the other engine, run only through its command line and console
+  # xrandr shows the gamma ramp the engine sets on the display
+  packages+=(openarena x11-xserver-utils)
 fi
 missing=()
 for p in "${packages[@]}"; do
