@@ -3,6 +3,7 @@
 #include <fstream>
 #include "MapParser.h"
 #include "MapcTestSupport.h"
+#include "ModelFormats.h"
 #include "resources/FileSystem.h"
 #include <sys/stat.h>
 
@@ -306,6 +307,19 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
     std::vector<unsigned char> md3 = md3Triangle("models/tri/skin.tga");
     writeBytes(root + "/models/tri.md3", std::string(md3.begin(), md3.end()));
     writeBytes(root + "/models/junk.md3", "IDP3\x0f\0\0\0 short");
+    // Two surfaces of a million vertices each: within the old per-surface
+    // limit, past the model's budget (the surfaces could share their bytes).
+    std::vector<unsigned char> huge = md3;
+    huge.resize(108 + 2 * 108);
+    huge[84] = 2;  // surfaces
+    std::copy(huge.begin() + 108, huge.begin() + 216, huge.begin() + 216);
+    for (size_t surface : {size_t(108), size_t(216)}) {
+        huge[surface + 80] = 0;
+        huge[surface + 82] = 0x10;  // 1 << 20 vertices
+        huge[surface + 104] = 108;      // its end
+        huge[surface + 105] = 0;
+    }
+    writeBytes(root + "/models/huge.md3", std::string(huge.begin(), huge.end()));
     FileSystem files;
     files.setReporter([](void*, bool, const char*) {}, nullptr);
     files.addFolder(root.c_str());
@@ -319,6 +333,8 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
                                      "\"model\" \"models/tri.md3\"\n\"modelscale_vec\" \"1 2 3\"\n") +
                          pointEntity("misc_model", 300, 300, 100, "\"model\" \"models/missing.md3\"\n") +
                          pointEntity("misc_model", 300, 300, 100, "\"model\" \"models/junk.md3\"\n") +
+                         pointEntity("misc_model", 300, 300, 100, "\"model\" \"models/huge.md3\"\n") +
+                         pointEntity("misc_model", 310, 300, 100, "\"model\" \"models/huge.md3\"\n") +
                          pointEntity("misc_model", 300, 300, 100,
                                      "\"model\" \"models/square.ase\"\n\"modelscale\" \"1e6\"\n");  // past the limit
     Compiled c;
@@ -328,7 +344,12 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
     EXPECT_FALSE(c.stats.leaked);
     int modelWarnings = 0;
     for (const std::string& w : c.diag.warnings) modelWarnings += w.find("misc_model") != std::string::npos;
-    EXPECT_EQ(modelWarnings, 3);
+    EXPECT_EQ(modelWarnings, 4);
+    int budgetWarnings = 0;
+    for (const std::string& w : c.diag.warnings)
+        budgetWarnings += w.find("misc_model 'models/huge.md3': 2097152 vertices and 2 triangles, past the budget") !=
+                          std::string::npos;
+    EXPECT_EQ(budgetWarnings, 1);  // once for the model, not per placement
 
     double area[2] = {0, 0};
     for (size_t fi = 0; fi < c.lumps.faces.size(); ++fi) {
@@ -367,6 +388,37 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
     EXPECT_NEAR(area[0], 400.0, 0.01);
     EXPECT_NEAR(area[1], 0.5 * 64 * 128, 0.01);
     EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
+}
+
+// Offsets and lengths are signed 32-bit in the file: a level past 2 GB is
+// refused before a byte is written, naming the lump.
+TEST(MapcCompile, LevelsPastTheFileFormatAreRefused)
+{
+    uint64_t lengths[bsp::kLumpCount] = {};
+    std::string problem;
+    EXPECT_TRUE(mapc::lumpsFitFile(lengths, problem));
+    lengths[bsp::LumpLightmaps] = uint64_t(3) << 30;
+    EXPECT_FALSE(mapc::lumpsFitFile(lengths, problem));
+    EXPECT_NE(problem.find("the lightmaps lump (3221225472 bytes"), std::string::npos) << problem;
+    lengths[bsp::LumpLightmaps] = uint64_t(1) << 30;
+    lengths[bsp::LumpVisibility] = uint64_t(1) << 30;  // each fits, the second's end does not
+    EXPECT_FALSE(mapc::lumpsFitFile(lengths, problem));
+    EXPECT_NE(problem.find("the visibility lump"), std::string::npos) << problem;
+    lengths[bsp::LumpVisibility] = (uint64_t(1) << 30) - 1024;
+    EXPECT_TRUE(mapc::lumpsFitFile(lengths, problem));
+}
+
+// Every ASE item counts against the model's budget, empty objects too.
+TEST(MapcCompile, AseObjectsCountAgainstTheItemBudget)
+{
+    std::string many;
+    for (int i = 0; i < (1 << 20) + 1; ++i) many += "*GEOMOBJECT ";
+    mapc::Model model;
+    std::string problem;
+    EXPECT_FALSE(mapc::readAseModel(many.data(), many.size(), model, problem));
+    EXPECT_EQ(problem, "too many *GEOMOBJECT items");
+    many.resize(many.size() - 24);
+    EXPECT_TRUE(mapc::readAseModel(many.data(), many.size(), model, problem)) << problem;
 }
 
 // A hull whose seams are open by a tenth of a unit is sealed, as no one

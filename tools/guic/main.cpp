@@ -1,11 +1,14 @@
 // halvex-guic SOURCE OUT: compiles the menu's readable source into gui.gui.
 #include <cstdio>
 #include <fstream>
+#include <new>
 #include <sstream>
 
 #include "GuiSource.h"
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     if (argc != 3) {
         std::fprintf(stderr, "usage: halvex-guic SOURCE OUT\n");
@@ -34,4 +37,17 @@ int main(int argc, char** argv)
         return 1;
     }
     return 0;
+}
+
+} // namespace
+
+// A hostile input that still outgrows memory ends the tool with a word, not an abort.
+int main(int argc, char** argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "halvex-guic: out of memory\n");
+        return 1;
+    }
 }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <system_error>
 
@@ -21,7 +22,9 @@ const PaintedImage kPaintedImages[] = {
 };
 const int kPaintedImageCount = int(sizeof kPaintedImages / sizeof kPaintedImages[0]);
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     if (argc != 2 || argv[1][0] == '\0') {
         std::fprintf(stderr, "usage: halvex-imagegen OUTDIR\n");
@@ -44,4 +47,17 @@ int main(int argc, char** argv)
         }
     }
     return 0;
+}
+
+} // namespace
+
+// A hostile input that still outgrows memory ends the tool with a word, not an abort.
+int main(int argc, char** argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "halvex-imagegen: out of memory\n");
+        return 1;
+    }
 }

@@ -79,9 +79,13 @@ bool splitFragment(const Fragment& f, int pi, const PlaneSet& planes, Fragment& 
 
 class Builder {
 public:
-    Builder(const PlaneSet& p, Tree& t) : planes(p), tree(t), used(static_cast<size_t>(p.size() / 2 + 1), 0) {}
+    Builder(const PlaneSet& p, Tree& t, int depth)
+        : planes(p), tree(t), used(static_cast<size_t>(p.size() / 2 + 1), 0), maxDepth(depth) {}
 
-    int build(std::vector<Fragment>& frags, int parent)
+    bool tooDeep = false;
+
+    // depth: this node's, the root's being 1, as the game counts.
+    int build(std::vector<Fragment>& frags, int parent, int depth)
     {
         int index = static_cast<int>(tree.nodes.size());
         tree.nodes.emplace_back();
@@ -103,6 +107,10 @@ public:
             }
         }
         if (candidates.empty()) return index;  // empty leaf
+        if (depth > maxDepth || tooDeep) {
+            tooDeep = true;  // stopped here; the caller refuses the level
+            return index;
+        }
 
         std::sort(candidates.begin(), candidates.end());
         candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
@@ -134,8 +142,8 @@ public:
         frags.shrink_to_fit();
 
         used[static_cast<size_t>(split >> 1)] = 1;
-        int front = build(frontList, index);
-        int back = build(backList, index);
+        int front = build(frontList, index, depth + 1);
+        int back = build(backList, index, depth + 1);
         used[static_cast<size_t>(split >> 1)] = 0;
         TreeNode& n = tree.nodes[static_cast<size_t>(index)];
         n.plane = split;
@@ -173,6 +181,7 @@ private:
     const PlaneSet& planes;
     Tree& tree;
     std::vector<char> used;
+    int maxDepth;
 };
 
 bool segmentClearFrom(const Tree& tree, const PlaneSet& planes, int node, const Vec3& a, const Vec3& b)
@@ -203,7 +212,7 @@ int Tree::leafAt(const Vec3& p, const PlaneSet& planes) const
     return node;
 }
 
-void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree)
+bool buildTree(const BrushSet& brushes, const PlaneSet& planes, int maxDepth, Tree& tree)
 {
     tree.nodes.clear();
     std::vector<Fragment> frags;
@@ -217,9 +226,10 @@ void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree)
         world.add(f.bounds);
         frags.push_back(std::move(f));
     }
-    Builder builder(planes, tree);
-    builder.build(frags, -1);
+    Builder builder(planes, tree, maxDepth);
+    builder.build(frags, -1, 1);
     tree.worldBounds = world;
+    return !builder.tooDeep;
 }
 
 bool segmentClear(const Tree& tree, const PlaneSet& planes, const Vec3& a, const Vec3& b)

@@ -36,8 +36,11 @@ struct Tree {
 };
 
 // Splits space by the structural brushes' sides until every leaf is wholly
-// inside one brush (solid) or touches none.
-void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree);
+// inside one brush (solid) or touches none. False when the tree would be
+// deeper than maxDepth nodes from the root (the game reads kMaxTreeDepth);
+// the tree is then unfinished and must not be written. The depth also bounds
+// the recursion.
+bool buildTree(const BrushSet& brushes, const PlaneSet& planes, int maxDepth, Tree& tree);
 
 // True when the segment passes only through non-solid leaves.
 bool segmentClear(const Tree& tree, const PlaneSet& planes, const Vec3& a, const Vec3& b);

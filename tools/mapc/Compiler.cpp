@@ -253,7 +253,11 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     }
 
     Tree tree;
-    buildTree(brushes, planes, tree);
+    if (!buildTree(brushes, planes, std::min(options.treeDepth, kMaxTreeDepth), tree)) {
+        diag.fail(map.entities[0].line, "the brushes make a tree deeper than the game reads (%d levels); "
+                  "fewer brushes crossing in one place would do", std::min(options.treeDepth, kMaxTreeDepth));
+        return false;
+    }
     PortalSet portals;
     buildPortals(tree, planes, portals);
     bool sealed = markInside(tree, planes, portals, map, diag);
@@ -369,6 +373,11 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         out.visibility.insert(out.visibility.end(), vis.bits.begin(), vis.bits.end());
     }
 
+    std::string tooLarge;
+    if (!levelFitsFile(out, tooLarge)) {
+        diag.fail(map.entities[0].line, "the level is too large for its file: %s", tooLarge.c_str());
+        return false;
+    }
     if (stats) {
         stats->brushes = static_cast<int>(brushes.brushes.size());
         stats->planes = planes.size();

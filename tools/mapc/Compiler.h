@@ -3,6 +3,7 @@
 #include "BspWriter.h"
 #include "Diagnostics.h"
 #include "TextureLibrary.h"
+#include "world/LevelValidation.h"
 
 namespace mapc {
 
@@ -25,6 +26,7 @@ struct CompileOptions {
     const FileSystem* files = nullptr;  // shader scripts and images; null: none
     int threads = 0;                    // 0: every core
     double visSeconds = 30;             // portal flow time; later passages keep rougher sets
+    int treeDepth = kMaxTreeDepth;      // deepest tree written: the game's limit (tests take less)
 };
 
 // Source text to lumps; false with the error (and its line) in diag.

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -9,18 +10,27 @@ namespace mapc {
 
 // Runs work(i) for every i below count on `threads` threads (the calling
 // one included); each index is taken once, in rising order per thread.
+// Running out of memory on any thread stops them all and is thrown again
+// in the caller, so the tool can say so instead of aborting.
 template <typename Work>
 void forEachIndex(size_t count, int threads, Work work)
 {
     std::atomic<size_t> next{0};
+    std::atomic<bool> outOfMemory{false};
     auto loop = [&]() {
-        for (size_t i; (i = next.fetch_add(1)) < count;) work(i);
+        try {
+            for (size_t i; (i = next.fetch_add(1)) < count;) work(i);
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+            next = count;
+        }
     };
     int helpers = std::max(0, std::min(threads, static_cast<int>(count)) - 1);
     std::vector<std::thread> pool;
     for (int t = 0; t < helpers; ++t) pool.emplace_back(loop);
     loop();
     for (std::thread& t : pool) t.join();
+    if (outOfMemory) throw std::bad_alloc();
 }
 
 // Threads to use when none are asked for: every core.

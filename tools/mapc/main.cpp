@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include "Compiler.h"
 #include "resources/FileSystem.h"
@@ -35,9 +36,7 @@ void addGameFolder(FileSystem& files, const std::string& folder)
     files.addArchives(folder.c_str());
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     mapc::CompileOptions options;
     FileSystem gameFiles;
@@ -73,4 +72,17 @@ int main(int argc, char** argv)
                 stats.patches, stats.meshes, stats.models, stats.lightmaps, diag.warnings.size(), seconds,
                 stats.leaked ? " (LEAKED)" : "", stats.visCutShort ? " (VIS CUT SHORT)" : "");
     return 0;
+}
+
+} // namespace
+
+// A hostile input that still outgrows memory ends the tool with a word, not an abort.
+int main(int argc, char** argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "halvex-mapc: out of memory\n");
+        return 1;
+    }
 }
