@@ -1,10 +1,10 @@
 // halvex-guic SOURCE OUT: compiles the menu's readable source into gui.gui.
 #include <cstdio>
 #include <fstream>
-#include <new>
 #include <sstream>
 
 #include "GuiSource.h"
+#include "../ToolMain.h"
 
 namespace {
 
@@ -41,13 +41,7 @@ int run(int argc, char** argv)
 
 } // namespace
 
-// A hostile input that still outgrows memory ends the tool with a word, not an abort.
 int main(int argc, char** argv)
 {
-    try {
-        return run(argc, argv);
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "halvex-guic: out of memory\n");
-        return 1;
-    }
+    return runReportingOutOfMemory("halvex-guic", run, argc, argv);
 }

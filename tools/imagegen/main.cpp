@@ -2,10 +2,10 @@
 // Paints every TGA the game reads into OUTDIR (normally
 // build/game/baseq3/textures). Nothing is copied from elsewhere.
 #include "Painters.h"
+#include "../ToolMain.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <new>
 #include <string>
 #include <system_error>
 
@@ -51,13 +51,7 @@ int run(int argc, char** argv)
 
 } // namespace
 
-// A hostile input that still outgrows memory ends the tool with a word, not an abort.
 int main(int argc, char** argv)
 {
-    try {
-        return run(argc, argv);
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "halvex-imagegen: out of memory\n");
-        return 1;
-    }
+    return runReportingOutOfMemory("halvex-imagegen", run, argc, argv);
 }

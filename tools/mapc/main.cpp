@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 #include "Compiler.h"
 #include "resources/FileSystem.h"
+#include "../ToolMain.h"
 
 namespace {
 
@@ -76,13 +76,7 @@ int run(int argc, char** argv)
 
 } // namespace
 
-// A hostile input that still outgrows memory ends the tool with a word, not an abort.
 int main(int argc, char** argv)
 {
-    try {
-        return run(argc, argv);
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "halvex-mapc: out of memory\n");
-        return 1;
-    }
+    return runReportingOutOfMemory("halvex-mapc", run, argc, argv);
 }
