@@ -139,11 +139,13 @@ void fitBudget(const BspData& d, const std::vector<int>& faces, std::vector<Step
     long vertices = 0, triangles = 0;
     for (size_t i = 0; i < faces.size(); i++) {
         Steps s = capped(steps[i], cap);
-        vertices += verticesOf(d.faces[faces[i]], s);
-        triangles += trianglesOf(d.faces[faces[i]], s);
-        if (vertices > kPatchVertexBudget || triangles > kPatchTriangleBudget) {
-            s = Steps();
+        long v = verticesOf(d.faces[faces[i]], s), t = trianglesOf(d.faces[faces[i]], s);
+        if (vertices + v > kPatchVertexBudget || triangles + t > kPatchTriangleBudget) {
+            s = Steps();  // a smaller one later may still fit
             report.overBudget++;
+        } else {
+            vertices += v;
+            triangles += t;
         }
         steps[i] = s;
     }
