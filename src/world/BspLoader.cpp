@@ -99,6 +99,10 @@ bool BspLoader::load(const char* path, TargetList* targets)
     if (patches.skipped.size() > size_t(kPatchLinesShown))
         SystemLog::get().write(LOG_YELLOW "::BspLoader WARNING %i bad patches skipped in all",
                                int(patches.skipped.size()));
+    if (patches.stepCap < kMaxPatchSteps)
+        SystemLog::get().write(LOG_YELLOW "::BspLoader WARNING curved surfaces past the budget of %ld vertices and "
+                               "%ld triangles: drawn coarser (at most %d steps per block), %d patches left out",
+                               kPatchVertexBudget, kPatchTriangleBudget, patches.stepCap, patches.overBudget);
 
     Renderer* renderer = Renderer::instance;
     if (!renderer) {

@@ -72,35 +72,94 @@ bool checkPatch(const BspData& d, const bsp::BspFace& f, char* why, size_t size)
         snprintf(why, size, "control grid %d x %d (sides must be odd, 3 to %d)", w, h, kMaxControlSide);
         return false;
     }
-    if (f.firstVertex < 0 || f.vertexCount < w * h ||
-        int64_t(f.firstVertex) + f.vertexCount > d.vertexCount) {
-        snprintf(why, size, "vertices %d+%d outside the %d of the level (grid %d x %d)", f.firstVertex,
-                 f.vertexCount, d.vertexCount, w, h);
+    if (f.firstVertex < 0 || f.vertexCount < 0 || int64_t(f.firstVertex) + f.vertexCount > d.vertexCount) {
+        snprintf(why, size, "vertices %d+%d outside the %d of the level", f.firstVertex, f.vertexCount,
+                 d.vertexCount);
+        return false;
+    }
+    if (f.vertexCount < w * h) {
+        snprintf(why, size, "%d vertices for a %d x %d control grid (%d needed)", f.vertexCount, w, h, w * h);
         return false;
     }
     return true;
 }
 
+// How finely one good patch is cut: one step count per direction for the
+// whole patch, so neighbouring blocks share their edge points and no crack
+// opens between them.
+struct Steps {
+    int u = 0, v = 0;  // 0: the patch is not drawn
+};
+
+Steps naturalSteps(const BspData& d, const bsp::BspFace& f)
+{
+    int w = f.patchSize[0], h = f.patchSize[1];
+    const BspVertex* grid = d.vertices + f.firstVertex;
+    auto control = [&](int u, int v) -> const BspVertex& { return grid[v * w + u]; };
+    Steps s;
+    s.u = s.v = 1;
+    for (int v = 0; v < h; v++)
+        for (int u = 0; u + 2 < w; u += 2)
+            s.u = std::max(s.u, stepsFor(bend(control(u, v), control(u + 1, v), control(u + 2, v))));
+    for (int u = 0; u < w; u++)
+        for (int v = 0; v + 2 < h; v += 2)
+            s.v = std::max(s.v, stepsFor(bend(control(u, v), control(u, v + 1), control(u, v + 2))));
+    s.u = std::max(1, std::min(s.u, (kMaxPatchSide - 1) / ((w - 1) / 2)));
+    s.v = std::max(1, std::min(s.v, (kMaxPatchSide - 1) / ((h - 1) / 2)));
+    return s;
+}
+
+long verticesOf(const bsp::BspFace& f, Steps s)
+{
+    return long((f.patchSize[0] - 1) / 2 * s.u + 1) * long((f.patchSize[1] - 1) / 2 * s.v + 1);
+}
+
+long trianglesOf(const bsp::BspFace& f, Steps s)
+{
+    return 2L * ((f.patchSize[0] - 1) / 2 * s.u) * ((f.patchSize[1] - 1) / 2 * s.v);
+}
+
+Steps capped(Steps s, int cap) { return {std::min(s.u, cap), std::min(s.v, cap)}; }
+
+// Fits the level's patches into the budget: the steps per block halved
+// until the whole fits; past that, the patches beyond it are dropped.
+void fitBudget(const BspData& d, const std::vector<int>& faces, std::vector<Steps>& steps, PatchReport& report)
+{
+    int cap = kMaxPatchSteps;
+    for (;; cap /= 2) {
+        long vertices = 0, triangles = 0;
+        for (size_t i = 0; i < faces.size(); i++) {
+            vertices += verticesOf(d.faces[faces[i]], capped(steps[i], cap));
+            triangles += trianglesOf(d.faces[faces[i]], capped(steps[i], cap));
+        }
+        if ((vertices <= kPatchVertexBudget && triangles <= kPatchTriangleBudget) || cap == 1)
+            break;
+    }
+    report.stepCap = cap;
+    long vertices = 0, triangles = 0;
+    for (size_t i = 0; i < faces.size(); i++) {
+        Steps s = capped(steps[i], cap);
+        long v = verticesOf(d.faces[faces[i]], s), t = trianglesOf(d.faces[faces[i]], s);
+        if (vertices + v > kPatchVertexBudget || triangles + t > kPatchTriangleBudget) {
+            s = Steps();  // a smaller one later may still fit
+            report.overBudget++;
+        } else {
+            vertices += v;
+            triangles += t;
+        }
+        steps[i] = s;
+    }
+}
+
 // The grid of one patch, appended to vertices; its triangles to indices.
-void tessellate(const BspData& d, const bsp::BspFace& f, std::vector<BspVertex>& vertices,
+void tessellate(const BspData& d, const bsp::BspFace& f, Steps steps, std::vector<BspVertex>& vertices,
                 std::vector<int32_t>& indices)
 {
     int w = f.patchSize[0], h = f.patchSize[1];
     int blocksU = (w - 1) / 2, blocksV = (h - 1) / 2;
     const BspVertex* grid = d.vertices + f.firstVertex;
     auto control = [&](int u, int v) -> const BspVertex& { return grid[v * w + u]; };
-
-    // One step count per direction for the whole patch, so neighbouring
-    // blocks share their edge points and no crack opens between them.
-    int stepsU = 1, stepsV = 1;
-    for (int v = 0; v < h; v++)
-        for (int u = 0; u + 2 < w; u += 2)
-            stepsU = std::max(stepsU, stepsFor(bend(control(u, v), control(u + 1, v), control(u + 2, v))));
-    for (int u = 0; u < w; u++)
-        for (int v = 0; v + 2 < h; v += 2)
-            stepsV = std::max(stepsV, stepsFor(bend(control(u, v), control(u, v + 1), control(u, v + 2))));
-    stepsU = std::max(1, std::min(stepsU, (kMaxPatchSide - 1) / blocksU));
-    stepsV = std::max(1, std::min(stepsV, (kMaxPatchSide - 1) / blocksV));
+    int stepsU = steps.u, stepsV = steps.v;
 
     int sideU = blocksU * stepsU + 1, sideV = blocksV * stepsV + 1;
     size_t first = vertices.size();
@@ -158,8 +217,8 @@ bool tessellatePatches(BspData& d, PatchReport& report)
     std::vector<BspVertex> vertices;
     std::vector<int32_t> indices;
     try {
-        vertices.assign(d.vertices, d.vertices + d.vertexCount);
-        indices.assign(d.meshVertices, d.meshVertices + d.meshVertexCount);
+        std::vector<int> good;
+        std::vector<Steps> steps;
         for (int i = 0; i < d.faceCount; i++) {
             bsp::BspFace& f = d.faces[i];
             if (f.type != bsp::FacePatch)
@@ -172,8 +231,21 @@ bool tessellatePatches(BspData& d, PatchReport& report)
                 f.firstVertex = f.vertexCount = f.firstMeshVertex = f.meshVertexCount = 0;
                 continue;
             }
+            good.push_back(i);
+            steps.push_back(naturalSteps(d, f));
+        }
+        fitBudget(d, good, steps, report);
+
+        vertices.assign(d.vertices, d.vertices + d.vertexCount);
+        indices.assign(d.meshVertices, d.meshVertices + d.meshVertexCount);
+        for (size_t i = 0; i < good.size(); i++) {
+            bsp::BspFace& f = d.faces[good[i]];
+            if (steps[i].u == 0) {
+                f.firstVertex = f.vertexCount = f.firstMeshVertex = f.meshVertexCount = 0;
+                continue;
+            }
             size_t firstVertex = vertices.size(), firstIndex = indices.size();
-            tessellate(d, f, vertices, indices);
+            tessellate(d, f, steps[i], vertices, indices);
             if (vertices.size() > size_t(INT32_MAX) || indices.size() > size_t(INT32_MAX))
                 return false;
             f.firstVertex = int32_t(firstVertex);

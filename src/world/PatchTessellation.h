@@ -17,13 +17,23 @@ constexpr int kMaxPatchSteps = 8;
 constexpr int kMaxPatchSide = 129;
 constexpr int kMaxControlSide = 65;
 
+// What all of a level's curves may become together. Past it every patch is
+// cut coarser (the steps per block halved until the whole fits); when even
+// one step per block is too much, the patches past the budget are left out.
+// A few hundred thousand suffice for any real level.
+constexpr long kPatchVertexBudget = 1L << 20;
+constexpr long kPatchTriangleBudget = 2L << 20;
+
 struct PatchReport {
     int tessellated = 0;
     int triangles = 0;
     std::vector<std::string> skipped;  // one reason per bad patch
+    int stepCap = kMaxPatchSteps;      // below kMaxPatchSteps: drawn coarser to fit the budget
+    int overBudget = 0;                // good patches left out to fit the budget
 };
 
-// A bad patch (grid sides even or under 3, vertex range outside the array)
-// gets empty ranges and a line in report.skipped. Returns false only when
-// memory runs out; the level must then be refused.
+// A bad patch (grid sides even or under 3, too few vertices for its grid,
+// vertex range outside the array) gets empty ranges and a line in
+// report.skipped. Returns false only when memory runs out; the level must
+// then be refused.
 bool tessellatePatches(BspData& data, PatchReport& report);

@@ -24,6 +24,7 @@
 #include "world/BspLoader.h"
 #include "world/Camera.h"
 #include "world/Frustum.h"
+#include "world/PatchTessellation.h"
 #include "world/Renderer.h"
 
 namespace {
@@ -334,6 +335,10 @@ TEST(Render, CurvesToolAndSkySurfacesAndLightmapsBesideTheLevel)
     level.faces.push_back(bad);
     level.faces.push_back(hidden);
     level.faces.push_back(skyFace);
+    bsp::BspFace tooFew = patch;  // in range, one vertex short of its grid
+    tooFew.firstVertex = 0;
+    tooFew.vertexCount = 8;
+    level.faces.push_back(tooFew);
     level.leaves[1].leafFaceCount = 5;  // faces 0, 2, 3, 4, 5 seen from leaf 1
     level.leafFaces = {0, 1, 0, 2, 3, 4, 5};
     level.lightmaps.clear();
@@ -346,7 +351,9 @@ TEST(Render, CurvesToolAndSkySurfacesAndLightmapsBesideTheLevel)
     ASSERT_TRUE(loader.load("baseq3/maps/render_curves.bsp", &world.targets));
     Renderer& r = world.renderer;
     EXPECT_EQ(logLinesWith(mark, "patch face 3 skipped: control grid 4 x 3"), 1);
-    EXPECT_EQ(logLinesWith(mark, "skipped"), 1);
+    EXPECT_EQ(logLinesWith(mark, "patch face 6 skipped: 8 vertices for a 3 x 3 control grid (9 needed)"), 1);
+    EXPECT_EQ(logLinesWith(mark, "skipped"), 2);
+    EXPECT_EQ(logLinesWith(mark, "budget"), 0);
     EXPECT_EQ(r.lightmapCount, 1);
     EXPECT_NE(r.lightmapHandles[0], 0u);
     EXPECT_TRUE(r.sky.present);
@@ -372,6 +379,46 @@ TEST(Render, CurvesToolAndSkySurfacesAndLightmapsBesideTheLevel)
     for (int i = 0; i < r.faces[2].vertexCount; i++)
         nearest = std::max(nearest, r.vertices[r.faces[2].firstVertex + i].position[2]);
     EXPECT_NEAR(nearest, 15.0f, 0.001f);
+}
+
+// A thousand patch faces sharing one strongly bent 65 x 65 control grid
+// would become 16 million vertices: the curves are cut coarser, the ones
+// still past the budget are left out, and one line says so.
+TEST(Render, CurvesKeepToTheirBudget)
+{
+    World world;
+    TestLevel level;
+    bsp::BspFace& patch = level.faces[2];
+    patch.firstVertex = int32_t(level.vertices.size());
+    patch.vertexCount = kMaxControlSide * kMaxControlSide;
+    patch.patchSize[0] = patch.patchSize[1] = kMaxControlSide;
+    for (int v = 0; v < kMaxControlSide; v++)
+        for (int u = 0; u < kMaxControlSide; u++)
+            level.addVertex(-60.0f + u, (u + v) % 2 ? -100.0f : 0.0f, 50.0f + v);
+    const int copies = 1000;
+    const bsp::BspFace shared = patch;
+    for (int i = 1; i < copies; i++)
+        level.faces.push_back(shared);
+    ASSERT_TRUE(level.write("render_budget.bsp"));
+
+    size_t mark = SystemLog::get().storedLines();
+    BspLoader loader;
+    ASSERT_TRUE(loader.load("render_budget.bsp", &world.targets));
+    const Renderer& r = world.renderer;
+    EXPECT_EQ(logLinesWith(mark, "past the budget"), 1);
+    EXPECT_EQ(logLinesWith(mark, "at most 1 steps per block"), 1);
+    int drawn = 0;
+    long added = 0;
+    for (int i = 0; i < r.faceCount; i++) {
+        if (r.faces[i].type != bsp::FacePatch || r.faces[i].vertexCount == 0)
+            continue;
+        drawn++;
+        EXPECT_EQ(r.faces[i].vertexCount, 33 * 33);  // one step per block
+        added += r.faces[i].vertexCount;
+    }
+    EXPECT_LE(added, kPatchVertexBudget);
+    EXPECT_GT(drawn, 900);
+    EXPECT_LT(drawn, copies);
 }
 
 TEST(Render, RealLevelsFromTheirPlayerStart)

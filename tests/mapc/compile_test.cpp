@@ -3,11 +3,13 @@
 #include <fstream>
 #include "MapParser.h"
 #include "MapcTestSupport.h"
+#include "ModelFormats.h"
 #include "resources/FileSystem.h"
 #include "world/BspLoader.h"
 #include "world/PhysicsBody.h"
 #include "world/Renderer.h"
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 using namespace mapctest;
 
@@ -209,6 +211,30 @@ TEST(MapcCompile, ToolExitsNonZeroOnErrorsAndWritesOnSuccess)
     EXPECT_NE(std::system(MAPC_TOOL " > /dev/null 2>&1"), 0);
 }
 
+// A model within its budget that still needs 90 MB, given 60 MB of address
+// space: the tool says it ran out of memory and exits 1, it does not abort.
+// The address sanitizer takes more space than that and stops the process
+// itself when memory runs out, so only other builds can show this.
+TEST(MapcCompile, ToolOutOfMemorySaysSoAndExitsOne)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer handles running out of memory itself";
+#else
+    mkdir("mapc_oom", 0755);
+    mkdir("mapc_oom/maps", 0755);
+    mkdir("mapc_oom/models", 0755);
+    writeBytes("mapc_oom/models/big.ase", "*GEOMOBJECT {\n*MESH {\n*MESH_NUMVERTEX 990000\n*MESH_NUMTVERTEX 990000\n"
+                                          "*MESH_NUMFACES 990000\n*MESH_NUMTVFACES 990000\n}\n}\n");
+    writeBytes("mapc_oom/maps/m.map", boxRoom() + pointEntity("misc_model", 64, 64, 32, "\"model\" \"models/big.ase\"\n"));
+    int status = std::system("ulimit -v 60000; exec " MAPC_TOOL " -threads 1 mapc_oom/maps/m.map mapc_oom/out.bsp "
+                             "> /dev/null 2> mapc_oom/err.txt");
+    std::ifstream err("mapc_oom/err.txt");
+    std::string message((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_NE(message.find("halvex-mapc: out of memory"), std::string::npos) << message;
+#endif
+}
+
 // A room as an editor writes it: trailing numbers on every side, a brushDef
 // pillar, a detail block, a func_group step, a door, a clip brush, a curved
 // arch, comments and a long key.
@@ -309,6 +335,19 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
     std::vector<unsigned char> md3 = md3Triangle("models/tri/skin.tga");
     writeBytes(root + "/models/tri.md3", std::string(md3.begin(), md3.end()));
     writeBytes(root + "/models/junk.md3", "IDP3\x0f\0\0\0 short");
+    // Two surfaces of a million vertices each: within the old per-surface
+    // limit, past the model's budget (the surfaces could share their bytes).
+    std::vector<unsigned char> huge = md3;
+    huge.resize(108 + 2 * 108);
+    huge[84] = 2;  // surfaces
+    std::copy(huge.begin() + 108, huge.begin() + 216, huge.begin() + 216);
+    for (size_t surface : {size_t(108), size_t(216)}) {
+        huge[surface + 80] = 0;
+        huge[surface + 82] = 0x10;  // 1 << 20 vertices
+        huge[surface + 104] = 108;      // its end
+        huge[surface + 105] = 0;
+    }
+    writeBytes(root + "/models/huge.md3", std::string(huge.begin(), huge.end()));
     FileSystem files;
     files.setReporter([](void*, bool, const char*) {}, nullptr);
     files.addFolder(root.c_str());
@@ -322,6 +361,8 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
                                      "\"model\" \"models/tri.md3\"\n\"modelscale_vec\" \"1 2 3\"\n") +
                          pointEntity("misc_model", 300, 300, 100, "\"model\" \"models/missing.md3\"\n") +
                          pointEntity("misc_model", 300, 300, 100, "\"model\" \"models/junk.md3\"\n") +
+                         pointEntity("misc_model", 300, 300, 100, "\"model\" \"models/huge.md3\"\n") +
+                         pointEntity("misc_model", 310, 300, 100, "\"model\" \"models/huge.md3\"\n") +
                          pointEntity("misc_model", 300, 300, 100,
                                      "\"model\" \"models/square.ase\"\n\"modelscale\" \"1e6\"\n");  // past the limit
     Compiled c;
@@ -331,7 +372,12 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
     EXPECT_FALSE(c.stats.leaked);
     int modelWarnings = 0;
     for (const std::string& w : c.diag.warnings) modelWarnings += w.find("misc_model") != std::string::npos;
-    EXPECT_EQ(modelWarnings, 3);
+    EXPECT_EQ(modelWarnings, 4);
+    int budgetWarnings = 0;
+    for (const std::string& w : c.diag.warnings)
+        budgetWarnings += w.find("misc_model 'models/huge.md3': 2097152 vertices and 2 triangles, past the budget") !=
+                          std::string::npos;
+    EXPECT_EQ(budgetWarnings, 1);  // once for the model, not per placement
 
     double area[2] = {0, 0};
     for (size_t fi = 0; fi < c.lumps.faces.size(); ++fi) {
@@ -370,6 +416,37 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
     EXPECT_NEAR(area[0], 400.0, 0.01);
     EXPECT_NEAR(area[1], 0.5 * 64 * 128, 0.01);
     EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
+}
+
+// Offsets and lengths are signed 32-bit in the file: a level past 2 GB is
+// refused before a byte is written, naming the lump.
+TEST(MapcCompile, LevelsPastTheFileFormatAreRefused)
+{
+    uint64_t lengths[bsp::kLumpCount] = {};
+    std::string problem;
+    EXPECT_TRUE(mapc::lumpsFitFile(lengths, problem));
+    lengths[bsp::LumpLightmaps] = uint64_t(3) << 30;
+    EXPECT_FALSE(mapc::lumpsFitFile(lengths, problem));
+    EXPECT_NE(problem.find("the lightmaps lump (3221225472 bytes"), std::string::npos) << problem;
+    lengths[bsp::LumpLightmaps] = uint64_t(1) << 30;
+    lengths[bsp::LumpVisibility] = uint64_t(1) << 30;  // each fits, the second's end does not
+    EXPECT_FALSE(mapc::lumpsFitFile(lengths, problem));
+    EXPECT_NE(problem.find("the visibility lump"), std::string::npos) << problem;
+    lengths[bsp::LumpVisibility] = (uint64_t(1) << 30) - 1024;
+    EXPECT_TRUE(mapc::lumpsFitFile(lengths, problem));
+}
+
+// Every ASE item counts against the model's budget, empty objects too.
+TEST(MapcCompile, AseObjectsCountAgainstTheItemBudget)
+{
+    std::string many;
+    for (int i = 0; i < (1 << 20) + 1; ++i) many += "*GEOMOBJECT ";
+    mapc::Model model;
+    std::string problem;
+    EXPECT_FALSE(mapc::readAseModel(many.data(), many.size(), model, problem));
+    EXPECT_EQ(problem, "too many *GEOMOBJECT items");
+    many.resize(many.size() - 24);
+    EXPECT_TRUE(mapc::readAseModel(many.data(), many.size(), model, problem)) << problem;
 }
 
 // A hull whose seams are open by a tenth of a unit is sealed, as no one

@@ -586,6 +586,46 @@ TEST(MapcFuzz, DamagedModels)
     EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
 }
 
+// Thin slabs turned about one upright line all cross there, and every one
+// deepens the tree. 1200 of them pass the depth the game reads (minutes of
+// work); 40 show the same refusal against a lower limit: a line, no level.
+TEST(MapcFuzz, TreeTooDeepForTheGameIsRefused)
+{
+    std::string slabs;
+    const int count = 40;
+    for (int i = 0; i < count; ++i) {
+        double a = M_PI * (i + 0.5) / count;
+        Vec3 along(std::cos(a), std::sin(a), 0), across(-std::sin(a), std::cos(a), 0), up(0, 0, 1);
+        const Vec3 normals[6] = {across, across * -1.0, along, along * -1.0, up, up * -1.0};
+        const double reach[6] = {0.5, 0.5, 200, 200, 64, 0};
+        slabs += "{\n";
+        for (int k = 0; k < 6; ++k) {
+            const Vec3& n = normals[k];
+            Vec3 u = std::fabs(n.z) < 0.9 ? n.cross(Vec3(0, 0, 1)).normalized() : n.cross(Vec3(1, 0, 0)).normalized();
+            Vec3 v = n.cross(u);
+            Vec3 c = n * reach[k];
+            Vec3 p0 = c + u * 64.0, p2 = c + v * 64.0;
+            double pts[3][3] = {{p0.x, p0.y, p0.z}, {c.x, c.y, c.z}, {p2.x, p2.y, p2.z}};
+            slabs += sideWithPoints(pts) + "\n";
+        }
+        slabs += "}\n";
+    }
+    std::string source = world(hollowRoom({-256, -256, -8, 256, 256, 128}) + slabs) +
+                         pointEntity("info_player_start", 220, 220, 100);
+    Compiled whole;
+    compile(source, whole);
+    ASSERT_TRUE(whole.compiled) << whole.diag.error;
+    EXPECT_TRUE(whole.valid) << whole.problem;
+    mapc::CompileOptions shallow;
+    shallow.treeDepth = 30;
+    Compiled refused;
+    compile(source, refused, shallow);
+    EXPECT_FALSE(refused.compiled);
+    EXPECT_EQ(refused.diag.errorLine, 1);
+    EXPECT_NE(refused.diag.error.find("tree deeper than the game reads (30 levels)"), std::string::npos)
+        << refused.diag.error;
+}
+
 // A many-sided ball in an open room makes the portal flow explode; the
 // compile stops it at its time limit and the unfinished passages keep their
 // rough sets, which may be wide but never hide what a sight line reaches.

@@ -4,8 +4,11 @@
 #include <sstream>
 
 #include "GuiSource.h"
+#include "../ToolMain.h"
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     if (argc != 3) {
         std::fprintf(stderr, "usage: halvex-guic SOURCE OUT\n");
@@ -34,4 +37,11 @@ int main(int argc, char** argv)
         return 1;
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return runReportingOutOfMemory("halvex-guic", run, argc, argv);
 }

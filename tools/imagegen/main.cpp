@@ -2,6 +2,7 @@
 // Paints every TGA the game reads into OUTDIR (normally
 // build/game/baseq3/textures). Nothing is copied from elsewhere.
 #include "Painters.h"
+#include "../ToolMain.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -21,7 +22,9 @@ const PaintedImage kPaintedImages[] = {
 };
 const int kPaintedImageCount = int(sizeof kPaintedImages / sizeof kPaintedImages[0]);
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     if (argc != 2 || argv[1][0] == '\0') {
         std::fprintf(stderr, "usage: halvex-imagegen OUTDIR\n");
@@ -44,4 +47,11 @@ int main(int argc, char** argv)
         }
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return runReportingOutOfMemory("halvex-imagegen", run, argc, argv);
 }

@@ -10,8 +10,10 @@ namespace mapc {
 namespace {
 
 constexpr long kMaxMaterials = 4096;
-// Vertices, texture vertices and faces of all objects together.
+// Objects, vertices, texture vertices and faces of all objects together.
 constexpr size_t kMaxAseItems = 4u << 20;
+// An object's empty lists cost about what four items do.
+constexpr size_t kObjectItems = 4;
 
 struct AseObject {
     std::vector<Vec3> vertices;
@@ -217,6 +219,8 @@ bool readAseModel(const char* text, size_t size, Model& out, std::string& proble
                                                   : materials[static_cast<size_t>(material)].name;
             if (slot.empty()) slot = value;
         } else if (word == "*GEOMOBJECT") {
+            if (budget < kObjectItems) { problem = "too many *GEOMOBJECT items"; return false; }
+            budget -= kObjectItems;
             objects.emplace_back();
             objectDepth = depth + 1;
         } else if (objectDepth >= 0 && (word.compare(0, 5, "*MESH") == 0 || word == "*MATERIAL_REF")) {

@@ -93,9 +93,13 @@ int faceSide(const SplitFace& f, const Plane& p)
 
 class Builder {
 public:
-    Builder(const PlaneSet& p, Tree& t) : planes(p), tree(t), used(static_cast<size_t>(p.size() / 2 + 1), 0) {}
+    Builder(const PlaneSet& p, Tree& t, int depth)
+        : planes(p), tree(t), used(static_cast<size_t>(p.size() / 2 + 1), 0), maxDepth(depth) {}
 
-    int build(std::vector<Fragment>& frags, std::vector<SplitFace>& faces, int parent)
+    bool tooDeep = false;
+
+    // depth: this node's, the root's being 1, as the game counts.
+    int build(std::vector<Fragment>& frags, std::vector<SplitFace>& faces, int parent, int depth)
     {
         int index = static_cast<int>(tree.nodes.size());
         tree.nodes.emplace_back();
@@ -128,6 +132,10 @@ public:
                 if (f.hint == anyHint) candidates.push_back(f.plane & ~1);
         }
         if (candidates.empty()) return index;  // empty leaf
+        if (depth > maxDepth || tooDeep) {
+            tooDeep = true;  // stopped here; the caller refuses the level
+            return index;
+        }
 
         std::sort(candidates.begin(), candidates.end());
         candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
@@ -169,8 +177,8 @@ public:
         faces.shrink_to_fit();
 
         used[static_cast<size_t>(split >> 1)] = 1;
-        int front = build(frontList, frontFaces, index);
-        int back = build(backList, backFaces, index);
+        int front = build(frontList, frontFaces, index, depth + 1);
+        int back = build(backList, backFaces, index, depth + 1);
         used[static_cast<size_t>(split >> 1)] = 0;
         TreeNode& n = tree.nodes[static_cast<size_t>(index)];
         n.plane = split;
@@ -238,6 +246,7 @@ private:
     const PlaneSet& planes;
     Tree& tree;
     std::vector<char> used;
+    int maxDepth;
 };
 
 bool segmentClearFrom(const Tree& tree, const PlaneSet& planes, int node, const Vec3& a, const Vec3& b)
@@ -318,7 +327,8 @@ int Tree::leafAt(const Vec3& p, const PlaneSet& planes) const
     return node;
 }
 
-void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree, const std::vector<SplitFace>* hull)
+bool buildTree(const BrushSet& brushes, const PlaneSet& planes, int maxDepth, Tree& tree,
+               const std::vector<SplitFace>* hull)
 {
     tree.nodes.clear();
     std::vector<Fragment> frags;
@@ -334,9 +344,10 @@ void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree, cons
     }
     std::vector<SplitFace> faces;
     if (hull) faces = *hull;
-    Builder builder(planes, tree);
-    builder.build(frags, faces, -1);
+    Builder builder(planes, tree, maxDepth);
+    builder.build(frags, faces, -1, 1);
     tree.worldBounds = world;
+    return !builder.tooDeep;
 }
 
 void insideParts(const Tree& tree, const PlaneSet& planes, int plane, const Winding& w,

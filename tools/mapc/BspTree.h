@@ -47,8 +47,11 @@ struct SplitFace {
 // a first tree, see visibleHull) its faces split first, hints before the
 // rest; a node holding none of them is finished by the brushes' sides, which
 // then only part solid from unreachable space: the hidden sides of touching
-// brushes make no clusters.
-void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
+// brushes make no clusters. False when the tree would be deeper than
+// maxDepth nodes from the root (the game reads kMaxTreeDepth); the tree is
+// then unfinished and must not be written. The depth also bounds the
+// recursion.
+bool buildTree(const BrushSet& brushes, const PlaneSet& planes, int maxDepth, Tree& tree,
                const std::vector<SplitFace>* hull = nullptr);
 
 // Pushes a winding lying on `plane` down the tree and collects its parts in

@@ -1,4 +1,5 @@
 #include "BspWriter.h"
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -19,6 +20,12 @@ template <typename T>
 void appendVector(std::vector<uint8_t>& out, bsp::BspHeader& header, int lump, const std::vector<T>& v)
 {
     appendLump(out, header, lump, v.data(), v.size() * sizeof(T));
+}
+
+template <typename T>
+uint64_t bytesOf(const std::vector<T>& v)
+{
+    return uint64_t(v.size()) * sizeof(T);
 }
 
 } // namespace
@@ -51,8 +58,41 @@ std::vector<uint8_t> serializeLevel(const LevelLumps& l)
     return out;
 }
 
+bool lumpsFitFile(const uint64_t (&lengths)[bsp::kLumpCount], std::string& problem)
+{
+    static const char* const kNames[bsp::kLumpCount] = {
+        "entities", "textures", "planes", "nodes", "leaves", "leaf faces", "leaf brushes", "models", "brushes",
+        "brush sides", "vertices", "mesh vertices", "effects", "faces", "lightmaps", "light volumes", "visibility"};
+    uint64_t offset = sizeof(bsp::BspHeader);
+    for (int lump = 0; lump < bsp::kLumpCount; ++lump) {
+        offset = (offset + 3) & ~uint64_t(3);
+        if (offset > INT32_MAX || lengths[lump] > INT32_MAX - offset) {
+            char text[160];
+            std::snprintf(text, sizeof(text), "the %s lump (%llu bytes at %llu) passes the file's 2 GB limit",
+                          kNames[lump], static_cast<unsigned long long>(lengths[lump]),
+                          static_cast<unsigned long long>(offset));
+            problem = text;
+            return false;
+        }
+        offset += lengths[lump];
+    }
+    return true;
+}
+
+bool levelFitsFile(const LevelLumps& l, std::string& problem)
+{
+    const uint64_t lengths[bsp::kLumpCount] = {
+        l.entities.size() + 1, bytesOf(l.textures), bytesOf(l.planes), bytesOf(l.nodes), bytesOf(l.leaves),
+        bytesOf(l.leafFaces), bytesOf(l.leafBrushes), bytesOf(l.models), bytesOf(l.brushes), bytesOf(l.brushSides),
+        bytesOf(l.vertices), bytesOf(l.meshVertices), 0, bytesOf(l.faces), bytesOf(l.lightmaps), 0,
+        bytesOf(l.visibility)};
+    return lumpsFitFile(lengths, problem);
+}
+
 bool writeLevel(const char* path, const LevelLumps& lumps)
 {
+    std::string problem;
+    if (!levelFitsFile(lumps, problem)) return false;
     std::vector<uint8_t> image = serializeLevel(lumps);
     FILE* f = std::fopen(path, "wb");
     if (!f) return false;

@@ -41,7 +41,13 @@ inline bsp::BspFace startFace(int32_t texture, int32_t type, const LevelLumps& o
 // The file image: header, then the lumps 4-byte aligned.
 std::vector<uint8_t> serializeLevel(const LevelLumps& lumps);
 
-// Writes the image in one go; false when the file cannot be written.
+// False, with the lump named in `problem`, when a lump's offset or length
+// in that layout would pass the file format's signed 32-bit fields.
+bool lumpsFitFile(const uint64_t (&lengths)[bsp::kLumpCount], std::string& problem);
+bool levelFitsFile(const LevelLumps& lumps, std::string& problem);
+
+// Writes the image in one go; false when the file cannot be written or the
+// level does not fit its file format.
 bool writeLevel(const char* path, const LevelLumps& lumps);
 
 } // namespace mapc

@@ -300,7 +300,13 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
 
     if (progress) progress->stage("tree and portals");
     Tree tree;
-    buildTree(brushes, planes, tree);
+    const int maxDepth = std::min(options.treeDepth, kMaxTreeDepth);
+    auto tooDeep = [&]() {
+        diag.fail(map.entities[0].line, "the brushes make a tree deeper than the game reads (%d levels); "
+                  "fewer brushes crossing in one place would do", maxDepth);
+        return false;
+    };
+    if (!buildTree(brushes, planes, maxDepth, tree)) return tooDeep();
     PortalSet portals;
     buildPortals(tree, planes, portals);
     bool sealed = markInside(tree, planes, portals, map, diag);
@@ -310,7 +316,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         std::vector<SplitFace> hull;
         visibleHull(brushes, planes, tree, hull);
         tree = Tree();
-        buildTree(brushes, planes, tree, &hull);
+        if (!buildTree(brushes, planes, maxDepth, tree, &hull)) return tooDeep();
         buildPortals(tree, planes, portals);
         Diagnostics quiet(false);  // the first pass said it all
         markInside(tree, planes, portals, map, quiet);
@@ -444,6 +450,11 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         out.visibility.insert(out.visibility.end(), vis.bits.begin(), vis.bits.end());
     }
 
+    std::string tooLarge;
+    if (!levelFitsFile(out, tooLarge)) {
+        diag.fail(map.entities[0].line, "the level is too large for its file: %s", tooLarge.c_str());
+        return false;
+    }
     if (stats) {
         stats->brushes = static_cast<int>(brushes.brushes.size());
         stats->planes = planes.size();

@@ -4,6 +4,7 @@
 #include "Diagnostics.h"
 #include "Progress.h"
 #include "TextureLibrary.h"
+#include "world/LevelValidation.h"
 
 namespace mapc {
 
@@ -29,6 +30,7 @@ struct CompileOptions {
     double visSeconds = 30;             // portal flow time; later passages keep rougher sets
     double lightSeconds = 20;           // lighting time; later surfaces are lit without shadows
     Progress* progress = nullptr;       // stage lines and the closing table; null: none
+    int treeDepth = kMaxTreeDepth;      // deepest tree written: the game's limit (tests take less)
 };
 
 // Source text to lumps; false with the error (and its line) in diag.

@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include "ModelFormats.h"
 #include "resources/FileSystem.h"
@@ -84,6 +86,27 @@ bool readSurface(const unsigned char* bytes, size_t size, size_t at, int frames,
     return true;
 }
 
+// The counts of every surface header added up before anything is read:
+// surfaces may all point at the same bytes, so the file's size bounds nothing.
+bool withinBudget(const unsigned char* bytes, size_t size, size_t at, int32_t surfaces, std::string& problem)
+{
+    int64_t vertices = 0, triangles = 0;
+    for (int32_t i = 0; i < surfaces && at <= size && size - at >= kSurfaceBytes; ++i) {
+        vertices += std::max(0, le32(bytes + at + 80));
+        triangles += std::max(0, le32(bytes + at + 84));
+        int32_t end = le32(bytes + at + 104);
+        if (end < static_cast<int32_t>(kSurfaceBytes)) break;  // reported when the surfaces are read
+        at += static_cast<size_t>(end);
+    }
+    if (vertices <= kMaxModelVertices && triangles <= kMaxModelTriangles) return true;
+    char text[200];
+    std::snprintf(text, sizeof(text), "%lld vertices and %lld triangles, past the budget of %d and %d for a model",
+                  static_cast<long long>(vertices), static_cast<long long>(triangles), kMaxModelVertices,
+                  kMaxModelTriangles);
+    problem = text;
+    return false;
+}
+
 } // namespace
 
 bool readMd3Model(const unsigned char* bytes, size_t size, Model& out, std::string& problem)
@@ -96,14 +119,12 @@ bool readMd3Model(const unsigned char* bytes, size_t size, Model& out, std::stri
         problem = "bad frame or surface counts";
         return false;
     }
+    if (!withinBudget(bytes, size, static_cast<size_t>(ofsSurfaces), surfaces, problem)) return false;
     size_t at = static_cast<size_t>(ofsSurfaces);
-    size_t triangles = 0;
     for (int32_t i = 0; i < surfaces; ++i) {
         if (at > size || size - at < kSurfaceBytes) { problem = "surface past the end of the file"; return false; }
         ModelMesh mesh;
         if (!readSurface(bytes, size, at, frames, mesh, problem)) return false;
-        triangles += mesh.triangles.size() / 3;
-        if (triangles > static_cast<size_t>(kMaxModelTriangles)) { problem = "too many triangles"; return false; }
         if (!mesh.triangles.empty()) out.meshes.push_back(std::move(mesh));
         int32_t end = le32(bytes + at + 104);
         if (end < static_cast<int32_t>(kSurfaceBytes)) { problem = "surface of no length"; return false; }

@@ -18,7 +18,8 @@ struct Model {
     size_t triangleCount() const;
 };
 
-// Limits that keep a hostile model file cheap to refuse.
+// Limits that keep a hostile model file cheap to refuse: for the whole
+// model, all its surfaces or objects together.
 constexpr int kMaxModelVertices = 1 << 20;
 constexpr int kMaxModelTriangles = 1 << 20;
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -10,18 +11,27 @@ namespace mapc {
 // Runs work(i, worker) for every i below count on `threads` threads (the
 // calling one included, worker 0); each index is taken once, in rising
 // order per thread. The worker's number lets it keep its own scratch memory.
+// Running out of memory on any thread stops them all and is thrown again
+// in the caller, so the tool can say so instead of aborting.
 template <typename Work>
 void forEachIndexOnWorker(size_t count, int threads, Work work)
 {
     std::atomic<size_t> next{0};
+    std::atomic<bool> outOfMemory{false};
     auto loop = [&](int worker) {
-        for (size_t i; (i = next.fetch_add(1)) < count;) work(i, worker);
+        try {
+            for (size_t i; (i = next.fetch_add(1)) < count;) work(i, worker);
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+            next = count;
+        }
     };
     int helpers = std::max(0, std::min(threads, static_cast<int>(count)) - 1);
     std::vector<std::thread> pool;
     for (int t = 0; t < helpers; ++t) pool.emplace_back(loop, t + 1);
     loop(0);
     for (std::thread& t : pool) t.join();
+    if (outOfMemory) throw std::bad_alloc();
 }
 
 // The same without the worker's number.

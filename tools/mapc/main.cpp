@@ -6,6 +6,7 @@
 #include <string>
 #include "Compiler.h"
 #include "resources/FileSystem.h"
+#include "../ToolMain.h"
 
 namespace {
 
@@ -35,9 +36,7 @@ void addGameFolder(FileSystem& files, const std::string& folder)
     files.addArchives(folder.c_str());
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     mapc::CompileOptions options;
     FileSystem gameFiles;
@@ -77,4 +76,11 @@ int main(int argc, char** argv)
                 stats.patches, stats.meshes, stats.models, stats.lightmaps, diag.warnings.size(), seconds,
                 stats.leaked ? " (LEAKED)" : "", stats.visCutShort ? " (VIS CUT SHORT)" : "");
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return runReportingOutOfMemory("halvex-mapc", run, argc, argv);
 }
