@@ -4,7 +4,7 @@
 # field of view, one after the other on a private X server. Prints per view the
 # mean grey of both pictures, their mean absolute grey difference, both frame
 # rates (Mesa's gallium HUD, dumped invisibly, the same way for both) and the
-# frame-time ratio; saves each pair as one labelled PNG.
+# frame-time ratio; saves each view's pictures as one labelled PNG.
 #   bench/peer/run.sh [build folder] [VIEW...]
 # The other engine is a black box: command line and console only.
 set -u
@@ -40,7 +40,8 @@ nice cmake --build "$build" -j2 >/dev/null || exit 1
 rm -rf "$out"
 mkdir -p "$work"
 
-# Halvex's vertical field of view (its projection) and the peer's cg_fov, a
+# Halvex's vertical field of view (the window's projection, set where
+# src/app/Startup.cpp creates the window) and the peer's cg_fov, a
 # horizontal angle at the window's aspect, giving the same vertical angle.
 halvex_vfov=45
 peer_fov=$(awk -v v=$halvex_vfov -v w=$width -v h=$height \
