@@ -87,6 +87,8 @@ bool BspLoader::load(const char* path, TargetList* targets)
         SystemLog::get().write(LOG_YELLOW "::BspLoader WARNING %i bad patches skipped in all",
                                int(patches.skipped.size()));
 
+    brightenLevelLight(data, overbright);
+
     Renderer* renderer = Renderer::instance;
     if (!renderer) {
         SystemLog::get().write(LOG_RED "::BspLoader ERROR: no renderer to load %s into", path);
