@@ -2,6 +2,8 @@
 # Runs every benchmark from one optimised build (no sanitizers). Each prints its
 # figures beside a baseline measured in the same run.
 #   bench/run.sh [build folder]
+# The side-by-side run against the OpenArena engine is separate (slow, and it
+# installs that engine): bench/peer/run.sh.
 set -eu
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$src/build-bench}

@@ -14,6 +14,13 @@ bind("lockFrustum()", "l")         -- freeze culling to look around it
 bind("toggleMouseLook()", "m")
 bind("screenshot()", "F12")        -- screenshots/shotNNNN.png in the game folder
 --
+-- Level light: lightmaps and vertex colours of Quake-3-format levels are
+-- stored darker than meant and brightened at load by this factor (a colour
+-- that would pass full brightness is scaled down whole, keeping its hue).
+-- 2 is the look of the engines the levels were made for; the level
+-- compiler stores its light for 2 too. Applies to levels loaded after it.
+setOverbright(2)
+--
 -- Movement and shooting are held actions, kept in input.lua (the controls
 -- screen writes that file). Each takes a key character, or "" and a mouse
 -- button (1 left, 2 middle, 3 right):
@@ -32,6 +39,7 @@ bind("screenshot()", "F12")        -- screenshots/shotNNNN.png in the game folde
 --   viewPos()                    log "::viewPos X Y Z YAW PITCH" the same way
 --   screenshot()                 save the frame as screenshots/shotNNNN.png
 --   setHud(0)  setHud(1)         hide / show life, bullets, crosshair, fps
+--   setOverbright(n)             level light factor, above 0 and at most 16
 --   print("text")                write a line to the log and the console
 --
 -- Start-up options (halvex --help lists them):

@@ -1,5 +1,7 @@
 #include "app/AppState.h"
 
+#include "world/Overbright.h"
+
 int screenWidth = 800;
 int screenHeight = 600;
 bool fullscreenSetting = false;
@@ -8,3 +10,4 @@ bool drawFps = false;
 bool consoleOpen = false;
 bool hudShown = true;
 bool screenshotRequested = false;
+float levelOverbright = kDefaultOverbright;

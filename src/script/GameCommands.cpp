@@ -123,6 +123,21 @@ int setResCommand(lua_State* L)
     return 0;
 }
 
+// setOverbright(n): the factor the light of the levels loaded from now on
+// is brightened by.
+int setOverbrightCommand(lua_State* L)
+{
+    float factor = 0.0f;
+    if (!scriptargs::finiteNumber(L, 1, &factor) || factor <= 0.0f || factor > kMaxOverbright) {
+        SystemLog::get().write(LOG_RED "::setOverbright ERROR needs a factor above 0 and at most %g",
+                               double(kMaxOverbright));
+        return 0;
+    }
+    levelOverbright = factor;
+    SystemLog::get().write(LOG_WHITE "::Overbright factor %g for the levels loaded next", double(factor));
+    return 0;
+}
+
 // kill(): ends the game and shows the killed dialog.
 int killCommand(lua_State*)
 {
@@ -148,6 +163,7 @@ int addGameData(const char* folder)
 bool playLevel(const char* path)
 {
     BspLoader loader;
+    loader.overbright = levelOverbright;
     bool loaded = loader.load(path ? path : "", TargetList::instance);
     if (loaded && Menu::instance)
         Menu::instance->setActive(false);
@@ -188,5 +204,6 @@ void registerGameCommands()
     host->registerCommand("toggleCameraPhysics", toggleCameraPhysicsCommand);
     host->registerCommand("setRes", setResCommand);
     host->registerCommand("kill", killCommand);
+    host->registerCommand("setOverbright", setOverbrightCommand);
     registerViewCommands();
 }

@@ -104,6 +104,8 @@ bool BspLoader::load(const char* path, TargetList* targets)
                                "%ld triangles: drawn coarser (at most %d steps per block), %d patches left out",
                                kPatchVertexBudget, kPatchTriangleBudget, patches.stepCap, patches.overBudget);
 
+    brightenLevelLight(data, overbright);
+
     Renderer* renderer = Renderer::instance;
     if (!renderer) {
         SystemLog::get().write(LOG_RED "::BspLoader ERROR: no renderer to load %s into", path);

@@ -1,4 +1,5 @@
 #pragma once
+#include "world/Overbright.h"
 
 class TargetList;
 struct BspData;
@@ -14,6 +15,9 @@ public:
     // False (one red log line, Renderer untouched) when the file is missing,
     // not IBSP or corrupt.
     bool load(const char* path, TargetList* targets);
+
+    // Lightmaps and vertex colours are brightened by this factor at load.
+    float overbright = kDefaultOverbright;
 
     // The GL-free hand-over: moves a checked level and its handle arrays
     // (owned afterwards by the renderer) into the renderer, builds spheres,

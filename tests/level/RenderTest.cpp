@@ -307,6 +307,34 @@ int logLinesWith(size_t from, const char* text)
 // A 3 x 3 patch replaces the test level's patch face; two more faces carry
 // a nodraw and a sky texture; a second patch with an even grid is bad. The
 // lightmap lump is empty and the lightmap lies beside the level as a file.
+// The loader brightens the stored light by the overbright factor; a colour
+// that would pass 255 is scaled down whole, so its hue stays.
+TEST(Render, OverbrightBrightensLightmapsAndVertexColoursKeepingHue)
+{
+    World world;
+    ASSERT_TRUE(world.renderer.setupMultitexture());
+    TestLevel level;
+    const uint8_t bright[3] = {200, 100, 50}, dim[3] = {60, 30, 11};
+    for (size_t texel = 0; texel < size_t(bsp::kLightmapSize) * bsp::kLightmapSize; ++texel)
+        std::memcpy(&level.lightmaps[texel * 3], texel % 2 ? dim : bright, 3);
+    const uint8_t vertexColour[4] = {100, 200, 40, 77};
+    std::memcpy(level.vertices[0].color, vertexColour, 4);
+    ASSERT_TRUE(level.write("render_test.bsp"));
+    BspLoader loader;
+    EXPECT_EQ(loader.overbright, 2.0f);
+    loader.overbright = 2.0f;
+    ASSERT_TRUE(loader.load("render_test.bsp", &world.targets));
+
+    Renderer& r = world.renderer;
+    std::vector<uint8_t> texels(size_t(bsp::kLightmapBytes));
+    glBindTexture(GL_TEXTURE_2D, r.lightmapHandles[0]);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+    EXPECT_EQ(std::vector<int>(texels.begin(), texels.begin() + 6), (std::vector<int>{255, 128, 64, 120, 60, 22}));
+    const uint8_t* colour = r.vertices[0].color;
+    EXPECT_EQ(std::vector<int>(colour, colour + 4), (std::vector<int>{128, 255, 51, 77}));
+}
+
 TEST(Render, CurvesToolAndSkySurfacesAndLightmapsBesideTheLevel)
 {
     World world;

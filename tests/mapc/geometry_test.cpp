@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include "MapcTestSupport.h"
+#include "world/Overbright.h"
 
 using namespace mapctest;
 
@@ -18,8 +20,10 @@ std::string pillarRoom()
            pointEntity("light", 300, 512, 128, "\"light\" \"600\"\n\"_color\" \"1 0.5 0.5\"\n");
 }
 
-// Lightmap texel of the floor at file point (x, y, 0).
-const uint8_t* floorLuxel(const mapc::LevelLumps& l, double x, double y)
+// Lightmap texel of the floor at file point (x, y, 0) as the game shows it:
+// brightened by the overbright factor the compiler stores light for. All -1
+// when no floor face holds the point.
+std::array<int, 3> floorLuxel(const mapc::LevelLumps& l, double x, double y)
 {
     for (const bsp::BspFace& f : l.faces) {
         if (f.normal[2] < 0.99f || std::fabs(f.lightmapOrigin[2]) > 0.01f) continue;
@@ -29,9 +33,11 @@ const uint8_t* floorLuxel(const mapc::LevelLumps& l, double x, double y)
         if (ii < 0 || jj < 0 || ii >= f.lightmapSize[0] || jj >= f.lightmapSize[1]) continue;
         size_t at = static_cast<size_t>(f.lightmap) * bsp::kLightmapBytes +
                     (static_cast<size_t>(f.lightmapCorner[1] + jj) * bsp::kLightmapSize + f.lightmapCorner[0] + ii) * 3;
-        return &l.lightmaps[at];
+        uint8_t shown[3] = {l.lightmaps[at], l.lightmaps[at + 1], l.lightmaps[at + 2]};
+        brightenColour(shown, kDefaultOverbright);
+        return {shown[0], shown[1], shown[2]};
     }
-    return nullptr;
+    return {-1, -1, -1};
 }
 
 double triangleArea(const float* a, const float* b, const float* c, double cross[3])
@@ -87,11 +93,11 @@ TEST(MapcGeometry, LightFallsOffAndThePillarCastsAShadow)
     Compiled c;
     compile(pillarRoom(), c);
     ASSERT_TRUE(c.compiled) << c.diag.error;
-    const uint8_t* near = floorLuxel(c.lumps, 300, 512);
-    const uint8_t* far = floorLuxel(c.lumps, 300, 912);
-    const uint8_t* shadowed = floorLuxel(c.lumps, 700, 512);
-    const uint8_t* corner = floorLuxel(c.lumps, 1000, 1000);
-    ASSERT_TRUE(near && far && shadowed && corner);
+    std::array<int, 3> near = floorLuxel(c.lumps, 300, 512);
+    std::array<int, 3> far = floorLuxel(c.lumps, 300, 912);
+    std::array<int, 3> shadowed = floorLuxel(c.lumps, 700, 512);
+    std::array<int, 3> corner = floorLuxel(c.lumps, 1000, 1000);
+    ASSERT_TRUE(near[0] >= 0 && far[0] >= 0 && shadowed[0] >= 0 && corner[0] >= 0);
     EXPECT_GT(near[0], far[0] + 40);
     EXPECT_GT(far[0], shadowed[0] + 4);   // same distance from the light
     EXPECT_NEAR(shadowed[0], 10, 2);      // ambient only

@@ -6,6 +6,7 @@
 #include "script/GameCommands.h"
 #include "script/LuaHost.h"
 #include "script/Player.h"
+#include "world/Camera.h"
 #include "world/Frustum.h"
 #include "world/Renderer.h"
 
@@ -235,7 +236,10 @@ TEST_F(GameCommands, CommandsSurviveMissingObjects)
     Game::instance = nullptr;
     Renderer::instance = nullptr;
 
-    run("lockFrustum() toggleCameraPhysics() kill() map('none.bsp') quit('x')");
+    Camera* camera = Camera::instance;
+    Camera::instance = nullptr;
+    run("lockFrustum() toggleCameraPhysics() kill() map('none.bsp') setViewPos(1, 2, 3) viewPos() quit('x')");
+    Camera::instance = camera;
     EXPECT_TRUE(quitRequested);
 
     Frustum::instance = frustum;
@@ -243,6 +247,24 @@ TEST_F(GameCommands, CommandsSurviveMissingObjects)
     Menu::instance = menu;
     Game::instance = game;
     Renderer::instance = renderer;
+}
+
+TEST_F(GameCommands, SetOverbrightTakesFactorsAboveZeroUpToSixteen)
+{
+    LogProbe probe;
+    ASSERT_EQ(levelOverbright, 2.0f);
+    run("setOverbright(1.5)");
+    EXPECT_EQ(levelOverbright, 1.5f);
+    EXPECT_EQ(probe.last(), white + "::Overbright factor 1.5 for the levels loaded next");
+    for (const char* bad : {"setOverbright(0)", "setOverbright(-2)", "setOverbright(17)", "setOverbright()",
+                            "setOverbright('x')", "setOverbright(0/0)", "setOverbright(1/0)"}) {
+        run(bad);
+        EXPECT_EQ(levelOverbright, 1.5f) << bad;
+        EXPECT_EQ(probe.last().find(LOG_RED "::setOverbright ERROR"), 0u) << bad;
+    }
+    run("setOverbright('16')");
+    EXPECT_EQ(levelOverbright, 16.0f);
+    run("setOverbright(2)");
 }
 
 } // namespace

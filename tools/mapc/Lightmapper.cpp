@@ -1,6 +1,7 @@
 #include "Lightmapper.h"
 #include <algorithm>
 #include "world/BspFormat.h"
+#include "world/Overbright.h"
 #include "Parallel.h"
 #include "MiscModels.h"
 #include "Patches.h"
@@ -63,7 +64,12 @@ void planarExtent(const Surface& s, const int axes[2], double lo[2], double hi[2
             }
 }
 
-uint8_t toByte(double v) { return static_cast<uint8_t>(std::min(255.0, std::max(0.0, v) + 0.5)); }
+// Stored as the game reads the format: it brightens light by the overbright
+// factor at load, so the light seen is the light computed (clamped to 255).
+uint8_t toByte(double v)
+{
+    return static_cast<uint8_t>(std::min(255.0, std::max(0.0, v)) / kDefaultOverbright + 0.5);
+}
 
 // Point lights fall off with the square of the distance, as the editors'
 // users expect of "light"; this many units squared make one unit of light.

@@ -1,0 +1,33 @@
+#include "world/Overbright.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "world/BspData.h"
+
+void brightenColour(uint8_t* rgb, float factor)
+{
+    float scaled[3];
+    float top = 0.0f;
+    for (int c = 0; c < 3; ++c) {
+        scaled[c] = float(rgb[c]) * factor;
+        top = std::max(top, scaled[c]);
+    }
+    float fit = top > 255.0f ? 255.0f / top : 1.0f;
+    for (int c = 0; c < 3; ++c)
+        rgb[c] = uint8_t(std::min(255.0f, scaled[c] * fit + 0.5f));
+}
+
+void brightenLevelLight(BspData& data, float factor)
+{
+    if (factor == 1.0f)
+        return;
+    if (data.lightmaps) {
+        size_t texels = size_t(data.lightmapCount) * bsp::kLightmapSize * bsp::kLightmapSize;
+        for (size_t i = 0; i < texels; ++i)
+            brightenColour(data.lightmaps + i * 3, factor);
+    }
+    if (data.vertices)
+        for (int32_t i = 0; i < data.vertexCount; ++i)
+            brightenColour(data.vertices[i].color, factor);
+}

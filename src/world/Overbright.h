@@ -1,0 +1,21 @@
+#pragma once
+#include <cstdint>
+
+struct BspData;
+
+// Lightmaps and vertex colours of this level format are stored darker than
+// they are meant to be seen: the engines they were made for brighten them by
+// an "overbright" factor at load. This is that step, as plain code.
+
+// The factor levels are brightened by unless settings.lua says otherwise
+// (setOverbright); the level compiler stores its lightmaps divided by it.
+constexpr float kDefaultOverbright = 2.0f;
+// setOverbright takes factors in (0, kMaxOverbright].
+constexpr float kMaxOverbright = 16.0f;
+
+// One RGB colour times the factor, rounded; a colour whose largest channel
+// would pass 255 is scaled down as a whole, so its hue is kept.
+void brightenColour(uint8_t* rgb, float factor);
+
+// Every lightmap texel and every vertex colour (alpha untouched).
+void brightenLevelLight(BspData& data, float factor);
