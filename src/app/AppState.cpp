@@ -6,3 +6,5 @@ bool fullscreenSetting = false;
 bool quitRequested = false;
 bool drawFps = false;
 bool consoleOpen = false;
+bool hudShown = true;
+bool screenshotRequested = false;

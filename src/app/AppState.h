@@ -7,3 +7,5 @@ extern bool fullscreenSetting;
 extern bool quitRequested;       // main loop ends after the frame in progress
 extern bool drawFps;             // HUD shows the frame rate
 extern bool consoleOpen;         // the console takes every key press
+extern bool hudShown;            // life, bullets, crosshair and frame rate drawn
+extern bool screenshotRequested; // the frame being finished is saved, then cleared

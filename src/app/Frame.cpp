@@ -3,8 +3,10 @@
 #include <SDL.h>
 #include <GL/gl.h>
 
+#include "app/AppState.h"
 #include "app/FrameTimer.h"
 #include "app/Game.h"
+#include "app/Screenshot.h"
 #include "console/Console.h"
 #include "gui/Menu.h"
 #include "platform/OglSdl.h"
@@ -33,5 +35,10 @@ void runFrame()
 
     if (window)
         window->endOverlay();
+    // The back buffer holds exactly the frame the swap is about to show.
+    if (screenshotRequested) {
+        screenshotRequested = false;
+        saveScreenshot();
+    }
     SDL_GL_SwapBuffers();
 }

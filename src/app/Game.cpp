@@ -180,6 +180,8 @@ void Game::drawHud()
     // redefine it. The HUD is still drawn this frame.
     if (life <= 0 && host)
         host->runString("kill()");
+    if (!hudShown)
+        return;
 
     if (font) {
         font->printText(hudWidth - 200, hudHeight - 30, 1.0f, 1.0f, 1.0f, "Life: %i", life);
@@ -216,6 +218,6 @@ void Game::runGameFrame()
     drawHud();
     if (Console::instance)
         Console::instance->drawConsole();
-    if (drawFps && font && timer)
+    if (drawFps && hudShown && font && timer)
         font->printText(screenWidth - 70, 13, 1.0f, 1.0f, 1.0f, "FPS: %i", timer->fps);
 }

@@ -50,6 +50,7 @@ public:
     bool fadeMark(int index, float dt);
 
     void drawMarks();
+    // Runs kill() on death; draws nothing more while the HUD is hidden.
     void drawHud();
 
     ImpactMark marks[MAX_MARKS];

@@ -3,17 +3,21 @@
 #include <SDL.h>
 #include <GL/gl.h>
 #include <cmath>
+#include <string>
 
 #include "app/AppState.h"
 #include "app/Frame.h"
 #include "app/Game.h"
+#include "app/StartOptions.h"
 #include "app/TargetList.h"
 #include "console/Console.h"
 #include "gui/Menu.h"
 #include "platform/DisplayLoss.h"
 #include "platform/OglSdl.h"
 #include "platform/SystemLog.h"
+#include "resources/FileSystem.h"
 #include "resources/Font.h"
+#include "resources/GameFiles.h"
 #include "resources/TextureManager.h"
 #include "script/GameCommands.h"
 #include "script/InputBindings.h"
@@ -47,8 +51,9 @@ void routeKey(const SDL_keysym& key)
     }
     if (Console::instance && Console::instance->handleKey(key))
         return;
-    // Characters above 255 have no slot; the table ignores them.
-    if (InputBindings::instance)
+    // A key bound by name first (F12 types nothing); characters above 255
+    // have no slot, the table ignores them.
+    if (InputBindings::instance && !InputBindings::instance->runNamedKeyCommand(key.sym))
         InputBindings::instance->runBoundCommand(key.unicode);
 }
 
@@ -133,10 +138,22 @@ bool startUp()
     return true;
 }
 
+void applyStartOptions(const StartOptions& options)
+{
+    if (!options.level.empty()) {
+        std::string level = options.level;
+        if (!gameFiles().exists(level.c_str()) && gameFiles().exists(("baseq3/" + level).c_str()))
+            level = "baseq3/" + level;
+        playLevel(level.c_str());
+    }
+    for (const std::string& line : options.luaLines)
+        if (LuaHost::instance)
+            LuaHost::instance->runString(line.c_str());
+}
+
 void mainLoop()
 {
-    quitRequested = false;
-    while (!quitRequested) {
+    while (!quitRequested || screenshotRequested) {
         SDL_Event event;
         while (SDL_PollEvent(&event))
             routeEvent(event);
@@ -167,9 +184,11 @@ void releaseGlObjects()
     TextureManager::get().releaseAll();
 }
 
-int runHalvex()
+int runHalvex(const StartOptions& options)
 {
     registerGameCommands();
+    for (const std::string& folder : options.dataFolders)
+        addGameData(folder.c_str());
     runStartupFile("videoSettings.lua");
 
     OglSdl* window = new OglSdl();
@@ -182,8 +201,13 @@ int runHalvex()
     // Without a window there is no GL context to start up on.
     if (windowOpen)
         endProcessWhenDisplayLost();
-    if (windowOpen && startUp())
+    if (windowOpen && startUp()) {
+        // A quit() in the start-up files does not end the program before it
+        // began; one in the command line's Lua lines does.
+        quitRequested = false;
+        applyStartOptions(options);
         mainLoop();
+    }
     shutDown();
 
     releaseGlObjects();

@@ -1,13 +1,19 @@
 #pragma once
 
 union SDL_Event;
+struct StartOptions;
 
 // The program between SDL's own set-up and exit: the steps of main, the
 // start-up step, the main loop and the shutdown step.
 
-// Registers the game commands, runs videoSettings.lua, opens the window,
-// starts up, loops and shuts down. Always returns 0.
-int runHalvex();
+// Registers the game commands, adds the options' game data, runs
+// videoSettings.lua, opens the window, starts up, plays the options' level
+// and runs their Lua lines, loops and shuts down. Always returns 0.
+int runHalvex(const StartOptions& options);
+
+// After start-up: the level given on the command line (as given, else under
+// baseq3/ where game data archives put it), then the Lua lines.
+void applyStartOptions(const StartOptions& options);
 
 // The fixed GL state the game draws with: depth test (less or equal),
 // texturing, front faces culled, black clear colour.
@@ -17,7 +23,8 @@ void setGameGlState();
 // then input.lua and settings.lua. False when the loop must not run.
 bool startUp();
 
-// Drains events and runs frames until quitRequested is set.
+// Drains events and runs frames until quitRequested is set; a screenshot
+// asked for in the last frame's events is still taken.
 void mainLoop();
 
 // Shows the cursor again; the objects themselves go at exit.

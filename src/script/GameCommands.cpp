@@ -10,6 +10,7 @@
 #include "script/LuaHost.h"
 #include "script/Player.h"
 #include "script/ScriptArgs.h"
+#include "script/ViewCommands.h"
 #include "world/BspLoader.h"
 #include "world/Frustum.h"
 #include "world/Renderer.h"
@@ -53,10 +54,8 @@ void unloadLevel()
 int gameDataCommand(lua_State* L)
 {
     const char* folder = scriptargs::text(L, 1);
-    if (!folder)
-        return 0;
-    int added = gameFiles().addArchives(folder, "baseq3");
-    SystemLog::get().write(LOG_WHITE "::FileSystem %i archives in %s", added, folder);
+    if (folder)
+        addGameData(folder);
     return 0;
 }
 
@@ -65,12 +64,8 @@ int gameDataCommand(lua_State* L)
 // one, its enemies and the game as they were.
 int mapCommand(lua_State* L)
 {
-    const char* path = scriptargs::text(L, 1);
     // No name: the load fails with the loader's own error line.
-    BspLoader loader;
-    bool loaded = loader.load(path ? path : "", TargetList::instance);
-    if (loaded && Menu::instance)
-        Menu::instance->menuActive = false;
+    playLevel(scriptargs::text(L, 1));
     return 0;
 }
 
@@ -143,6 +138,22 @@ int killCommand(lua_State*)
 
 } // namespace
 
+int addGameData(const char* folder)
+{
+    int added = gameFiles().addArchives(folder, "baseq3");
+    SystemLog::get().write(LOG_WHITE "::FileSystem %i archives in %s", added, folder);
+    return added;
+}
+
+bool playLevel(const char* path)
+{
+    BspLoader loader;
+    bool loaded = loader.load(path ? path : "", TargetList::instance);
+    if (loaded && Menu::instance)
+        Menu::instance->menuActive = false;
+    return loaded;
+}
+
 bool parseResolution(const char* text, int* width, int* height)
 {
     if (!text)
@@ -177,4 +188,5 @@ void registerGameCommands()
     host->registerCommand("toggleCameraPhysics", toggleCameraPhysicsCommand);
     host->registerCommand("setRes", setResCommand);
     host->registerCommand("kill", killCommand);
+    registerViewCommands();
 }

@@ -44,6 +44,17 @@ bool integer(lua_State* L, int index, int* out)
     return true;
 }
 
+bool finiteNumber(lua_State* L, int index, float* out)
+{
+    if (!isNumeric(L, index))
+        return false;
+    double value = lua_tonumber(L, index);
+    if (!std::isfinite(value) || std::fabs(value) > 3.0e38)
+        return false;
+    *out = static_cast<float>(value);
+    return true;
+}
+
 bool lowByte(double value, int* out)
 {
     double n = std::trunc(value);

@@ -10,6 +10,8 @@ bool isNumeric(lua_State* L, int index);
 // The argument as text (numbers become their text); null when it is missing,
 // nil, a boolean, a table or a function.
 const char* text(lua_State* L, int index);
+// Numeric argument with a finite value into *out; false otherwise.
+bool finiteNumber(lua_State* L, int index, float* out);
 // Numeric argument truncated toward zero into *out, clamped to the int range
 // (NaN gives 0); false when not numeric.
 bool integer(lua_State* L, int index, int* out);

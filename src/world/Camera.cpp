@@ -40,6 +40,15 @@ void Camera::resetOrientation()
     recompute();
 }
 
+void Camera::lookAlong(const Vector3& direction)
+{
+    float length = direction.length();
+    if (!(length > 0.0f) || !std::isfinite(length))
+        return;
+    forward = direction * (1.0f / length);
+    recompute();
+}
+
 void Camera::moveForward(float distance)
 {
     position += forward * distance;

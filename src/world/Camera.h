@@ -22,6 +22,8 @@ public:
     void applyView() const;
     // Looks down the default axis again, as at construction.
     void resetOrientation();
+    // Looks along the direction (any length); a zero or non-finite one is ignored.
+    void lookAlong(const Vector3& direction);
     // Rebuilds right, true up and both matrices from forward.
     void recompute();
 

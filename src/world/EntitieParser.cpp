@@ -1,6 +1,7 @@
 #include "world/EntitieParser.h"
 
 #include <cerrno>
+#include <cmath>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include "platform/SystemLog.h"
 #include "world/Camera.h"
 #include "world/Renderer.h"
+#include "world/ViewAngles.h"
 
 namespace {
 
@@ -224,6 +226,23 @@ bool isTeamSpawn(const char* classname)
     return false;
 }
 
+// "angles" is pitch yaw roll with pitch looking down when positive;
+// "angle" is the yaw alone. Non-finite numbers count as no direction.
+void readFacing(const EntityBlock& block, bool* given, float* yaw, float* pitch)
+{
+    *given = false;
+    if (const char* angles = block.find("angles")) {
+        Vector3 v = EntityBlock::readVector(angles);
+        *pitch = -v.x;
+        *yaw = v.y;
+        *given = v.isFinite();
+    } else if (const char* angle = block.find("angle")) {
+        *pitch = 0.0f;
+        *yaw = EntityBlock::readFloat(angle);
+        *given = std::isfinite(*yaw);
+    }
+}
+
 Vector3 convertedOrigin(const EntityBlock& block)
 {
     Vector3 v = block.getVector("origin");
@@ -263,6 +282,8 @@ void EntitieParser::parse(const char* text, TargetList* targets)
         return;
     if (spawnRank != NoSpawn)
         camera->position = spawn;
+    if (spawnRank != NoSpawn && spawnFacing)
+        camera->lookAlong(forwardFromAngles(spawnYaw, spawnPitch));
     // The first frame of the level draws from where the player stands.
     if (Renderer::instance)
         Renderer::instance->updateCameraLeaf(*camera, camera->position);
@@ -316,6 +337,7 @@ void EntitieParser::offerSpawn(SpawnRank rank)
     }
     spawn = origin;
     spawnRank = rank;
+    readFacing(block, &spawnFacing, &spawnYaw, &spawnPitch);
 }
 
 bool EntitieParser::place(WorldEntity* entity)

@@ -47,6 +47,8 @@ private:
 // start, enemies and particle fountains into game objects. The camera goes
 // to the last "info_player_start"; levels made for deathmatch or teams have
 // none and start at their first deathmatch spawn, else their first team spawn.
+// It looks along the spawn's "angles" (pitch yaw roll, pitch down positive)
+// or "angle" (yaw); a spawn with neither leaves the camera's direction.
 class EntitieParser {
 public:
     // text is NUL-terminated; enemies are appended to targets (may be null).
@@ -68,4 +70,6 @@ private:
     EntityBlock block;
     SpawnRank spawnRank = NoSpawn;
     Vector3 spawn;
+    bool spawnFacing = false;  // the spawn gave a direction
+    float spawnYaw = 0.0f, spawnPitch = 0.0f;  // degrees, pitch up positive
 };

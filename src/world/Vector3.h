@@ -28,3 +28,5 @@ struct Vector3 {
 
 // The level files are z-up: a file vector (x, y, z) is (x, z, -y) here.
 inline Vector3 fromFileFrame(float x, float y, float z) { return {x, z, -y}; }
+// And back: a vector here as the level file writes it.
+inline Vector3 toFileFrame(const Vector3& v) { return {v.x, -v.z, v.y}; }

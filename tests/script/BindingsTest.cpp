@@ -141,6 +141,22 @@ TEST(InputBindings, BoundCommandRunsOncePerLookup)
     EXPECT_EQ(probe.last(), std::string(LOG_WHITE) + "1");
 }
 
+// Keys that type nothing are bound by name; other texts keep meaning their
+// first character.
+TEST(InputBindings, NamedKeysHaveSlotsOfTheirOwn)
+{
+    LogProbe probe;
+    run("bind('print(\"shot\")', 'F12') bind('print(\"up\")', 'pageup') bind('print(\"F\")', 'Fx')");
+    EXPECT_TRUE(InputBindings::instance->runNamedKeyCommand(SDLK_F12));
+    EXPECT_EQ(probe.last(), std::string(LOG_WHITE) + "shot");
+    EXPECT_TRUE(InputBindings::instance->runNamedKeyCommand(SDLK_PAGEUP));
+    EXPECT_EQ(probe.last(), std::string(LOG_WHITE) + "up");
+    EXPECT_FALSE(InputBindings::instance->runNamedKeyCommand(SDLK_F11));
+    EXPECT_FALSE(InputBindings::instance->runNamedKeyCommand('a'));
+    EXPECT_EQ(slot('F'), std::string("print(\"F\")"));
+    EXPECT_EQ(probe.count(), 2u);
+}
+
 TEST(ActionKeys, PlayerStartsUnboundWithTheCameraBody)
 {
     Player* global = Player::instance;

@@ -47,7 +47,7 @@ protected:
     }
 
     // The probe notes every GL delete made once no context is current.
-    void start(const std::string& display = "")
+    void start(const std::string& display = "", const std::vector<std::string>& arguments = {})
     {
         std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
         std::vector<std::string> env = { "LD_PRELOAD=" SPINE_KEEP_LIBRARIES ":" SPINE_GL_PROBE,
@@ -55,7 +55,9 @@ protected:
                                          "ASAN_OPTIONS=" + asan + ":verify_asan_link_order=0" };
         if (!display.empty())
             env.push_back("DISPLAY=" + display);
-        pid = startProcess({ dir + "/halvex" }, dir, env);
+        std::vector<std::string> argv = { dir + "/halvex" };
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        pid = startProcess(argv, dir, env);
         ASSERT_GT(pid, 0);
     }
 

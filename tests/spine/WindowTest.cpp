@@ -139,6 +139,49 @@ TEST_F(GameRun, MenuGameConsoleAndEscapeRoad)
     EXPECT_EQ(countLines(std::string(kRed) + "[string"), 0);
 }
 
+// One command plays a level of Debian's OpenArena: the game data folder and
+// the level on the command line, the menu skipped (keys go to the game, so
+// the back-quote opens the console), the Lua line run after the load, and
+// F12 takes a picture as the shipped settings bind it.
+TEST_F(GameRun, CommandLinePlaysALevelAndRunsItsLuaLine)
+{
+    removeTree(dir + "/screenshots");
+    start("", { "--data", "/usr/share/games/openarena/baseoa", "--map", "maps/oa_dm1.bsp",
+                "--exec", "viewPos() screenshot()" });
+    std::string window = waitForWindow();
+    ASSERT_FALSE(window.empty());
+    // The window shows before the level loads: F12 waits for the first picture.
+    for (int i = 0; i < 200 && countLines("::Screenshot ") == 0; ++i)
+        pause(100);
+    keys(window, { "F12", "grave" });
+    type(window, "print(\"in the level\")");
+    keys(window, { "Return", "grave" });
+    EXPECT_EQ(closeAndWait(window), 0);
+    EXPECT_EQ(countLines(std::string(kWhite) + "::BspLoader map loaded: baseq3/maps/oa_dm1.bsp"), 1);
+    EXPECT_EQ(countLines(std::string(kWhite) + "in the level"), 1);
+    // The Lua line ran after the load: the eye stood on a spawn, not at the origin.
+    EXPECT_EQ(countLines(std::string(kWhite) + "::viewPos "), 1);
+    EXPECT_EQ(countLines(std::string(kWhite) + "::viewPos 0.00 0.00 0.00"), 0);
+    EXPECT_EQ(countLines(std::string(kWhite) + "::Screenshot screenshots/shot0000.png"), 1);
+    EXPECT_EQ(countLines(std::string(kWhite) + "::Screenshot screenshots/shot0001.png"), 1);
+    EXPECT_TRUE(fileExists(dir + "/screenshots/shot0001.png"));
+}
+
+// --help lists the options and exits 0; an unknown option or a missing
+// value exits 2 before any window.
+TEST_F(GameRun, HelpAndBadOptionsExitCodes)
+{
+    int status = -1;
+    std::string help = captureOutput({ dir + "/halvex", "--help" }, &status);
+    EXPECT_EQ(status, 0);
+    for (const char* option : { "--data FOLDER", "--map LEVEL", "--exec LUA", "--help" })
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    EXPECT_EQ(captureOutput({ dir + "/halvex", "--frobnicate" }, &status), "");
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(runProcess({ dir + "/halvex", "--data", "/tmp", "--map" }), 2);
+    EXPECT_FALSE(fileExists(dir + "/systemlog.txt"));
+}
+
 TEST_F(GameRun, MissingFontSkipsTheLoopAndExitsZero)
 {
     std::remove((dir + "/faktos.ttf").c_str());
