@@ -2,8 +2,8 @@
 // through the map command, the real game frame, shots at an enemy until it
 // explodes, marks on a wall, then death through kill(). Then the real
 // levels through the main loop's own frame with real mouse and keys: every
-// face the camera surely sees is drawn, and the camera never draws from a
-// cluster it has left.
+// face the camera surely sees is drawn, the camera never draws from a
+// cluster it has left, and curves hold the player and stop shots.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
