@@ -419,21 +419,6 @@ void fitBudget(const BspData& data, const std::vector<int>& chosen, std::vector<
 
 } // namespace
 
-void facetSide(const PatchFacet& facet, int i, bsp::BspPlane& plane, bool& grows)
-{
-    if (i < PatchFacet::kPlanes) {
-        plane = facet.planes[i];
-        grows = facet.grows[i] != 0;
-        return;
-    }
-    int slot = i - PatchFacet::kPlanes;
-    int axis = slot / 2;
-    plane.normal[0] = plane.normal[1] = plane.normal[2] = 0.0f;
-    plane.normal[axis] = slot % 2 == 0 ? 1.0f : -1.0f;
-    plane.distance = facet.bounds.distance[slot];
-    grows = true;
-}
-
 PatchCollision* buildPatchCollision(const BspData& data, CurveReport& report)
 {
     PatchCollision* store = new (std::nothrow) PatchCollision;

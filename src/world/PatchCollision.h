@@ -80,4 +80,17 @@ PatchCollision* buildPatchCollision(const BspData& data, CurveReport& report);
 // The piece's sides one at a time for the convex test: side i < kPlanes is
 // planes[i], the rest the box's six axis planes.
 constexpr int kFacetSides = PatchFacet::kPlanes + 6;
-void facetSide(const PatchFacet& facet, int i, bsp::BspPlane& plane, bool& grows);
+inline void facetSide(const PatchFacet& facet, int i, bsp::BspPlane& plane, bool& grows)
+{
+    if (i < PatchFacet::kPlanes) {
+        plane = facet.planes[i];
+        grows = facet.grows[i] != 0;
+        return;
+    }
+    int slot = i - PatchFacet::kPlanes;
+    int axis = slot / 2;
+    plane.normal[0] = plane.normal[1] = plane.normal[2] = 0.0f;
+    plane.normal[axis] = slot % 2 == 0 ? 1.0f : -1.0f;
+    plane.distance = facet.bounds.distance[slot];
+    grows = true;
+}

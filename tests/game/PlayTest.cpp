@@ -2,8 +2,8 @@
 // through the map command, the real game frame, shots at an enemy until it
 // explodes, marks on a wall, then death through kill(). Then the real
 // levels through the main loop's own frame with real mouse and keys: every
-// face the camera surely sees is drawn, and the camera never draws from a
-// cluster it has left.
+// face the camera surely sees is drawn, the camera never draws from a
+// cluster it has left, and curves hold the player and stop shots.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
@@ -40,6 +40,7 @@
 #include "world/PhysicsBody.h"
 #include "world/Renderer.h"
 #include "world/SurfaceKind.h"
+#include "world/ViewAngles.h"
 
 namespace {
 
@@ -698,14 +699,18 @@ TEST(Play, CurvesHoldThePlayerAndStopShots)
                 continue;
             SCOPED_TRACE(c.name);
             c.done = true;
-            Vector3 start = spot.centre + spot.normal * 40.0f;
             // The floor is pressed with the down key, looking level; the
-            // walls with the forward key, looking at them.
-            Vector3 level = Vector3(spot.normal.z, 0.0f, -spot.normal.x);
-            if (level.length() < 0.01f)
-                level = Vector3(1, 0, 0);
-            aim(start, c.key[0] == 'w' ? spot.centre : start + level);
-            player.body->velocity = Vector3();
+            // walls with the forward key, looking at them. The player is
+            // put there as a script would, in the file's frame.
+            Vector3 start = toFileFrame(spot.centre + spot.normal * 40.0f);
+            Vector3 level(spot.normal.z, 0.0f, -spot.normal.x);
+            Vector3 look = c.key[0] == 'w' ? spot.normal * -1.0f : level.length() > 0.01f ? level : Vector3(1, 0, 0);
+            float yaw = 0.0f, pitch = 0.0f;
+            anglesOfForward(look, &yaw, &pitch);
+            char place[160];
+            std::snprintf(place, sizeof place, "setViewPos(%.3f, %.3f, %.3f, %.3f, %.3f)", start.x, start.y,
+                          start.z, yaw, pitch);
+            ASSERT_TRUE(LuaHost::instance->runString(place));
 
             float nearest = 1e9f;
             xdotool("keydown --window " + window + " " + c.key);
