@@ -172,8 +172,10 @@ int runHalvex()
     registerGameCommands();
     runStartupFile("videoSettings.lua");
 
+    // A display that goes away ends start-up with a failure: set before SDL
+    // opens it, and again after, in case its video start set its own.
+    endProcessWhenDisplayLost(false);
     OglSdl* window = new OglSdl();
-    // From here a display that goes away ends start-up with a failure.
     endProcessWhenDisplayLost(false);
     if (fullscreenSetting)
         window->fitToDisplay(&screenWidth, &screenHeight);
