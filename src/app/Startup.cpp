@@ -179,11 +179,15 @@ int runHalvex()
     endProcessWhenDisplayLost(false);
     if (fullscreenSetting)
         window->fitToDisplay(&screenWidth, &screenHeight);
-    bool windowOpen = window->createWindow("Halvex v. 0.1", screenWidth, screenHeight, 24, 45.0f);
-    // A refused full-screen mode falls back to the window rather than
-    // running on without a surface.
-    if (windowOpen && fullscreenSetting && !window->toggleFullscreen())
-        windowOpen = window->toggleFullscreen();
+    bool windowOpen = false;
+    {
+        DriverFaultGuard guard;
+        windowOpen = window->createWindow("Halvex v. 0.1", screenWidth, screenHeight, 24, 45.0f);
+        // A refused full-screen mode falls back to the window rather than
+        // running on without a surface.
+        if (windowOpen && fullscreenSetting && !window->toggleFullscreen())
+            windowOpen = window->toggleFullscreen();
+    }
 
     // Without a window there is no GL context to start up on.
     if (windowOpen && startUp()) {
