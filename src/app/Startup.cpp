@@ -172,8 +172,9 @@ int runHalvex()
     registerGameCommands();
     runStartupFile("videoSettings.lua");
 
-    // A display that goes away ends start-up with a failure: set before SDL
-    // opens it, and again after, in case its video start set its own.
+    // A display that goes away before the window shows ends start-up with a
+    // failure: set before SDL opens it, and again after its video start and
+    // the mode set, which may set their own.
     endProcessWhenDisplayLost(false);
     OglSdl* window = new OglSdl();
     endProcessWhenDisplayLost(false);
@@ -188,12 +189,13 @@ int runHalvex()
         if (windowOpen && fullscreenSetting && !window->toggleFullscreen())
             windowOpen = window->toggleFullscreen();
     }
+    // Once the window shows, losing the display ends the program as closing
+    // the window does.
+    endProcessWhenDisplayLost(windowOpen);
 
     // Without a window there is no GL context to start up on.
-    if (windowOpen && startUp()) {
-        endProcessWhenDisplayLost(true);
+    if (windowOpen && startUp())
         mainLoop();
-    }
     shutDown();
 
     releaseGlObjects();

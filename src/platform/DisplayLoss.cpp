@@ -32,9 +32,9 @@ void driverFault(int)
 
 } // namespace
 
-void endProcessWhenDisplayLost(bool running)
+void endProcessWhenDisplayLost(bool windowShown)
 {
-    XSetIOErrorHandler(running ? displayLost : displayLostStarting);
+    XSetIOErrorHandler(windowShown ? displayLost : displayLostStarting);
 }
 
 DriverFaultGuard::DriverFaultGuard()
