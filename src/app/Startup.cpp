@@ -191,20 +191,29 @@ int runHalvex(const StartOptions& options)
         addGameData(folder.c_str());
     runStartupFile("videoSettings.lua");
 
+    // A display that goes away before the window shows ends start-up with a
+    // failure: set before SDL opens it, and again after its video start and
+    // the mode set, which may set their own.
+    endProcessWhenDisplayLost(false);
     OglSdl* window = new OglSdl();
-    // From here a display that goes away ends start-up with a failure.
     endProcessWhenDisplayLost(false);
     if (fullscreenSetting)
         window->fitToDisplay(&screenWidth, &screenHeight);
-    bool windowOpen = window->createWindow("Halvex v. 0.1", screenWidth, screenHeight, 24, 45.0f);
-    // A refused full-screen mode falls back to the window rather than
-    // running on without a surface.
-    if (windowOpen && fullscreenSetting && !window->toggleFullscreen())
-        windowOpen = window->toggleFullscreen();
+    bool windowOpen = false;
+    {
+        DriverFaultGuard guard;
+        windowOpen = window->createWindow("Halvex v. 0.1", screenWidth, screenHeight, 24, 45.0f);
+        // A refused full-screen mode falls back to the window rather than
+        // running on without a surface.
+        if (windowOpen && fullscreenSetting && !window->toggleFullscreen())
+            windowOpen = window->toggleFullscreen();
+    }
+    // Once the window shows, losing the display ends the program as closing
+    // the window does.
+    endProcessWhenDisplayLost(windowOpen);
 
     // Without a window there is no GL context to start up on.
     if (windowOpen && startUp()) {
-        endProcessWhenDisplayLost(true);
         // A quit() in the start-up files does not end the program before it
         // began; one in the command line's Lua lines does.
         quitRequested = false;

@@ -22,9 +22,32 @@ int displayLost(Display*)
     _exit(0);
 }
 
+void driverFault(int)
+{
+    SystemLog::get().write(LOG_RED "::OglSdl ERROR The video driver failed while making the window "
+                                   "(display lost?), ending the program");
+    SystemLog::get().writeFile();
+    _exit(1);
+}
+
 } // namespace
 
-void endProcessWhenDisplayLost(bool running)
+void endProcessWhenDisplayLost(bool windowShown)
 {
-    XSetIOErrorHandler(running ? displayLost : displayLostStarting);
+    XSetIOErrorHandler(windowShown ? displayLost : displayLostStarting);
+}
+
+DriverFaultGuard::DriverFaultGuard()
+{
+    struct sigaction fault = {};
+    fault.sa_handler = driverFault;
+    sigemptyset(&fault.sa_mask);
+    sigaction(SIGSEGV, &fault, &previousSegv);
+    sigaction(SIGBUS, &fault, &previousBus);
+}
+
+DriverFaultGuard::~DriverFaultGuard()
+{
+    sigaction(SIGSEGV, &previousSegv, nullptr);
+    sigaction(SIGBUS, &previousBus, nullptr);
 }
