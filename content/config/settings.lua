@@ -17,9 +17,10 @@ bind("screenshot()", "F12")        -- screenshots/shotNNNN.png in the game folde
 -- Level light: lightmaps and vertex colours of Quake-3-format levels are
 -- stored darker than meant and brightened at load by this factor (a colour
 -- that would pass full brightness is scaled down whole, keeping its hue).
--- 2 is the look of the engines the levels were made for; the level
--- compiler stores its light for 2 too. Applies to levels loaded after it.
-setOverbright(2)
+-- 4 is the look of the engines the levels were made for (side by side at
+-- the same views); the level compiler stores its light for 4 too. Applies
+-- to levels loaded after it.
+setOverbright(4)
 --
 -- Movement and shooting are held actions, kept in input.lua (the controls
 -- screen writes that file). Each takes a key character, or "" and a mouse

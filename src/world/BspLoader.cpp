@@ -10,6 +10,7 @@
 #include "platform/SystemLog.h"
 #include "resources/FileSystem.h"
 #include "resources/GameFiles.h"
+#include "resources/ImageReader.h"
 #include "resources/TextureManager.h"
 #include "world/BspData.h"
 #include "world/Collision.h"
@@ -47,6 +48,27 @@ void skyColourFromLightmaps(const BspData& data, float colour[3])
     float scale = top > 0.01f ? std::max(1.0f, 0.6f / top) : 0.0f;
     for (int c = 0; c < 3; c++)
         colour[c] = top > 0.01f ? std::min(1.0f, colour[c] * scale) : 0.6f;
+}
+
+// A lightmap kept beside the level as a picture, brightened as the lump's are.
+bool loadExternalLightmap(const char* picture, float overbright, unsigned* handle)
+{
+    std::vector<unsigned char> bytes;
+    if (!gameFiles().readFile(picture, bytes))
+        return false;  // the file system said why
+    TgaImage image;
+    const char* why = "";
+    if (!decodeImage(bytes.data(), bytes.size(), &image, &why)) {
+        SystemLog::get().write(LOG_YELLOW "::BspLoader WARNING cannot read the lightmap %s: %s", picture, why);
+        return false;
+    }
+    size_t texels = size_t(image.width) * size_t(image.height);
+    std::vector<uint8_t> rgb(texels * 3);
+    for (size_t i = 0; i < texels; i++) {
+        std::copy_n(&image.pixels[i * size_t(image.bytesPerPixel)], 3, &rgb[i * 3]);
+        brightenColour(&rgb[i * 3], overbright);
+    }
+    return TextureManager::get().createTexture(rgb.data(), image.width, image.height, handle);
 }
 
 } // namespace
@@ -180,7 +202,7 @@ void BspLoader::makeTextures(BspData& data, const char* path, unsigned* textureH
             snprintf(file, sizeof(file), "/lm_%04d.tga", i);
             std::string picture = folder + file;
             if (gameFiles().exists(picture.c_str()) &&
-                manager.loadTexture(picture.c_str(), &(*lightmapHandles)[i], false))
+                loadExternalLightmap(picture.c_str(), overbright, &(*lightmapHandles)[i]))
                 found++;
         }
         // The count now names pictures, not pixels in the level's lump.

@@ -9,7 +9,7 @@ struct BspData;
 
 // The factor levels are brightened by unless settings.lua says otherwise
 // (setOverbright); the level compiler stores its lightmaps divided by it.
-constexpr float kDefaultOverbright = 2.0f;
+constexpr float kDefaultOverbright = 4.0f;
 // setOverbright takes factors in (0, kMaxOverbright].
 constexpr float kMaxOverbright = 16.0f;
 
@@ -17,5 +17,6 @@ constexpr float kMaxOverbright = 16.0f;
 // would pass 255 is scaled down as a whole, so its hue is kept.
 void brightenColour(uint8_t* rgb, float factor);
 
-// Every lightmap texel and every vertex colour (alpha untouched).
+// Every lightmap texel and every vertex colour (alpha untouched). Lightmaps
+// kept beside a level as pictures are brightened by the loader as it reads them.
 void brightenLevelLight(BspData& data, float factor);

@@ -321,7 +321,7 @@ TEST(Render, OverbrightBrightensLightmapsAndVertexColoursKeepingHue)
     std::memcpy(level.vertices[0].color, vertexColour, 4);
     ASSERT_TRUE(level.write("render_test.bsp"));
     BspLoader loader;
-    EXPECT_EQ(loader.overbright, 2.0f);
+    EXPECT_EQ(loader.overbright, 4.0f);
     loader.overbright = 2.0f;
     ASSERT_TRUE(loader.load("render_test.bsp", &world.targets));
 
@@ -372,7 +372,7 @@ TEST(Render, CurvesToolAndSkySurfacesAndLightmapsBesideTheLevel)
     level.lightmaps.clear();
     std::filesystem::create_directories("baseq3/maps");
     ASSERT_TRUE(level.write("baseq3/maps/render_curves.bsp"));
-    ASSERT_TRUE(rtWriteTga("baseq3/maps/render_curves/lm_0000.tga", 4, 4, 255));
+    ASSERT_TRUE(rtWriteTga("baseq3/maps/render_curves/lm_0000.tga", 4, 4, 60));
 
     size_t mark = SystemLog::get().storedLines();
     BspLoader loader;
@@ -383,7 +383,13 @@ TEST(Render, CurvesToolAndSkySurfacesAndLightmapsBesideTheLevel)
     EXPECT_EQ(logLinesWith(mark, "skipped"), 2);
     EXPECT_EQ(logLinesWith(mark, "budget"), 0);
     EXPECT_EQ(r.lightmapCount, 1);
-    EXPECT_NE(r.lightmapHandles[0], 0u);
+    ASSERT_NE(r.lightmapHandles[0], 0u);
+    // Brightened like a lightmap in the level's own lump.
+    uint8_t texel[4 * 4 * 3] = {};
+    glBindTexture(GL_TEXTURE_2D, r.lightmapHandles[0]);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, texel);
+    EXPECT_EQ(int(texel[0]), int(60 * loader.overbright));
     EXPECT_TRUE(r.sky.present);
     EXPECT_GT(r.faces[2].meshVertexCount, 3);
     EXPECT_EQ(r.faces[2].meshVertexCount % 3, 0);

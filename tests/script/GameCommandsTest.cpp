@@ -252,7 +252,7 @@ TEST_F(GameCommands, CommandsSurviveMissingObjects)
 TEST_F(GameCommands, SetOverbrightTakesFactorsAboveZeroUpToSixteen)
 {
     LogProbe probe;
-    ASSERT_EQ(levelOverbright, 2.0f);
+    ASSERT_EQ(levelOverbright, 4.0f);
     run("setOverbright(1.5)");
     EXPECT_EQ(levelOverbright, 1.5f);
     EXPECT_EQ(probe.last(), white + "::Overbright factor 1.5 for the levels loaded next");
@@ -264,7 +264,7 @@ TEST_F(GameCommands, SetOverbrightTakesFactorsAboveZeroUpToSixteen)
     }
     run("setOverbright('16')");
     EXPECT_EQ(levelOverbright, 16.0f);
-    run("setOverbright(2)");
+    run("setOverbright(4)");
 }
 
 } // namespace
