@@ -19,7 +19,7 @@ constexpr double kSeparatorSlack = 0.1;
 // A passage whose flow takes more steps than this (a branching maze of
 // small open leaves) finishes the branches left with their rough sets, so
 // the others get the time.
-constexpr long long kMaxPassageSteps = 500000LL;
+constexpr long long kMaxPassageSteps = 4000000LL;
 // The rough sets cost a check per pair of facing portals; past this many
 // (tens of thousands of open leaves) every cluster sees every other.
 constexpr long long kMaxRoughSteps = 400000000LL;
