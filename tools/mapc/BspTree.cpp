@@ -186,13 +186,27 @@ private:
         return axial ? 0 : 8;
     }
 
-    int chooseSplit(const std::vector<Fragment>& frags, const std::vector<int>& candidates)
+    // The candidate with the lowest score (a sample of them when many).
+    template <typename Score>
+    static int lowestScore(const std::vector<int>& candidates, Score score)
     {
         size_t step = candidates.size() > kMaxCandidates ? candidates.size() / kMaxCandidates + 1 : 1;
         int best = candidates[0];
         long bestScore = 0x7fffffff;
         for (size_t c = 0; c < candidates.size(); c += step) {
-            const Plane& p = planes[candidates[c]];
+            long value = score(candidates[c]);
+            if (value < bestScore) {
+                bestScore = value;
+                best = candidates[c];
+            }
+        }
+        return best;
+    }
+
+    int chooseSplit(const std::vector<Fragment>& frags, const std::vector<int>& candidates)
+    {
+        return lowestScore(candidates, [&](int plane) {
+            const Plane& p = planes[plane];
             long front = 0, back = 0, splits = 0;
             for (const Fragment& f : frags) {
                 int s = fragmentSide(f, p);
@@ -200,61 +214,35 @@ private:
                 else if (s < 0) ++back;
                 else ++splits;
             }
-            long score = splits * 5 + std::labs(front - back) + axialPenalty(p);
-            if (score < bestScore) {
-                bestScore = score;
-                best = candidates[c];
-            }
-        }
-        return best;
+            return splits * 5 + std::labs(front - back) + axialPenalty(p);
+        });
     }
 
     // Fewest faces cut, then the most even halves; the faces on the plane
     // are used up and count for it.
     int chooseFaceSplit(const std::vector<SplitFace>& faces, const std::vector<int>& candidates)
     {
-        size_t step = candidates.size() > kMaxCandidates ? candidates.size() / kMaxCandidates + 1 : 1;
-        int best = candidates[0];
-        long bestScore = 0x7fffffff;
-        for (size_t c = 0; c < candidates.size(); c += step) {
-            const Plane& p = planes[candidates[c]];
+        return lowestScore(candidates, [&](int plane) {
+            const Plane& p = planes[plane];
             long front = 0, back = 0, splits = 0, on = 0;
             for (const SplitFace& f : faces) {
-                if ((f.plane >> 1) == (candidates[c] >> 1)) { ++on; continue; }
+                if ((f.plane >> 1) == (plane >> 1)) {
+                    ++on;
+                    continue;
+                }
                 int s = faceSide(f, p);
                 if (s > 0) ++front;
                 else if (s < 0) ++back;
                 else ++splits;
             }
-            long score = splits * 5 + std::labs(front - back) - on * 5 + axialPenalty(p);
-            if (score < bestScore) {
-                bestScore = score;
-                best = candidates[c];
-            }
-        }
-        return best;
+            return splits * 5 + std::labs(front - back) - on * 5 + axialPenalty(p);
+        });
     }
 
     const PlaneSet& planes;
     Tree& tree;
     std::vector<char> used;
 };
-
-bool segmentClearFrom(const Tree& tree, const PlaneSet& planes, int node, const Vec3& a, const Vec3& b)
-{
-    for (;;) {
-        const TreeNode& n = tree.nodes[static_cast<size_t>(node)];
-        if (n.isLeaf()) return !n.solid;
-        const Plane& p = planes[n.plane];
-        double da = p.distanceTo(a), db = p.distanceTo(b);
-        if (da >= 0 && db >= 0) { node = n.children[0]; continue; }
-        if (da < 0 && db < 0) { node = n.children[1]; continue; }
-        Vec3 mid = a + (b - a) * (da / (da - db));
-        int nearSide = da >= 0 ? 0 : 1;
-        if (!segmentClearFrom(tree, planes, n.children[nearSide], a, mid)) return false;
-        return segmentClearFrom(tree, planes, n.children[nearSide ^ 1], mid, b);
-    }
-}
 
 // Front to back along a..b; stops at the first solid leaf.
 bool firstSolidFrom(const Tree& tree, const PlaneSet& planes, int node, const Vec3& a, const Vec3& b, Vec3& hit,
@@ -372,8 +360,9 @@ bool firstSolidHit(const Tree& tree, const PlaneSet& planes, const Vec3& a, cons
 
 bool segmentClear(const Tree& tree, const PlaneSet& planes, const Vec3& a, const Vec3& b)
 {
-    if (tree.nodes.empty()) return true;
-    return segmentClearFrom(tree, planes, 0, a, b);
+    Vec3 hit;
+    int lastOpen;
+    return !firstSolidHit(tree, planes, a, b, hit, lastOpen);
 }
 
 } // namespace mapc
