@@ -93,7 +93,10 @@ int faceSide(const SplitFace& f, const Plane& p)
 
 class Builder {
 public:
-    Builder(const PlaneSet& p, Tree& t) : planes(p), tree(t), used(static_cast<size_t>(p.size() / 2 + 1), 0) {}
+    Builder(const PlaneSet& p, Tree& t, const std::vector<int>* b)
+        : planes(p), tree(t), blocks(b), used(static_cast<size_t>(p.size() / 2 + 1), 0)
+    {
+    }
 
     int build(std::vector<Fragment>& frags, std::vector<SplitFace>& faces, int parent)
     {
@@ -131,7 +134,8 @@ public:
 
         std::sort(candidates.begin(), candidates.end());
         candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
-        int split = byFaces ? chooseFaceSplit(faces, candidates) : chooseSplit(frags, candidates);
+        int split = byFaces ? blockSplit(faces) : -1;
+        if (split < 0) split = byFaces ? chooseFaceSplit(faces, candidates) : chooseSplit(frags, candidates);
 
         std::vector<Fragment> frontList, backList;
         const Plane& sp = planes[split];
@@ -184,6 +188,31 @@ private:
     {
         bool axial = std::fabs(p.normal.x) == 1.0 || std::fabs(p.normal.y) == 1.0 || std::fabs(p.normal.z) == 1.0;
         return axial ? 0 : 8;
+    }
+
+    // Open space wider than a block is first cut on the block grid (the
+    // grid line nearest the middle of the faces), so large open areas get
+    // several clusters; -1 when the faces fit in one block.
+    int blockSplit(const std::vector<SplitFace>& faces) const
+    {
+        if (!blocks || blocks->empty()) return -1;
+        Bounds box;
+        for (const SplitFace& f : faces)
+            for (const Vec3& v : f.winding) box.add(v);
+        int best = -1;
+        double bestDistance = 1e30;
+        for (int plane : *blocks) {
+            const Plane& p = planes[plane];
+            int axis = std::fabs(p.normal.x) == 1.0 ? 0 : 1;
+            double at = p.normal[axis] * p.dist;
+            if (used[static_cast<size_t>(plane >> 1)] || at <= box.mins[axis] + 1.0 || at >= box.maxs[axis] - 1.0) continue;
+            double distance = std::fabs(at - 0.5 * (box.mins[axis] + box.maxs[axis]));
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = plane;
+            }
+        }
+        return best;
     }
 
     // The candidate with the lowest score (a sample of them when many).
@@ -241,6 +270,7 @@ private:
 
     const PlaneSet& planes;
     Tree& tree;
+    const std::vector<int>* blocks;  // grid planes, may be null
     std::vector<char> used;
 };
 
@@ -306,7 +336,8 @@ int Tree::leafAt(const Vec3& p, const PlaneSet& planes) const
     return node;
 }
 
-void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree, const std::vector<SplitFace>* hull)
+void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree, const std::vector<SplitFace>* hull,
+               const std::vector<int>* blocks)
 {
     tree.nodes.clear();
     std::vector<Fragment> frags;
@@ -322,7 +353,7 @@ void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree, cons
     }
     std::vector<SplitFace> faces;
     if (hull) faces = *hull;
-    Builder builder(planes, tree);
+    Builder builder(planes, tree, blocks);
     builder.build(frags, faces, -1);
     tree.worldBounds = world;
 }
@@ -356,6 +387,20 @@ bool firstSolidHit(const Tree& tree, const PlaneSet& planes, const Vec3& a, cons
     lastOpen = -1;
     if (tree.nodes.empty()) return false;
     return firstSolidFrom(tree, planes, 0, a, b, hit, lastOpen);
+}
+
+std::vector<int> blockPlanes(const Bounds& box, double size, PlaneSet& planes)
+{
+    std::vector<int> out;
+    if (!box.valid() || size <= 0.0) return out;
+    for (int axis = 0; axis < 2; ++axis)
+        for (double at = std::ceil(box.mins[axis] / size) * size; at < box.maxs[axis]; at += size) {
+            Plane p;
+            p.normal[axis] = 1.0;
+            p.dist = at;
+            out.push_back(planes.find(p));
+        }
+    return out;
 }
 
 bool segmentClear(const Tree& tree, const PlaneSet& planes, const Vec3& a, const Vec3& b)

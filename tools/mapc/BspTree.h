@@ -48,8 +48,13 @@ struct SplitFace {
 // rest; a node holding none of them is finished by the brushes' sides, which
 // then only part solid from unreachable space: the hidden sides of touching
 // brushes make no clusters.
+// Open space spanning a line of the `blocks` grid (axial planes) is cut
+// there before the faces split it.
 void buildTree(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
-               const std::vector<SplitFace>* hull = nullptr);
+               const std::vector<SplitFace>* hull = nullptr, const std::vector<int>* blocks = nullptr);
+
+// The planes x = k * size and y = k * size across the box.
+std::vector<int> blockPlanes(const Bounds& box, double size, PlaneSet& planes);
 
 // Pushes a winding lying on `plane` down the tree and collects its parts in
 // inside, open leaves; `lost` is set when some part falls elsewhere.
