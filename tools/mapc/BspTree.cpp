@@ -93,8 +93,10 @@ int faceSide(const SplitFace& f, const Plane& p)
 
 class Builder {
 public:
-    Builder(const PlaneSet& p, Tree& t, int depth)
-        : planes(p), tree(t), used(static_cast<size_t>(p.size() / 2 + 1), 0), maxDepth(depth) {}
+    Builder(const PlaneSet& p, Tree& t, int depth, const std::vector<int>* b)
+        : planes(p), tree(t), blocks(b), used(static_cast<size_t>(p.size() / 2 + 1), 0), maxDepth(depth)
+    {
+    }
 
     bool tooDeep = false;
 
@@ -139,7 +141,8 @@ public:
 
         std::sort(candidates.begin(), candidates.end());
         candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
-        int split = byFaces ? chooseFaceSplit(faces, candidates) : chooseSplit(frags, candidates);
+        int split = byFaces ? blockSplit(faces) : -1;
+        if (split < 0) split = byFaces ? chooseFaceSplit(faces, candidates) : chooseSplit(frags, candidates);
 
         std::vector<Fragment> frontList, backList;
         const Plane& sp = planes[split];
@@ -194,13 +197,52 @@ private:
         return axial ? 0 : 8;
     }
 
-    int chooseSplit(const std::vector<Fragment>& frags, const std::vector<int>& candidates)
+    // Open space wider than a block is first cut on the block grid (the
+    // grid line nearest the middle of the faces), so large open areas get
+    // several clusters; -1 when the faces fit in one block.
+    int blockSplit(const std::vector<SplitFace>& faces) const
+    {
+        if (!blocks || blocks->empty()) return -1;
+        Bounds box;
+        for (const SplitFace& f : faces)
+            for (const Vec3& v : f.winding) box.add(v);
+        int best = -1;
+        double bestDistance = 1e30;
+        for (int plane : *blocks) {
+            const Plane& p = planes[plane];
+            int axis = std::fabs(p.normal.x) == 1.0 ? 0 : 1;
+            double at = p.normal[axis] * p.dist;
+            if (used[static_cast<size_t>(plane >> 1)] || at <= box.mins[axis] + 1.0 || at >= box.maxs[axis] - 1.0) continue;
+            double distance = std::fabs(at - 0.5 * (box.mins[axis] + box.maxs[axis]));
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = plane;
+            }
+        }
+        return best;
+    }
+
+    // The candidate with the lowest score (a sample of them when many).
+    template <typename Score>
+    static int lowestScore(const std::vector<int>& candidates, Score score)
     {
         size_t step = candidates.size() > kMaxCandidates ? candidates.size() / kMaxCandidates + 1 : 1;
         int best = candidates[0];
         long bestScore = 0x7fffffff;
         for (size_t c = 0; c < candidates.size(); c += step) {
-            const Plane& p = planes[candidates[c]];
+            long value = score(candidates[c]);
+            if (value < bestScore) {
+                bestScore = value;
+                best = candidates[c];
+            }
+        }
+        return best;
+    }
+
+    int chooseSplit(const std::vector<Fragment>& frags, const std::vector<int>& candidates)
+    {
+        return lowestScore(candidates, [&](int plane) {
+            const Plane& p = planes[plane];
             long front = 0, back = 0, splits = 0;
             for (const Fragment& f : frags) {
                 int s = fragmentSide(f, p);
@@ -208,62 +250,37 @@ private:
                 else if (s < 0) ++back;
                 else ++splits;
             }
-            long score = splits * 5 + std::labs(front - back) + axialPenalty(p);
-            if (score < bestScore) {
-                bestScore = score;
-                best = candidates[c];
-            }
-        }
-        return best;
+            return splits * 5 + std::labs(front - back) + axialPenalty(p);
+        });
     }
 
     // Fewest faces cut, then the most even halves; the faces on the plane
     // are used up and count for it.
     int chooseFaceSplit(const std::vector<SplitFace>& faces, const std::vector<int>& candidates)
     {
-        size_t step = candidates.size() > kMaxCandidates ? candidates.size() / kMaxCandidates + 1 : 1;
-        int best = candidates[0];
-        long bestScore = 0x7fffffff;
-        for (size_t c = 0; c < candidates.size(); c += step) {
-            const Plane& p = planes[candidates[c]];
+        return lowestScore(candidates, [&](int plane) {
+            const Plane& p = planes[plane];
             long front = 0, back = 0, splits = 0, on = 0;
             for (const SplitFace& f : faces) {
-                if ((f.plane >> 1) == (candidates[c] >> 1)) { ++on; continue; }
+                if ((f.plane >> 1) == (plane >> 1)) {
+                    ++on;
+                    continue;
+                }
                 int s = faceSide(f, p);
                 if (s > 0) ++front;
                 else if (s < 0) ++back;
                 else ++splits;
             }
-            long score = splits * 5 + std::labs(front - back) - on * 5 + axialPenalty(p);
-            if (score < bestScore) {
-                bestScore = score;
-                best = candidates[c];
-            }
-        }
-        return best;
+            return splits * 5 + std::labs(front - back) - on * 5 + axialPenalty(p);
+        });
     }
 
     const PlaneSet& planes;
     Tree& tree;
+    const std::vector<int>* blocks;  // grid planes, may be null
     std::vector<char> used;
     int maxDepth;
 };
-
-bool segmentClearFrom(const Tree& tree, const PlaneSet& planes, int node, const Vec3& a, const Vec3& b)
-{
-    for (;;) {
-        const TreeNode& n = tree.nodes[static_cast<size_t>(node)];
-        if (n.isLeaf()) return !n.solid;
-        const Plane& p = planes[n.plane];
-        double da = p.distanceTo(a), db = p.distanceTo(b);
-        if (da >= 0 && db >= 0) { node = n.children[0]; continue; }
-        if (da < 0 && db < 0) { node = n.children[1]; continue; }
-        Vec3 mid = a + (b - a) * (da / (da - db));
-        int nearSide = da >= 0 ? 0 : 1;
-        if (!segmentClearFrom(tree, planes, n.children[nearSide], a, mid)) return false;
-        return segmentClearFrom(tree, planes, n.children[nearSide ^ 1], mid, b);
-    }
-}
 
 // Front to back along a..b; stops at the first solid leaf.
 bool firstSolidFrom(const Tree& tree, const PlaneSet& planes, int node, const Vec3& a, const Vec3& b, Vec3& hit,
@@ -328,7 +345,7 @@ int Tree::leafAt(const Vec3& p, const PlaneSet& planes) const
 }
 
 bool buildTree(const BrushSet& brushes, const PlaneSet& planes, int maxDepth, Tree& tree,
-               const std::vector<SplitFace>* hull)
+               const std::vector<SplitFace>* hull, const std::vector<int>* blocks)
 {
     tree.nodes.clear();
     std::vector<Fragment> frags;
@@ -344,7 +361,7 @@ bool buildTree(const BrushSet& brushes, const PlaneSet& planes, int maxDepth, Tr
     }
     std::vector<SplitFace> faces;
     if (hull) faces = *hull;
-    Builder builder(planes, tree, maxDepth);
+    Builder builder(planes, tree, maxDepth, blocks);
     builder.build(frags, faces, -1, 1);
     tree.worldBounds = world;
     return !builder.tooDeep;
@@ -381,10 +398,25 @@ bool firstSolidHit(const Tree& tree, const PlaneSet& planes, const Vec3& a, cons
     return firstSolidFrom(tree, planes, 0, a, b, hit, lastOpen);
 }
 
+std::vector<int> blockPlanes(const Bounds& box, double size, PlaneSet& planes)
+{
+    std::vector<int> out;
+    if (!box.valid() || size <= 0.0) return out;
+    for (int axis = 0; axis < 2; ++axis)
+        for (double at = std::ceil(box.mins[axis] / size) * size; at < box.maxs[axis]; at += size) {
+            Plane p;
+            p.normal[axis] = 1.0;
+            p.dist = at;
+            out.push_back(planes.find(p));
+        }
+    return out;
+}
+
 bool segmentClear(const Tree& tree, const PlaneSet& planes, const Vec3& a, const Vec3& b)
 {
-    if (tree.nodes.empty()) return true;
-    return segmentClearFrom(tree, planes, 0, a, b);
+    Vec3 hit;
+    int lastOpen;
+    return !firstSolidHit(tree, planes, a, b, hit, lastOpen);
 }
 
 } // namespace mapc

@@ -51,8 +51,13 @@ struct SplitFace {
 // maxDepth nodes from the root (the game reads kMaxTreeDepth); the tree is
 // then unfinished and must not be written. The depth also bounds the
 // recursion.
+// Open space spanning a line of the `blocks` grid (axial planes) is cut
+// there before the faces split it.
 bool buildTree(const BrushSet& brushes, const PlaneSet& planes, int maxDepth, Tree& tree,
-               const std::vector<SplitFace>* hull = nullptr);
+               const std::vector<SplitFace>* hull = nullptr, const std::vector<int>* blocks = nullptr);
+
+// The planes x = k * size and y = k * size across the box.
+std::vector<int> blockPlanes(const Bounds& box, double size, PlaneSet& planes);
 
 // Pushes a winding lying on `plane` down the tree and collects its parts in
 // inside, open leaves; `lost` is set when some part falls elsewhere.

@@ -20,6 +20,9 @@ namespace mapc {
 
 namespace {
 
+// Open space is cut on a grid of this many units (x and y) first.
+constexpr double kBlockSize = 1024.0;
+
 void copyVec(float* dst, const Vec3& v)
 {
     dst[0] = static_cast<float>(v.x);
@@ -315,8 +318,10 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         // touching brushes and the level's outer skin make no clusters.
         std::vector<SplitFace> hull;
         visibleHull(brushes, planes, tree, hull);
+        const Bounds levelBox = tree.worldBounds;
         tree = Tree();
-        if (!buildTree(brushes, planes, maxDepth, tree, &hull)) return tooDeep();
+        const std::vector<int> blocks = blockPlanes(levelBox, kBlockSize, planes);
+        if (!buildTree(brushes, planes, maxDepth, tree, &hull, &blocks)) return tooDeep();
         buildPortals(tree, planes, portals);
         Diagnostics quiet(false);  // the first pass said it all
         markInside(tree, planes, portals, map, quiet);

@@ -81,7 +81,8 @@ constexpr double kSunScale = 1.5;
 
 } // namespace
 
-void PointLight::setReach() { reach = linear ? intensity : std::sqrt(intensity * kPointScale); }
+// Farther than this a point light adds less than two units: left out.
+void PointLight::setReach() { reach = linear ? intensity : std::sqrt(intensity * kPointScale / 2.0); }
 
 double PointLight::valueAt(double dist) const
 {

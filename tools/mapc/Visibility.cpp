@@ -19,9 +19,10 @@ constexpr double kSeparatorSlack = 0.1;
 // A passage whose flow takes more steps than this (a branching maze of
 // small open leaves) finishes the branches left with their rough sets, so
 // the others get the time.
-constexpr long long kMaxPassageSteps = 500000LL;
+constexpr long long kMaxPassageSteps = 4000000LL;
 // The rough sets cost a check per pair of facing portals; past this many
-// (tens of thousands of open leaves) every cluster sees every other.
+// (tens of thousands of open leaves), or past the flow's time, every
+// cluster sees every other.
 constexpr long long kMaxRoughSteps = 400000000LL;
 // Deeper chains of open leaves (hostile sources) take the rough set from
 // there on instead of recursing further on a worker thread's stack.
@@ -108,7 +109,7 @@ public:
         if (progress) progress->stage("visibility rough sets");
         std::atomic<long long> roughSpent{0};
         forEachIndex(passages.size(), threads, [&](size_t i) {
-            if (roughSpent.load(std::memory_order_relaxed) <= kMaxRoughSteps) roughFlood(i, roughSpent);
+            if (roughSpent.load(std::memory_order_relaxed) <= kMaxRoughSteps) roughFlood(i, roughSpent, deadline);
         });
         if (roughSpent > kMaxRoughSteps) {
             roughTooCostly = true;
@@ -243,7 +244,7 @@ private:
 
     // Leaves reachable through passages that lie at least partly in front of
     // the source and see it at least partly behind them.
-    void roughFlood(size_t index, std::atomic<long long>& spent)
+    void roughFlood(size_t index, std::atomic<long long>& spent, Clock::time_point deadline)
     {
         Passage& src = passages[index];
         const PassageShape& from = shapes[index];
@@ -259,6 +260,11 @@ private:
                 if (test(src.mightSee, p.to)) continue;
                 if (++checks == 4096) {
                     if ((spent += checks) > kMaxRoughSteps) return;
+                    // Out of time before even the rough sets: all stay visible.
+                    if (Clock::now() > deadline) {
+                        spent = kMaxRoughSteps + 1;
+                        return;
+                    }
                     checks = 0;
                 }
                 // Bounding spheres settle most cases without the points.
