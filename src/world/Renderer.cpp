@@ -12,6 +12,7 @@
 #include "world/Camera.h"
 #include "world/Collision.h"
 #include "world/Frustum.h"
+#include "world/SurfaceKind.h"
 
 Renderer* Renderer::instance = nullptr;
 
@@ -129,6 +130,12 @@ void Renderer::freeLevel()
     faceKinds = nullptr;
     visibleLeaves = nullptr;
     sky = SkyLook();
+    looks.clear();
+    faceCentres.clear();
+    whiteTexture = 0;
+    stagedOpaque.clear();
+    stagedBlended.clear();
+    skyDomeHeight = -1.0f;
 
     planeCount = leafCount = nodeCount = brushCount = brushSideCount = leafBrushCount = 0;
     textureCount = lightmapCount = meshVertexCount = vertexCount = faceCount = leafFaceCount = 0;
@@ -147,12 +154,35 @@ void Renderer::releaseLevelTextures()
         held.push_back(lightmapHandles[i]);
     held.insert(held.end(), sky.box, sky.box + 6);
     held.push_back(sky.cloud);
+    collectLookTextures(looks, held);
+    held.push_back(whiteTexture);
     held.erase(std::remove(held.begin(), held.end(), 0u), held.end());
     if (held.empty())
         return;  // and no texture manager is made just to find that out
     TextureManager& manager = TextureManager::get();
     for (unsigned handle : held)
         manager.releaseTexture(handle);
+}
+
+void Renderer::installLooks()
+{
+    makeSurfaceLooks(textures, textureCount, looks);
+    faceCentres.assign(size_t(faceCount), Vector3(0, 0, 0));
+    for (int f = 0; f < faceCount; f++) {
+        const bsp::BspFace& face = faces[f];
+        Vector3 sum(0, 0, 0);
+        for (int v = 0; v < face.vertexCount; v++) {
+            const float* p = vertices[face.firstVertex + v].position;
+            sum += Vector3(p[0], p[1], p[2]);
+        }
+        if (face.vertexCount > 0)
+            faceCentres[size_t(f)] = sum * (1.0f / float(face.vertexCount));
+    }
+    const unsigned char white[3] = {255, 255, 255};
+    TextureManager::get().createTexture(white, 1, 1, &whiteTexture);
+    for (int i = 0; i < textureCount && sky.present && sky.texture < 0; i++)
+        if (textureKind(textures[i]) == FaceSky)
+            sky.texture = i;
 }
 
 void Renderer::updateCameraLeaf(Camera& cam, const Vector3& position)
