@@ -69,6 +69,7 @@ void TextureManager::releaseAll()
     entries = nullptr;
     used = 0;
     allocated = 0;
+    shadersReadFrom = -1;  // the scripts are read afresh too
 }
 
 // Grows by a fixed step, never geometrically; the table stays small.

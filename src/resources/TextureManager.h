@@ -59,7 +59,7 @@ public:
     const TextureEntry* entry(int index) const;
 
     // Deletes every texture and frees the table (what exit does). The next
-    // operation starts a fresh table.
+    // operation starts a fresh table and reads the shader scripts again.
     void releaseAll();
 
     ~TextureManager();

@@ -110,7 +110,7 @@ void Renderer::drawSkyBox()
 // Each cloud stage on a sphere around the eye, its picture placed where the
 // line of sight meets a cloud shell at the shader's height: overhead the
 // picture is near, toward the horizon it recedes. Below the horizon the
-// shell's horizon ring is repeated, so the dome closes.
+// clouds are mirrored, so the dome closes without streaks.
 void Renderer::drawCloudLayers(const SurfaceLook& look)
 {
     float height = look.shader.cloudHeight;
@@ -125,7 +125,7 @@ void Renderer::drawCloudLayers(const SurfaceLook& look)
                 // y-up direction; the file's frame has z up and y = -z here.
                 float dx = std::cos(pitch) * std::cos(yaw), dz = std::cos(pitch) * std::sin(yaw);
                 float dy = std::sin(pitch);
-                float rise = dy > 0.05f ? dy : 0.05f;
+                float rise = std::fabs(dy) > 0.05f ? std::fabs(dy) : 0.05f;
                 float along = -kWorldRadius * rise +
                               std::sqrt(kWorldRadius * kWorldRadius * rise * rise + 2.0f * kWorldRadius * height +
                                         height * height);

@@ -119,17 +119,22 @@ void Renderer::drawStagedFaces(std::vector<int32_t>& list, bool blended)
             float distance = faceCentres.empty() ? 0.0f : (faceCentres[size_t(f)] - eye).length();
             keyed.push_back({looks[size_t(faces[f].texture)].sort, distance, f});
         }
-        std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-            return a.sort != b.sort ? a.sort < b.sort : a.distance > b.distance;
+        std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+            if (a.sort != b.sort)
+                return a.sort < b.sort;
+            return a.distance != b.distance ? a.distance > b.distance : a.face < b.face;
         });
         for (size_t i = 0; i < keyed.size(); i++)
             list[i] = keyed[i].face;
     } else {
         // Gathered by look and lightmap; the depth test keeps the picture.
-        std::stable_sort(list.begin(), list.end(), [this](int32_t a, int32_t b) {
+        // Face order decides between coplanar faces, whatever the walk's order.
+        std::sort(list.begin(), list.end(), [this](int32_t a, int32_t b) {
             const bsp::BspFace& fa = faces[a];
             const bsp::BspFace& fb = faces[b];
-            return fa.texture != fb.texture ? fa.texture < fb.texture : fa.lightmap < fb.lightmap;
+            if (fa.texture != fb.texture)
+                return fa.texture < fb.texture;
+            return fa.lightmap != fb.lightmap ? fa.lightmap < fb.lightmap : a < b;
         });
     }
 
