@@ -367,8 +367,11 @@ bool applyStageLine(ShaderStage& stage, const std::vector<std::string>& words)
         return readTcGen(line, stage);
     if (keyword == "tcmod")
         return readTexMod(line, stage);
-    // A hint for detail textures, drawn like any stage.
-    return keyword == "detail";
+    if (keyword == "detail") {
+        stage.detail = true;
+        return true;
+    }
+    return false;
 }
 
 void finishStage(ShaderStage& stage, bool depthWriteGiven)

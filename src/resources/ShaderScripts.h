@@ -45,6 +45,7 @@ struct ShaderStage {
     bool lightmap = false;            // "$lightmap"
     bool white = false;               // "$whiteimage" (or "*white")
     bool clamp = false;               // clampMap
+    bool detail = false;              // "detail": fine grain seen up close only
     bool blended = false;
     BlendFactor source = BlendFactor::One, destination = BlendFactor::Zero;
     AlphaTest alphaTest = AlphaTest::None;

@@ -219,6 +219,8 @@ void BspLoader::install(BspData& data, Renderer& r, unsigned* textureHandles,
     r.leafBrushes = data.leafBrushes;
     r.brushSides = data.brushSides;
     r.textures = data.textures;
+    r.effects = data.effects;
+    r.effectCount = data.effectCount;
     r.visBits = data.visBits;
     data.vertices = nullptr;
     data.meshVertices = data.leafFaces = data.leafBrushes = nullptr;
@@ -229,6 +231,7 @@ void BspLoader::install(BspData& data, Renderer& r, unsigned* textureHandles,
     data.brushes = nullptr;
     data.brushSides = nullptr;
     data.textures = nullptr;
+    data.effects = nullptr;
     data.visBits = nullptr;
 
     r.planeCount = data.planeCount;

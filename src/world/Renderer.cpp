@@ -106,6 +106,7 @@ void Renderer::freeLevel()
     delete[] leafBrushes;
     delete[] brushSides;
     delete[] textures;
+    delete[] effects;
     delete[] brushBounds;
     delete[] faceKinds;
     delete[] visibleLeaves;
@@ -126,6 +127,8 @@ void Renderer::freeLevel()
     leafBrushes = nullptr;
     brushSides = nullptr;
     textures = nullptr;
+    effects = nullptr;
+    effectCount = 0;
     brushBounds = nullptr;
     faceKinds = nullptr;
     visibleLeaves = nullptr;
@@ -133,6 +136,9 @@ void Renderer::freeLevel()
     looks.clear();
     faceCentres.clear();
     whiteTexture = 0;
+    fogs.clear();
+    fogRamp = 0;
+    foggedFaces.clear();
     stagedOpaque.clear();
     stagedBlended.clear();
     skyDomeHeight = -1.0f;
@@ -156,6 +162,7 @@ void Renderer::releaseLevelTextures()
     held.push_back(sky.cloud);
     collectLookTextures(looks, held);
     held.push_back(whiteTexture);
+    held.push_back(fogRamp);
     held.erase(std::remove(held.begin(), held.end(), 0u), held.end());
     if (held.empty())
         return;  // and no texture manager is made just to find that out
@@ -180,6 +187,26 @@ void Renderer::installLooks()
     }
     const unsigned char white[3] = {255, 255, 255};
     TextureManager::get().createTexture(white, 1, 1, &whiteTexture);
+
+    TextureManager& manager = TextureManager::get();
+    fogs.assign(size_t(effectCount), FogVolume());
+    bool anyFog = false;
+    for (int i = 0; i < effectCount; i++) {
+        const ShaderInfo* shader = manager.findShader(effects[i].name);
+        if (!shader || !shader->fog)
+            continue;
+        FogVolume& fog = fogs[size_t(i)];
+        fog.present = anyFog = true;
+        for (int c = 0; c < 3; c++)
+            fog.colour[c] = shader->fogColour[c];
+        fog.distance = shader->fogDistance;
+    }
+    if (anyFog) {
+        unsigned char ramp[256 * 4];
+        for (int i = 0; i < 256; i++)
+            ramp[i * 4] = ramp[i * 4 + 1] = ramp[i * 4 + 2] = 255, ramp[i * 4 + 3] = (unsigned char)i;
+        manager.createRgbaTexture(ramp, 256, 1, true, &fogRamp);
+    }
     for (int i = 0; i < textureCount && sky.present && sky.texture < 0; i++)
         if (textureKind(textures[i]) == FaceSky)
             sky.texture = i;

@@ -36,6 +36,7 @@ struct RenderStats {
     int stagedFaces = 0;   // of facesDrawn: drawn stage by stage
     int blendedFaces = 0;  // of stagedFaces: drawn after the opaque ones
     int stageDraws = 0;    // draw calls made for the stages
+    int foggedFaces = 0;   // faces drawn again under their fog
 };
 
 // What is drawn behind the level where it shows sky: the sky shader's box
@@ -113,6 +114,7 @@ public:
     int32_t* leafBrushes = nullptr;
     bsp::BspBrushSide* brushSides = nullptr;
     bsp::BspTexture* textures = nullptr;
+    bsp::BspEffect* effects = nullptr;   // the fog volumes, by faces' effect index
     BrushBounds* brushBounds = nullptr;  // one per brush, made at load for the traces
     uint8_t* faceKinds = nullptr;        // a FaceKind per face, made at load
     SkyLook sky;
@@ -129,6 +131,7 @@ public:
     int32_t vertexCount = 0;
     int32_t faceCount = 0;
     int32_t leafFaceCount = 0;
+    int32_t effectCount = 0;
 
     int32_t visClusterCount = 0;
     int32_t visBytesPerCluster = 0;
@@ -173,8 +176,11 @@ public:
     std::vector<SurfaceLook> looks;
     std::vector<Vector3> faceCentres;  // for drawing blended faces far to near
     unsigned whiteTexture = 0;
-    // Faces the walk found that are drawn stage by stage, this frame.
-    std::vector<int32_t> stagedOpaque, stagedBlended;
+    std::vector<FogVolume> fogs;  // one per effect
+    unsigned fogRamp = 0;         // alpha rising from 0 to 1 along s
+    // Faces the walk found that are drawn stage by stage, and those inside
+    // fog, this frame.
+    std::vector<int32_t> stagedOpaque, stagedBlended, foggedFaces;
 
     // Gives every face its look (makeSurfaceLooks) and the white picture.
     // Needs a GL context; called by the loader once the level is installed.
@@ -214,6 +220,8 @@ private:
     void drawFaceOnCpu(const SurfaceLook& look, int texture, const bsp::BspFace& face);
     void drawVertexLit(const int32_t* list, int count);
     float frameSeconds() const;
+    // Fog over the faces inside fog volumes, thicker with distance.
+    void drawFog();
     // Gives back every texture request the level made (see freeLevel).
     void releaseLevelTextures();
     void runLeafEntities(int leaf);

@@ -40,6 +40,7 @@ void Renderer::renderLevel()
     FaceBinds binds;
     stagedOpaque.clear();
     stagedBlended.clear();
+    foggedFaces.clear();
     if (referenceDrawing) {
         drawSky(false);
         for (int i = 0; i < count; i++) {
@@ -57,6 +58,7 @@ void Renderer::renderLevel()
         }
         drawStagedFaces(stagedOpaque, false);
         drawStagedFaces(stagedBlended, true);
+        drawFog();
     } else {
         // Opaque faces near to far: what they hide fails the depth test
         // before it is textured. The picture is the same, since every face
@@ -77,6 +79,7 @@ void Renderer::renderLevel()
         // come after it, since they show what lies behind them.
         drawSky(true);
         drawStagedFaces(stagedBlended, true);
+        drawFog();
         // Entities far to near as the walk found them, after every face, so
         // blending and what covers what stay as they were.
         bool unitOneOff = false;
@@ -124,6 +127,8 @@ void Renderer::drawLeafFaces(int index, int32_t frame, FaceBinds& binds)
         }
 
         bool lit = face.lightmap >= 0 && face.lightmap < lightmapCount;
+        if (face.effect >= 0 && size_t(face.effect) < fogs.size() && fogs[size_t(face.effect)].present)
+            foggedFaces.push_back(f);
         // Shaders with more than picture x lightmap, and faces lit by
         // their vertices, are drawn stage by stage after the plain ones.
         if (!looks.empty()) {

@@ -21,6 +21,13 @@ struct SurfaceLook {
     float sort = kSortOpaque;
 };
 
+// A fog volume of the level: what its shader's fogParms say.
+struct FogVolume {
+    bool present = false;
+    float colour[3] = {0.0f, 0.0f, 0.0f};
+    float distance = 1.0f;  // where the fog becomes opaque
+};
+
 // Whether a shader is the plain picture-times-lightmap pair, drawn the fast way.
 bool isPlainLightmapped(const ShaderInfo& shader);
 

@@ -2,6 +2,8 @@
 // path each takes and the pictures of every stage.
 #include "world/SurfaceLook.h"
 
+#include <algorithm>
+
 #include "resources/FileSystem.h"
 #include "resources/TextureManager.h"
 #include "world/StageMotion.h"
@@ -74,17 +76,24 @@ void makeSurfaceLooks(const bsp::BspTexture* textures, int count, std::vector<Su
             continue;
         SurfaceLook& look = looks[size_t(i)];
         look.shader = *shader;
+        // Detail stages are left out: they add grain seen up close only,
+        // keep the brightness, and would cost a pass on most walls.
+        std::vector<ShaderStage>& stages = look.shader.stages;
+        stages.erase(std::remove_if(stages.begin(), stages.end(), [](const ShaderStage& s) { return s.detail; }),
+                     stages.end());
+        if (stages.empty())
+            continue;
         // The sky's stages are its cloud layers, drawn with the sky.
-        if (kind == FaceSky || isPlainLightmapped(*shader)) {
+        if (kind == FaceSky || isPlainLightmapped(look.shader)) {
             if (kind == FaceSky)
-                loadStagePictures(*shader, look);
+                loadStagePictures(look.shader, look);
             continue;
         }
         look.staged = true;
-        look.sort = shader->drawSort();
-        look.blended = look.sort > kSortOpaque || shader->stages[0].blended;
-        look.cpuVertices = needsCpuVertices(*shader);
-        loadStagePictures(*shader, look);
+        look.sort = look.shader.drawSort();
+        look.blended = look.sort > kSortOpaque || stages[0].blended;
+        look.cpuVertices = needsCpuVertices(look.shader);
+        loadStagePictures(look.shader, look);
     }
 }
 

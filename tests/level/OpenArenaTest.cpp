@@ -232,7 +232,7 @@ TEST(OpenArena, ScreenshotsShowTexturesSkyAndCurves)
         float darkest = 1.0f / 3.0f;  // share of the view allowed to be black
         float lift = 40.0f;
     };
-    const View views[] = {{"czest3ctf", 5}, {"oa_shouse", 3}, {"wrackdm17", 2, 0.3f, 0.6f},
+    const View views[] = {{"czest3ctf", 5, 0.3f, 0.4f}, {"oa_shouse", 3, 0.3f, 0.4f}, {"wrackdm17", 2, 0.3f, 0.6f},
                           {"oa_dm1", 1},    {"oa_dm4", 2, 0.3f, 1.0f / 3.0f, 0.0f},       {"ctf_inyard", 2, 0.8f, 0.5f}};
     std::string folder = std::string(HALVEX_BINARY_DIR) + "/tests/level/screenshots";
     fs::create_directories(folder);
@@ -261,8 +261,10 @@ TEST(OpenArena, ScreenshotsShowTexturesSkyAndCurves)
         EXPECT_LT(black, size_t(float(pixels.size() / 3) * view.darkest));  // night skies are dark
         savePng(folder + "/" + view.level + ".png");
         // The title of the picture, kept for the person looking.
-        printf("screenshot %s/%s.png: %d faces, %d curved, %d sky faces, %zu colours, %zu black\n", folder.c_str(),
-               view.level, stats.facesDrawn, stats.patchesDrawn, stats.skyFacesSeen, colours, black);
+        printf("screenshot %s/%s.png: %d faces, %d curved, %d staged, %d blended, %d fogged, %d sky faces, "
+               "%zu colours, %zu black\n",
+               folder.c_str(), view.level, stats.facesDrawn, stats.patchesDrawn, stats.stagedFaces,
+               stats.blendedFaces, stats.foggedFaces, stats.skyFacesSeen, colours, black);
     }
 }
 
