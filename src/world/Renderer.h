@@ -219,6 +219,7 @@ private:
                     const uint8_t* colours, int colourStride);
     void drawFaceOnCpu(const SurfaceLook& look, int texture, const bsp::BspFace& face);
     void drawVertexLit(const int32_t* list, int count);
+    void gatherIndices(const int32_t* list, int count);
     float frameSeconds() const;
     // Fog over the faces inside fog volumes, thicker with distance.
     void drawFog();

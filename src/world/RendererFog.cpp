@@ -13,8 +13,9 @@ void Renderer::drawFog()
     stats.foggedFaces = int(foggedFaces.size());
     if (foggedFaces.empty() || !fogRamp)
         return;
-    std::sort(foggedFaces.begin(), foggedFaces.end(),
-              [this](int32_t a, int32_t b) { return faces[a].effect != faces[b].effect ? faces[a].effect < faces[b].effect : a < b; });
+    std::sort(foggedFaces.begin(), foggedFaces.end(), [this](int32_t a, int32_t b) {
+        return faces[a].effect != faces[b].effect ? faces[a].effect < faces[b].effect : a < b;
+    });
 
     glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT | GL_TEXTURE_BIT);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
@@ -41,13 +42,9 @@ void Renderer::drawFog()
     while (start < foggedFaces.size()) {
         int effect = faces[foggedFaces[start]].effect;
         size_t end = start;
-        groupIndices.clear();
-        for (; end < foggedFaces.size() && faces[foggedFaces[end]].effect == effect; end++) {
-            const bsp::BspFace& face = faces[foggedFaces[end]];
-            const int32_t* local = meshVertices + face.firstMeshVertex;
-            for (int k = 0; k < face.meshVertexCount; k++)
-                groupIndices.push_back(uint32_t(face.firstVertex + local[k]));
-        }
+        while (end < foggedFaces.size() && faces[foggedFaces[end]].effect == effect)
+            end++;
+        gatherIndices(foggedFaces.data() + start, int(end - start));
         const FogVolume& fog = fogs[size_t(effect)];
         // s = eye depth / opaque distance; the plane is given in eye space.
         const GLfloat plane[4] = {0.0f, 0.0f, -1.0f / fog.distance, 0.0f};

@@ -161,12 +161,7 @@ void Renderer::drawCloudLayers(const SurfaceLook& look)
         if (!picture)
             continue;
         glBindTexture(GL_TEXTURE_2D, picture);
-        if (stage.blended) {
-            glEnable(GL_BLEND);
-            glBlendFunc(glBlendFactor(stage.source), glBlendFactor(stage.destination));
-        } else {
-            glDisable(GL_BLEND);
-        }
+        applyStageBlend(stage);
         float rgba[4];
         stageColour(stage, time, rgba);
         glColor4fv(rgba);

@@ -63,12 +63,7 @@ bool Renderer::applyStage(const SurfaceLook& look, int index, int texture, unsig
         return false;
     glBindTexture(GL_TEXTURE_2D, picture);
 
-    if (stage.blended) {
-        glEnable(GL_BLEND);
-        glBlendFunc(glBlendFactor(stage.source), glBlendFactor(stage.destination));
-    } else {
-        glDisable(GL_BLEND);
-    }
+    applyStageBlend(stage);
     if (stage.alphaTest == AlphaTest::None) {
         glDisable(GL_ALPHA_TEST);
     } else {
@@ -170,6 +165,18 @@ void Renderer::drawStagedFaces(std::vector<int32_t>& list, bool blended)
     list.clear();
 }
 
+// The faces' triangles as indices counted from vertex 0, into groupIndices.
+void Renderer::gatherIndices(const int32_t* list, int count)
+{
+    groupIndices.clear();
+    for (int i = 0; i < count; i++) {
+        const bsp::BspFace& face = faces[list[i]];
+        const int32_t* local = meshVertices + face.firstMeshVertex;
+        for (int k = 0; k < face.meshVertexCount; k++)
+            groupIndices.push_back(uint32_t(face.firstVertex + local[k]));
+    }
+}
+
 // Faces of one texture record and lightmap.
 void Renderer::drawStagedGroup(const int32_t* list, int count)
 {
@@ -200,13 +207,7 @@ void Renderer::drawStagedGroup(const int32_t* list, int count)
             drawFaceOnCpu(look, first.texture, faces[list[i]]);
         return;
     }
-    groupIndices.clear();
-    for (int i = 0; i < count; i++) {
-        const bsp::BspFace& face = faces[list[i]];
-        const int32_t* local = meshVertices + face.firstMeshVertex;
-        for (int k = 0; k < face.meshVertexCount; k++)
-            groupIndices.push_back(uint32_t(face.firstVertex + local[k]));
-    }
+    gatherIndices(list, count);
     glVertexPointer(3, GL_FLOAT, kVertexStride, vertices[0].position);
     for (int s = 0; s < int(shader.stages.size()); s++) {
         if (!applyStage(look, s, first.texture, lightmap, lit, vertices[0].texCoord, vertices[0].lightmapCoord,
@@ -221,13 +222,7 @@ void Renderer::drawStagedGroup(const int32_t* list, int count)
 void Renderer::drawVertexLit(const int32_t* list, int count)
 {
     const bsp::BspFace& first = faces[list[0]];
-    groupIndices.clear();
-    for (int i = 0; i < count; i++) {
-        const bsp::BspFace& face = faces[list[i]];
-        const int32_t* local = meshVertices + face.firstMeshVertex;
-        for (int k = 0; k < face.meshVertexCount; k++)
-            groupIndices.push_back(uint32_t(face.firstVertex + local[k]));
-    }
+    gatherIndices(list, count);
     glEnable(GL_CULL_FACE);
     glCullFace(GL_FRONT);
     glVertexPointer(3, GL_FLOAT, kVertexStride, vertices[0].position);

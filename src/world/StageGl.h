@@ -11,3 +11,14 @@ inline GLenum glBlendFactor(BlendFactor f)
                                       GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA, GL_SRC_ALPHA_SATURATE};
     return kFactors[int(f)];
 }
+
+// The stage's blending, or none.
+inline void applyStageBlend(const ShaderStage& stage)
+{
+    if (stage.blended) {
+        glEnable(GL_BLEND);
+        glBlendFunc(glBlendFactor(stage.source), glBlendFactor(stage.destination));
+    } else {
+        glDisable(GL_BLEND);
+    }
+}
