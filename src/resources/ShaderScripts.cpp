@@ -1,6 +1,6 @@
 #include "resources/ShaderScripts.h"
 
-#include <cstdlib>
+#include <set>
 #include <vector>
 
 #include "resources/FileSystem.h"
@@ -82,81 +82,141 @@ bool isLightmapImage(const std::string& name)
     return lower.empty() || lower[0] == '$' || lower == "*white";
 }
 
+// Where a keyword line ends: the words read since it began are applied.
+struct ShaderBuilder {
+    ShaderInfo info;
+    ShaderStage stage;
+    bool depthWriteGiven = false;
+    std::vector<std::string> words;
+    std::set<std::string>* ignored;
+
+    void endLine(int depth)
+    {
+        if (words.empty())
+            return;
+        bool used = depth == 2 ? applyStageLine(stage, words) : applyShaderLine(info, words);
+        if (depth == 2 && lowerCase(words[0]) == "depthwrite")
+            depthWriteGiven = true;
+        if (!used && ignored)
+            ignored->insert(lowerCase(words[0]));
+        words.clear();
+    }
+    void endStage()
+    {
+        finishStage(stage, depthWriteGiven);
+        for (const std::string& image : stage.images)
+            if (info.image.empty() && !isLightmapImage(image))
+                info.image = image;
+        if (info.stages.size() < size_t(kMaxStages))
+            info.stages.push_back(stage);
+        stage = ShaderStage();
+        depthWriteGiven = false;
+    }
+};
+
+// After damage, a word at the start of a line followed by '{' that is no
+// keyword (names are paths) starts the next shader.
+bool looksLikeShaderName(const std::string& word)
+{
+    static const char* const kKeywords[] = {"nopicmip", "nomipmaps", "polygonoffset", "depthwrite",
+                                            "detail", "portal", "entitymergable"};
+    std::string lower = lowerCase(word);
+    for (const char* k : kKeywords)
+        if (lower == k)
+            return false;
+    return lower.find('/') != std::string::npos || lower.find('_') != std::string::npos ||
+           lower.find('.') == std::string::npos;
+}
+
 } // namespace
 
-bool ShaderLibrary::parse(const char* text, size_t size, std::string* problem)
+bool ShaderLibrary::parse(const char* text, size_t size, std::string* problem,
+                          std::set<std::string>* ignored)
 {
     Tokenizer tokens{text, text + (text ? size : 0), ""};
-    std::string token, name, stageKeyword;
-    ShaderInfo info;
+    std::string token, name, firstProblem;
+    ShaderBuilder builder;
+    builder.ignored = ignored;
     bool newLine = false;
+    bool damaged = false;       // skipping to the next shader name
+    bool candidateLine = false; // the pending name began its line
     int depth = 0;
-    int argument = 0;  // words read after a keyword on its line
-    std::string keyword;
-    auto fail = [&](const char* why) {
-        if (problem)
-            *problem = why;
-        return false;
+
+    auto damage = [&](const char* why) {
+        if (firstProblem.empty())
+            firstProblem = why;
+        damaged = true;
+        depth = 0;
+        name.clear();
+        builder = ShaderBuilder();
+        builder.ignored = ignored;
     };
 
     while (tokens.next(token, newLine)) {
+        if (damaged) {
+            if (token == "{" && !name.empty() && candidateLine && looksLikeShaderName(name)) {
+                damaged = false;
+                depth = 1;
+                continue;
+            }
+            candidateLine = newLine;
+            name = (token == "{" || token == "}") ? std::string() : token;
+            continue;
+        }
         if (newLine)
-            keyword.clear(), argument = 0;
+            builder.endLine(depth);
         if (token == "{") {
-            if (depth == 0 && name.empty())
-                return fail("'{' without a shader name");
-            if (++depth > 2)
-                return fail("braces nested too deep");
-            keyword.clear();
+            builder.endLine(depth);
+            if (depth == 0 && name.empty()) {
+                damage("'{' without a shader name");
+                continue;
+            }
+            if (depth == 2) {
+                damage("braces nested too deep");
+                continue;
+            }
+            depth++;
             continue;
         }
         if (token == "}") {
-            if (depth == 0)
-                return fail("'}' without a matching '{'");
-            if (--depth == 0) {
+            builder.endLine(depth);
+            if (depth == 0) {
+                damage("'}' without a matching '{'");
+                continue;
+            }
+            if (--depth == 1) {
+                builder.endStage();
+            } else {
                 std::string key = lowerCase(name);
                 if (!shaders.count(key))
-                    shaders[key] = info;
+                    shaders[key] = builder.info;
                 name.clear();
-                info = ShaderInfo();
+                builder = ShaderBuilder();
+                builder.ignored = ignored;
             }
-            keyword.clear();
             continue;
         }
         if (depth == 0) {
-            if (!name.empty())
-                return fail("shader name not followed by '{'");
+            if (!name.empty()) {
+                damage("shader name not followed by '{'");
+                candidateLine = newLine;
+                name = token;
+                continue;
+            }
             name = token;
             continue;
         }
-        if (keyword.empty()) {
-            keyword = lowerCase(token);
-            argument = 0;
-            continue;
-        }
-        argument++;
-        if (depth == 1 && keyword == "skyparms" && argument == 1 && token != "-")
-            info.skyBox = token;
-        if (depth == 1 && keyword == "surfaceparm" && argument == 1)
-            info.surfaceParms.push_back(lowerCase(token));
-        if (depth == 1 && (keyword == "q3map_sun" || keyword == "q3map_sunext") && argument >= 1 && argument <= 6)
-            info.sun[argument - 1] = std::strtod(token.c_str(), nullptr);
-        if (depth == 1 && keyword == "q3map_surfacelight" && argument == 1)
-            info.surfaceLight = std::strtod(token.c_str(), nullptr);
-        if (depth == 1 && keyword == "qer_editorimage" && argument == 1)
-            info.editorImage = token;
-        if (depth == 2 && info.image.empty()) {
-            bool image = ((keyword == "map" || keyword == "clampmap") && argument == 1) ||
-                         (keyword == "animmap" && argument == 2);
-            if (image && !isLightmapImage(token))
-                info.image = token;
-        }
+        builder.words.push_back(token);
     }
-    if (!tokens.problem.empty())
-        return fail(tokens.problem.c_str());
-    if (depth != 0 || !name.empty())
-        return fail("script ends inside a shader");
-    return true;
+    if (!tokens.problem.empty() && firstProblem.empty())
+        firstProblem = tokens.problem;
+    if (firstProblem.empty() && (depth != 0 || !name.empty()))
+        firstProblem = "script ends inside a shader";
+    if (firstProblem.empty())
+        return true;
+    if (problem)
+        *problem = firstProblem;
+    return false;
 }
 
 int ShaderLibrary::readAll(const FileSystem& files, const char* folder,
@@ -168,8 +228,16 @@ int ShaderLibrary::readAll(const FileSystem& files, const char* folder,
         if (!files.readFile(script.c_str(), bytes))
             continue;
         std::string problem;
-        if (!parse(reinterpret_cast<const char*>(bytes.data()), bytes.size(), &problem) && report)
+        std::set<std::string> ignored;
+        if (!parse(reinterpret_cast<const char*>(bytes.data()), bytes.size(), &problem, &ignored) &&
+            report)
             report(script.c_str(), problem.c_str());
+        if (!ignored.empty() && report) {
+            std::string list = "keywords read and not drawn:";
+            for (const std::string& keyword : ignored)
+                list += " " + keyword;
+            report(script.c_str(), list.c_str());
+        }
         read++;
     }
     return read;

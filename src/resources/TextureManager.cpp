@@ -70,6 +70,7 @@ void TextureManager::releaseAll()
     entries = nullptr;
     used = 0;
     allocated = 0;
+    shadersReadFrom = -1;  // the scripts are read afresh too
 }
 
 // Grows by a fixed step, never geometrically; the table stays small.
@@ -164,7 +165,7 @@ size_t TextureManager::picturesHeld() const
     return held;
 }
 
-unsigned TextureManager::upload(const TgaImage& image, bool clampToEdge)
+unsigned TextureManager::upload(const TgaImage& image, bool clampToEdge, bool mipmaps)
 {
     GLuint name = 0;
     glGenTextures(1, &name);
@@ -173,7 +174,8 @@ unsigned TextureManager::upload(const TgaImage& image, bool clampToEdge)
     GLenum format = image.bytesPerPixel == 4 ? GL_RGBA : GL_RGB;
     gluBuild2DMipmaps(GL_TEXTURE_2D, image.bytesPerPixel, image.width, image.height, format,
                       GL_UNSIGNED_BYTE, image.pixels.data());
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+    // Without mipmaps the first level alone is sampled.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmaps ? GL_LINEAR_MIPMAP_NEAREST : GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     if (clampToEdge) {
@@ -253,6 +255,47 @@ bool TextureManager::loadSurfaceTexture(const char* name, unsigned* handle, bool
     if (!quietWhenMissing)
         SystemLog::get().write(LOG_RED "::TextureManager ERROR Texture not found: %s", requested.c_str());
     return false;
+}
+
+bool TextureManager::loadStageTexture(const char* path, bool clampToEdge, bool mipmaps, unsigned* handle)
+{
+    if (!growIfFull() || !path || !handle || !*path)
+        return false;
+    // The plain request shares its entry with loadSurfaceTexture's.
+    std::string base = "baseq3/" + FileSystem::withoutExtension(path);
+    std::string key = base + ".tga" + (clampToEdge ? "|clamp" : "") + (mipmaps ? "" : "|nomip");
+    if (findCached(key.c_str(), handle))
+        return true;
+    TgaImage image;
+    std::string found;
+    if (!readFirstOf(base, &image, &found)) {
+        SystemLog::get().write(LOG_YELLOW "::TextureManager WARNING stage picture not found: %s", path);
+        return false;
+    }
+    *handle = upload(image, clampToEdge, mipmaps);
+    appendEntry(*handle, key.c_str());
+    SystemLog::get().write(LOG_WHITE "::TextureManager Texture Loaded: %s from %s", key.c_str(), found.c_str());
+    return true;
+}
+
+bool TextureManager::createRgbaTexture(const unsigned char* rgba, int width, int height, bool clampToEdge,
+                                       unsigned* handle)
+{
+    if (!growIfFull() || !rgba || !handle || width <= 0 || height <= 0)
+        return false;
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    GLint wrap = clampToEdge ? GL_CLAMP_TO_EDGE : GL_REPEAT;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+    *handle = name;
+    appendEntry(name, kCreatedName);
+    return true;
 }
 
 bool TextureManager::loadTexture(const char* path, unsigned* handle, bool clampToEdge)

@@ -41,6 +41,14 @@ public:
     // The red "Texture not found" line only when every path failed (and
     // not at all when quietWhenMissing: the caller has another way out).
     bool loadSurfaceTexture(const char* name, unsigned* handle, bool quietWhenMissing = false);
+    // A shader stage's picture by the path its script names (below baseq3;
+    // the written extension may differ from the stored .tga, .jpg or .png),
+    // clamped to its edges and without mipmaps where asked. A missing
+    // picture gets a yellow line.
+    bool loadStageTexture(const char* path, bool clampToEdge, bool mipmaps, unsigned* handle);
+    // Uploads width x height RGBA bytes as a texture without mipmaps.
+    bool createRgbaTexture(const unsigned char* rgba, int width, int height, bool clampToEdge,
+                           unsigned* handle);
     // The shader called name, from every "baseq3/scripts/*.shader", read
     // once on first use (and again after archives were added). Null when
     // there is none.
@@ -59,7 +67,7 @@ public:
     const TextureEntry* entry(int index) const;
 
     // Deletes every texture and frees the table (what exit does). The next
-    // operation starts a fresh table.
+    // operation starts a fresh table and reads the shader scripts again.
     void releaseAll();
 
     ~TextureManager();
@@ -72,7 +80,7 @@ private:
     bool growIfFull();
     void appendEntry(unsigned handle, const char* name, size_t bytes = 0);
     bool findCached(const char* name, unsigned* handle);
-    unsigned upload(const TgaImage& image, bool clampToEdge);
+    unsigned upload(const TgaImage& image, bool clampToEdge, bool mipmaps = true);
     // Reads and decodes one file of the game's file system; a missing file
     // is quiet, a damaged one gets a yellow line.
     bool readImage(const char* path, TgaImage* image);

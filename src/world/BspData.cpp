@@ -19,6 +19,7 @@ void BspData::release()
     delete[] vertices;
     delete[] meshVertices;
     delete[] faces;
+    delete[] effects;
     delete[] lightmaps;
     delete[] visBits;
     entities = nullptr;
@@ -31,6 +32,7 @@ void BspData::release()
     brushSides = nullptr;
     vertices = nullptr;
     faces = nullptr;
+    effects = nullptr;
     lightmaps = visBits = nullptr;
     entityLength = textureCount = planeCount = nodeCount = leafCount = 0;
     leafFaceCount = leafBrushCount = modelCount = brushCount = brushSideCount = 0;
@@ -199,7 +201,7 @@ BspReadError readFrom(ByteSource& source, BspData& data, char* problem, size_t p
                         data.leafFaceCount);
     ok = ok && readLump(source, lumps[bsp::LumpLeafBrushes], kRecordSizes[6], data.leafBrushes,
                         data.leafBrushCount);
-    // Models, effects and light volumes are read for completeness and dropped.
+    // Models and light volumes are read for completeness and dropped.
     uint8_t* unused = nullptr;
     ok = ok && readLump(source, lumps[bsp::LumpModels], kRecordSizes[7], unused, data.modelCount);
     delete[] unused;
@@ -212,10 +214,8 @@ BspReadError readFrom(ByteSource& source, BspData& data, char* problem, size_t p
                         data.vertexCount);
     ok = ok && readLump(source, lumps[bsp::LumpMeshVertices], kRecordSizes[11],
                         data.meshVertices, data.meshVertexCount);
-    ok = ok && readLump(source, lumps[bsp::LumpEffects], kRecordSizes[12], unused,
+    ok = ok && readLump(source, lumps[bsp::LumpEffects], kRecordSizes[12], data.effects,
                         data.effectCount);
-    delete[] unused;
-    unused = nullptr;
     ok = ok && readLump(source, lumps[bsp::LumpFaces], kRecordSizes[13], data.faces,
                         data.faceCount);
     ok = ok && readLump(source, lumps[bsp::LumpLightmaps], kRecordSizes[14], data.lightmaps,
@@ -276,6 +276,8 @@ BspReadError readFrom(ByteSource& source, BspData& data, char* problem, size_t p
     // Names are printed with %s: a name filling all 64 bytes is cut to 63.
     for (int i = 0; i < data.textureCount; i++)
         data.textures[i].name[sizeof(data.textures[i].name) - 1] = '\0';
+    for (int i = 0; i < data.effectCount; i++)
+        data.effects[i].name[sizeof(data.effects[i].name) - 1] = '\0';
     return BspReadError::None;
 }
 

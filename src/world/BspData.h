@@ -22,6 +22,7 @@ struct BspData {
     bsp::BspVertex* vertices = nullptr;
     int32_t* meshVertices = nullptr;
     bsp::BspFace* faces = nullptr;
+    bsp::BspEffect* effects = nullptr;  // fog volumes, named by their shader
     uint8_t* lightmaps = nullptr;  // lightmapCount * kLightmapBytes
 
     int32_t textureCount = 0;

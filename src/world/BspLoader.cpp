@@ -149,6 +149,7 @@ bool BspLoader::load(const char* path, TargetList* targets)
     }
     install(data, *renderer, textureHandles, lightmapHandles, curves.release());
     renderer->sky = sky;
+    renderer->installLooks();
 
     EntitieParser parser;
     parser.parse(data.entities, targets);
@@ -218,8 +219,9 @@ void BspLoader::makeTextures(BspData& data, const char* path, unsigned* textureH
     const char* skyName = data.textures[skyTexture].name;
     const ShaderInfo* shader = manager.findShader(skyName);
     if (shader && !shader->skyBox.empty()) {
-        // The box's sides in the order of SkyLook::box (y-up +x, -x, +y, -y, +z, -z).
-        static const char* const kSides[6] = {"_ft", "_bk", "_up", "_dn", "_rt", "_lf"};
+        // The box's sides in the order of SkyLook::box (y-up +x, -x, +y, -y, +z, -z):
+        // _rt faces the file's +x, _bk its +y, _up its +z.
+        static const char* const kSides[6] = {"_rt", "_lf", "_up", "_dn", "_ft", "_bk"};
         for (int i = 0; i < 6; i++)
             manager.loadSurfaceTexture((shader->skyBox + kSides[i]).c_str(), &sky->box[i], true);
     }
@@ -258,6 +260,8 @@ void BspLoader::install(BspData& data, Renderer& r, unsigned* textureHandles,
     r.leafBrushes = data.leafBrushes;
     r.brushSides = data.brushSides;
     r.textures = data.textures;
+    r.effects = data.effects;
+    r.effectCount = data.effectCount;
     r.visBits = data.visBits;
     data.vertices = nullptr;
     data.meshVertices = data.leafFaces = data.leafBrushes = nullptr;
@@ -268,6 +272,7 @@ void BspLoader::install(BspData& data, Renderer& r, unsigned* textureHandles,
     data.brushes = nullptr;
     data.brushSides = nullptr;
     data.textures = nullptr;
+    data.effects = nullptr;
     data.visBits = nullptr;
 
     r.planeCount = data.planeCount;

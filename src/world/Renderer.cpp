@@ -13,6 +13,7 @@
 #include "world/Collision.h"
 #include "world/PatchCollision.h"
 #include "world/Frustum.h"
+#include "world/SurfaceKind.h"
 
 Renderer* Renderer::instance = nullptr;
 
@@ -106,6 +107,7 @@ void Renderer::freeLevel()
     delete[] leafBrushes;
     delete[] brushSides;
     delete[] textures;
+    delete[] effects;
     delete[] brushBounds;
     delete curves;
     delete[] faceKinds;
@@ -127,11 +129,22 @@ void Renderer::freeLevel()
     leafBrushes = nullptr;
     brushSides = nullptr;
     textures = nullptr;
+    effects = nullptr;
+    effectCount = 0;
     brushBounds = nullptr;
     curves = nullptr;
     faceKinds = nullptr;
     visibleLeaves = nullptr;
     sky = SkyLook();
+    looks.clear();
+    faceCentres.clear();
+    whiteTexture = 0;
+    fogs.clear();
+    fogRamp = 0;
+    foggedFaces.clear();
+    stagedOpaque.clear();
+    stagedBlended.clear();
+    skyDomeHeight = -1.0f;
 
     planeCount = leafCount = nodeCount = brushCount = brushSideCount = leafBrushCount = 0;
     textureCount = lightmapCount = meshVertexCount = vertexCount = faceCount = leafFaceCount = 0;
@@ -150,12 +163,56 @@ void Renderer::releaseLevelTextures()
         held.push_back(lightmapHandles[i]);
     held.insert(held.end(), sky.box, sky.box + 6);
     held.push_back(sky.cloud);
+    collectLookTextures(looks, held);
+    held.push_back(whiteTexture);
+    held.push_back(fogRamp);
     held.erase(std::remove(held.begin(), held.end(), 0u), held.end());
     if (held.empty())
         return;  // and no texture manager is made just to find that out
     TextureManager& manager = TextureManager::get();
     for (unsigned handle : held)
         manager.releaseTexture(handle);
+}
+
+void Renderer::installLooks()
+{
+    makeSurfaceLooks(textures, textureCount, looks);
+    faceCentres.assign(size_t(faceCount), Vector3(0, 0, 0));
+    for (int f = 0; f < faceCount; f++) {
+        const bsp::BspFace& face = faces[f];
+        Vector3 sum(0, 0, 0);
+        for (int v = 0; v < face.vertexCount; v++) {
+            const float* p = vertices[face.firstVertex + v].position;
+            sum += Vector3(p[0], p[1], p[2]);
+        }
+        if (face.vertexCount > 0)
+            faceCentres[size_t(f)] = sum * (1.0f / float(face.vertexCount));
+    }
+    const unsigned char white[3] = {255, 255, 255};
+    TextureManager::get().createTexture(white, 1, 1, &whiteTexture);
+
+    TextureManager& manager = TextureManager::get();
+    fogs.assign(size_t(effectCount), FogVolume());
+    bool anyFog = false;
+    for (int i = 0; i < effectCount; i++) {
+        const ShaderInfo* shader = manager.findShader(effects[i].name);
+        if (!shader || !shader->fog)
+            continue;
+        FogVolume& fog = fogs[size_t(i)];
+        fog.present = anyFog = true;
+        for (int c = 0; c < 3; c++)
+            fog.colour[c] = shader->fogColour[c];
+        fog.distance = shader->fogDistance;
+    }
+    if (anyFog) {
+        unsigned char ramp[256 * 4];
+        for (int i = 0; i < 256; i++)
+            ramp[i * 4] = ramp[i * 4 + 1] = ramp[i * 4 + 2] = 255, ramp[i * 4 + 3] = (unsigned char)i;
+        manager.createRgbaTexture(ramp, 256, 1, true, &fogRamp);
+    }
+    for (int i = 0; i < textureCount && sky.present && sky.texture < 0; i++)
+        if (textureKind(textures[i]) == FaceSky)
+            sky.texture = i;
 }
 
 void Renderer::updateCameraLeaf(Camera& cam, const Vector3& position)

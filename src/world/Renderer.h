@@ -3,6 +3,7 @@
 #include <vector>
 #include "world/BoundingSphere.h"
 #include "world/BspFormat.h"
+#include "world/SurfaceLook.h"
 #include "world/Vector3.h"
 
 struct BrushBounds;
@@ -33,15 +34,21 @@ struct RenderStats {
     int skyFacesSeen = 0;  // visible sky faces, covered by the sky
     int faceBinds = 0;     // texture and lightmap binds made for the faces
     int faceDraws = 0;     // draw calls made for the faces
+    int stagedFaces = 0;   // of facesDrawn: drawn stage by stage
+    int blendedFaces = 0;  // of stagedFaces: drawn after the opaque ones
+    int stageDraws = 0;    // draw calls made for the stages
+    int foggedFaces = 0;   // faces drawn again under their fog
 };
 
 // What is drawn behind the level where it shows sky: the sky shader's box
-// (six pictures), else its cloud picture on every side, else one colour.
+// (six pictures) and its cloud layers on a dome, else its cloud picture on
+// every side, else one colour.
 struct SkyLook {
     bool present = false;      // the level has sky faces
     unsigned box[6] = {};      // +x, -x, +y, -y, +z, -z in the y-up frame
     unsigned cloud = 0;
     float colour[3] = {0.5f, 0.6f, 0.75f};
+    int texture = -1;          // the sky's texture record: its look holds the cloud layers
 };
 
 // Owns the loaded level (filled by BspLoader, y-up) and draws it each frame.
@@ -108,6 +115,7 @@ public:
     int32_t* leafBrushes = nullptr;
     bsp::BspBrushSide* brushSides = nullptr;
     bsp::BspTexture* textures = nullptr;
+    bsp::BspEffect* effects = nullptr;   // the fog volumes, by faces' effect index
     BrushBounds* brushBounds = nullptr;  // one per brush, made at load for the traces
     PatchCollision* curves = nullptr;    // the curves' collision surfaces, made at load
     uint8_t* faceKinds = nullptr;        // a FaceKind per face, made at load
@@ -125,6 +133,7 @@ public:
     int32_t vertexCount = 0;
     int32_t faceCount = 0;
     int32_t leafFaceCount = 0;
+    int32_t effectCount = 0;
 
     int32_t visClusterCount = 0;
     int32_t visBytesPerCluster = 0;
@@ -164,6 +173,21 @@ public:
     };
     FaceRun run;
 
+    // How each texture record's faces are drawn (made at load; empty: all
+    // the plain way) and what the stages need beside their pictures.
+    std::vector<SurfaceLook> looks;
+    std::vector<Vector3> faceCentres;  // for drawing blended faces far to near
+    unsigned whiteTexture = 0;
+    std::vector<FogVolume> fogs;  // one per effect
+    unsigned fogRamp = 0;         // alpha rising from 0 to 1 along s
+    // Faces the walk found that are drawn stage by stage, and those inside
+    // fog, this frame.
+    std::vector<int32_t> stagedOpaque, stagedBlended, foggedFaces;
+
+    // Gives every face its look (makeSurfaceLooks) and the white picture.
+    // Needs a GL context; called by the loader once the level is installed.
+    void installLooks();
+
 private:
     void walkNode(int node, bool culling);
     void walkLeaf(int leaf, bool culling);
@@ -184,7 +208,32 @@ private:
     void drawRun(FaceBinds& binds);
     // Behind the faces: after them, only where the depth buffer is clear.
     void drawSky(bool behindFaces);
+    void drawSkyBox();
+    void drawCloudLayers(const SurfaceLook& look);
+    // The faces drawn stage by stage: opaque ones, then (after the sky)
+    // blended ones by sort and far to near.
+    void drawStagedFaces(std::vector<int32_t>& list, bool blended);
+    void drawStagedGroup(const int32_t* list, int count);
+    // One stage's state: picture, blending, tests, colours, coordinates.
+    // False when it has nothing to draw with.
+    bool applyStage(const SurfaceLook& look, int stage, int texture, unsigned lightmap, bool lit,
+                    const float* texCoords, const float* lightmapCoords, int coordStride,
+                    const uint8_t* colours, int colourStride);
+    void drawFaceOnCpu(const SurfaceLook& look, int texture, const bsp::BspFace& face);
+    void drawVertexLit(const int32_t* list, int count);
+    void gatherIndices(const int32_t* list, int count);
+    float frameSeconds() const;
+    // Fog over the faces inside fog volumes, thicker with distance.
+    void drawFog();
     // Gives back every texture request the level made (see freeLevel).
     void releaseLevelTextures();
     void runLeafEntities(int leaf);
+
+    // Scratch of the stage drawing.
+    std::vector<uint32_t> groupIndices;
+    std::vector<float> cpuPositions, cpuTexCoords, cpuLightmapCoords;
+    std::vector<uint8_t> cpuColours;
+    std::vector<float> skyDome;  // x y z s t per vertex, around the origin
+    std::vector<uint32_t> skyDomeIndices;
+    float skyDomeHeight = -1.0f;  // the cloud height the dome was made for
 };

@@ -11,21 +11,6 @@
 
 namespace {
 
-// One side of the sky box: the direction it faces and the picture's up.
-struct SkySide {
-    float out[3];
-    float up[3];
-};
-
-// +x, -x, +y, -y, +z, -z in the y-up frame, the order of SkyLook::box.
-const SkySide kSkySides[6] = {
-    {{1, 0, 0}, {0, 1, 0}},  {{-1, 0, 0}, {0, 1, 0}}, {{0, 1, 0}, {-1, 0, 0}},
-    {{0, -1, 0}, {1, 0, 0}}, {{0, 0, 1}, {0, 1, 0}},  {{0, 0, -1}, {0, 1, 0}},
-};
-
-// Far enough past the near plane, well inside the far one.
-const float kSkyDistance = 100.0f;
-
 // GL copies the vertices a draw reaches from client memory, lowest to
 // highest: a run may leave at most this many unused ones in between.
 const int64_t kRunGap = 256;
@@ -53,6 +38,9 @@ void Renderer::renderLevel()
     int32_t frame = int32_t(timer->frameCount);
     int count = collectVisibleLeaves();
     FaceBinds binds;
+    stagedOpaque.clear();
+    stagedBlended.clear();
+    foggedFaces.clear();
     if (referenceDrawing) {
         drawSky(false);
         for (int i = 0; i < count; i++) {
@@ -68,6 +56,9 @@ void Renderer::renderLevel()
                 glColor3f(1.0f, 1.0f, 1.0f);
             }
         }
+        drawStagedFaces(stagedOpaque, false);
+        drawStagedFaces(stagedBlended, true);
+        drawFog();
     } else {
         // Opaque faces near to far: what they hide fails the depth test
         // before it is textured. The picture is the same, since every face
@@ -82,9 +73,13 @@ void Renderer::renderLevel()
         for (int i = count - 1; i >= 0; i--)
             drawLeafFaces(visibleLeaves[i], frame, binds);
         drawRun(binds);
+        drawStagedFaces(stagedOpaque, false);
         // The sky only where no face was drawn: the pixels it used to
-        // texture under the faces now fail the depth test.
+        // texture under the faces now fail the depth test. Blended faces
+        // come after it, since they show what lies behind them.
         drawSky(true);
+        drawStagedFaces(stagedBlended, true);
+        drawFog();
         // Entities far to near as the walk found them, after every face, so
         // blending and what covers what stay as they were.
         bool unitOneOff = false;
@@ -131,9 +126,24 @@ void Renderer::drawLeafFaces(int index, int32_t frame, FaceBinds& binds)
             continue;
         }
 
+        bool lit = face.lightmap >= 0 && face.lightmap < lightmapCount;
+        if (face.effect >= 0 && size_t(face.effect) < fogs.size() && fogs[size_t(face.effect)].present)
+            foggedFaces.push_back(f);
+        // Shaders with more than picture x lightmap, and faces lit by
+        // their vertices, are drawn stage by stage after the plain ones.
+        if (!looks.empty()) {
+            const SurfaceLook& look = looks[size_t(face.texture)];
+            if (look.staged || !lit) {
+                (look.blended ? stagedBlended : stagedOpaque).push_back(f);
+                stats.facesDrawn++;
+                stats.stagedFaces++;
+                stats.blendedFaces += look.blended;
+                stats.patchesDrawn += face.type == bsp::FacePatch;
+                continue;
+            }
+        }
         unsigned texture = textureHandles[face.texture];
         // No lightmap: texture 0 has no image, so the unit passes colour through.
-        bool lit = face.lightmap >= 0 && face.lightmap < lightmapCount;
         unsigned lightmap = lit ? lightmapHandles[face.lightmap] : 0;
         if (referenceDrawing)
             drawFaceAlone(face, texture, lightmap);
@@ -216,61 +226,4 @@ void Renderer::drawRun(FaceBinds& binds)
     glDrawElements(GL_TRIANGLES, GLsizei(run.indices.size()), GL_UNSIGNED_INT, run.indices.data());
     stats.faceDraws++;
     run.indices.clear();
-}
-
-// A box around the eye, without depth writes, so every pixel the level
-// leaves open (its sky faces are not drawn) shows sky rather than black.
-// Drawn first it covers the whole view; drawn behind the faces, at the far
-// end of the depth range, it passes only where the depth is still clear.
-void Renderer::drawSky(bool behindFaces)
-{
-    if (!sky.present)
-        return;
-    // Enables (of both units), depth state, depth range and colour come back
-    // as they were.
-    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_VIEWPORT_BIT | GL_CURRENT_BIT);
-    activeTexture(GL_TEXTURE1_ARB);
-    glDisable(GL_TEXTURE_2D);
-    activeTexture(GL_TEXTURE0_ARB);
-    if (behindFaces) {
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_LEQUAL);
-        glDepthRange(1.0, 1.0);
-    } else {
-        glDisable(GL_DEPTH_TEST);
-    }
-    glDepthMask(GL_FALSE);
-    glDisable(GL_CULL_FACE);
-
-    const Vector3& eye = camera->position;
-    for (int i = 0; i < 6; i++) {
-        const SkySide& side = kSkySides[i];
-        unsigned picture = sky.box[i] ? sky.box[i] : sky.cloud;
-        if (picture) {
-            glEnable(GL_TEXTURE_2D);
-            glBindTexture(GL_TEXTURE_2D, picture);
-            glColor3f(1.0f, 1.0f, 1.0f);
-        } else {
-            glDisable(GL_TEXTURE_2D);
-            glColor3fv(sky.colour);
-        }
-        // right = out x up, so the picture reads left to right from inside.
-        const float* o = side.out;
-        const float* u = side.up;
-        float r[3] = {o[1] * u[2] - o[2] * u[1], o[2] * u[0] - o[0] * u[2], o[0] * u[1] - o[1] * u[0]};
-        // Box pictures are clamped to their side; a cloud picture repeats.
-        float repeat = sky.box[i] ? 1.0f : 2.0f;
-        glBegin(GL_QUADS);
-        const float corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-        for (const auto& c : corners) {
-            float a = 2.0f * c[0] - 1.0f, b = 2.0f * c[1] - 1.0f;
-            glTexCoord2f(c[0] * repeat, c[1] * repeat);
-            glVertex3f(eye.x + kSkyDistance * (o[0] + a * r[0] + b * u[0]),
-                       eye.y + kSkyDistance * (o[1] + a * r[1] + b * u[1]),
-                       eye.z + kSkyDistance * (o[2] + a * r[2] + b * u[2]));
-        }
-        glEnd();
-    }
-
-    glPopAttrib();
 }

@@ -1,12 +1,15 @@
 // Drawing levels with a real GL context (Mesa under Xvfb): the visibility
-// walk, face marks and the leaf entity pass on a small level, then every
-// real OpenArena level from its first player start.
+// walk, face marks and the leaf entity pass on a small level, shader stages
+// and cloud layers read back from the frame, then every real OpenArena
+// level from its first player start.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
+#include <GL/glu.h>
 #include <SDL/SDL.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -15,6 +18,7 @@
 #include "TestWindow.h"
 #include "TestLevel.h"
 #include "app/FrameTimer.h"
+#include "app/Startup.h"
 #include "app/TargetList.h"
 #include "objects/WorldEntity.h"
 #include "platform/OglSdl.h"
@@ -489,4 +493,162 @@ TEST(Render, RealLevelsFromTheirPlayerStart)
         world.targets.clear();
         TextureManager::get().releaseAll();
     }
+}
+
+namespace {
+
+// A 32-bit 8 x 8 TGA whose pixels depend on the column: `left` in the left
+// half, `right` in the right half.
+bool writeHalves(const std::string& path, const uint8_t left[4], const uint8_t right[4])
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::vector<uint8_t> bytes(18, 0);
+    bytes[2] = 2;
+    bytes[12] = bytes[14] = 8;
+    bytes[16] = 32;
+    bytes[17] = 8;
+    for (int y = 0; y < 8; y++)
+        for (int x = 0; x < 8; x++) {
+            const uint8_t* c = x < 4 ? left : right;
+            bytes.insert(bytes.end(), {c[2], c[1], c[0], c[3]});  // stored BGRA
+        }
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
+}
+
+// An upright quad in the plane y = depth of the file's frame, facing -y,
+// picture coordinates 0..1 across it.
+void addQuad(TestLevel& level, int texture, float x0, float x1, float depth, float z0, float z1)
+{
+    bsp::BspFace face{};
+    face.type = bsp::FacePolygon;
+    face.texture = texture;
+    face.lightmap = -1;
+    face.firstVertex = int32_t(level.vertices.size());
+    face.vertexCount = 4;
+    face.firstMeshVertex = int32_t(level.meshVertices.size());
+    face.meshVertexCount = 6;
+    const float corners[4][2] = {{x0, z0}, {x1, z0}, {x1, z1}, {x0, z1}};
+    for (int k = 0; k < 4; k++) {
+        level.addVertex(corners[k][0], depth, corners[k][1]);
+        level.vertices.back().texCoord[0] = k == 0 || k == 3 ? 0.0f : 1.0f;
+    }
+    level.meshVertices.insert(level.meshVertices.end(), {0, 1, 2, 0, 2, 3});
+    level.faces.push_back(face);
+}
+
+// The colour of the frame where the level point (file frame) is drawn.
+std::array<int, 3> colourAt(float x, float y, float z)
+{
+    GLdouble model[16], projection[16];
+    GLint viewport[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, model);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    Vector3 p = fromFileFrame(x, y, z);
+    GLdouble wx = 0, wy = 0, wz = 0;
+    gluProject(p.x, p.y, p.z, model, projection, viewport, &wx, &wy, &wz);
+    unsigned char rgb[3] = {};
+    glReadPixels(GLint(wx), GLint(wy), 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    return {rgb[0], rgb[1], rgb[2]};
+}
+
+} // namespace
+
+// Shader scripts beside the level, drawn as they say in a real frame: in
+// front of a red wall an alpha-tested grate (green where its picture is
+// solid, the wall through its holes), an additive stage that brightens the
+// wall, a scrolling stage that moves with the frame timer's time, and above
+// them a sky of two cloud layers, the second filtering the first.
+TEST(Render, ShaderStagesAsTheirScriptsSay)
+{
+    World world;
+    ASSERT_TRUE(world.renderer.setupMultitexture());
+    const uint8_t red[4] = {255, 0, 0, 255}, green[4] = {0, 255, 0, 255}, clear[4] = {0, 0, 0, 0};
+    const uint8_t grey[4] = {64, 64, 64, 255}, black[4] = {0, 0, 0, 255}, white[4] = {255, 255, 255, 255};
+    const uint8_t light[4] = {200, 200, 200, 255}, half[4] = {128, 128, 128, 255};
+    ASSERT_TRUE(writeHalves("baseq3/textures/st/red.tga", red, red));
+    ASSERT_TRUE(writeHalves("baseq3/textures/st/grate.tga", green, clear));
+    ASSERT_TRUE(writeHalves("baseq3/textures/st/grey.tga", grey, grey));
+    ASSERT_TRUE(writeHalves("baseq3/textures/st/halves.tga", black, white));
+    ASSERT_TRUE(writeHalves("baseq3/textures/st/light.tga", light, light));
+    ASSERT_TRUE(writeHalves("baseq3/textures/st/half.tga", half, half));
+    std::filesystem::create_directories("baseq3/scripts");
+    FILE* script = fopen("baseq3/scripts/st.shader", "w");
+    ASSERT_NE(script, nullptr);
+    fputs("textures/st/grate\n{\n\tcull none\n\t{\n\t\tmap textures/st/grate.tga\n\t\talphaFunc GE128\n"
+          "\t\tdepthWrite\n\t}\n}\n"
+          "textures/st/glow\n{\n\t{\n\t\tmap textures/st/grey.jpg\n\t\tblendFunc add\n\t}\n}\n"
+          "textures/st/scroll\n{\n\t{\n\t\tmap textures/st/halves.tga\n\t\ttcMod scroll 0.5 0\n\t}\n}\n"
+          "textures/st/sky\n{\n\tskyParms - 512 -\n\t{\n\t\tmap textures/st/light.tga\n\t}\n"
+          "\t{\n\t\tmap textures/st/half.tga\n\t\tblendFunc GL_DST_COLOR GL_ZERO\n\t}\n}\n",
+          script);
+    fclose(script);
+
+    TestLevel level;
+    level.faces.clear();
+    level.vertices.clear();
+    level.meshVertices.clear();
+    level.textures.clear();
+    for (const char* name : {"textures/st/red", "textures/st/grate", "textures/st/glow", "textures/st/scroll",
+                             "textures/st/sky"}) {
+        bsp::BspTexture t{};
+        strcpy(t.name, name);
+        t.flags = std::strcmp(name, "textures/st/sky") == 0 ? 0x4 : 0;
+        level.textures.push_back(t);
+    }
+    addQuad(level, 0, -90, 90, -50, 40, 100);   // the wall
+    addQuad(level, 1, -90, -35, 0, 50, 90);     // the grate
+    addQuad(level, 2, -30, 25, 0, 50, 90);      // the glow
+    addQuad(level, 3, 30, 85, 0, 50, 90);       // the scroller
+    addQuad(level, 4, -90, 90, -60, 100, 400);  // sky above the wall
+    level.leafFaces = {0, 1, 2, 3, 4, 0, 1, 2, 3, 4};
+    level.leaves[0].firstLeafFace = 0;
+    level.leaves[0].leafFaceCount = 5;
+    level.leaves[1].firstLeafFace = 5;
+    level.leaves[1].leafFaceCount = 5;
+    for (bsp::BspLeaf& leaf : level.leaves)
+        leaf.mins[2] = -100, leaf.maxs[2] = 400;
+    std::filesystem::create_directories("baseq3/maps");
+    ASSERT_TRUE(level.write("baseq3/maps/render_stages.bsp"));
+
+    TextureManager::get().releaseAll();  // the scripts are read afresh
+    size_t mark = SystemLog::get().storedLines();
+    BspLoader loader;
+    ASSERT_TRUE(loader.load("baseq3/maps/render_stages.bsp", &world.targets));
+    EXPECT_EQ(logLinesWith(mark, "not found"), 0);
+    setGameGlState();  // back sides culled, as in the game
+    world.lookAt(fromFileFrame(0, 250, 70), fromFileFrame(0, -1, 0));
+    world.timer.now = 0.0f;
+    world.frame();
+    const RenderStats& stats = world.renderer.stats;
+    EXPECT_EQ(stats.stagedFaces, 4);  // the wall is vertex-lit
+    EXPECT_EQ(stats.blendedFaces, 1);
+    EXPECT_EQ(stats.skyFacesSeen, 1);
+
+    std::array<int, 3> solid = colourAt(-80, 0, 70), hole = colourAt(-45, 0, 70);
+    EXPECT_LT(solid[0], 30);
+    EXPECT_GT(solid[1], 220);
+    EXPECT_GT(hole[0], 220);  // the wall behind the grate's hole
+    EXPECT_LT(hole[1], 30);
+    std::array<int, 3> glow = colourAt(0, 0, 70), wall = colourAt(-32.5f, 0, 70);
+    EXPECT_GT(wall[0], 220);
+    EXPECT_LT(wall[1], 30);
+    EXPECT_GT(glow[0], 220);
+    EXPECT_NEAR(glow[1], 64, 8);  // red plus grey
+    std::array<int, 3> before = colourAt(40, 0, 70);
+    std::array<int, 3> sky = colourAt(0, -60, 180);
+    EXPECT_NEAR(sky[0], 200 * 128 / 255, 8);  // the light layer filtered by the half one
+    EXPECT_NEAR(sky[1], sky[0], 2);
+
+    world.timer.now = 1.0f;  // half a picture further
+    world.frame();
+    std::array<int, 3> after = colourAt(40, 0, 70);
+    EXPECT_LT(before[1], 30);
+    EXPECT_GT(after[1], 220);
+    world.renderer.freeLevel();
+    glDisable(GL_CULL_FACE);
 }

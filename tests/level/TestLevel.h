@@ -64,6 +64,7 @@ struct TestLevel : mapc::LevelLumps {
         v.position[1] = y;
         v.position[2] = z;
         v.texCoord[1] = 0.25f;
+        std::memset(v.color, 255, sizeof(v.color));  // vertex-lit faces show their picture as it is
         vertices.push_back(v);
     }
 

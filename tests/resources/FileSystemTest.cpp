@@ -171,6 +171,9 @@ TEST_F(FileSystemTest, OneBadEntryDoesNotCostTheArchive)
 #endif
 
 #include <random>
+#include <map>
+#include <set>
+#include <sstream>
 
 #include "resources/ImageReader.h"
 #include "resources/ShaderScripts.h"
@@ -310,4 +313,111 @@ TEST(FilesFuzz, DamagedArchivesPicturesAndShaderScripts)
     EXPECT_FALSE(shaders.parse("a { } /* b { }", 14, &problem));
     EXPECT_EQ(problem, "comment never closed");
     EXPECT_NE(shaders.find("A"), nullptr);  // kept from before the damage
+}
+
+namespace {
+
+// What the installed OpenArena scripts use that a level here never shows:
+// portals and the menu's video, colours and alpha of game entities
+// (rgbGen entity, alphaGen lightingSpecular/portal), deforms of models
+// (normal, bulge, move) and tcGen vector.
+const char* const kExpectedIgnored[] = {"portal", "videomap", "rgbgen", "alphagen", "deformvertexes", "tcgen"};
+
+bool expectedIgnored(const std::string& keyword)
+{
+    for (const char* k : kExpectedIgnored)
+        if (keyword == k)
+            return true;
+    return false;
+}
+
+} // namespace
+
+// Every shader of Debian's OpenArena archives is read; what a script uses
+// and this engine does not draw is named once per script, and only forms of
+// drawing keywords are among it.
+TEST(ShaderScripts, EveryOpenArenaShaderParsesWithItsStages)
+{
+    const char* archives = "/usr/share/games/openarena/baseoa";
+    FileSystem files;
+    files.setReporter(quiet, nullptr);
+    ASSERT_GT(files.addArchives(archives), 5);
+    ShaderLibrary shaders;
+    std::map<std::string, std::string> reports;
+    int scripts = shaders.readAll(files, "scripts", [&](const char* script, const char* problem) {
+        reports[script] += std::string(problem) + ";";
+    });
+    EXPECT_GT(scripts, 100);
+    EXPECT_GT(shaders.count(), 1900u);
+    std::set<std::string> unexpected;
+    for (const auto& r : reports) {
+        std::string line = r.second;
+        EXPECT_EQ(line.find("script ends"), std::string::npos) << r.first << ": " << line;
+        const std::string head = "keywords read and not drawn:";
+        size_t at = line.find(head);
+        if (at == std::string::npos)
+            continue;
+        std::istringstream words(line.substr(at + head.size(), line.find(';', at) - at - head.size()));
+        for (std::string w; words >> w;)
+            if (!expectedIgnored(w))
+                unexpected.insert(w + " in " + r.first);
+    }
+    EXPECT_TRUE(unexpected.empty()) << *unexpected.begin();
+
+    // Stages as written: the two cloud layers of a sky, an alpha-tested
+    // grate with its lightmap, a scrolling additive stage.
+    const ShaderInfo* sky = shaders.find("textures/skies/toxicskytim_dm9");
+    ASSERT_NE(sky, nullptr);
+    EXPECT_TRUE(sky->sky);
+    EXPECT_EQ(sky->cloudHeight, 756.0f);
+    ASSERT_EQ(sky->stages.size(), 2u);
+    EXPECT_FALSE(sky->stages[0].blended);
+    EXPECT_TRUE(sky->stages[1].blended);
+    EXPECT_EQ(sky->stages[1].source, BlendFactor::DstColour);
+    ASSERT_EQ(sky->stages[1].texMods.size(), 2u);
+    EXPECT_EQ(sky->stages[1].texMods[1].kind, TexModKind::Scroll);
+    EXPECT_FLOAT_EQ(sky->stages[1].texMods[1].values[0], 0.05f);
+    int alphaTested = 0, scrolling = 0, animated = 0, autosprites = 0, fogs = 0;
+    for (const char* name : {"textures/base_floor/pjgrate1", "textures/sfx/flame1", "textures/base_light/ceil1_30",
+                             "textures/liquids/slime1", "textures/sfx/fog_timdm1"}) {
+        const ShaderInfo* s = shaders.find(name);
+        if (!s)
+            continue;
+        fogs += s->fog;
+        autosprites += !s->deforms.empty() && s->deforms[0].kind != DeformKind::Wave;
+        for (const ShaderStage& stage : s->stages) {
+            alphaTested += stage.alphaTest != AlphaTest::None && stage.depthWrite;
+            scrolling += !stage.texMods.empty();
+            animated += stage.images.size() > 1 && stage.animFrequency > 0.0f;
+        }
+    }
+    EXPECT_GT(alphaTested + scrolling + animated + autosprites + fogs, 0);
+}
+
+// A script damaged in its middle keeps the shaders before and after.
+TEST(ShaderScripts, DamagedScriptKeepsTheRestOfItsFile)
+{
+    const char script[] = "first/a\n{\n\t{\n\t\tmap a.tga\n\t\tblendFunc GL_ONE GL_ONE\n\t\trgbGen wave sin 0.5 0.5 0 1\n\t}\n}\n"
+                          "broken/b\n{\n\t{\n\t\t{\n\t\tmap b.tga\n\t}\n}\n"
+                          "last/c\n{\n\tcull none\n\tfrobnicate 3\n\t{\n\t\tclampMap c.tga\n\t\talphaFunc GE128\n\t}\n}\n";
+    ShaderLibrary shaders;
+    std::string problem;
+    std::set<std::string> ignored;
+    EXPECT_FALSE(shaders.parse(script, sizeof(script) - 1, &problem, &ignored));
+    EXPECT_EQ(problem, "braces nested too deep");
+    ASSERT_NE(shaders.find("FIRST/A"), nullptr);
+    const ShaderStage& add = shaders.find("first/a")->stages.at(0);
+    EXPECT_TRUE(add.blended);
+    EXPECT_FALSE(add.depthWrite);
+    EXPECT_EQ(add.rgbGen, ColourGen::Wave);
+    EXPECT_EQ(add.rgbWave.form, WaveForm::Sin);
+    EXPECT_EQ(shaders.find("broken/b"), nullptr);
+    const ShaderInfo* last = shaders.find("last/c");
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->cull, CullMode::None);
+    ASSERT_EQ(last->stages.size(), 1u);
+    EXPECT_TRUE(last->stages[0].clamp);
+    EXPECT_EQ(last->stages[0].alphaTest, AlphaTest::Ge128);
+    EXPECT_EQ(last->image, "c.tga");
+    EXPECT_EQ(ignored, std::set<std::string>{"frobnicate"});
 }
