@@ -400,15 +400,19 @@ bool firstSolidHit(const Tree& tree, const PlaneSet& planes, const Vec3& a, cons
 
 std::vector<int> blockPlanes(const Bounds& box, double size, PlaneSet& planes)
 {
+    constexpr double kMostBlocks = 16;  // per axis: a huge level gets larger blocks
     std::vector<int> out;
     if (!box.valid() || size <= 0.0) return out;
-    for (int axis = 0; axis < 2; ++axis)
-        for (double at = std::ceil(box.mins[axis] / size) * size; at < box.maxs[axis]; at += size) {
+    for (int axis = 0; axis < 2; ++axis) {
+        const double extent = box.maxs[axis] - box.mins[axis];
+        const double step = std::max(size, std::ceil(extent / kMostBlocks / size) * size);
+        for (double at = std::ceil(box.mins[axis] / step) * step; at < box.maxs[axis]; at += step) {
             Plane p;
             p.normal[axis] = 1.0;
             p.dist = at;
             out.push_back(planes.find(p));
         }
+    }
     return out;
 }
 

@@ -56,7 +56,8 @@ struct SplitFace {
 bool buildTree(const BrushSet& brushes, const PlaneSet& planes, int maxDepth, Tree& tree,
                const std::vector<SplitFace>* hull = nullptr, const std::vector<int>* blocks = nullptr);
 
-// The planes x = k * size and y = k * size across the box.
+// The planes x = k * size and y = k * size across the box (a larger size on
+// an axis the box would cut into more than 16 blocks).
 std::vector<int> blockPlanes(const Bounds& box, double size, PlaneSet& planes);
 
 // Pushes a winding lying on `plane` down the tree and collects its parts in
