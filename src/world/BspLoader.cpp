@@ -102,8 +102,10 @@ bool BspLoader::load(const char* path, TargetList* targets)
     }
     // The control grids are gone once the patches are cut for drawing.
     CurveReport curveReport;
-    std::unique_ptr<PatchCollision> curves(buildPatchCollision(data, curveReport));
-    if (!curves) {
+    std::unique_ptr<PatchCollision> curves;
+    if (buildCurveCollision)
+        curves.reset(buildPatchCollision(data, curveReport));
+    if (buildCurveCollision && !curves) {
         SystemLog::get().write(LOG_RED "::BspLoader ERROR: out of memory for the curves' collision in %s", path);
         return false;
     }

@@ -19,6 +19,10 @@ public:
     // Lightmaps and vertex colours are brightened by this factor at load.
     float overbright = kDefaultOverbright;
 
+    // False leaves the curves without collision surfaces; only the load
+    // benchmark turns it off, to time the load without them.
+    bool buildCurveCollision = true;
+
     // The GL-free hand-over: moves a checked level and its handle arrays
     // (owned afterwards by the renderer) into the renderer, builds spheres,
     // leaf lists and face marks, sets levelLoaded. The curves' collision
