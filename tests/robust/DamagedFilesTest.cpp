@@ -67,6 +67,22 @@ void flipBits(const std::string& path, int count, unsigned seed)
     writeAll(path, b);
 }
 
+// Bit flips inside one lump only (14: the lightmaps), which damage the
+// picture but never the level's structure, so the level still loads.
+void flipLumpBits(const std::string& path, int lump, int count, unsigned seed)
+{
+    std::string b = readAll(path);
+    uint32_t offset = 0, length = 0;
+    size_t entry = 8 + static_cast<size_t>(lump) * 8;
+    if (b.size() < entry + 8) return;
+    std::memcpy(&offset, b.data() + entry, 4);
+    std::memcpy(&length, b.data() + entry + 4, 4);
+    if (length == 0 || offset >= b.size() || length > b.size() - offset) return;
+    std::mt19937 rng(seed);
+    for (int i = 0; i < count; ++i) b[offset + rng() % length] ^= static_cast<char>(1 << (rng() % 8));
+    writeAll(path, b);
+}
+
 std::vector<std::string> textures(const std::string& dir)
 {
     std::vector<std::string> out;
@@ -218,7 +234,7 @@ std::vector<Damage> groupedDamages()
          {std::string(kRed) + "::Font ERROR"}, true},
         {"textures, level, entity text, Lua", [](const std::string& d) {
              damageTextures(d);
-             flipBits(d + "/baseq3/maps/test.bsp", 40, 1);
+             flipLumpBits(d + "/baseq3/maps/test.bsp", 14, 40, 1);
              damageEntityText(d, 21);
              longLines(d);
              writeAll(d + "/settings.lua", readAll(d + "/settings.lua") + deepLua());
