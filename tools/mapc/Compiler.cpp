@@ -249,7 +249,7 @@ void addSuns(const BrushSet& brushes, TextureLibrary& library, Diagnostics& diag
 void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brushes, const PlaneSet& planes,
                       TextureLibrary& library, Diagnostics& diag, LightSettings& light)
 {
-    constexpr double kAreaPerUnit = 35000.0;  // square units of face per unit of "light"
+    constexpr double kAreaPerUnit = 22000.0;  // square units of face per unit of "light"
     for (const Surface& s : surfaces) {
         if (s.model != 0 || s.isPatch() || s.isMesh() || s.texture < 0) continue;
         const TextureRecord& t = brushes.textures[static_cast<size_t>(s.texture)];

@@ -65,19 +65,25 @@ void planarExtent(const Surface& s, const int axes[2], double lo[2], double hi[2
 }
 
 // Stored as the game reads the format: it brightens light by the overbright
-// factor at load, so the light seen is the light computed (clamped to 255).
-uint8_t toByte(double v)
+// factor at load, so the light seen is the light computed. Bright light uses
+// the whole stored range; past it the colour is scaled down as a whole, so
+// its hue is kept.
+void toBytes(const Vec3& light, uint8_t* rgb)
 {
-    return static_cast<uint8_t>(std::min(255.0, std::max(0.0, v)) / kDefaultOverbright + 0.5);
+    Vec3 c = light * (1.0 / kDefaultOverbright);
+    for (int i = 0; i < 3; ++i) c[i] = std::max(0.0, c[i]);
+    double top = std::max(c.x, std::max(c.y, c.z));
+    if (top > 255.0) c = c * (255.0 / top);
+    for (int i = 0; i < 3; ++i) rgb[i] = static_cast<uint8_t>(std::min(255.0, c[i] + 0.5));
 }
 
 // Point lights fall off with the square of the distance, as the editors'
 // users expect of "light"; this many units squared make one unit of light.
-constexpr double kPointScale = 5400.0;
+constexpr double kPointScale = 12000.0;
 // Closer than this a light counts as this far (no burnt-out spots).
 constexpr double kNearest = 16.0;
 // A sun's "intensity" in luxel units, straight on.
-constexpr double kSunScale = 1.5;
+constexpr double kSunScale = 3.0;
 
 } // namespace
 
@@ -275,10 +281,7 @@ void lightSurface(const Surface& s, const LightScene& scene, LightBudget& budget
         return base + (static_cast<size_t>(y) * kPage + static_cast<size_t>(x)) * 3;
     };
     auto put = [&](int i, int j, const Vec3& c) {
-        uint8_t* t = texel(i, j);
-        t[0] = toByte(c.x);
-        t[1] = toByte(c.y);
-        t[2] = toByte(c.z);
+        toBytes(c, texel(i, j));
     };
     const double L = s.luxel;
     if (s.isPatch()) {
@@ -373,9 +376,7 @@ void lightMeshes(std::vector<Surface>& surfaces, const PlaneSet& planes, const T
         s.meshLight.resize(s.meshPoints.size() * 3);
         for (size_t k = 0; k < s.meshPoints.size(); ++k) {
             Vec3 c = lightFrom(lights, s.meshPoints[k].position + normals[k], normals[k], scene, shadows);
-            s.meshLight[k * 3] = toByte(c.x);
-            s.meshLight[k * 3 + 1] = toByte(c.y);
-            s.meshLight[k * 3 + 2] = toByte(c.z);
+            toBytes(c, &s.meshLight[k * 3]);
         }
     });
 }
