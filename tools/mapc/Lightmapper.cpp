@@ -65,16 +65,16 @@ void planarExtent(const Surface& s, const int axes[2], double lo[2], double hi[2
 }
 
 // Stored as the game reads the format: it brightens light by the overbright
-// factor at load, so the light seen is the light computed. Bright light uses
-// the whole stored range; past it the colour is scaled down as a whole, so
-// its hue is kept.
+// factor at load, so the light seen is the light computed.
 void toBytes(const Vec3& light, uint8_t* rgb)
 {
-    Vec3 c = light * (1.0 / kDefaultOverbright);
-    for (int i = 0; i < 3; ++i) c[i] = std::max(0.0, c[i]);
-    double top = std::max(c.x, std::max(c.y, c.z));
-    if (top > 255.0) c = c * (255.0 / top);
-    for (int i = 0; i < 3; ++i) rgb[i] = static_cast<uint8_t>(std::min(255.0, c[i] + 0.5));
+    // Each channel is cut at full light before the division: the game then
+    // shows exactly the light levels were lit for (hot spots white as ever)
+    // and its hue-keeping clamp never has to act on our levels.
+    for (int i = 0; i < 3; ++i) {
+        double c = std::min(255.0, std::max(0.0, light[i])) / kDefaultOverbright;
+        rgb[i] = static_cast<uint8_t>(c + 0.5);
+    }
 }
 
 // Point lights fall off with the square of the distance, as the editors'
