@@ -148,10 +148,11 @@ peer_viewpos() {
 }
 
 # Puts the eye at X Y Z looking along YAW: setviewpos short of the mark by the
-# drift, then again by what is left, as viewpos reports it.
+# drift, then again by what is left, as viewpos reports it. The drift varies
+# with the frame rate, so on a busy machine it may take a few tries.
 peer_place() { # x y z yaw
   local x=$1 y=$2 z=$3 yaw=$4 drift=$peer_drift try at along
-  for try in 1 2 3; do
+  for try in 1 2 3 4 5 6; do
     read -r tx ty < <(awk -v x=$x -v y=$y -v yaw=$yaw -v d=$drift \
       'BEGIN { r = yaw * atan2(0, -1) / 180; printf "%.2f %.2f\n", x - d * cos(r), y - d * sin(r) }')
     peer_say "setviewpos $tx $ty $(awk -v z=$z -v e=$peer_eye_height 'BEGIN { print z - e }') $yaw"
