@@ -4,6 +4,7 @@
 // levels through the main loop's own frame with real mouse and keys: every
 // face the camera surely sees is drawn, the camera never draws from a
 // cluster it has left, and curves hold the player and stop shots.
+#include <chrono>
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
@@ -714,7 +715,10 @@ TEST(Play, CurvesHoldThePlayerAndStopShots)
 
             float nearest = 1e9f;
             xdotool("keydown --window " + window + " " + c.key);
-            for (int f = 0; f < 80; ++f) {
+            // Held for a while by the clock, not by a count of frames: a
+            // fast machine's frames are short and the body would not arrive.
+            auto begun = std::chrono::steady_clock::now();
+            for (int f = 0; f < 5000 && (f < 80 || std::chrono::steady_clock::now() - begun < std::chrono::milliseconds(1500)); ++f) {
                 loopOnce();
                 Vector3 offset = Camera::instance->position - spot.centre;
                 float height = offset.dot(spot.normal);
