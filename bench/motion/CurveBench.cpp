@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../common/BenchClock.h"
+#include "../common/LevelArgs.h"
 #include "world/BspData.h"
 #include "world/BspLoader.h"
 #include "world/LevelValidation.h"
@@ -137,12 +138,9 @@ int curvesMet(Renderer& r, const Segment& s)
 
 int main(int argc, char** argv)
 {
-    std::string folder = argc > 1 ? argv[1] : std::string(HALVEX_TEST_DATA) + "/openarena/maps";
-    std::vector<std::string> names;
-    for (int i = 2; i < argc; i++)
-        names.push_back(argv[i]);
-    if (names.empty())
-        names = {"czest3ctf", "oa_spirit3", "pul1ctf", "oa_shouse", "ctf_inyard"};
+    const LevelArgs args = levelArgs(argc, argv, HALVEX_TEST_DATA "/openarena/maps", {"czest3ctf", "oa_spirit3", "pul1ctf", "oa_shouse", "ctf_inyard"});
+    const std::string& folder = args.folder;
+    const std::vector<std::string>& names = args.names;
 
     int failures = 0;
     for (const std::string& name : names) {

@@ -2,6 +2,7 @@
 // beside the same walk without the per-brush bounds and the brute-force trace
 // that tests every world brush. Also counts
 // where the two disagree, over more levels than the test suite uses.
+#include "../common/LevelArgs.h"
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -45,12 +46,9 @@ std::vector<Segment> segments(const TestLevel& L, int count, unsigned seed)
 
 int main(int argc, char** argv)
 {
-    std::string folder = argc > 1 ? argv[1] : std::string(HALVEX_TEST_DATA) + "/openarena/maps";
-    std::vector<std::string> names;
-    for (int i = 2; i < argc; i++)
-        names.push_back(argv[i]);
-    if (names.empty())
-        names = {"oa_dm1", "q3dm6ish", "aggressor"};
+    const LevelArgs args = levelArgs(argc, argv, HALVEX_TEST_DATA "/openarena/maps", {"oa_dm1", "q3dm6ish", "aggressor"});
+    const std::string& folder = args.folder;
+    const std::vector<std::string>& names = args.names;
 
     int failures = 0;
     for (const std::string& name : names) {
