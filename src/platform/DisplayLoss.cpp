@@ -34,6 +34,9 @@ void driverFault(int)
 
 void endProcessWhenDisplayLost(bool windowShown)
 {
+    // A write to the dead server's socket must fail back into Xlib, which
+    // then calls the handler below; SIGPIPE would end the game without its log.
+    signal(SIGPIPE, SIG_IGN);
     XSetIOErrorHandler(windowShown ? displayLost : displayLostStarting);
 }
 
