@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "TestLevel.h"
+#include "CollisionReference.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ struct Segment {
     Vector3 start, end;
 };
 
-std::vector<Segment> segments(const TestLevel& L, int count, unsigned seed)
+std::vector<Segment> segments(const CollisionReference& L, int count, unsigned seed)
 {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> ux(L.mins.x, L.maxs.x), uy(L.mins.y, L.maxs.y),
@@ -52,7 +52,7 @@ int main(int argc, char** argv)
 
     int failures = 0;
     for (const std::string& name : names) {
-        TestLevel level;
+        CollisionReference level;
         if (!level.read(folder + "/" + name + ".bsp")) {
             std::printf("%-14s cannot read %s/%s.bsp\n", name.c_str(), folder.c_str(), name.c_str());
             failures++;

@@ -70,7 +70,7 @@ struct World {
     {
         TestLevel level;
         level.entities = entities;
-        std::string path = std::string(HALVEX_BINARY_DIR) + "/tests/game/objects_test.bsp";
+        std::string path = std::string(HALVEX_BINARY_DIR) + "/tests/objects/objects_test.bsp";
         if (!level.write(path))
             return false;
         BspLoader loader;

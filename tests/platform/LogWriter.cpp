@@ -1,7 +1,7 @@
 // Helper process for the log tests: logs a few lines from inside a chosen
 // working directory and then ends in the way the test asks for.
-//   spine_log_writer <dir> exit    normal exit: the log writes its file
-//   spine_log_writer <dir> abort   crash: nothing may be written
+//   platform_log_writer <dir> exit    normal exit: the log writes its file
+//   platform_log_writer <dir> abort   crash: nothing may be written
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>

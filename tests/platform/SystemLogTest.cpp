@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/SystemLog.h"
-#include "SpineTestSupport.h"
+#include "ProcessTestSupport.h"
 
 namespace {
 
@@ -100,13 +100,13 @@ TEST(SystemLog, TextArgumentsKeepPercentSignsAndBadIndexIsEmpty)
 
 TEST(SystemLog, FileWrittenOnceAtExitAndReplacedByNextRun)
 {
-    std::string dir = makeScratchDir("spine_log");
+    std::string dir = makeScratchDir("system_log");
     std::string file = dir + "/systemlog.txt";
     {
         std::ofstream old(file);
         old << "old run\n";
     }
-    ASSERT_EQ(runProcess({ SPINE_LOG_WRITER, dir, "exit" }), 0);
+    ASSERT_EQ(runProcess({ LOG_WRITER, dir, "exit" }), 0);
     std::vector<std::string> lines = readLines(file);
     std::vector<std::string> expected = {
         "\x01 1 1 1 \x01::Test first line",
@@ -119,7 +119,7 @@ TEST(SystemLog, FileWrittenOnceAtExitAndReplacedByNextRun)
     EXPECT_EQ(lines, expected);
 
     // A run that crashes leaves the previous run's file as it was.
-    EXPECT_NE(runProcess({ SPINE_LOG_WRITER, dir, "abort" }), 0);
+    EXPECT_NE(runProcess({ LOG_WRITER, dir, "abort" }), 0);
     EXPECT_EQ(readLines(file), expected);
     removeTree(dir);
 }

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "SpineTestSupport.h"
+#include "ProcessTestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -290,7 +290,7 @@ void runDamaged(const Damage& damage, int index)
 
     std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
     pid_t pid = startProcess({dir + "/halvex"}, dir,
-                             {"LD_PRELOAD=" ROBUST_KEEP_LIBRARIES, "ASAN_OPTIONS=" + asan + ":verify_asan_link_order=0"});
+                             {"LD_PRELOAD=" KEEP_LIBRARIES, "ASAN_OPTIONS=" + asan + ":verify_asan_link_order=0"});
     ASSERT_GT(pid, 0);
     step(damage, start, "started");
     int code = -2;

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "SpineTestSupport.h"
+#include "ProcessTestSupport.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ class GameRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = makeScratchDir("spine_game");
+        dir = makeScratchDir("game_run");
         ASSERT_TRUE(copyTree(HALVEX_GAME_DIR, dir));
         std::remove((dir + "/systemlog.txt").c_str());
         std::remove((dir + "/videoSettings.lua").c_str());
@@ -50,7 +50,7 @@ protected:
     void start(const std::string& display = "", const std::vector<std::string>& arguments = {})
     {
         std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
-        std::vector<std::string> env = { "LD_PRELOAD=" SPINE_KEEP_LIBRARIES ":" SPINE_GL_PROBE,
+        std::vector<std::string> env = { "LD_PRELOAD=" KEEP_LIBRARIES ":" GL_PROBE,
                                          "HALVEX_GL_PROBE=" + probeFile(),
                                          "ASAN_OPTIONS=" + asan + ":verify_asan_link_order=0" };
         if (!display.empty())

@@ -1,4 +1,4 @@
-#include "SpineTestSupport.h"
+#include "ProcessTestSupport.h"
 
 #include "GuiSource.h"
 

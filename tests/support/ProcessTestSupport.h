@@ -1,5 +1,5 @@
 #pragma once
-// Process, file and scratch-folder helpers for the spine's tests.
+// Process, file and scratch-folder helpers for the tests that start programs.
 #include <string>
 #include <sys/types.h>
 #include <vector>

@@ -12,7 +12,7 @@
 #include "world/PatchCollision.h"
 #include "world/Renderer.h"
 
-struct TestLevel {
+struct CollisionReference {
     std::vector<bsp::BspPlane> planes;
     std::vector<bsp::BspNode> nodes;
     std::vector<bsp::BspLeaf> leaves;

@@ -6,7 +6,7 @@
 #include <limits>
 #include <memory>
 
-#include "TestLevel.h"
+#include "CollisionReference.h"
 #include "app/Target.h"
 #include "app/TargetList.h"
 #include "world/BspData.h"
@@ -19,9 +19,9 @@ constexpr float kEps = 0.03125f;
 
 // Solid box x 100..200, non-solid box x -200..-100; both span -1000..1000
 // in y and z. Node 0 splits at x = 0: front leaf 0 holds the solid box.
-TestLevel boxLevel()
+CollisionReference boxLevel()
 {
-    TestLevel L;
+    CollisionReference L;
     auto plane = [&](float x, float y, float z, float d) {
         bsp::BspPlane p{{x, y, z}, d};
         L.planes.push_back(p);
@@ -261,7 +261,7 @@ TEST_F(Collision, NonFiniteStateNeverSpinsOrCrashes)
 
 TEST_F(Collision, BrokenIndicesAreSkipped)
 {
-    TestLevel L = boxLevel();
+    CollisionReference L = boxLevel();
     L.brushSides[0].plane = 99999;     // solid box: a side plane out of range
     L.leaves[1].leafBrushCount = 500;  // back leaf: brush range past the list
     L.brushes[1].texture = -3;

@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "../level/RealLevels.h"
-#include "TestLevel.h"
+#include "RealLevels.h"
+#include "CollisionReference.h"
 #include "world/BspData.h"
 #include "world/BspLoader.h"
 #include "world/LevelValidation.h"
@@ -18,7 +18,7 @@ const char* const kLevels[] = {"oa_dm1", "q3dm6ish", "aggressor"};
 
 // A random point of the level's box that lies in a leaf of some cluster,
 // that is in the open rather than in the void or inside a wall.
-Vector3 openPoint(const TestLevel& L, std::mt19937& rng)
+Vector3 openPoint(const CollisionReference& L, std::mt19937& rng)
 {
     std::uniform_real_distribution<float> ux(L.mins.x, L.maxs.x), uy(L.mins.y, L.maxs.y),
         uz(L.mins.z, L.maxs.z);
@@ -56,7 +56,7 @@ protected:
         ASSERT_TRUE(level.read(openArenaMap(GetParam()))) << GetParam();
         ASSERT_TRUE(loadWithGameReader(openArenaMap(GetParam()), renderer)) << GetParam();
     }
-    TestLevel level;
+    CollisionReference level;
     Renderer renderer;
 };
 
@@ -172,7 +172,7 @@ TEST(Curves, TracesAgreeWithEveryFacetTestedDirectly)
     int levels = 0, mismatches = 0, curveHits = 0;
     for (const std::string& path : realLevels()) {
         Renderer renderer;
-        TestLevel reference;
+        CollisionReference reference;
         ASSERT_TRUE(loadWithGameReader(path, renderer)) << path;
         if (!renderer.curves || renderer.curves->surfaces.empty())
             continue;

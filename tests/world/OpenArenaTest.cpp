@@ -237,7 +237,7 @@ TEST(OpenArena, ScreenshotsShowTexturesSkyAndCurves)
     };
     const View views[] = {{"czest3ctf", 5, 0.3f, 0.4f}, {"oa_shouse", 3, 0.3f, 0.4f}, {"wrackdm17", 2, 0.3f, 0.6f},
                           {"oa_dm1", 1},    {"oa_dm4", 2, 0.3f, 1.0f / 3.0f, 0.0f},       {"ctf_inyard", 2, 0.8f, 0.55f}};
-    std::string folder = std::string(HALVEX_BINARY_DIR) + "/tests/level/screenshots";
+    std::string folder = std::string(HALVEX_BINARY_DIR) + "/tests/world/screenshots";
     fs::create_directories(folder);
     for (const View& view : views) {
         SCOPED_TRACE(view.level);
