@@ -665,6 +665,7 @@ TEST(MapcFuzz, HugeLevelGetsCoarserLuxels)
     Compiled c;
     mapc::CompileOptions options;
     options.lightSeconds = 600;  // the luxel warning alone, however loaded the machine
+    options.visSeconds = 600;
     compile(world(hollowRoom({-60000, -60000, -60000, 60000, 60000, 60000})) +
                 pointEntity("info_player_start", 0, 0, 0),
             c, options);
