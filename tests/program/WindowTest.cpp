@@ -219,47 +219,43 @@ TEST_F(GameRun, GlObjectsGoBeforeTheContext)
     EXPECT_EQ(countLines(std::string(kWhite) + "console used"), 1);
 }
 
-// The X server going away under a running game ends it within seconds, with
-// the log written, instead of leaving it spinning on the dead connection.
 // A private X server for one test; its display once a client can open it.
-// Servers starting at the same moment in other tests can race for a display
-// number, so a server that does not answer is replaced.
+// The number is picked here among free ones, spread by process id, rather
+// than by Xvfb's own scan: servers of other tests starting at the same moment
+// race in that scan. A server that does not answer is replaced.
 bool startPrivateServer(pid_t& server, std::string& display)
 {
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return false;
+    int number = 5000 + int(getpid() % 2000);
+    for (int attempt = 0; attempt < 8; ++attempt, number += 7) {
+        while (fileExists("/tmp/.X11-unix/X" + std::to_string(number)) ||
+               fileExists("/tmp/.X" + std::to_string(number) + "-lock"))
+            number += 1;
+        display = ":" + std::to_string(number);
         server = fork();
         if (server == 0) {
-            close(fds[0]);
-            std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
-                   "-nolisten", "tcp", static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                   "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
-        close(fds[1]);
-        char number[32] = {};
-        ssize_t got = server > 0 ? read(fds[0], number, sizeof number - 1) : 0;
-        close(fds[0]);
-        display = ":" + trim(number);
-        if (got > 0 && !trim(number).empty())
-            for (int i = 0; i < 20; ++i) {
-                if (Display* x = XOpenDisplay(display.c_str())) {
-                    XCloseDisplay(x);
-                    return true;
-                }
-                pause(100);
+        if (server < 0)
+            return false;
+        for (int i = 0; i < 50; ++i) {
+            if (Display* x = XOpenDisplay(display.c_str())) {
+                XCloseDisplay(x);
+                return true;
             }
-        if (server > 0) {
-            kill(server, SIGTERM);
-            waitpid(server, nullptr, 0);
+            if (waitpid(server, nullptr, WNOHANG) == server)
+                break;  // lost the number to another server
+            pause(100);
         }
-        pause(200);
+        kill(server, SIGTERM);
+        waitpid(server, nullptr, 0);
     }
     return false;
 }
 
+// The X server going away under a running game ends it within seconds, with
+// the log written, instead of leaving it spinning on the dead connection.
 TEST_F(GameRun, LostDisplayEndsTheProgramPromptly)
 {
     // A server that lost a race for its display number can leave the game
