@@ -1,3 +1,4 @@
+// The plain process-wide settings and flags of the application, with their start values.
 #include "app/AppState.h"
 
 #include "world/Overbright.h"

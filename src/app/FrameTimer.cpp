@@ -1,3 +1,4 @@
+// The frame clock: frame time, current time and frames per second from SDL's ticks.
 #include "app/FrameTimer.h"
 
 #include <SDL.h>

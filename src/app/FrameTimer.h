@@ -1,4 +1,5 @@
 #pragma once
+// The frame clock ticked at the start of every frame.
 #include <cstdint>
 
 // Frame clock, ticked once at the start of every frame. All motion is scaled

@@ -1,3 +1,4 @@
+// The game state and its frame: shots, impact marks, the death rule and the HUD.
 #include "app/Game.h"
 
 #include <GL/gl.h>

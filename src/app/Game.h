@@ -1,4 +1,5 @@
 #pragma once
+// The game object: life, bullets, shots, impact marks and the head-up display.
 #include "objects/SpriteBatch.h"
 #include "world/TraceResult.h"
 #include "world/Vector3.h"

@@ -1,3 +1,4 @@
+// The program's skeleton: main's steps, start-up, the main loop with its event routing, shutdown.
 #include "app/Startup.h"
 
 #include <SDL.h>

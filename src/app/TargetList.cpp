@@ -1,3 +1,4 @@
+// The list of shootable targets, updated once per frame.
 #include "app/TargetList.h"
 
 #include "app/Target.h"

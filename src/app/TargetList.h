@@ -1,4 +1,5 @@
 #pragma once
+// The game's non-owning, ordered list of shootable targets.
 #include <cstddef>
 #include <vector>
 
