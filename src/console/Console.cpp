@@ -1,3 +1,4 @@
+// The drop-down console: its key handling, its toggleConsole command and its drawing.
 #include "console/Console.h"
 
 #include "app/AppState.h"

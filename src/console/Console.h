@@ -1,4 +1,5 @@
 #pragma once
+// The drop-down console that shows the log and runs typed lines as Lua.
 #include "console/ConsoleInput.h"
 #include "console/ConsoleView.h"
 #include "resources/Font.h"

@@ -1,3 +1,4 @@
+// The console's line editor: typing, cursor moves and the history of confirmed lines.
 #include "console/ConsoleInput.h"
 
 #include "platform/SystemLog.h"

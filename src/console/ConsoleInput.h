@@ -1,4 +1,5 @@
 #pragma once
+// The console's one-line editor with its history; plain code, no GL.
 #include "console/ConsoleView.h"
 
 #include <string>

@@ -1,3 +1,4 @@
+// Turning log lines into the console's coloured, wrapped display lines; plain code, no GL.
 #include "console/ConsoleView.h"
 
 #include "platform/SystemLog.h"

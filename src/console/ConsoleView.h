@@ -1,4 +1,5 @@
 #pragma once
+// The console's display lines and font metrics, built from the log without GL.
 #include <cstddef>
 
 class SystemLog;
