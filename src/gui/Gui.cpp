@@ -1,3 +1,4 @@
+// The GUI manager: loading its windows, their stacking order and the routing of mouse events.
 #include "gui/Gui.h"
 
 #include "platform/SystemLog.h"

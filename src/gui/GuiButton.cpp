@@ -1,3 +1,4 @@
+// The push button: loading, its click and its movement.
 #include "gui/GuiButton.h"
 
 #include "gui/GuiRecords.h"

@@ -1,4 +1,5 @@
 #pragma once
+// The push button widget.
 #include "gui/GuiWidget.h"
 
 #include <sigc++/sigc++.h>

@@ -1,3 +1,4 @@
+// The check box: sizing from the font, flipping on a click, movement.
 #include "gui/GuiCheckBox.h"
 
 #include "gui/GuiRecords.h"

@@ -1,4 +1,5 @@
 #pragma once
+// The check box widget.
 #include "gui/GuiWidget.h"
 
 // A square box and its caption; each left release over it flips checked. Its size

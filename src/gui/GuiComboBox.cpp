@@ -1,3 +1,4 @@
+// The combo box: its box, its arrow and the list box it drops down.
 #include "gui/GuiComboBox.h"
 
 #include "gui/GuiRecords.h"

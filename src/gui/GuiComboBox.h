@@ -1,4 +1,5 @@
 #pragma once
+// The combo box widget: a one-line box with a drop-down list.
 #include "gui/GuiListBox.h"
 
 #include <sigc++/sigc++.h>

@@ -1,3 +1,4 @@
+// The one-line edit box: typing, caret moves and the visible part of the text.
 #include "gui/GuiEditBox.h"
 
 #include "gui/GuiRecords.h"

@@ -1,4 +1,5 @@
 #pragma once
+// The one-line text field widget.
 #include "gui/GuiWidget.h"
 
 #include <sigc++/sigc++.h>

@@ -1,3 +1,4 @@
+// The list box: rows, selection and its two scroll bars.
 #include "gui/GuiListBox.h"
 
 #include "gui/GuiRecords.h"

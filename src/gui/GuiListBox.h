@@ -1,4 +1,5 @@
 #pragma once
+// The list box widget and its rows.
 #include "gui/GuiScrollBar.h"
 
 #include <sigc++/sigc++.h>

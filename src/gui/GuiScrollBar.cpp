@@ -1,3 +1,4 @@
+// The list box's scroll bars: set-up, arrow buttons, thumb dragging and movement.
 #include "gui/GuiScrollBar.h"
 
 void GuiScrollBar::setUp(int x, int y, int len, const GuiColour& track, const GuiColour& thumbCol,

@@ -1,4 +1,5 @@
 #pragma once
+// The scroll bars a list box owns, vertical or horizontal.
 #include "gui/GuiWidget.h"
 
 // A scroll bar of a list box, never in the file: a track with a button at

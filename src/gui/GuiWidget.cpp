@@ -1,3 +1,4 @@
+// What every widget shares: loading its record, its rectangle and moving.
 #include "gui/GuiWidget.h"
 
 #include "gui/GuiButton.h"

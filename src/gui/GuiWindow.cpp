@@ -1,3 +1,4 @@
+// A GUI window: building its widgets, moving them together and handing them mouse events.
 #include "gui/GuiWindow.h"
 
 #include "gui/GuiRecords.h"

@@ -1,3 +1,4 @@
+// The menu screens: the GUI's windows wired to game actions and the settings files.
 #include "gui/Menu.h"
 
 #include <GL/gl.h>
