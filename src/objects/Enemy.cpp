@@ -1,3 +1,4 @@
+// The enemy: chasing the player, taking shots, exploding and drawing its sphere.
 #include "objects/Enemy.h"
 
 #include <GL/gl.h>

@@ -1,3 +1,4 @@
+// The burst of particles a dying enemy leaves.
 #include "objects/Explosion.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// What every particle system shares: moving its particles and drawing their sprites.
 #include "objects/ParticleGroup.h"
 
 #include <GL/gl.h>

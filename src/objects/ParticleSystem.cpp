@@ -1,3 +1,4 @@
+// The particle fountain placed by a map entity: reading its keys and emitting.
 #include "objects/ParticleSystem.h"
 
 #include <cmath>

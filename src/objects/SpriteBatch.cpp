@@ -1,3 +1,4 @@
+// Camera-facing textured squares built on the CPU and drawn in one call.
 #include "objects/SpriteBatch.h"
 
 #include <GL/gl.h>

@@ -1,4 +1,5 @@
 #pragma once
+// A batch of camera-facing sprites drawn with one call.
 #include "world/Vector3.h"
 
 // The multitexture entry point type (GLenum argument), as in world/Renderer.h.
