@@ -1,3 +1,4 @@
+// The window and its GL context: video mode, caption, full screen and the projections.
 #include "platform/OglSdl.h"
 
 #include <SDL.h>

@@ -1,4 +1,5 @@
 #pragma once
+// The one window and its OpenGL context.
 #include <cstdint>
 
 struct SDL_Surface;
