@@ -1,3 +1,4 @@
+// The FreeType-backed bitmap font: building its glyph atlas and drawing text.
 #include "resources/Font.h"
 
 #include "platform/GlContext.h"

@@ -1,3 +1,4 @@
+// The game's one file system, made on first use and kept until exit.
 #include "resources/GameFiles.h"
 
 #include <new>

@@ -1,4 +1,5 @@
 #pragma once
+// Where the game's files come from: the working folder and the .pk3 archives of baseq3.
 class FileSystem;
 
 // The game's file system, created on first use: plain files relative to the

@@ -1,3 +1,4 @@
+// The texture cache: loading pictures into GL textures once and sharing their handles.
 #include "resources/TextureManager.h"
 
 #include "platform/SystemLog.h"
