@@ -1,3 +1,4 @@
+// The game's script commands: map, quit, setRes, kill, drawFps and the rest.
 #include "script/GameCommands.h"
 
 #include "app/AppState.h"

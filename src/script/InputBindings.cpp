@@ -1,3 +1,4 @@
+// The command-key table and its bind command.
 #include "script/InputBindings.h"
 
 #include "script/LuaHost.h"

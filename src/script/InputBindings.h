@@ -1,4 +1,5 @@
 #pragma once
+// The command-key table: a key press runs its bound Lua text.
 #include "script/KeyNames.h"
 
 class LuaHost;

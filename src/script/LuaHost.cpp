@@ -1,3 +1,4 @@
+// The Lua host: opening the state and its libraries, routing print and errors to the log, running chunks.
 #include "script/LuaHost.h"
 
 #include "platform/SystemLog.h"

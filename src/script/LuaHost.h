@@ -1,4 +1,5 @@
 #pragma once
+// The program's one Lua state and the commands registered in it.
 #include <lua5.1/lua.hpp>
 
 // Owns the program's one Lua state. Every configurable thing is a Lua chunk

@@ -1,3 +1,4 @@
+// The player object and its action-binding script commands.
 #include "script/Player.h"
 
 #include "app/FrameTimer.h"

@@ -1,4 +1,5 @@
 #pragma once
+// The player: mouse look, action keys and the camera's physics body.
 
 class ActionKeyTable;
 class Camera;

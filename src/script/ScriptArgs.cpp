@@ -1,3 +1,4 @@
+// Reading script command arguments without ever raising a Lua error.
 #include "script/ScriptArgs.h"
 
 #include <climits>

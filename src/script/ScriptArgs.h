@@ -1,4 +1,5 @@
 #pragma once
+// Argument reading shared by every script command.
 #include <lua5.1/lua.hpp>
 
 // Argument reading shared by every script command. A command never raises a
