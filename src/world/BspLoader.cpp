@@ -1,3 +1,4 @@
+// Loading a level: reading and checking the file, making its textures, handing it to the Renderer.
 #include "world/BspLoader.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The free first-person camera: turning, moving and loading its view transform.
 #include "world/Camera.h"
 
 #include <GL/gl.h>

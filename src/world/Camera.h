@@ -1,4 +1,5 @@
 #pragma once
+// The player's eye: position and orientation.
 #include "world/Vector3.h"
 
 // The player's eye: a free first-person camera, y-up. Its leaf fields are

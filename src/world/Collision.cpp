@@ -1,3 +1,4 @@
+// Ray and sphere traces through the level's brushes and curves.
 #include "world/Collision.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Reading the entity lump and placing the player, enemies and fountains.
 #include "world/EntitieParser.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// Building the view frustum from the GL matrices and testing spheres against it.
 #include "world/Frustum.h"
 
 #include <GL/gl.h>

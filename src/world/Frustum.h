@@ -1,4 +1,5 @@
 #pragma once
+// The view frustum used to cull the level.
 #include "world/BoundingSphere.h"
 #include "world/Vector3.h"
 

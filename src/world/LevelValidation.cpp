@@ -1,3 +1,4 @@
+// Checking every index of a level read from disk before the game follows it.
 #include "world/LevelValidation.h"
 
 #include <cstdint>

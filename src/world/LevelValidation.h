@@ -1,4 +1,5 @@
 #pragma once
+// Checking a level's indices and ranges before use.
 #include <cstddef>
 
 struct BspData;

@@ -1,3 +1,4 @@
+// Turning curved patches into collision surfaces filed by leaf.
 #include "world/PatchCollision.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Cutting curved patches into triangles, finer where they bend more.
 #include "world/PatchTessellation.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 #pragma once
+// Turning a level's curved patches into triangle meshes at load.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -1,3 +1,4 @@
+// The Renderer object: leaf lookup, cluster visibility, leaf entity lists and freeing the level.
 #include "world/Renderer.h"
 
 #include <algorithm>

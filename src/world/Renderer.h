@@ -1,4 +1,5 @@
 #pragma once
+// The Renderer: the loaded level, its drawing and its traces.
 #include <cstdint>
 #include <vector>
 #include "world/BoundingSphere.h"
