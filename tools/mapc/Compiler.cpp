@@ -1,3 +1,4 @@
+// The level compiler's driver: the passes from map text to finished lumps.
 #include "Compiler.h"
 #include <algorithm>
 #include <cmath>

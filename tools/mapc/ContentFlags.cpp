@@ -1,3 +1,4 @@
+// Content and surface bits from shader surfaceparms and tool texture names.
 #include "ContentFlags.h"
 #include <cstring>
 #include <initializer_list>

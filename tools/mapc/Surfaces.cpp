@@ -1,3 +1,4 @@
+// The visible parts of brush sides, split to fit lightmap blocks.
 #include "Surfaces.h"
 #include <algorithm>
 

@@ -1,4 +1,5 @@
 #pragma once
+// The visible surfaces of the level's brushes.
 #include <cstdint>
 #include <vector>
 #include "BrushSet.h"
