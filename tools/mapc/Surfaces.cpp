@@ -170,4 +170,12 @@ void splitLargeSurfaces(std::vector<Surface>& surfaces, const PlaneSet& planes, 
     surfaces.swap(result);
 }
 
+void surfaceBounds(const Surface& s, Bounds& box)
+{
+    for (const Winding& w : s.pieces)
+        for (const Vec3& p : w) box.add(p);
+    for (const PatchPoint& p : s.grid) box.add(p.position);
+    for (const PatchPoint& p : s.meshPoints) box.add(p.position);
+}
+
 } // namespace mapc
