@@ -8,7 +8,7 @@
 #include "app/FrameTimer.h"
 #include "app/Game.h"
 #include "objects/Explosion.h"
-#include "objects/Saturate.h"
+#include "platform/Saturate.h"
 #include "platform/GlContext.h"
 #include "resources/TextureManager.h"
 #include "world/Frustum.h"

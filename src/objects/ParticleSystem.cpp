@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "objects/Saturate.h"
+#include "platform/Saturate.h"
 #include "world/EntitieParser.h"
 
 namespace {

@@ -25,7 +25,4 @@ bool keyCode(lua_State* L, int index, int* out);
 // complement; false for NaN and the infinities.
 bool lowByte(double value, int* out);
 
-// The same truncation for a plain number.
-int truncateToInt(double value);
-
 } // namespace scriptargs
