@@ -3,19 +3,6 @@
 
 #include <SDL.h>
 
-FrameTimer* FrameTimer::instance = nullptr;
-
-FrameTimer::FrameTimer()
-{
-    instance = this;
-}
-
-FrameTimer::~FrameTimer()
-{
-    if (instance == this)
-        instance = nullptr;
-}
-
 void FrameTimer::tick()
 {
     tickAt(SDL_GetTicks());

@@ -3,19 +3,6 @@
 
 #include "app/Target.h"
 
-TargetList* TargetList::instance = nullptr;
-
-TargetList::TargetList()
-{
-    instance = this;
-}
-
-TargetList::~TargetList()
-{
-    if (instance == this)
-        instance = nullptr;
-}
-
 void TargetList::add(Target* target)
 {
     if (target)

@@ -11,7 +11,6 @@
 #include <cmath>
 #include <string>
 
-Console* Console::instance = nullptr;
 int consoleToggleKey = -1;
 
 namespace {
@@ -62,19 +61,16 @@ int consoleMaxLines(int panelHeight, int fontSize)
 
 Console::Console()
 {
-    instance = this;
     if (LuaHost::instance)
         LuaHost::instance->registerCommand("toggleConsole", toggleConsoleCommand);
 }
 
 Console::~Console()
 {
-    releaseGl();
-    if (instance == this)
-        instance = nullptr;
+    release();
 }
 
-void Console::releaseGl()
+void Console::release()
 {
     if (background != 0 && glContextCurrent())
         glDeleteLists(background, 1);
@@ -132,7 +128,7 @@ bool Console::initConsole(int windowWidth, int windowHeight, float fraction,
         metrics.advance[c] = fontLoaded ? consoleFont.textWidth(one) : 0;
     }
     line.setMetrics(metrics);
-    entries.setup(consoleMaxLines(height, size), width, metrics);
+    entries.init(consoleMaxLines(height, size), width, metrics);
     entries.rebuild(SystemLog::get());
     return fontLoaded;
 }
@@ -159,16 +155,9 @@ bool Console::handleKey(const SDL_keysym& key)
     case SDLK_DOWN:      line.newerLine(); break;
     case SDLK_PAGEUP:    entries.scrollUp(SystemLog::get()); break;
     case SDLK_PAGEDOWN:  entries.scrollDown(SystemLog::get()); break;
-    case SDLK_BACKQUOTE:
-    case SDLK_TAB:
-    case SDLK_RSHIFT:
-    case SDLK_LSHIFT:
-    case SDLK_RCTRL:
-    case SDLK_LCTRL:
-    case SDLK_RALT:
-    case SDLK_LALT:
-        break;
     default: {
+        if (lineEditIgnores(key.sym))
+            break;
         // Control-c types the byte that opens and closes a colour prefix.
         int c = ((key.mod & KMOD_CTRL) && key.sym == SDLK_c) ? 0x01 : key.unicode;
         if (c > 0)

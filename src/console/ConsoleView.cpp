@@ -50,7 +50,7 @@ ConsoleView::~ConsoleView()
     delete[] lines;
 }
 
-void ConsoleView::setup(int maxLines, int width, const ConsoleMetrics& m)
+void ConsoleView::init(int maxLines, int width, const ConsoleMetrics& m)
 {
     delete[] lines;
     lines = nullptr;

@@ -23,7 +23,7 @@ FileSystem* files = nullptr;
 
 } // namespace
 
-FileSystem& gameFiles()
+FileSystem& GameFiles::get()
 {
     if (!files) {
         files = new (storage) FileSystem();

@@ -6,4 +6,6 @@ class FileSystem;
 // working directory, then every .pk3 in "baseq3" (name order, later ones
 // override earlier ones) with its entries found under "baseq3/". Problems
 // are logged as "::FileSystem" lines. It lives until process exit.
-FileSystem& gameFiles();
+struct GameFiles {
+    static FileSystem& get();
+};

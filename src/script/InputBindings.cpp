@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-InputBindings* InputBindings::instance = nullptr;
-
 namespace {
 
 void storeCommand(InputBindings::Slot& slot, const char* command)
@@ -54,7 +52,6 @@ int bindCommand(lua_State* L)
 
 InputBindings::InputBindings()
 {
-    instance = this;
     for (Slot& slot : slots) {
         slot.command[0] = '\0';
         slot.bound = false;
@@ -66,12 +63,6 @@ InputBindings::InputBindings()
     host = LuaHost::instance;
     if (host)
         host->registerCommand("bind", bindCommand);
-}
-
-InputBindings::~InputBindings()
-{
-    if (instance == this)
-        instance = nullptr;
 }
 
 void InputBindings::bind(const char* command, int code)

@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-LuaHost* LuaHost::instance = nullptr;
-
 namespace {
 
 struct LibraryEntry {
@@ -77,8 +75,6 @@ int atPanic(lua_State* L)
 
 LuaHost::LuaHost()
 {
-    instance = this;
-
     state = luaL_newstate();
     if (!state) {
         SystemLog::get().write(LOG_RED "::LUA ERROR lua_open() Failed!");
@@ -112,8 +108,8 @@ LuaHost::LuaHost()
 
 LuaHost::~LuaHost()
 {
-    if (instance == this)
-        instance = nullptr;
+    // Nothing reaches the state through the host while it closes.
+    withdraw();
     if (state)
         lua_close(state);
     state = nullptr;

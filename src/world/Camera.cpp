@@ -3,18 +3,9 @@
 
 #include <GL/gl.h>
 
-Camera* Camera::instance = nullptr;
-
 Camera::Camera()
 {
-    instance = this;
     recompute();
-}
-
-Camera::~Camera()
-{
-    if (instance == this)
-        instance = nullptr;
 }
 
 Vector3 Camera::rotate(const Vector3& v, const Vector3& axis, float angle)

@@ -3,18 +3,9 @@
 
 #include <GL/gl.h>
 
-Frustum* Frustum::instance = nullptr;
-
 Frustum::Frustum()
 {
-    instance = this;
     tangent = std::tan(3.14159265f / 180.0f);
-}
-
-Frustum::~Frustum()
-{
-    if (instance == this)
-        instance = nullptr;
 }
 
 void Frustum::setViewport(float halfWidthPixels, float halfHeightPixels, float fovTangent)
