@@ -9,6 +9,7 @@ bool fullscreenSetting = false;
 bool quitRequested = false;
 bool drawFps = false;
 bool consoleOpen = false;
+int consoleToggleKey = -1;
 bool hudShown = true;
 bool screenshotRequested = false;
 float levelOverbright = kDefaultOverbright;

@@ -11,8 +11,6 @@
 #include <cmath>
 #include <string>
 
-int consoleToggleKey = -1;
-
 namespace {
 
 // toggleConsole(key): opens or closes the console; key is the character

@@ -1,14 +1,12 @@
 #pragma once
 // The drop-down console that shows the log and runs typed lines as Lua.
+#include "app/AppState.h"
 #include "platform/Published.h"
 #include "console/ConsoleInput.h"
 #include "console/ConsoleView.h"
 #include "resources/Font.h"
 
 #include <SDL.h>
-
-// The character code whose key press closes the open console; -1 when none.
-extern int consoleToggleKey;
 
 // The drop-down panel that shows the log in colour and runs typed lines as
 // Lua. Opened and closed by toggleConsole; while open it takes every key.
