@@ -1,6 +1,6 @@
 #pragma once
-// The base of every widget: its rectangle, its record and texts, and the
-// eight virtual operations the window calls.
+// The base of every widget: its rectangle, its record and texts, the click
+// behaviour they share and the virtual operations the window calls.
 #include "gui/GuiFile.h"
 #include "gui/GuiGeometry.h"
 
