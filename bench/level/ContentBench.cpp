@@ -91,7 +91,7 @@ int main(int argc, char** argv)
         return 1;
 
     // The largest level, and the one with the most curves.
-    FileSystem& files = gameFiles();
+    FileSystem& files = GameFiles::get();
     std::string largest, curved;
     size_t largestSize = 0;
     int mostPatches = -1;

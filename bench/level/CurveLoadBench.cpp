@@ -47,7 +47,7 @@ int patchCount(const std::string& level)
     std::vector<unsigned char> bytes;
     BspData data;
     char problem[256];
-    if (!gameFiles().readFile(level.c_str(), bytes) ||
+    if (!GameFiles::get().readFile(level.c_str(), bytes) ||
         readBspBuffer(bytes.data(), bytes.size(), data, problem, sizeof problem) != BspReadError::None)
         return -1;
     int patches = 0;
@@ -86,7 +86,7 @@ int main(int argc, char** argv)
     int status = 0;
     for (const std::string& name : names) {
         std::string level = "baseq3/maps/" + name + ".bsp";
-        if (!gameFiles().exists(level.c_str())) {
+        if (!GameFiles::get().exists(level.c_str())) {
             printf("  %-12s not in the pinned archives, skipped\n", name.c_str());
             continue;
         }

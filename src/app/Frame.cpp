@@ -1,3 +1,4 @@
+// One pass of the main loop after the events: the menu or the game frame, then the buffer swap.
 #include "app/Frame.h"
 
 #include <SDL.h>

@@ -1,19 +1,7 @@
+// The frame clock: frame time, current time and frames per second from SDL's ticks.
 #include "app/FrameTimer.h"
 
 #include <SDL.h>
-
-FrameTimer* FrameTimer::instance = nullptr;
-
-FrameTimer::FrameTimer()
-{
-    instance = this;
-}
-
-FrameTimer::~FrameTimer()
-{
-    if (instance == this)
-        instance = nullptr;
-}
 
 void FrameTimer::tick()
 {

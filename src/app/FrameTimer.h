@@ -1,17 +1,12 @@
 #pragma once
+// The frame clock ticked at the start of every frame.
+#include "platform/Published.h"
 #include <cstdint>
 
 // Frame clock, ticked once at the start of every frame. All motion is scaled
 // by frameTime; the world renderer marks faces with frameCount.
-class FrameTimer {
+class FrameTimer : public Published<FrameTimer> {
 public:
-    static FrameTimer* instance;  // published by the constructor, cleared by the destructor
-
-    FrameTimer();
-    ~FrameTimer();
-    FrameTimer(const FrameTimer&) = delete;
-    FrameTimer& operator=(const FrameTimer&) = delete;
-
     // Reads SDL_GetTicks and advances the counters.
     void tick();
     // The same with the milliseconds since SDL started given by the caller.

@@ -1,3 +1,4 @@
+// The game state and its frame: shots, impact marks, the death rule and the HUD.
 #include "app/Game.h"
 
 #include <GL/gl.h>
@@ -16,8 +17,6 @@
 #include "world/Camera.h"
 #include "world/Collision.h"
 #include "world/Renderer.h"
-
-Game* Game::instance = nullptr;
 
 namespace {
 
@@ -39,13 +38,6 @@ Game::Game()
     : camera(Camera::instance), timer(FrameTimer::instance), renderer(Renderer::instance),
       host(LuaHost::instance)
 {
-    instance = this;
-}
-
-Game::~Game()
-{
-    if (instance == this)
-        instance = nullptr;
 }
 
 bool Game::init(int width, int height, Font* hudFont)
@@ -61,22 +53,11 @@ bool Game::init(int width, int height, Font* hudFont)
 
     if (quadList)
         glDeleteLists(quadList, 1);
-    quadList = glGenLists(1);
-    if (!quadList)
-        return false;
-    glNewList(quadList, GL_COMPILE);
-    glBegin(GL_TRIANGLE_FAN);
-    const float m = kMarkHalfSize;
-    glTexCoord2f(1.0f, 1.0f); glVertex3f(m, m, 0.0f);
-    glTexCoord2f(0.0f, 1.0f); glVertex3f(-m, m, 0.0f);
-    glTexCoord2f(0.0f, 0.0f); glVertex3f(-m, -m, 0.0f);
-    glTexCoord2f(1.0f, 0.0f); glVertex3f(m, -m, 0.0f);
-    glEnd();
-    glEndList();
-    return true;
+    quadList = compileSpriteList(kMarkHalfSize, kMarkHalfSize);
+    return quadList != 0;
 }
 
-void Game::releaseGl()
+void Game::release()
 {
     if (quadList && glContextCurrent())
         glDeleteLists(quadList, 1);
@@ -155,17 +136,7 @@ void Game::drawMarks()
             markBatch.add(billboard, marks[i].position, kMarkHalfSize, kMarkHalfSize, colour);
             continue;
         }
-        float matrix[16];
-        memcpy(matrix, billboard, sizeof(matrix));
-        matrix[12] = marks[i].position.x;
-        matrix[13] = marks[i].position.y;
-        matrix[14] = marks[i].position.z;
-        glPushMatrix();
-        glMultMatrixf(matrix);
-        glColor4fv(colour);
-        if (quadList)
-            glCallList(quadList);
-        glPopMatrix();
+        drawSpriteList(quadList, billboard, marks[i].position, colour);
     }
     markBatch.draw(renderer ? renderer->clientActiveTexture : nullptr);
 
@@ -191,14 +162,8 @@ void Game::drawHud()
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
     glBindTexture(GL_TEXTURE_2D, crosshairTexture);
-    float left = static_cast<float>(hudCentreX - 10), right = static_cast<float>(hudCentreX + 10);
-    float top = static_cast<float>(hudCentreY - 10), bottom = static_cast<float>(hudCentreY + 10);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 0.0f); glVertex2f(left, top);
-    glTexCoord2f(1.0f, 0.0f); glVertex2f(right, top);
-    glTexCoord2f(1.0f, 1.0f); glVertex2f(right, bottom);
-    glTexCoord2f(0.0f, 1.0f); glVertex2f(left, bottom);
-    glEnd();
+    drawTexturedQuad(static_cast<float>(hudCentreX - 10), static_cast<float>(hudCentreY - 10),
+                     static_cast<float>(hudCentreX + 10), static_cast<float>(hudCentreY + 10));
     glDisable(GL_BLEND);
 }
 

@@ -1,4 +1,6 @@
 #pragma once
+// The game object: life, bullets, shots, impact marks and the head-up display.
+#include "platform/Published.h"
 #include "objects/SpriteBatch.h"
 #include "world/TraceResult.h"
 #include "world/Vector3.h"
@@ -17,24 +19,19 @@ struct ImpactMark {
 
 // The game state (life, bullets, shots, impact marks), the HUD and the game
 // half of each frame.
-class Game {
+class Game : public Published<Game> {
 public:
-    static Game* instance;  // published by the constructor, cleared by the destructor
-
     // Points of the shared font the HUD is drawn with: at this size the
     // shipped font's "Bullets: 1000" and "FPS: 1000" fit the 100 and 70
     // pixels their fixed places leave.
     enum { MAX_MARKS = 50, HUD_FONT_SIZE = 10 };
 
     Game();
-    ~Game();
-    Game(const Game&) = delete;
-    Game& operator=(const Game&) = delete;
 
     // Once at start-up with a GL context: HUD size, textures, mark square.
     bool init(int width, int height, Font* hudFont);
     // Deletes the mark square's list while the GL context is there.
-    void releaseGl();
+    void release();
     // What kill does to the game: life 100, bullets 1000, no marks.
     void reset();
     // The frame between the timer tick and the swap while the menu is hidden:

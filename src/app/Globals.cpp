@@ -20,7 +20,7 @@ TargetList targetList;
 InputBindings inputBindings;
 Console console;
 Frustum frustum;
-Font sharedFont(Font::Shared);
+SharedFont sharedFont;
 FrameTimer frameTimer;
 Camera camera;
 Renderer renderer;

@@ -1,3 +1,4 @@
+// Saving the frame being finished as a numbered PNG under screenshots/.
 #include "app/Screenshot.h"
 
 #include <SDL.h>

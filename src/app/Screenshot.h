@@ -1,4 +1,5 @@
 #pragma once
+// The screenshot() picture: next free file name and saving the back buffer.
 #include <string>
 
 // screenshot(): the frame being finished is saved as a PNG under

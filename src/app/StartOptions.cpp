@@ -1,3 +1,4 @@
+// Reading the command line (--data, --map, --exec, --help) and its help text.
 #include "app/StartOptions.h"
 
 #include <cstring>

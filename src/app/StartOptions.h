@@ -1,4 +1,5 @@
 #pragma once
+// The command line's options and their parser.
 #include <string>
 #include <vector>
 

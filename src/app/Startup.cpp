@@ -1,3 +1,4 @@
+// The program's skeleton: main's steps, start-up, the main loop with its event routing, shutdown.
 #include "app/Startup.h"
 
 #include <SDL.h>
@@ -113,7 +114,7 @@ bool startUp()
         SystemLog::get().write(LOG_YELLOW "::Main WARNING SDL_ShowCursor(SDL_DISABLE) Failed!");
     SDL_WarpMouse(static_cast<Uint16>(screenWidth / 2), static_cast<Uint16>(screenHeight / 2));
 
-    if (!Font::shared || !Font::shared->init("faktos.ttf", Game::HUD_FONT_SIZE))
+    if (!SharedFont::instance || !SharedFont::instance->init("faktos.ttf", Game::HUD_FONT_SIZE))
         return false;
     if (Player::instance)
         Player::instance->speed = 100.0f;
@@ -131,7 +132,7 @@ bool startUp()
     if (Menu::instance)
         Menu::instance->init(screenWidth, screenHeight, fullscreenSetting);
     if (Game::instance)
-        Game::instance->init(screenWidth, screenHeight, Font::shared);
+        Game::instance->init(screenWidth, screenHeight, SharedFont::instance);
 
     runStartupFile("input.lua");
     runStartupFile("settings.lua");
@@ -142,7 +143,7 @@ void applyStartOptions(const StartOptions& options)
 {
     if (!options.level.empty()) {
         std::string level = options.level;
-        if (!gameFiles().exists(level.c_str()) && gameFiles().exists(("baseq3/" + level).c_str()))
+        if (!GameFiles::get().exists(level.c_str()) && GameFiles::get().exists(("baseq3/" + level).c_str()))
             level = "baseq3/" + level;
         playLevel(level.c_str());
     }
@@ -174,11 +175,11 @@ void releaseGlObjects()
     if (TargetList::instance)
         TargetList::instance->clear();
     if (Console::instance)
-        Console::instance->releaseGl();
+        Console::instance->release();
     if (Game::instance)
-        Game::instance->releaseGl();
-    if (Font::shared)
-        Font::shared->release();
+        Game::instance->release();
+    if (SharedFont::instance)
+        SharedFont::instance->release();
     if (Menu::instance)
         Menu::instance->gui.font.release();
     TextureManager::get().releaseAll();

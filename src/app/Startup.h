@@ -1,4 +1,5 @@
 #pragma once
+// The steps main runs: start-up, the main loop and shutdown.
 
 union SDL_Event;
 struct StartOptions;

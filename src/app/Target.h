@@ -1,4 +1,5 @@
 #pragma once
+// The interface of things a shot can hit (enemies).
 #include "world/Vector3.h"
 
 // Something a shot can hit. The TargetList refers to targets, never owns them.

@@ -1,19 +1,7 @@
+// The list of shootable targets, updated once per frame.
 #include "app/TargetList.h"
 
 #include "app/Target.h"
-
-TargetList* TargetList::instance = nullptr;
-
-TargetList::TargetList()
-{
-    instance = this;
-}
-
-TargetList::~TargetList()
-{
-    if (instance == this)
-        instance = nullptr;
-}
 
 void TargetList::add(Target* target)
 {

@@ -1,4 +1,6 @@
 #pragma once
+// The game's non-owning, ordered list of shootable targets.
+#include "platform/Published.h"
 #include <cstddef>
 #include <vector>
 
@@ -6,15 +8,8 @@ class Target;
 
 // The enemies a shot can hit, in level order. Refers to its targets only:
 // the level's leaf lists own and destroy them.
-class TargetList {
+class TargetList : public Published<TargetList> {
 public:
-    static TargetList* instance;  // published by the constructor, cleared by the destructor
-
-    TargetList();
-    ~TargetList();
-    TargetList(const TargetList&) = delete;
-    TargetList& operator=(const TargetList&) = delete;
-
     void add(Target* target);
     // Drops every target and releases the storage; destroys nothing.
     void clear();

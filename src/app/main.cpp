@@ -1,3 +1,4 @@
+// The program's entry: reads the command line, brings SDL up and runs the game.
 #include <SDL.h>
 #include <cstdio>
 #include <cstdlib>

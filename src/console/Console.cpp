@@ -1,3 +1,4 @@
+// The drop-down console: its key handling, its toggleConsole command and its drawing.
 #include "console/Console.h"
 
 #include "app/AppState.h"
@@ -9,9 +10,6 @@
 #include <GL/gl.h>
 #include <cmath>
 #include <string>
-
-Console* Console::instance = nullptr;
-int consoleToggleKey = -1;
 
 namespace {
 
@@ -61,19 +59,16 @@ int consoleMaxLines(int panelHeight, int fontSize)
 
 Console::Console()
 {
-    instance = this;
     if (LuaHost::instance)
         LuaHost::instance->registerCommand("toggleConsole", toggleConsoleCommand);
 }
 
 Console::~Console()
 {
-    releaseGl();
-    if (instance == this)
-        instance = nullptr;
+    release();
 }
 
-void Console::releaseGl()
+void Console::release()
 {
     if (background != 0 && glContextCurrent())
         glDeleteLists(background, 1);
@@ -131,7 +126,7 @@ bool Console::initConsole(int windowWidth, int windowHeight, float fraction,
         metrics.advance[c] = fontLoaded ? consoleFont.textWidth(one) : 0;
     }
     line.setMetrics(metrics);
-    entries.setup(consoleMaxLines(height, size), width, metrics);
+    entries.init(consoleMaxLines(height, size), width, metrics);
     entries.rebuild(SystemLog::get());
     return fontLoaded;
 }
@@ -158,16 +153,9 @@ bool Console::handleKey(const SDL_keysym& key)
     case SDLK_DOWN:      line.newerLine(); break;
     case SDLK_PAGEUP:    entries.scrollUp(SystemLog::get()); break;
     case SDLK_PAGEDOWN:  entries.scrollDown(SystemLog::get()); break;
-    case SDLK_BACKQUOTE:
-    case SDLK_TAB:
-    case SDLK_RSHIFT:
-    case SDLK_LSHIFT:
-    case SDLK_RCTRL:
-    case SDLK_LCTRL:
-    case SDLK_RALT:
-    case SDLK_LALT:
-        break;
     default: {
+        if (lineEditIgnores(key.sym))
+            break;
         // Control-c types the byte that opens and closes a colour prefix.
         int c = ((key.mod & KMOD_CTRL) && key.sym == SDLK_c) ? 0x01 : key.unicode;
         if (c > 0)

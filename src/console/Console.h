@@ -1,23 +1,19 @@
 #pragma once
+// The drop-down console that shows the log and runs typed lines as Lua.
+#include "app/AppState.h"
+#include "platform/Published.h"
 #include "console/ConsoleInput.h"
 #include "console/ConsoleView.h"
 #include "resources/Font.h"
 
 #include <SDL.h>
 
-// The character code whose key press closes the open console; -1 when none.
-extern int consoleToggleKey;
-
 // The drop-down panel that shows the log in colour and runs typed lines as
 // Lua. Opened and closed by toggleConsole; while open it takes every key.
-class Console {
+class Console : public Published<Console> {
 public:
-    static Console* instance;  // published by the constructor, cleared by the destructor
-
     Console();
     ~Console();
-    Console(const Console&) = delete;
-    Console& operator=(const Console&) = delete;
 
     // Once at start-up, with a GL context current: panel of window height x
     // fraction, the console's own font, the background list, the entries.
@@ -27,7 +23,7 @@ public:
     // In the 2D overlay, after the HUD; nothing while closed.
     void drawConsole();
     // Deletes the panel list and the font while the GL context is there.
-    void releaseGl();
+    void release();
 
     int panelHeight() const { return height; }
     int panelWidth() const { return width; }

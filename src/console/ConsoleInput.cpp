@@ -1,64 +1,12 @@
+// The console's line editor: typing, cursor moves and the history of confirmed lines.
 #include "console/ConsoleInput.h"
 
 #include "platform/SystemLog.h"
 
-void ConsoleInput::updateCursorX()
+int ConsoleInput::cursorX() const
 {
     // The input line is drawn byte for byte, a typed colour prefix too.
-    cursorPixel = CONSOLE_INPUT_X + metrics.width(input.data(), static_cast<size_t>(cursorIndex));
-}
-
-void ConsoleInput::insert(unsigned char c)
-{
-    // A zero byte would end the text early wherever it is used as a C string.
-    if (c == 0)
-        return;
-    input.insert(input.begin() + cursorIndex, static_cast<char>(c));
-    ++cursorIndex;
-    updateCursorX();
-}
-
-void ConsoleInput::backspace()
-{
-    if (cursorIndex <= 0)
-        return;
-    input.erase(static_cast<size_t>(cursorIndex - 1), 1);
-    --cursorIndex;
-    updateCursorX();
-}
-
-void ConsoleInput::erase()
-{
-    if (static_cast<size_t>(cursorIndex) < input.size())
-        input.erase(static_cast<size_t>(cursorIndex), 1);
-}
-
-void ConsoleInput::left()
-{
-    if (cursorIndex > 0) {
-        --cursorIndex;
-        updateCursorX();
-    }
-}
-
-void ConsoleInput::right()
-{
-    if (static_cast<size_t>(cursorIndex) < input.size()) {
-        ++cursorIndex;
-        updateCursorX();
-    }
-}
-
-void ConsoleInput::home()
-{
-    cursorIndex = 0;
-    updateCursorX();
-}
-
-void ConsoleInput::end()
-{
-    cursorIndex = static_cast<int>(input.size());
-    updateCursorX();
+    return CONSOLE_INPUT_X + metrics.width(input.data(), static_cast<size_t>(cursorIndex));
 }
 
 void ConsoleInput::showStep()
@@ -67,7 +15,7 @@ void ConsoleInput::showStep()
         input = draft;
     else
         input = history[(historyNewest - (historyStep - 1) + kHistorySize) % kHistorySize];
-    end();
+    edit().end();
 }
 
 void ConsoleInput::olderLine()
@@ -110,6 +58,5 @@ bool ConsoleInput::confirm(std::string& logText, std::string& luaText)
 
     input.clear();
     cursorIndex = 0;
-    cursorPixel = CONSOLE_INPUT_X;
     return true;
 }

@@ -1,4 +1,6 @@
 #pragma once
+// The console's one-line editor with its history; plain code, no GL.
+#include "console/LineEdit.h"
 #include "console/ConsoleView.h"
 
 #include <string>
@@ -10,16 +12,16 @@ constexpr int CONSOLE_INPUT_X = 15;
 // the cursor's pixel position and the confirmed lines to walk back through.
 class ConsoleInput {
 public:
-    void setMetrics(const ConsoleMetrics& m) { metrics = m; updateCursorX(); }
+    void setMetrics(const ConsoleMetrics& m) { metrics = m; }
 
     // Inserts one byte at the cursor; a zero byte is never stored.
-    void insert(unsigned char c);
-    void backspace();
-    void erase();  // the character at the cursor
-    void left();
-    void right();
-    void home();
-    void end();
+    void insert(unsigned char c) { edit().insert(c, std::string::npos); }
+    void backspace() { edit().backspace(); }
+    void erase() { edit().erase(); }  // the character at the cursor
+    void left() { edit().left(); }
+    void right() { edit().right(); }
+    void home() { edit().home(); }
+    void end() { edit().end(); }
 
     // Takes the confirmed line: logText is the line as it goes into the log
     // (with the white prefix when it had none), luaText what follows its
@@ -36,12 +38,13 @@ public:
 
     const std::string& text() const { return input; }
     int cursor() const { return cursorIndex; }
-    int cursorX() const { return cursorPixel; }
+    // Pixel position of the cursor on the input line.
+    int cursorX() const;
 
     static const int kHistorySize = 64;
 
 private:
-    void updateCursorX();
+    LineEdit edit() { return {input, cursorIndex}; }
     void showStep();  // the line at historyStep into the input
 
     std::string input;
@@ -52,6 +55,5 @@ private:
     int historyStep = 0;  // 0 at the typed line, k at the k-th newest
     std::string draft;    // the typed line, kept while walking
     int cursorIndex = 0;
-    int cursorPixel = CONSOLE_INPUT_X;
     ConsoleMetrics metrics;
 };

@@ -1,3 +1,4 @@
+// Turning log lines into the console's coloured, wrapped display lines; plain code, no GL.
 #include "console/ConsoleView.h"
 
 #include "platform/SystemLog.h"
@@ -49,7 +50,7 @@ ConsoleView::~ConsoleView()
     delete[] lines;
 }
 
-void ConsoleView::setup(int maxLines, int width, const ConsoleMetrics& m)
+void ConsoleView::init(int maxLines, int width, const ConsoleMetrics& m)
 {
     delete[] lines;
     lines = nullptr;

@@ -1,4 +1,5 @@
 #pragma once
+// The console's display lines and font metrics, built from the log without GL.
 #include <cstddef>
 
 class SystemLog;
@@ -37,7 +38,7 @@ public:
     ConsoleView& operator=(const ConsoleView&) = delete;
 
     // Allocates the entry array once; a non-positive count shows nothing.
-    void setup(int maxLines, int panelWidth, const ConsoleMetrics& metrics);
+    void init(int maxLines, int panelWidth, const ConsoleMetrics& metrics);
 
     // Rebuilds the entries from the log line at scroll upwards. A view that
     // was at the newest line moves on to the log's newest line.

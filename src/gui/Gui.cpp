@@ -1,4 +1,7 @@
+// The GUI manager: loading its windows, their stacking order and the routing of mouse events.
 #include "gui/Gui.h"
+
+#include "gui/GuiPaint.h"
 
 #include "platform/SystemLog.h"
 
@@ -124,10 +127,18 @@ void GUI::resetInput()
         windows[i].resetInput();
 }
 
+void GUI::followPointer(GuiPoint pointer, float viewW, float viewH)
+{
+    for (int pos = 0; pos < count; ++pos)
+        windows[zOrder[pos]].followPointer(pointer, viewW, viewH);
+}
+
 void GUI::drawAll(GuiPoint pointer)
 {
     if (count == 0)
         return;
+    const GuiPoint view = viewportSize();
+    followPointer(pointer, view.x, view.y);
     for (int pos = 0; pos < count - 1; ++pos)
         windows[zOrder[pos]].draw(pointer, false);
     windows[zOrder[count - 1]].draw(pointer, true);

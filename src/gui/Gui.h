@@ -41,7 +41,11 @@ public:
     void mouseEvent(const SDL_Event& event);
     // No held button, and no window keeps a focus, a pressed widget or a drag.
     void resetInput();
-    // Every window, bottom first; pointer decides hover and drags.
+    // Every window, bottom first: the drags follow the pointer on a view of
+    // viewW x viewH.
+    void followPointer(GuiPoint pointer, float viewW, float viewH);
+    // Follows the pointer on the GL viewport, then draws every window,
+    // bottom first; pointer decides hover.
     void drawAll(GuiPoint pointer);
 
     GuiWindow windows[kMaxWindows];

@@ -1,3 +1,4 @@
+// The push button: loading, its click and its movement.
 #include "gui/GuiButton.h"
 
 #include "gui/GuiRecords.h"
@@ -12,10 +13,9 @@ void GuiButton::load(const WidgetBlock& block, Font* font)
     readColours(colourSpec.c_str(), gui::kButtonColourPattern, colours, 4);
 }
 
-void GuiButton::mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point)
+void GuiButton::click()
 {
-    if (event.type == SDL_MOUSEBUTTONUP && event.button == SDL_BUTTON_LEFT && rect.contains(point))
-        clicked.emit(this);
+    clicked.emit(this);
 }
 
 void GuiButton::moveBy(float dx, float dy)

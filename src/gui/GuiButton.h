@@ -1,4 +1,5 @@
 #pragma once
+// The push button widget.
 #include "gui/GuiWidget.h"
 
 #include <sigc++/sigc++.h>
@@ -8,7 +9,7 @@
 class GuiButton : public GuiWidget {
 public:
     void load(const WidgetBlock& block, Font* font) override;
-    void mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point) override;
+    void click() override;
     void moveBy(float dx, float dy) override;
     void draw(bool focused, bool hovered, GuiPoint point) override;
 

@@ -1,3 +1,4 @@
+// The check box: sizing from the font, flipping on a click, movement.
 #include "gui/GuiCheckBox.h"
 
 #include "gui/GuiRecords.h"
@@ -20,10 +21,9 @@ void GuiCheckBox::load(const WidgetBlock& block, Font* font)
     checked = false;
 }
 
-void GuiCheckBox::mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point)
+void GuiCheckBox::click()
 {
-    if (event.type == SDL_MOUSEBUTTONUP && event.button == SDL_BUTTON_LEFT && rect.contains(point))
-        checked = !checked;
+    checked = !checked;
 }
 
 void GuiCheckBox::moveBy(float dx, float dy)

@@ -1,4 +1,5 @@
 #pragma once
+// The check box widget.
 #include "gui/GuiWidget.h"
 
 // A square box and its caption; each left release over it flips checked. Its size
@@ -6,7 +7,7 @@
 class GuiCheckBox : public GuiWidget {
 public:
     void load(const WidgetBlock& block, Font* font) override;
-    void mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point) override;
+    void click() override;
     void moveBy(float dx, float dy) override;
     void draw(bool focused, bool hovered, GuiPoint point) override;
 

@@ -1,7 +1,9 @@
+// The combo box: its box, its arrow and the list box it drops down.
 #include "gui/GuiComboBox.h"
 
 #include "gui/GuiRecords.h"
 #include "gui/GuiText.h"
+#include "platform/Saturate.h"
 
 void GuiComboBox::load(const WidgetBlock& block, Font* font)
 {
@@ -67,19 +69,32 @@ void GuiComboBox::onListSelected(int index, GuiListBox* from)
     selected.emit(index, this);
 }
 
-void GuiComboBox::mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point)
+void GuiComboBox::leftPressed(GuiPoint point)
 {
-    if (event.type == SDL_MOUSEBUTTONDOWN && event.button == SDL_BUTTON_LEFT) {
-        if (arrow.contains(point))
-            setOpen(!open);
-        else if (open && list.rect.contains(point))
-            list.mouseButton(event, point);
-    } else if (event.type == SDL_MOUSEBUTTONUP) {
-        // A left release ends a thumb drag; the wheel scrolls only an open list.
-        const bool wheel = event.button == SDL_BUTTON_WHEELUP || event.button == SDL_BUTTON_WHEELDOWN;
-        if (event.button == SDL_BUTTON_LEFT || (open && wheel))
-            list.mouseButton(event, point);
-    }
+    if (arrow.contains(point))
+        setOpen(!open);
+    else if (open && list.rect.contains(point))
+        list.leftPressed(point);
+}
+
+void GuiComboBox::leftReleased(GuiPoint point)
+{
+    // Ends a thumb drag of the list, open or not.
+    list.leftReleased(point);
+}
+
+void GuiComboBox::wheel(int step, GuiPoint point)
+{
+    // The wheel scrolls only an open list.
+    if (open)
+        list.wheel(step, point);
+}
+
+void GuiComboBox::followPointer(bool focused, GuiPoint point)
+{
+    // The list is only drawn, and only dragged, while it is dropped down.
+    if (focused && open)
+        list.followPointer(focused, point);
 }
 
 void GuiComboBox::moveBy(float dx, float dy)

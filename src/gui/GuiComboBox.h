@@ -1,4 +1,5 @@
 #pragma once
+// The combo box widget: a one-line box with a drop-down list.
 #include "gui/GuiListBox.h"
 
 #include <sigc++/sigc++.h>
@@ -14,8 +15,11 @@ public:
     void load(const WidgetBlock& block, Font* font) override;
     void release() override;
     void collapse() override;
-    void mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point) override;
+    void leftPressed(GuiPoint point) override;
+    void leftReleased(GuiPoint point) override;
+    void wheel(int step, GuiPoint point) override;
     void moveBy(float dx, float dy) override;
+    void followPointer(bool focused, GuiPoint point) override;
     void draw(bool focused, bool hovered, GuiPoint point) override;
 
     // Shows a copy of text in the box; not re-fitted.

@@ -57,19 +57,17 @@ void flushText(Font* font)
     glEnable(GL_BLEND);
 }
 
+GuiPoint viewportSize()
+{
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    return {float(viewport[2]), float(viewport[3])};
+}
+
 void GuiWindow::draw(GuiPoint pointer, bool isTop)
 {
     if (!visible)
         return;
-    if (dragging && movable) {
-        // Part of the title bar always stays on screen, so it can be grabbed again.
-        GLint viewport[4] = {0, 0, 0, 0};
-        glGetIntegerv(GL_VIEWPORT, viewport);
-        const GuiPoint wanted = {pointer.x - dragPoint.x, pointer.y - dragPoint.y};
-        const GuiPoint move = clampDrag(titleBar, wanted, float(viewport[2]), float(viewport[3]), 40);
-        moveBy(move.x, move.y);
-        dragPoint = pointer;
-    }
     glColor4f(1, 1, 1, 1);
     glDisable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
@@ -135,8 +133,6 @@ void GuiEditBox::draw(bool focused, bool hovered, GuiPoint point)
 
 void GuiScrollBar::draw(bool focused, bool hovered, GuiPoint point)
 {
-    if (dragging)
-        dragTo(point);
     drawFilled(rect, trackColour);
     drawFilled(thumb, thumbColour);
     drawFilled(startButton, thumbColour);

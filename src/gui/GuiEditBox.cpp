@@ -1,4 +1,7 @@
+// The one-line edit box: typing, caret moves and the visible part of the text.
 #include "gui/GuiEditBox.h"
+
+#include "console/LineEdit.h"
 
 #include "gui/GuiRecords.h"
 #include "gui/GuiText.h"
@@ -34,11 +37,8 @@ void GuiEditBox::setText(const std::string& newText)
     updateView(true);
 }
 
-void GuiEditBox::moveLeft()
+void GuiEditBox::scrolledLeft()
 {
-    if (caret <= 0)
-        return;
-    caret -= 1;
     if (caret < first + 1 && first > 0)
         first -= 1;
     updateView(false);
@@ -46,57 +46,46 @@ void GuiEditBox::moveLeft()
 
 void GuiEditBox::keyPressed(const SDL_keysym& key)
 {
-    const int length = int(content.size());
+    if (lineEditIgnores(key.sym))
+        return;
+    LineEdit line{content, caret};
     switch (key.sym) {
     case SDLK_LEFT:
-        moveLeft();
+        if (line.left())
+            scrolledLeft();
         break;
     case SDLK_RIGHT:
-        if (caret < length) {
-            caret += 1;
-            if (caret > last - 1 && last < length)
+        if (line.right()) {
+            if (caret > last - 1 && last < int(content.size()))
                 last += 1;
             updateView(true);
         }
         break;
     case SDLK_HOME:
-        first = caret = 0;
+        line.home();
+        first = 0;
         updateView(false);
         break;
     case SDLK_END:
-        last = caret = length;
+        line.end();
+        last = caret;
         updateView(true);
         break;
     case SDLK_BACKSPACE:
-        if (caret > 0) {
-            content.erase(size_t(caret - 1), 1);
-            moveLeft();
-        }
+        if (line.backspace())
+            scrolledLeft();
         break;
     case SDLK_DELETE:
-        if (caret < length) {
-            content.erase(size_t(caret), 1);
+        if (line.erase())
             updateView(false);
-        }
         break;
     case SDLK_RETURN:
         returnPressed.emit(content, this);
         break;
-    case SDLK_TAB:
-    case SDLK_BACKQUOTE:
-    case SDLK_RSHIFT:
-    case SDLK_LSHIFT:
-    case SDLK_RCTRL:
-    case SDLK_LCTRL:
-    case SDLK_RALT:
-    case SDLK_LALT:
-        break;
     default:
         // Characters past 255 have no single byte of their own; inserting
         // their low byte would type a different character (or a zero).
-        if (key.unicode != 0 && key.unicode <= 0xFF && length < kMaxLength) {
-            content.insert(size_t(caret), 1, char(key.unicode & 0xFF));
-            caret += 1;
+        if (key.unicode <= 0xFF && line.insert(static_cast<unsigned char>(key.unicode), kMaxLength)) {
             last += 1;
             updateView(true);
         }

@@ -1,4 +1,5 @@
 #pragma once
+// The one-line text field widget.
 #include "gui/GuiWidget.h"
 
 #include <sigc++/sigc++.h>
@@ -33,5 +34,6 @@ private:
     // Brings first, last, caretX and shown up to date; keepEnd drops
     // characters at the left (typing, moving right), else at the right.
     void updateView(bool keepEnd);
-    void moveLeft();
+    // After the caret stepped left: the view follows it.
+    void scrolledLeft();
 };

@@ -1,3 +1,4 @@
+// Reading gui.gui into windows and widgets, every read bounds-checked.
 #include "gui/GuiFile.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The frame widget: an outline with an optional caption.
 #include "gui/GuiFrame.h"
 
 #include "gui/GuiRecords.h"

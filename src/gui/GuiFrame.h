@@ -1,4 +1,5 @@
 #pragma once
+// The frame widget: an outline with a caption on its top edge.
 #include "gui/GuiWidget.h"
 
 // An outline with an optional caption sitting on its top edge.

@@ -37,14 +37,3 @@ inline int toPixel(float v)
         return 1000000000;
     return int(v);
 }
-
-// A sum of two file values, held inside the int range.
-inline int clampedSum(long long a, long long b)
-{
-    long long s = a + b;
-    if (s > 2147483647LL)
-        return 2147483647;
-    if (s < -2147483647LL - 1)
-        return int(-2147483647LL - 1);
-    return int(s);
-}

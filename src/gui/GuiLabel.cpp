@@ -1,3 +1,4 @@
+// The label widget: a line of text, shortened to its width.
 #include "gui/GuiLabel.h"
 
 #include "gui/GuiRecords.h"

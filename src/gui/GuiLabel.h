@@ -1,4 +1,5 @@
 #pragma once
+// The label widget: a line of text.
 #include "gui/GuiWidget.h"
 
 // A line of text at the widget's corner, shortened to the record's width

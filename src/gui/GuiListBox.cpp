@@ -1,7 +1,9 @@
+// The list box: rows, selection and its two scroll bars.
 #include "gui/GuiListBox.h"
 
 #include "gui/GuiRecords.h"
 #include "gui/GuiText.h"
+#include "platform/Saturate.h"
 
 #include <cstring>
 
@@ -44,9 +46,9 @@ void GuiListBox::load(const WidgetBlock& block, Font* font)
         area.y1 -= float(t);
     if (font && area.height() > 0)
         rows = toPixel(area.height() / float(rowHeight()));
-    hBar.setUp(toPixel(area.x0), toPixel(area.y1), barWidth, trackColour, thumbColour,
+    hBar.init(toPixel(area.x0), toPixel(area.y1), barWidth, trackColour, thumbColour,
                borderColour, font);
-    vBar.setUp(toPixel(area.x1), toPixel(area.y0), barHeight, trackColour, thumbColour,
+    vBar.init(toPixel(area.x1), toPixel(area.y0), barHeight, trackColour, thumbColour,
                borderColour, font);
     vBar.page = rows;
 }
@@ -93,30 +95,38 @@ void GuiListBox::addItem(ListItem item)
     makeShown(items.back(), shownFor);
 }
 
-void GuiListBox::mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point)
+void GuiListBox::leftPressed(GuiPoint point)
 {
-    if (event.type == SDL_MOUSEBUTTONDOWN && event.button == SDL_BUTTON_LEFT) {
-        if (area.contains(point)) {
-            if (!font)
-                return;
-            selectedIndex = rowAt(point);
-            if (selectedIndex >= 0 && selectedIndex < int(items.size()))
-                selected.emit(selectedIndex, this);
-            else
-                selectedIndex = -1;
-        } else if (hBar.rect.contains(point)) {
-            hBar.mouseButton(event, point);
-        } else if (vBar.rect.contains(point)) {
-            vBar.mouseButton(event, point);
-        }
-    } else if (event.type == SDL_MOUSEBUTTONUP) {
-        if (event.button == SDL_BUTTON_LEFT) {
-            hBar.mouseButton(event, point);
-            vBar.mouseButton(event, point);
-        } else if (event.button == SDL_BUTTON_WHEELUP || event.button == SDL_BUTTON_WHEELDOWN) {
-            vBar.mouseButton(event, point);
-        }
+    if (area.contains(point)) {
+        if (!font)
+            return;
+        selectedIndex = rowAt(point);
+        if (selectedIndex >= 0 && selectedIndex < int(items.size()))
+            selected.emit(selectedIndex, this);
+        else
+            selectedIndex = -1;
+    } else if (hBar.rect.contains(point)) {
+        hBar.leftPressed(point);
+    } else if (vBar.rect.contains(point)) {
+        vBar.leftPressed(point);
     }
+}
+
+void GuiListBox::leftReleased(GuiPoint point)
+{
+    hBar.leftReleased(point);
+    vBar.leftReleased(point);
+}
+
+void GuiListBox::wheel(int step, GuiPoint point)
+{
+    vBar.wheel(step, point);
+}
+
+void GuiListBox::followPointer(bool focused, GuiPoint point)
+{
+    hBar.followPointer(focused, point);
+    vBar.followPointer(focused, point);
 }
 
 void GuiListBox::moveBy(float dx, float dy)

@@ -1,4 +1,5 @@
 #pragma once
+// The list box widget and its rows.
 #include "gui/GuiScrollBar.h"
 
 #include <sigc++/sigc++.h>
@@ -16,8 +17,11 @@ struct ListItem {
 class GuiListBox : public GuiWidget {
 public:
     void load(const WidgetBlock& block, Font* font) override;
-    void mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point) override;
+    void leftPressed(GuiPoint point) override;
+    void leftReleased(GuiPoint point) override;
+    void wheel(int step, GuiPoint point) override;
     void moveBy(float dx, float dy) override;
+    void followPointer(bool focused, GuiPoint point) override;
     void draw(bool focused, bool hovered, GuiPoint point) override;
 
     // Appends a row; its text is cut to 63 characters.

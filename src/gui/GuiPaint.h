@@ -14,6 +14,8 @@ void drawOutline(const GuiRect& rect, const GuiColour& colour);
 // Queues the text literally (no formatting) at the position truncated to
 // whole pixels, in the colour's RGB.
 void queueText(Font* font, GuiPoint position, const GuiColour& colour, const std::string& text);
+// The size of the GL viewport the overlay is drawn into.
+GuiPoint viewportSize();
 // Draws the text queued so far with texturing on, then leaves texturing off
 // and blending on for the quads that follow.
 void flushText(Font* font);

@@ -1,7 +1,8 @@
+// The list box's scroll bars: set-up, arrow buttons, thumb dragging and movement.
 #include "gui/GuiScrollBar.h"
 
-void GuiScrollBar::setUp(int x, int y, int len, const GuiColour& track, const GuiColour& thumbCol,
-                         const GuiColour& border, Font* font)
+void GuiScrollBar::init(int x, int y, int len, const GuiColour& track, const GuiColour& thumbCol,
+                        const GuiColour& border, Font* font)
 {
     WidgetBlock block;
     block.record.x = x;
@@ -74,31 +75,39 @@ void GuiScrollBar::stepBy(int delta)
     placeThumb();
 }
 
-void GuiScrollBar::mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point)
+void GuiScrollBar::leftPressed(GuiPoint point)
 {
-    if (event.type == SDL_MOUSEBUTTONDOWN && event.button == SDL_BUTTON_LEFT) {
-        if (thumb.contains(point)) {
-            dragging = true;
-            placeThumb();
-        } else if (startButton.contains(point)) {
-            stepBy(-1);
-        } else if (endButton.contains(point)) {
-            stepBy(1);
-        } else {
-            // The track pages toward the click; at least one step, so a bar
-            // without a page (the horizontal one) still moves that way.
-            const int step = page - 1 > 1 ? page - 1 : 1;
-            const float thumbStart = vertical ? thumb.y0 : thumb.x0;
-            stepBy(thumbStart < along(point) ? step : -step);
-        }
-    } else if (event.type == SDL_MOUSEBUTTONUP) {
-        if (event.button == SDL_BUTTON_LEFT)
-            dragging = false;
-        else if (vertical && event.button == SDL_BUTTON_WHEELUP)
-            stepBy(-1);
-        else if (vertical && event.button == SDL_BUTTON_WHEELDOWN)
-            stepBy(1);
+    if (thumb.contains(point)) {
+        dragging = true;
+        placeThumb();
+    } else if (startButton.contains(point)) {
+        stepBy(-1);
+    } else if (endButton.contains(point)) {
+        stepBy(1);
+    } else {
+        // The track pages toward the click; at least one step, so a bar
+        // without a page (the horizontal one) still moves that way.
+        const int step = page - 1 > 1 ? page - 1 : 1;
+        const float thumbStart = vertical ? thumb.y0 : thumb.x0;
+        stepBy(thumbStart < along(point) ? step : -step);
     }
+}
+
+void GuiScrollBar::leftReleased(GuiPoint point)
+{
+    dragging = false;
+}
+
+void GuiScrollBar::wheel(int step, GuiPoint point)
+{
+    if (vertical)
+        stepBy(step);
+}
+
+void GuiScrollBar::followPointer(bool focused, GuiPoint point)
+{
+    if (dragging)
+        dragTo(point);
 }
 
 void GuiScrollBar::moveBy(float dx, float dy)

@@ -1,4 +1,5 @@
 #pragma once
+// The scroll bars a list box owns, vertical or horizontal.
 #include "gui/GuiWidget.h"
 
 // A scroll bar of a list box, never in the file: a track with a button at
@@ -10,10 +11,13 @@ public:
 
     // Set-up by the list box: the bar at (x, y) with its length along the
     // axis, thickness 10, position 0.
-    void setUp(int x, int y, int length, const GuiColour& track, const GuiColour& thumb,
-               const GuiColour& border, Font* font);
-    void mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point) override;
+    void init(int x, int y, int length, const GuiColour& track, const GuiColour& thumb,
+              const GuiColour& border, Font* font);
+    void leftPressed(GuiPoint point) override;
+    void leftReleased(GuiPoint point) override;
+    void wheel(int step, GuiPoint point) override;
     void moveBy(float dx, float dy) override;
+    void followPointer(bool focused, GuiPoint point) override;
     void draw(bool focused, bool hovered, GuiPoint point) override;
 
     // total - page; the bar scrolls only when this is above 0.

@@ -1,3 +1,4 @@
+// Measuring and shortening widget texts with a font.
 #include "gui/GuiText.h"
 
 #include "resources/Font.h"

@@ -1,3 +1,5 @@
+// What every widget shares: loading its record, its rectangle, moving and
+// the click behaviour.
 #include "gui/GuiWidget.h"
 
 #include "gui/GuiButton.h"
@@ -26,6 +28,23 @@ void GuiWidget::moveBy(float dx, float dy)
     rect.moveBy(dx, dy);
     origin.x += dx;
     origin.y += dy;
+}
+
+void GuiWidget::mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point)
+{
+    if (event.type == SDL_MOUSEBUTTONDOWN && event.button == SDL_BUTTON_LEFT) {
+        leftPressed(point);
+    } else if (event.type == SDL_MOUSEBUTTONUP) {
+        if (event.button == SDL_BUTTON_LEFT) {
+            leftReleased(point);
+            if (rect.contains(point))
+                click();
+        } else if (event.button == SDL_BUTTON_WHEELUP) {
+            wheel(-1, point);
+        } else if (event.button == SDL_BUTTON_WHEELDOWN) {
+            wheel(1, point);
+        }
+    }
 }
 
 GuiWidget* makeWidget(int type)

@@ -1,6 +1,6 @@
 #pragma once
-// The base of every widget: its rectangle, its record and texts, and the
-// eight virtual operations the window calls.
+// The base of every widget: its rectangle, its record and texts, the click
+// behaviour they share and the virtual operations the window calls.
 #include "gui/GuiFile.h"
 #include "gui/GuiGeometry.h"
 
@@ -25,9 +25,20 @@ public:
     // The widget lost the focus to another click.
     virtual void collapse() {}
     virtual void keyPressed(const SDL_keysym& key) {}
-    // One mouse button event (type and button) at a point.
-    virtual void mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point) {}
+    // One mouse button event at a point, the click behaviour every widget
+    // shares: a left press, a left release and a wheel step (released) each
+    // reach their own operation below; a left release inside rect is also a
+    // click. Other buttons and wheel presses do nothing.
+    void mouseButton(const SDL_MouseButtonEvent& event, GuiPoint point);
+    virtual void leftPressed(GuiPoint point) {}
+    virtual void leftReleased(GuiPoint point) {}
+    virtual void click() {}
+    // step: -1 for the wheel turned up, 1 for down.
+    virtual void wheel(int step, GuiPoint point) {}
     virtual void moveBy(float dx, float dy);
+    // Before drawing, the pointer's place this frame: drags follow it.
+    // focused as for draw.
+    virtual void followPointer(bool focused, GuiPoint point) {}
     // focused: the window's focused widget; hovered: its window is on top
     // and the pointer is inside rect.
     virtual void draw(bool focused, bool hovered, GuiPoint point) {}

@@ -1,3 +1,4 @@
+// A GUI window: building its widgets, moving them together and handing them mouse events.
 #include "gui/GuiWindow.h"
 
 #include "gui/GuiRecords.h"
@@ -8,10 +9,10 @@
 
 GuiWindow::~GuiWindow()
 {
-    clear();
+    release();
 }
 
-void GuiWindow::clear()
+void GuiWindow::release()
 {
     for (std::unique_ptr<GuiWidget>& widget : widgets) {
         widget->release();
@@ -23,7 +24,7 @@ void GuiWindow::clear()
 
 void GuiWindow::build(const WindowBlock& block, Font* font)
 {
-    clear();
+    release();
     record = block.record;
     const float w = float(record.width), h = float(record.height);
     const float bar = float(gui::kTitleBarHeight);
@@ -124,6 +125,21 @@ void GuiWindow::resetInput()
     focus = -1;
     pressed = -1;
     dragging = false;
+}
+
+void GuiWindow::followPointer(GuiPoint pointer, float viewW, float viewH)
+{
+    if (!visible)
+        return;
+    if (dragging && movable) {
+        // Part of the title bar always stays on screen, so it can be grabbed again.
+        const GuiPoint wanted = {pointer.x - dragPoint.x, pointer.y - dragPoint.y};
+        const GuiPoint move = clampDrag(titleBar, wanted, viewW, viewH, 40);
+        moveBy(move.x, move.y);
+        dragPoint = pointer;
+    }
+    for (size_t i = 0; i < widgets.size(); ++i)
+        widgets[i]->followPointer(int(i) == focus, pointer);
 }
 
 GuiWidget* GuiWindow::findWidget(const char* name) const

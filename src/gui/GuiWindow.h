@@ -32,7 +32,10 @@ public:
     // No focus, no pressed widget, no drag: a window just shown owes no
     // release to a press it never saw.
     void resetInput();
-    // Follows a drag, then draws the frame, title and widgets.
+    // Before drawing: a dragged window and its widgets' drags follow the
+    // pointer; part of the title bar stays on a view of viewW x viewH.
+    void followPointer(GuiPoint pointer, float viewW, float viewH);
+    // Draws the frame, title and widgets.
     void draw(GuiPoint pointer, bool isTop);
     // The first widget in list order with that name, or null.
     GuiWidget* findWidget(const char* name) const;
@@ -63,7 +66,7 @@ public:
     std::vector<std::unique_ptr<GuiWidget>> widgets;
 
 private:
-    void clear();
+    void release();
 };
 
 // How far a drag may move a window so that part of its title bar stays on

@@ -1,3 +1,4 @@
+// The menu screens: the GUI's windows wired to game actions and the settings files.
 #include "gui/Menu.h"
 
 #include <GL/gl.h>
@@ -10,6 +11,7 @@
 #include "gui/GuiComboBox.h"
 #include "gui/GuiEditBox.h"
 #include "gui/SettingsFiles.h"
+#include "platform/OglSdl.h"
 #include "platform/SystemLog.h"
 #include "resources/TextureManager.h"
 #include "script/ActionKeyTable.h"
@@ -17,8 +19,6 @@
 #include "script/Player.h"
 #include "world/Camera.h"
 #include "world/PhysicsBody.h"
-
-Menu* Menu::instance = nullptr;
 
 namespace {
 
@@ -44,31 +44,14 @@ std::string lastRedLine(size_t from)
     return "::Menu New Game failed";
 }
 
-void texturedQuad(float x0, float y0, float x1, float y1)
-{
-    glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 0.0f); glVertex2f(x0, y0);
-    glTexCoord2f(1.0f, 0.0f); glVertex2f(x1, y0);
-    glTexCoord2f(1.0f, 1.0f); glVertex2f(x1, y1);
-    glTexCoord2f(0.0f, 1.0f); glVertex2f(x0, y1);
-    glEnd();
-}
-
 } // namespace
 
 Menu::Menu()
 {
-    instance = this;
     host = LuaHost::instance;
     player = Player::instance;
     if (host)
         host->registerCommand("updateGuiControls", updateGuiControlsCommand);
-}
-
-Menu::~Menu()
-{
-    if (instance == this)
-        instance = nullptr;
 }
 
 GuiWidget* Menu::widget(int screen, const char* name) const
@@ -280,7 +263,7 @@ void Menu::draw()
     if (logoTexture) {
         glEnable(GL_TEXTURE_2D);
         glBindTexture(GL_TEXTURE_2D, logoTexture);
-        texturedQuad(0.0f, 0.0f, static_cast<float>(screenWidth), static_cast<float>(screenHeight));
+        drawTexturedQuad(0.0f, 0.0f, static_cast<float>(screenWidth), static_cast<float>(screenHeight));
     }
     glDisable(GL_TEXTURE_2D);
 
@@ -302,7 +285,7 @@ void Menu::draw()
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
     glBindTexture(GL_TEXTURE_2D, pointerTexture);
-    texturedQuad(x, y, x + kPointerSize, y + kPointerSize);
+    drawTexturedQuad(x, y, x + kPointerSize, y + kPointerSize);
     glDisable(GL_TEXTURE_2D);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDisable(GL_BLEND);

@@ -3,6 +3,7 @@
 // gui.gui (main, settings, key controls, video, killed) with the code behind
 // their buttons, and the mouse pointer. Writes input.lua and
 // videoSettings.lua from the settings screens.
+#include "platform/Published.h"
 #include <SDL.h>
 #include <sigc++/sigc++.h>
 #include <string>
@@ -14,10 +15,8 @@ class GuiWidget;
 class LuaHost;
 class Player;
 
-class Menu : public sigc::trackable {
+class Menu : public sigc::trackable, public Published<Menu> {
 public:
-    static Menu* instance;  // published by the constructor, cleared by the destructor
-
     bool menuActive = false;  // the frame draws the menu; keys and mouse buttons go to it
     std::string failure;      // why the last New Game failed, shown in red under the screens
     unsigned logoTexture = 0;
@@ -32,9 +31,6 @@ public:
     Player* player = nullptr;
 
     Menu();  // registers updateGuiControls
-    ~Menu();
-    Menu(const Menu&) = delete;
-    Menu& operator=(const Menu&) = delete;
 
     // Once at start-up with a GL context: textures, gui.gui, centred
     // screens, handlers; shows the main screen.

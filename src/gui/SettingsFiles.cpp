@@ -1,3 +1,4 @@
+// Writing the player's key and video choices back as Lua (input.lua, videoSettings.lua).
 #include "gui/SettingsFiles.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The enemy: chasing the player, taking shots, exploding and drawing its sphere.
 #include "objects/Enemy.h"
 
 #include <GL/gl.h>
@@ -7,7 +8,7 @@
 #include "app/FrameTimer.h"
 #include "app/Game.h"
 #include "objects/Explosion.h"
-#include "objects/Saturate.h"
+#include "platform/Saturate.h"
 #include "platform/GlContext.h"
 #include "resources/TextureManager.h"
 #include "world/Frustum.h"

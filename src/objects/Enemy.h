@@ -1,4 +1,5 @@
 #pragma once
+// The map's enemy: a spinning sphere that chases the player and explodes.
 #include "app/Target.h"
 #include "objects/WorldEntity.h"
 

@@ -1,9 +1,10 @@
+// The burst of particles a dying enemy leaves.
 #include "objects/Explosion.h"
 
 #include <cmath>
 #include <cstdlib>
 
-#include "objects/Saturate.h"
+#include "platform/Saturate.h"
 
 // --- ExplosionParams -----------------------------------------------------
 

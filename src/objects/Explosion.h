@@ -1,4 +1,5 @@
 #pragma once
+// The explosion a dying enemy leaves behind.
 #include "objects/ParticleGroup.h"
 #include "objects/WorldEntity.h"
 

@@ -1,3 +1,4 @@
+// What every particle system shares: moving its particles and drawing their sprites.
 #include "objects/ParticleGroup.h"
 
 #include <GL/gl.h>
@@ -80,17 +81,7 @@ void ParticleGroup::compileSprite(float w, float h)
         glDeleteLists(spriteList, 1);
     halfWidth = w;
     halfHeight = h;
-    spriteList = glGenLists(1);
-    if (!spriteList)
-        return;
-    glNewList(spriteList, GL_COMPILE);
-    glBegin(GL_POLYGON);
-    glTexCoord2f(1.0f, 1.0f); glVertex3f(w, h, 0.0f);
-    glTexCoord2f(0.0f, 1.0f); glVertex3f(-w, h, 0.0f);
-    glTexCoord2f(0.0f, 0.0f); glVertex3f(-w, -h, 0.0f);
-    glTexCoord2f(1.0f, 0.0f); glVertex3f(w, -h, 0.0f);
-    glEnd();
-    glEndList();
+    spriteList = compileSpriteList(w, h);
 }
 
 void ParticleGroup::beginDraw()
@@ -121,17 +112,7 @@ void ParticleGroup::drawParticle(const Particle& p)
         batch.add(billboard, p.position, halfWidth, halfHeight, colour);
         return;
     }
-    float matrix[16];
-    memcpy(matrix, billboard, sizeof(matrix));
-    matrix[12] = p.position.x;
-    matrix[13] = p.position.y;
-    matrix[14] = p.position.z;
-    glPushMatrix();
-    glMultMatrixf(matrix);
-    glColor4fv(colour);
-    if (spriteList)
-        glCallList(spriteList);
-    glPopMatrix();
+    drawSpriteList(spriteList, billboard, p.position, colour);
 }
 
 void ParticleGroup::endDraw()

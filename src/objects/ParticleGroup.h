@@ -1,4 +1,5 @@
 #pragma once
+// The particles and sprite drawing shared by fountains and explosions.
 #include "objects/SpriteBatch.h"
 #include "world/Vector3.h"
 

@@ -1,9 +1,10 @@
+// The particle fountain placed by a map entity: reading its keys and emitting.
 #include "objects/ParticleSystem.h"
 
 #include <cmath>
 #include <cstdlib>
 
-#include "objects/Saturate.h"
+#include "platform/Saturate.h"
 #include "world/EntitieParser.h"
 
 namespace {

@@ -1,4 +1,5 @@
 #pragma once
+// The particle fountain a map places, and how it emits.
 #include "objects/ParticleGroup.h"
 #include "objects/WorldEntity.h"
 

@@ -1,7 +1,9 @@
+// Camera-facing textured squares built on the CPU and drawn in one call.
 #include "objects/SpriteBatch.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <cstring>
 
 namespace {
 
@@ -64,4 +66,35 @@ void SpriteBatch::draw(ActiveTextureProc clientActiveTexture) const
     glDrawElements(GL_TRIANGLES, count * 6, GL_UNSIGNED_SHORT, kFan.v);
     glPopClientAttrib();
     glColor4fv(vertices[count * 4 - 1].colour);
+}
+
+unsigned compileSpriteList(float w, float h)
+{
+    unsigned list = glGenLists(1);
+    if (!list)
+        return 0;
+    glNewList(list, GL_COMPILE);
+    glBegin(GL_TRIANGLE_FAN);
+    glTexCoord2f(1.0f, 1.0f); glVertex3f(w, h, 0.0f);
+    glTexCoord2f(0.0f, 1.0f); glVertex3f(-w, h, 0.0f);
+    glTexCoord2f(0.0f, 0.0f); glVertex3f(-w, -h, 0.0f);
+    glTexCoord2f(1.0f, 0.0f); glVertex3f(w, -h, 0.0f);
+    glEnd();
+    glEndList();
+    return list;
+}
+
+void drawSpriteList(unsigned list, const float billboard[16], const Vector3& centre, const float colour[4])
+{
+    float matrix[16];
+    std::memcpy(matrix, billboard, sizeof(matrix));
+    matrix[12] = centre.x;
+    matrix[13] = centre.y;
+    matrix[14] = centre.z;
+    glPushMatrix();
+    glMultMatrixf(matrix);
+    glColor4fv(colour);
+    if (list)
+        glCallList(list);
+    glPopMatrix();
 }

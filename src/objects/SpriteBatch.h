@@ -1,8 +1,7 @@
 #pragma once
+// A batch of camera-facing sprites drawn with one call.
+#include "platform/Multitexture.h"
 #include "world/Vector3.h"
-
-// The multitexture entry point type (GLenum argument), as in world/Renderer.h.
-typedef void (*ActiveTextureProc)(unsigned int texture);
 
 struct SpriteVertex {
     float position[3];
@@ -31,3 +30,10 @@ public:
     SpriteVertex vertices[MAX_SPRITES * 4];
     int count = 0;
 };
+
+// The reference way of drawing the same squares, one display list per
+// sprite (Renderer::referenceDrawing): the square of half sides w and h,
+// compiled into a new list (0 when GL gives none).
+unsigned compileSpriteList(float halfWidth, float halfHeight);
+// One sprite through its list: the billboard rotation moved to the centre.
+void drawSpriteList(unsigned list, const float billboard[16], const Vector3& centre, const float colour[4]);

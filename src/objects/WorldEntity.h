@@ -1,4 +1,5 @@
 #pragma once
+// The base of everything that stands in a leaf's entity list.
 #include "world/Vector3.h"
 
 // Anything that stands in a leaf's entity list: the list draws it each frame

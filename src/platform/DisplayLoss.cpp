@@ -1,3 +1,4 @@
+// Ending the process cleanly when the X server goes away or the driver faults.
 #include "platform/DisplayLoss.h"
 
 #include <X11/Xlib.h>

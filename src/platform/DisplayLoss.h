@@ -1,4 +1,5 @@
 #pragma once
+// What happens when the X server goes away or the video driver faults.
 #include <signal.h>
 
 // When the X server goes away, the log is written and the process ends at

@@ -1,3 +1,4 @@
+// Whether a GL context is current, so destructors can skip GL calls at exit.
 #include "platform/GlContext.h"
 
 #include <GL/glx.h>

@@ -1,3 +1,4 @@
+// Fetching the ARB multitexture entry points from the driver.
 #include "platform/Multitexture.h"
 
 #include <SDL.h>

@@ -1,8 +1,8 @@
 #pragma once
+// The two ARB multitexture entry points, fetched from the driver at start-up.
 
-// The two ARB multitexture entry points the level renderer draws with
-// (GLenum argument; the same declaration as in world/Renderer.h). Without
-// both the program cannot run.
+// The type of both entry points (GLenum argument); the level renderer and
+// the sprite batch draw with them. Without both the program cannot run.
 typedef void (*ActiveTextureProc)(unsigned int texture);
 
 struct MultitextureEntryPoints {

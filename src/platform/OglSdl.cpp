@@ -1,3 +1,4 @@
+// The window and its GL context: video mode, caption, full screen and the projections.
 #include "platform/OglSdl.h"
 
 #include <SDL.h>
@@ -8,8 +9,6 @@
 #include <malloc.h>
 
 #include "platform/SystemLog.h"
-
-OglSdl* OglSdl::instance = nullptr;
 
 namespace {
 // SDL reads 0 as "the desktop size", and a side beyond any display (8K is
@@ -55,7 +54,6 @@ bool driverShowsWindow()
 
 OglSdl::OglSdl()
 {
-    instance = this;
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         SystemLog::get().write(LOG_RED "::OglSdl ERROR SDL_Init(%lu) failed",
                                static_cast<unsigned long>(SDL_INIT_VIDEO));
@@ -67,12 +65,6 @@ OglSdl::OglSdl()
         displayWidth = info->current_w;
         displayHeight = info->current_h;
     }
-}
-
-OglSdl::~OglSdl()
-{
-    if (instance == this)
-        instance = nullptr;
 }
 
 bool OglSdl::createWindow(const char* caption, int w, int h, int bits, float fov)
@@ -167,4 +159,14 @@ void OglSdl::endOverlay()
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glEnable(GL_DEPTH_TEST);
+}
+
+void drawTexturedQuad(float x0, float y0, float x1, float y1)
+{
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f); glVertex2f(x0, y0);
+    glTexCoord2f(1.0f, 0.0f); glVertex2f(x1, y0);
+    glTexCoord2f(1.0f, 1.0f); glVertex2f(x1, y1);
+    glTexCoord2f(0.0f, 1.0f); glVertex2f(x0, y1);
+    glEnd();
 }

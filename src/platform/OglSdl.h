@@ -1,4 +1,6 @@
 #pragma once
+// The one window and its OpenGL context.
+#include "platform/Published.h"
 #include <cstdint>
 
 struct SDL_Surface;
@@ -6,16 +8,11 @@ struct SDL_Surface;
 // The one window and its OpenGL context: video mode, caption, full-screen
 // switch, and the two projections (3D perspective, 2D pixel overlay).
 // Created on the heap by main; everyone else reaches it through instance.
-class OglSdl {
+class OglSdl : public Published<OglSdl> {
 public:
-    static OglSdl* instance;  // published by the constructor, cleared by the destructor
-
     // Initialises SDL's video subsystem and checks its driver shows windows;
     // the object exists even if that fails (videoReady tells).
     OglSdl();
-    ~OglSdl();
-    OglSdl(const OglSdl&) = delete;
-    OglSdl& operator=(const OglSdl&) = delete;
 
     // Sets the video mode with the GL attributes the program needs, titles
     // the window and sets the perspective. False when no mode could be set
@@ -44,3 +41,7 @@ public:
     int displayWidth = 0;           // the display's size before the first mode; 0 when unknown
     int displayHeight = 0;
 };
+
+// In the 2D overlay: the bound texture on the rectangle, texture corner
+// (0, 0) at (x0, y0) and (1, 1) at (x1, y1).
+void drawTexturedQuad(float x0, float y0, float x1, float y1);

@@ -1,3 +1,4 @@
+// The system log: kept in memory, created on first use, written to systemlog.txt at exit.
 #include "platform/SystemLog.h"
 
 #include <cstdarg>

@@ -1,4 +1,5 @@
 #pragma once
+// The colour-tagged system log every part writes to.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

@@ -1,3 +1,4 @@
+// Finding and reading game files in plain folders and .pk3 archives.
 #include "resources/FileSystem.h"
 
 #include <dirent.h>

@@ -1,4 +1,5 @@
 #pragma once
+// The file system over plain folders and .pk3 (zip) archives.
 #include <cstddef>
 #include <cstdint>
 #include <map>

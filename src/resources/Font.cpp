@@ -1,3 +1,4 @@
+// The FreeType-backed bitmap font: building its glyph atlas and drawing text.
 #include "resources/Font.h"
 
 #include "platform/GlContext.h"
@@ -16,7 +17,6 @@
 #include <new>
 #include <vector>
 
-Font* Font::shared = nullptr;
 
 namespace {
 
@@ -114,18 +114,11 @@ Font::Font()
     queue = new (std::nothrow) QueuedText[kQueueSlots];
 }
 
-Font::Font(SharedTag) : Font()
-{
-    shared = this;
-}
-
 Font::~Font()
 {
     release();
     delete[] queue;
     queue = nullptr;
-    if (shared == this)
-        shared = nullptr;
 }
 
 void Font::release()

@@ -1,4 +1,6 @@
 #pragma once
+// The FreeType-backed bitmap font the HUD, the console and the GUI draw text with.
+#include "platform/Published.h"
 
 // A FreeType-rendered atlas of character codes 0..127 with one display list
 // per character. The HUD's font is the shared one; the console and the GUI
@@ -10,9 +12,6 @@
 // are the console's business). Bytes 128..255 have no glyph and are skipped.
 class Font {
 public:
-    enum SharedTag { Shared };
-    static Font* shared;  // the HUD's font, published by its constructor
-
     static const int kGlyphCount = 128;
     static const int kQueueSlots = 80;      // the queue is flushed at 79 entries
     static const int kQueueFlushAt = 79;
@@ -20,7 +19,6 @@ public:
     static const int kPrintBufferSize = 256;
 
     Font();
-    explicit Font(SharedTag);
     ~Font();
     Font(const Font&) = delete;
     Font& operator=(const Font&) = delete;
@@ -74,4 +72,9 @@ private:
     QueuedText* queue = nullptr;
     int queued = 0;
     int* widths = nullptr;
+};
+
+// The one font the HUD and the frame-rate text share, a process-wide object
+// like the others: reached through SharedFont::instance.
+class SharedFont : public Font, public Published<SharedFont> {
 };

@@ -1,3 +1,4 @@
+// The font's plain arithmetic (atlas sizes, advances, line positions), apart from FreeType and GL.
 #include "resources/FontText.h"
 
 int fontPowerOfTwo(int value)

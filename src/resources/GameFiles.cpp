@@ -1,3 +1,4 @@
+// The game's one file system, made on first use and kept until exit.
 #include "resources/GameFiles.h"
 
 #include <new>
@@ -22,7 +23,7 @@ FileSystem* files = nullptr;
 
 } // namespace
 
-FileSystem& gameFiles()
+FileSystem& GameFiles::get()
 {
     if (!files) {
         files = new (storage) FileSystem();

@@ -1,3 +1,4 @@
+// Decoding JPEG, PNG and TGA bytes into one pixel layout.
 #include "resources/ImageReader.h"
 
 #include <algorithm>

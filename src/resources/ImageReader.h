@@ -1,4 +1,5 @@
 #pragma once
+// Decoding any picture format the game reads.
 #include <cstddef>
 #include <cstdint>
 

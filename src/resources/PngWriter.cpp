@@ -1,3 +1,4 @@
+// Writing pixels to a PNG file through libpng.
 #include "resources/PngWriter.h"
 
 #include <png.h>

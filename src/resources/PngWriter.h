@@ -1,4 +1,5 @@
 #pragma once
+// Writing screenshots as PNG files.
 #include <cstdint>
 
 // Writes 8-bit RGB pixels to a PNG file through libpng. The pixels are

@@ -1,3 +1,4 @@
+// Parsing the shader scripts of the game data into per-texture stage lists.
 #include "resources/ShaderScripts.h"
 
 #include <set>

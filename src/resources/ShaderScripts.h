@@ -1,4 +1,5 @@
 #pragma once
+// The shader scripts' description of a surface: stages, blends, waves and texture modifiers.
 #include <cstddef>
 #include <cstdint>
 #include <functional>

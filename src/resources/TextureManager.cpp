@@ -1,3 +1,4 @@
+// The texture cache: loading pictures into GL textures once and sharing their handles.
 #include "resources/TextureManager.h"
 
 #include "platform/SystemLog.h"
@@ -137,7 +138,7 @@ void TextureManager::releaseTexture(unsigned handle)
 
 bool TextureManager::readImage(const char* path, TgaImage* image)
 {
-    FileSystem& files = gameFiles();
+    FileSystem& files = GameFiles::get();
     if (!files.exists(path))
         return false;
     std::vector<unsigned char> bytes;
@@ -199,10 +200,10 @@ bool TextureManager::storeLoaded(const char* name, const char* from, const TgaIm
 
 const ShaderInfo* TextureManager::findShader(const char* name)
 {
-    if (shadersReadFrom != gameFiles().archiveCount()) {
-        shadersReadFrom = gameFiles().archiveCount();
+    if (shadersReadFrom != GameFiles::get().archiveCount()) {
+        shadersReadFrom = GameFiles::get().archiveCount();
         shaders = ShaderLibrary();
-        int scripts = shaders.readAll(gameFiles(), "baseq3/scripts", [](const char* script, const char* problem) {
+        int scripts = shaders.readAll(GameFiles::get(), "baseq3/scripts", [](const char* script, const char* problem) {
             SystemLog::get().write(LOG_YELLOW "::TextureManager WARNING shader script %s: %s", script, problem);
         });
         if (scripts > 0)

@@ -1,4 +1,5 @@
 #pragma once
+// The process-wide cache of GL textures, one per picture name.
 #include <string>
 
 #include "resources/ShaderScripts.h"

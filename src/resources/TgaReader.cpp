@@ -1,3 +1,4 @@
+// Decoding TGA pictures, every read checked against the data.
 #include "resources/TgaReader.h"
 
 #include <algorithm>

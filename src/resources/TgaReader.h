@@ -1,4 +1,5 @@
 #pragma once
+// The TGA decoder and the image it produces.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

@@ -1,3 +1,4 @@
+// Reading a zip archive's central directory, every field checked.
 #include "resources/ZipDirectory.h"
 
 #include <algorithm>

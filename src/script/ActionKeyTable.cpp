@@ -1,3 +1,4 @@
+// Which key or mouse button each player action is bound to, and whether it is held.
 #include "script/ActionKeyTable.h"
 
 #include <SDL/SDL.h>

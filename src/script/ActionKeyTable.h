@@ -1,4 +1,5 @@
 #pragma once
+// The player's seven held actions and the keys bound to them.
 #include <cstdint>
 
 // The player's seven continuous actions, each tied to one keyboard key or one

@@ -1,9 +1,11 @@
+// The game's script commands: map, quit, setRes, kill, drawFps and the rest.
 #include "script/GameCommands.h"
 
 #include "app/AppState.h"
 #include "app/Game.h"
 #include "app/TargetList.h"
 #include "gui/Menu.h"
+#include "platform/Saturate.h"
 #include "platform/SystemLog.h"
 #include "resources/FileSystem.h"
 #include "resources/GameFiles.h"
@@ -15,25 +17,11 @@
 #include "world/Frustum.h"
 #include "world/Renderer.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-// atoi rules (leading blanks, a sign, digits up to the first non-digit),
-// but clamped instead of overflowing.
-int atoiClamped(const char* text)
-{
-    errno = 0;
-    long value = std::strtol(text, nullptr, 10);
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(value);
-}
 
 bool levelIsLoaded()
 {
@@ -89,24 +77,25 @@ int drawFpsCommand(lua_State*)
     return 0;
 }
 
+// Flips a switch and says in white which way it now stands.
+void flipAndLog(bool& flag, const char* nowOn, const char* nowOff)
+{
+    flag = !flag;
+    SystemLog::get().write("%s", flag ? nowOn : nowOff);
+}
+
 int lockFrustumCommand(lua_State*)
 {
-    Frustum* frustum = Frustum::instance;
-    if (!frustum)
-        return 0;
-    frustum->locked = !frustum->locked;
-    SystemLog::get().write(frustum->locked ? LOG_WHITE "::Frustum locked" : LOG_WHITE "::Frustum unlocked");
+    if (Frustum::instance)
+        flipAndLog(Frustum::instance->locked, LOG_WHITE "::Frustum locked", LOG_WHITE "::Frustum unlocked");
     return 0;
 }
 
 int toggleCameraPhysicsCommand(lua_State*)
 {
-    Player* player = Player::instance;
-    if (!player)
-        return 0;
-    player->physicsEnabled = !player->physicsEnabled;
-    SystemLog::get().write(player->physicsEnabled ? LOG_WHITE "::Camera physics enabled"
-                                                  : LOG_WHITE "::Camera physics disabled");
+    if (Player::instance)
+        flipAndLog(Player::instance->physicsEnabled, LOG_WHITE "::Camera physics enabled",
+                   LOG_WHITE "::Camera physics disabled");
     return 0;
 }
 
@@ -155,7 +144,7 @@ int killCommand(lua_State*)
 
 int addGameData(const char* folder)
 {
-    int added = gameFiles().addArchives(folder, "baseq3");
+    int added = GameFiles::get().addArchives(folder, "baseq3");
     SystemLog::get().write(LOG_WHITE "::FileSystem %i archives in %s", added, folder);
     return added;
 }
@@ -184,8 +173,8 @@ bool parseResolution(const char* text, int* width, int* height)
         length = sizeof widthText - 1;
     std::memcpy(widthText, text, length);
     widthText[length] = '\0';
-    *width = atoiClamped(widthText);
-    *height = atoiClamped(x + 1);
+    *width = clampedAtoi(widthText);
+    *height = clampedAtoi(x + 1);
     return true;
 }
 

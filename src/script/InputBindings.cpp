@@ -1,11 +1,10 @@
+// The command-key table and its bind command.
 #include "script/InputBindings.h"
 
 #include "script/LuaHost.h"
 #include "script/ScriptArgs.h"
 
 #include <cstring>
-
-InputBindings* InputBindings::instance = nullptr;
 
 namespace {
 
@@ -53,7 +52,6 @@ int bindCommand(lua_State* L)
 
 InputBindings::InputBindings()
 {
-    instance = this;
     for (Slot& slot : slots) {
         slot.command[0] = '\0';
         slot.bound = false;
@@ -65,12 +63,6 @@ InputBindings::InputBindings()
     host = LuaHost::instance;
     if (host)
         host->registerCommand("bind", bindCommand);
-}
-
-InputBindings::~InputBindings()
-{
-    if (instance == this)
-        instance = nullptr;
 }
 
 void InputBindings::bind(const char* command, int code)

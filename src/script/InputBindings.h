@@ -1,4 +1,6 @@
 #pragma once
+// The command-key table: a key press runs its bound Lua text.
+#include "platform/Published.h"
 #include "script/KeyNames.h"
 
 class LuaHost;
@@ -7,10 +9,8 @@ class LuaHost;
 // field) selects one of 256 slots whose Lua text runs once per press. Keys
 // that type no character (F12, arrows, ...) have slots of their own, bound
 // by name.
-class InputBindings {
+class InputBindings : public Published<InputBindings> {
 public:
-    static InputBindings* instance;  // published by the constructor, cleared by the destructor
-
     static constexpr int kSlotCount = 256;
     static constexpr int kCommandSize = 64;  // 63 characters and the zero
 
@@ -24,9 +24,6 @@ public:
     LuaHost* host = nullptr;
 
     InputBindings();  // all slots unbound; registers `bind`
-    ~InputBindings();
-    InputBindings(const InputBindings&) = delete;
-    InputBindings& operator=(const InputBindings&) = delete;
 
     // Stores the text (cut to 63 characters) in slot code & 255; an empty or
     // null text changes nothing.

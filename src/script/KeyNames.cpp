@@ -1,3 +1,4 @@
+// Names of keys that type no character (F1, Up, ...) and their SDL symbols.
 #include "script/KeyNames.h"
 
 #include <SDL/SDL_keysym.h>

@@ -1,11 +1,10 @@
+// The Lua host: opening the state and its libraries, routing print and errors to the log, running chunks.
 #include "script/LuaHost.h"
 
 #include "platform/SystemLog.h"
 
 #include <cstdio>
 #include <cstring>
-
-LuaHost* LuaHost::instance = nullptr;
 
 namespace {
 
@@ -76,8 +75,6 @@ int atPanic(lua_State* L)
 
 LuaHost::LuaHost()
 {
-    instance = this;
-
     state = luaL_newstate();
     if (!state) {
         SystemLog::get().write(LOG_RED "::LUA ERROR lua_open() Failed!");
@@ -111,8 +108,8 @@ LuaHost::LuaHost()
 
 LuaHost::~LuaHost()
 {
-    if (instance == this)
-        instance = nullptr;
+    // Nothing reaches the state through the host while it closes.
+    withdraw();
     if (state)
         lua_close(state);
     state = nullptr;

@@ -1,18 +1,16 @@
 #pragma once
+// The program's one Lua state and the commands registered in it.
+#include "platform/Published.h"
 #include <lua5.1/lua.hpp>
 
 // Owns the program's one Lua state. Every configurable thing is a Lua chunk
 // run here; native commands are published as globals through registerCommand.
-class LuaHost {
+class LuaHost : public Published<LuaHost> {
 public:
-    static LuaHost* instance;  // published by the constructor, cleared by the destructor
-
     lua_State* state = nullptr;  // null when the state could not be created
 
     LuaHost();
     ~LuaHost();
-    LuaHost(const LuaHost&) = delete;
-    LuaHost& operator=(const LuaHost&) = delete;
 
     // Makes fn the global `name`; a second registration replaces the first.
     void registerCommand(const char* name, lua_CFunction fn);

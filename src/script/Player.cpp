@@ -1,17 +1,10 @@
+// The player object and its action-binding script commands.
 #include "script/Player.h"
 
-#include "app/FrameTimer.h"
-#include "app/Game.h"
-#include "console/Console.h"
 #include "script/ActionKeyTable.h"
 #include "script/LuaHost.h"
 #include "script/ScriptArgs.h"
-#include "world/Camera.h"
-#include "world/Frustum.h"
 #include "world/PhysicsBody.h"
-#include "world/Renderer.h"
-
-Player* Player::instance = nullptr;
 
 namespace {
 
@@ -51,15 +44,6 @@ int toggleMouseLook(lua_State*)
 
 Player::Player()
 {
-    instance = this;
-    timer = FrameTimer::instance;
-    camera = Camera::instance;
-    renderer = Renderer::instance;
-    frustum = Frustum::instance;
-    host = LuaHost::instance;
-    game = Game::instance;
-    console = Console::instance;
-
     mouseLook = true;
     speed = 10.0f;
     windowWidth = 0;
@@ -70,7 +54,7 @@ Player::Player()
     body = new PhysicsBody(20.0f, 0.006f, true, Vector3(0.0f, 0.0f, 0.0f));
     physicsEnabled = true;
 
-    if (host) {
+    if (LuaHost* host = LuaHost::instance) {
         host->registerCommand("inputForward", inputAction<ActionForward>);
         host->registerCommand("inputBackward", inputAction<ActionBackward>);
         host->registerCommand("inputLeft", inputAction<ActionLeft>);
@@ -88,8 +72,6 @@ Player::~Player()
     actionKeys = nullptr;
     delete body;
     body = nullptr;
-    if (instance == this)
-        instance = nullptr;
 }
 
 void Player::setScreenSize(int w, int h)

@@ -1,30 +1,14 @@
 #pragma once
+// The player: mouse look, action keys and the camera's physics body.
+#include "platform/Published.h"
 
 class ActionKeyTable;
-class Camera;
-class Console;
-class FrameTimer;
-class Frustum;
-class Game;
-class LuaHost;
 class PhysicsBody;
-class Renderer;
 
 // The player: mouse look, the seven action keys and the camera's physics
 // body. Constructed here; the per-frame update lives in world/PlayerUpdate.cpp.
-class Player {
+class Player : public Published<Player> {
 public:
-    static Player* instance;  // published by the constructor, cleared by the destructor
-
-    // Taken at construction: every one of them is constructed before the Player.
-    FrameTimer* timer = nullptr;
-    Camera* camera = nullptr;
-    Renderer* renderer = nullptr;
-    Frustum* frustum = nullptr;
-    LuaHost* host = nullptr;
-    Game* game = nullptr;
-    Console* console = nullptr;
-
     bool mouseLook = true;
     float speed = 10.0f;      // units per second; start-up raises it to 100
     int windowWidth = 0;      // used to recentre the mouse; 0 until start-up
@@ -36,8 +20,6 @@ public:
 
     Player();  // registers inputForward..inputShoot and toggleMouseLook
     ~Player();
-    Player(const Player&) = delete;
-    Player& operator=(const Player&) = delete;
 
     void setScreenSize(int w, int h);
 

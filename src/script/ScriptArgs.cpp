@@ -1,4 +1,7 @@
+// Reading script command arguments without ever raising a Lua error.
 #include "script/ScriptArgs.h"
+
+#include "platform/Saturate.h"
 
 #include <climits>
 #include <cmath>
@@ -24,23 +27,11 @@ const char* text(lua_State* L, int index)
     return lua_tostring(L, index);
 }
 
-int truncateToInt(double value)
-{
-    // Casting an out-of-range double is undefined; clamp first.
-    if (std::isnan(value))
-        return 0;
-    if (value >= static_cast<double>(INT_MAX))
-        return INT_MAX;
-    if (value <= static_cast<double>(INT_MIN))
-        return INT_MIN;
-    return static_cast<int>(value);
-}
-
 bool integer(lua_State* L, int index, int* out)
 {
     if (!isNumeric(L, index))
         return false;
-    *out = truncateToInt(lua_tonumber(L, index));
+    *out = saturatedInt(lua_tonumber(L, index));
     return true;
 }
 

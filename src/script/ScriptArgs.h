@@ -1,4 +1,5 @@
 #pragma once
+// Argument reading shared by every script command.
 #include <lua5.1/lua.hpp>
 
 // Argument reading shared by every script command. A command never raises a
@@ -23,8 +24,5 @@ bool keyCode(lua_State* L, int index, int* out);
 // Low 8 bits of the number truncated toward zero, negatives as in two's
 // complement; false for NaN and the infinities.
 bool lowByte(double value, int* out);
-
-// The same truncation for a plain number.
-int truncateToInt(double value);
 
 } // namespace scriptargs

@@ -1,3 +1,4 @@
+// Script commands that place and report the view (setViewPos and its kin).
 #include "script/ViewCommands.h"
 
 #include <cmath>

@@ -1,4 +1,5 @@
 #pragma once
+// The bounding sphere of a node or leaf, used by frustum culling.
 #include "world/Vector3.h"
 
 // Sphere around a node's or leaf's box; the frustum culls with it.

@@ -1,3 +1,4 @@
+// Reading a level file into memory, every lump checked, and turning it into the y-up frame.
 #include "world/BspData.h"
 
 #include <cstdio>

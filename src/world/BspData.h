@@ -1,4 +1,5 @@
 #pragma once
+// A level file read into memory in the program's frame, before any GL work.
 #include <cstddef>
 #include <cstdint>
 #include "world/BoundingSphere.h"

@@ -1,4 +1,5 @@
 #pragma once
+// The IBSP level file's on-disk records, shared by the loader and the level compiler.
 #include <cstdint>
 
 // The IBSP level file as stored on disk: little-endian, z-up. Shared by the

@@ -1,3 +1,4 @@
+// Loading a level: reading and checking the file, making its textures, handing it to the Renderer.
 #include "world/BspLoader.h"
 
 #include <algorithm>
@@ -54,7 +55,7 @@ void skyColourFromLightmaps(const BspData& data, float colour[3])
 bool loadExternalLightmap(const char* picture, float overbright, unsigned* handle)
 {
     std::vector<unsigned char> bytes;
-    if (!gameFiles().readFile(picture, bytes))
+    if (!GameFiles::get().readFile(picture, bytes))
         return false;  // the file system said why
     TgaImage image;
     const char* why = "";
@@ -83,7 +84,7 @@ bool BspLoader::load(const char* path, TargetList* targets)
     if (result == BspReadError::CannotOpen) {
         // Not a plain file: perhaps an entry of a game data archive.
         std::vector<unsigned char> bytes;
-        if (gameFiles().exists(path) && gameFiles().readFile(path, bytes))
+        if (GameFiles::get().exists(path) && GameFiles::get().readFile(path, bytes))
             result = readBspBuffer(bytes.data(), bytes.size(), data, problem, sizeof(problem));
     }
     if (result == BspReadError::CannotOpen) {
@@ -204,7 +205,7 @@ void BspLoader::makeTextures(BspData& data, const char* path, unsigned* textureH
             char file[32];
             snprintf(file, sizeof(file), "/lm_%04d.tga", i);
             std::string picture = folder + file;
-            if (gameFiles().exists(picture.c_str()) &&
+            if (GameFiles::get().exists(picture.c_str()) &&
                 loadExternalLightmap(picture.c_str(), overbright, &(*lightmapHandles)[i]))
                 found++;
         }

@@ -1,4 +1,5 @@
 #pragma once
+// The level loader.
 #include "world/Overbright.h"
 
 class TargetList;

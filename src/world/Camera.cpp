@@ -1,19 +1,11 @@
+// The free first-person camera: turning, moving and loading its view transform.
 #include "world/Camera.h"
 
 #include <GL/gl.h>
 
-Camera* Camera::instance = nullptr;
-
 Camera::Camera()
 {
-    instance = this;
     recompute();
-}
-
-Camera::~Camera()
-{
-    if (instance == this)
-        instance = nullptr;
 }
 
 Vector3 Camera::rotate(const Vector3& v, const Vector3& axis, float angle)

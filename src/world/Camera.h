@@ -1,16 +1,13 @@
 #pragma once
+// The player's eye: position and orientation.
+#include "platform/Published.h"
 #include "world/Vector3.h"
 
 // The player's eye: a free first-person camera, y-up. Its leaf fields are
 // written only by Renderer::updateCameraLeaf.
-class Camera {
+class Camera : public Published<Camera> {
 public:
-    static Camera* instance;  // published by the constructor, cleared by the destructor
-
     Camera();
-    ~Camera();
-    Camera(const Camera&) = delete;
-    Camera& operator=(const Camera&) = delete;
 
     // Rotates forward by angle radians about the unit axis (right-handed).
     void turn(float angle, const Vector3& axis);

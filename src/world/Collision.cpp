@@ -1,3 +1,4 @@
+// Ray and sphere traces through the level's brushes and curves.
 #include "world/Collision.h"
 
 #include <algorithm>
@@ -5,6 +6,7 @@
 
 #include "app/Target.h"
 #include "app/TargetList.h"
+#include "world/LevelValidation.h"
 #include "world/PatchCollision.h"
 #include "world/Renderer.h"
 
@@ -31,12 +33,6 @@ struct Walk {
     int contents;                 // what the trace stops at
     float inverse[3];             // 1 / the segment's extent per axis, for the curve boxes
 };
-
-// first..first+count inside 0..total, without overflow.
-inline bool rangeInside(int32_t first, int32_t count, int32_t total)
-{
-    return first >= 0 && count >= 0 && count <= total - first;
-}
 
 inline float planeDistance(const bsp::BspPlane& plane, const Vector3& p)
 {

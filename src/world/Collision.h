@@ -1,4 +1,5 @@
 #pragma once
+// Traces through the level: what they take and what they find.
 #include <cstdint>
 #include "world/BspFormat.h"
 #include "world/TraceResult.h"

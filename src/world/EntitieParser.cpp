@@ -1,6 +1,6 @@
+// Reading the entity lump and placing the player, enemies and fountains.
 #include "world/EntitieParser.h"
 
-#include <cerrno>
 #include <cmath>
 #include <climits>
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include "app/TargetList.h"
 #include "objects/Enemy.h"
 #include "objects/ParticleSystem.h"
+#include "platform/Saturate.h"
 #include "platform/SystemLog.h"
 #include "world/Camera.h"
 #include "world/Renderer.h"
@@ -137,16 +138,8 @@ Vector3 EntityBlock::getVector(const char* key) const
 
 int EntityBlock::readInt(const char* text)
 {
-    if (!text)
-        return 0;
-    errno = 0;
-    long long n = strtoll(text, nullptr, 10);
     // Out-of-range integers saturate instead of wrapping.
-    if (n > INT_MAX)
-        return INT_MAX;
-    if (n < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(n);
+    return clampedAtoi(text);
 }
 
 float EntityBlock::readFloat(const char* text)

@@ -1,4 +1,5 @@
 #pragma once
+// The entity lump: its key/value blocks and the parser that acts on them.
 #include <vector>
 
 #include "world/Vector3.h"

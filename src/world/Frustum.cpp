@@ -1,19 +1,11 @@
+// Building the view frustum from the GL matrices and testing spheres against it.
 #include "world/Frustum.h"
 
 #include <GL/gl.h>
 
-Frustum* Frustum::instance = nullptr;
-
 Frustum::Frustum()
 {
-    instance = this;
     tangent = std::tan(3.14159265f / 180.0f);
-}
-
-Frustum::~Frustum()
-{
-    if (instance == this)
-        instance = nullptr;
 }
 
 void Frustum::setViewport(float halfWidthPixels, float halfHeightPixels, float fovTangent)

@@ -1,20 +1,17 @@
 #pragma once
+// The view frustum used to cull the level.
+#include "platform/Published.h"
 #include "world/BoundingSphere.h"
 #include "world/Vector3.h"
 
 // The six clip planes of the view and a cone around them, used to cull the
 // level. Rebuilt from the GL matrices when the camera moved or turned.
-class Frustum {
+class Frustum : public Published<Frustum> {
 public:
-    static Frustum* instance;  // published by the constructor, cleared by the destructor
-
     enum Side { Inside = 0, Outside = 1, Intersecting = 2 };
     enum Plane { Near = 0, Far, Left, Right, Top, Bottom, PlaneCount };
 
     Frustum();
-    ~Frustum();
-    Frustum(const Frustum&) = delete;
-    Frustum& operator=(const Frustum&) = delete;
 
     // Window half sizes in pixels and the tangent of half the vertical field
     // of view; these set the cone's width.

@@ -1,3 +1,4 @@
+// Checking every index of a level read from disk before the game follows it.
 #include "world/LevelValidation.h"
 
 #include <cstdint>
@@ -8,13 +9,27 @@
 
 namespace {
 
-// first..first+count inside 0..total, without overflow.
-bool rangeInside(int32_t first, int32_t count, int32_t total)
+// A range check that names what failed: "OWNER N WHAT first+count out of
+// range (total)".
+bool checkRange(int32_t first, int32_t count, int32_t total, const char* owner, int index,
+                const char* what, char* problem, size_t size)
 {
-    return first >= 0 && count >= 0 && int64_t(first) + count <= total;
+    if (rangeInside(first, count, total))
+        return true;
+    snprintf(problem, size, "%s %d %s %d+%d out of range (%d)", owner, index, what, first, count, total);
+    return false;
 }
 
-bool indexInside(int32_t index, int32_t total) { return index >= 0 && index < total; }
+// An index check that names what failed: "OWNER N WHAT index out of range
+// (total WHATs)".
+bool checkIndex(int32_t index, int32_t total, const char* owner, int number, const char* what,
+                char* problem, size_t size)
+{
+    if (indexInside(index, total))
+        return true;
+    snprintf(problem, size, "%s %d %s %d out of range (%d %ss)", owner, number, what, index, total, what);
+    return false;
+}
 
 bool validateTree(const BspData& d, char* problem, size_t size)
 {
@@ -24,11 +39,8 @@ bool validateTree(const BspData& d, char* problem, size_t size)
     }
     for (int i = 0; i < d.nodeCount; i++) {
         const bsp::BspNode& node = d.nodes[i];
-        if (!indexInside(node.plane, d.planeCount)) {
-            snprintf(problem, size, "node %d plane %d out of range (%d planes)", i, node.plane,
-                     d.planeCount);
+        if (!checkIndex(node.plane, d.planeCount, "node", i, "plane", problem, size))
             return false;
-        }
         for (int c = 0; c < 2; c++) {
             int32_t child = node.children[c];
             if (child >= 0 ? !indexInside(child, d.nodeCount) : !indexInside(~child, d.leafCount)) {
@@ -69,16 +81,12 @@ bool validateLeaves(const BspData& d, char* problem, size_t size)
 {
     for (int i = 0; i < d.leafCount; i++) {
         const bsp::BspLeaf& leaf = d.leaves[i];
-        if (!rangeInside(leaf.firstLeafFace, leaf.leafFaceCount, d.leafFaceCount)) {
-            snprintf(problem, size, "leaf %d leaf faces %d+%d out of range (%d)", i,
-                     leaf.firstLeafFace, leaf.leafFaceCount, d.leafFaceCount);
+        if (!checkRange(leaf.firstLeafFace, leaf.leafFaceCount, d.leafFaceCount, "leaf", i, "leaf faces",
+                        problem, size))
             return false;
-        }
-        if (!rangeInside(leaf.firstLeafBrush, leaf.leafBrushCount, d.leafBrushCount)) {
-            snprintf(problem, size, "leaf %d leaf brushes %d+%d out of range (%d)", i,
-                     leaf.firstLeafBrush, leaf.leafBrushCount, d.leafBrushCount);
+        if (!checkRange(leaf.firstLeafBrush, leaf.leafBrushCount, d.leafBrushCount, "leaf", i, "leaf brushes",
+                        problem, size))
             return false;
-        }
         // Cluster -1 (no cluster) reads inside the camera's row; anything
         // else outside the rows would not.
         if (d.visBits && (leaf.cluster < -1 || leaf.cluster >= d.visClusterCount)) {
@@ -113,24 +121,17 @@ bool validateFaces(const BspData& d, char* problem, size_t size)
 {
     for (int i = 0; i < d.faceCount; i++) {
         const bsp::BspFace& face = d.faces[i];
-        if (!indexInside(face.texture, d.textureCount)) {
-            snprintf(problem, size, "face %d texture %d out of range (%d textures)", i,
-                     face.texture, d.textureCount);
+        if (!checkIndex(face.texture, d.textureCount, "face", i, "texture", problem, size))
             return false;
-        }
         // Patches and billboards are never drawn, so their ranges are not followed.
         if (face.type == bsp::FacePatch || face.type == bsp::FaceBillboard)
             continue;
-        if (!rangeInside(face.firstVertex, face.vertexCount, d.vertexCount)) {
-            snprintf(problem, size, "face %d vertices %d+%d out of range (%d)", i,
-                     face.firstVertex, face.vertexCount, d.vertexCount);
+        if (!checkRange(face.firstVertex, face.vertexCount, d.vertexCount, "face", i, "vertices",
+                        problem, size))
             return false;
-        }
-        if (!rangeInside(face.firstMeshVertex, face.meshVertexCount, d.meshVertexCount)) {
-            snprintf(problem, size, "face %d mesh vertices %d+%d out of range (%d)", i,
-                     face.firstMeshVertex, face.meshVertexCount, d.meshVertexCount);
+        if (!checkRange(face.firstMeshVertex, face.meshVertexCount, d.meshVertexCount, "face", i, "mesh vertices",
+                        problem, size))
             return false;
-        }
         for (int k = 0; k < face.meshVertexCount; k++) {
             int32_t index = d.meshVertices[face.firstMeshVertex + k];
             if (!indexInside(index, face.vertexCount)) {
@@ -147,23 +148,15 @@ bool validateBrushes(const BspData& d, char* problem, size_t size)
 {
     for (int i = 0; i < d.brushCount; i++) {
         const bsp::BspBrush& brush = d.brushes[i];
-        if (!rangeInside(brush.firstSide, brush.sideCount, d.brushSideCount)) {
-            snprintf(problem, size, "brush %d sides %d+%d out of range (%d)", i, brush.firstSide,
-                     brush.sideCount, d.brushSideCount);
+        if (!checkRange(brush.firstSide, brush.sideCount, d.brushSideCount, "brush", i, "sides",
+                        problem, size))
             return false;
-        }
-        if (!indexInside(brush.texture, d.textureCount)) {
-            snprintf(problem, size, "brush %d texture %d out of range (%d textures)", i,
-                     brush.texture, d.textureCount);
+        if (!checkIndex(brush.texture, d.textureCount, "brush", i, "texture", problem, size))
             return false;
-        }
     }
     for (int i = 0; i < d.brushSideCount; i++) {
-        if (!indexInside(d.brushSides[i].plane, d.planeCount)) {
-            snprintf(problem, size, "brush side %d plane %d out of range (%d planes)", i,
-                     d.brushSides[i].plane, d.planeCount);
+        if (!checkIndex(d.brushSides[i].plane, d.planeCount, "brush side", i, "plane", problem, size))
             return false;
-        }
     }
     return true;
 }

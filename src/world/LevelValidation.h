@@ -1,7 +1,17 @@
 #pragma once
+// Checking a level's indices and ranges before use.
 #include <cstddef>
+#include <cstdint>
 
 struct BspData;
+
+// first..first+count inside 0..total, without overflow.
+inline bool rangeInside(int32_t first, int32_t count, int32_t total)
+{
+    return first >= 0 && count >= 0 && int64_t(first) + count <= total;
+}
+
+inline bool indexInside(int32_t index, int32_t total) { return index >= 0 && index < total; }
 
 // Deepest node tree accepted; bounds every recursive walk of the level.
 constexpr int kMaxTreeDepth = 1024;

@@ -1,3 +1,4 @@
+// Brightening a level's lightmaps and vertex colours by its overbright factor.
 #include "world/Overbright.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 #pragma once
+// The overbright step: lightmaps and vertex colours brightened as plain code.
 #include <cstdint>
 
 struct BspData;

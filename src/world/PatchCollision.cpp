@@ -1,3 +1,4 @@
+// Turning curved patches into collision surfaces filed by leaf.
 #include "world/PatchCollision.h"
 
 #include <algorithm>
@@ -5,6 +6,7 @@
 #include <new>
 
 #include "world/BspData.h"
+#include "world/PatchTessellation.h"
 
 namespace {
 
@@ -20,7 +22,6 @@ constexpr size_t kMaxCurveListings = size_t(1) << 22;
 
 using bsp::BspVertex;
 
-Vector3 positionOf(const BspVertex& v) { return Vector3(v.position[0], v.position[1], v.position[2]); }
 // A patch cut into a grid of sideU x sideV points, with the control
 // points' normals (controlU x controlV) to tell its front.
 struct CurveGrid {
@@ -39,9 +40,7 @@ struct CurveGrid {
     }
 };
 
-struct Steps {
-    int u = 1, v = 1;
-};
+using Steps = PatchSteps;
 
 bool usablePatch(const BspData& data, const bsp::BspFace& face)
 {
@@ -70,38 +69,6 @@ bool collides(const BspData& data, const bsp::BspFace& face)
     return (texture.contents & (bsp::kContentsSolid | bsp::kContentsPlayerClip)) != 0;
 }
 
-// How far the curve through a, b, c strays from its chord at the middle.
-float bend(const Vector3& a, const Vector3& b, const Vector3& c)
-{
-    return ((a + c) * 0.5f - b).length() * 0.5f;
-}
-
-int stepsFor(float deviation)
-{
-    if (!(deviation > 0.0f))
-        return 1;
-    float n = std::ceil(std::sqrt(deviation / kCurveTolerance));
-    return int(std::min(float(kMaxCurveSteps), std::max(1.0f, n)));
-}
-
-Steps stepsOf(const BspData& data, const bsp::BspFace& face)
-{
-    int w = face.patchSize[0], h = face.patchSize[1];
-    const BspVertex* grid = data.vertices + face.firstVertex;
-    auto p = [&](int u, int v) { return positionOf(grid[v * w + u]); };
-    Steps steps;
-    for (int v = 0; v < h; v++)
-        for (int u = 0; u + 2 < w; u += 2)
-            steps.u = std::max(steps.u, stepsFor(bend(p(u, v), p(u + 1, v), p(u + 2, v))));
-    for (int u = 0; u < w; u++)
-        for (int v = 0; v + 2 < h; v += 2)
-            steps.v = std::max(steps.v, stepsFor(bend(p(u, v), p(u, v + 1), p(u, v + 2))));
-    // A side of at most kMaxCurveSide cells, however many blocks.
-    steps.u = std::max(1, std::min(steps.u, kMaxCurveSide / ((w - 1) / 2)));
-    steps.v = std::max(1, std::min(steps.v, kMaxCurveSide / ((h - 1) / 2)));
-    return steps;
-}
-
 int facetsOf(const bsp::BspFace& face, const Steps& steps)
 {
     int cellsU = (face.patchSize[0] - 1) / 2 * steps.u, cellsV = (face.patchSize[1] - 1) / 2 * steps.v;
@@ -119,7 +86,7 @@ void cutGrid(const BspData& data, const bsp::BspFace& face, const Steps& steps, 
     int w = face.patchSize[0];
     int blocksU = (w - 1) / 2, blocksV = (face.patchSize[1] - 1) / 2;
     const BspVertex* control = data.vertices + face.firstVertex;
-    auto c = [&](int u, int v) { return positionOf(control[v * w + u]); };
+    auto c = [&](int u, int v) { return vertexPosition(control[v * w + u]); };
     grid.control = control;
     grid.controlU = w;
     grid.controlV = face.patchSize[1];
@@ -437,7 +404,7 @@ PatchCollision* buildPatchCollision(const BspData& data, CurveReport& report)
                 report.notSolid++;
             } else {
                 chosen.push_back(f);
-                steps.push_back(stepsOf(data, face));
+                steps.push_back(patchSteps(data, face, kCurveTolerance, kMaxCurveSteps, kMaxCurveSide));
             }
         }
         fitBudget(data, chosen, steps, report);

@@ -1,3 +1,4 @@
+// Cutting curved patches into triangles, finer where they bend more.
 #include "world/PatchTessellation.h"
 
 #include <algorithm>
@@ -12,28 +13,19 @@ namespace {
 
 using bsp::BspVertex;
 
-struct Vec { float x, y, z; };
-
-Vec at(const BspVertex& v) { return {v.position[0], v.position[1], v.position[2]}; }
-Vec sub(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-float dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-float length(Vec a) { return std::sqrt(dot(a, a)); }
-
 // How far the curve through a, b, c strays from its chord at the middle.
-float bend(const BspVertex& a, const BspVertex& b, const BspVertex& c)
+float bend(const Vector3& a, const Vector3& b, const Vector3& c)
 {
-    Vec mid = {(at(a).x + at(c).x) * 0.5f, (at(a).y + at(c).y) * 0.5f, (at(a).z + at(c).z) * 0.5f};
-    return length(sub(mid, at(b))) * 0.5f;
+    return ((a + c) * 0.5f - b).length() * 0.5f;
 }
 
 // n segments leave a chord error of about bend / n^2.
-int stepsFor(float deviation)
+int stepsFor(float deviation, float tolerance, int maxSteps)
 {
     if (!(deviation > 0.0f))
         return 1;
-    float n = std::ceil(std::sqrt(deviation / kPatchTolerance));
-    return int(std::min(float(kMaxPatchSteps), std::max(1.0f, n)));
+    float n = std::ceil(std::sqrt(deviation / tolerance));
+    return int(std::min(float(maxSteps), std::max(1.0f, n)));
 }
 
 BspVertex blend(const BspVertex* p[3], const float w[3])
@@ -84,30 +76,9 @@ bool checkPatch(const BspData& d, const bsp::BspFace& f, char* why, size_t size)
     return true;
 }
 
-// How finely one good patch is cut: one step count per direction for the
-// whole patch, so neighbouring blocks share their edge points and no crack
-// opens between them.
-struct Steps {
-    int u = 0, v = 0;  // 0: the patch is not drawn
-};
-
-Steps naturalSteps(const BspData& d, const bsp::BspFace& f)
-{
-    int w = f.patchSize[0], h = f.patchSize[1];
-    const BspVertex* grid = d.vertices + f.firstVertex;
-    auto control = [&](int u, int v) -> const BspVertex& { return grid[v * w + u]; };
-    Steps s;
-    s.u = s.v = 1;
-    for (int v = 0; v < h; v++)
-        for (int u = 0; u + 2 < w; u += 2)
-            s.u = std::max(s.u, stepsFor(bend(control(u, v), control(u + 1, v), control(u + 2, v))));
-    for (int u = 0; u < w; u++)
-        for (int v = 0; v + 2 < h; v += 2)
-            s.v = std::max(s.v, stepsFor(bend(control(u, v), control(u, v + 1), control(u, v + 2))));
-    s.u = std::max(1, std::min(s.u, (kMaxPatchSide - 1) / ((w - 1) / 2)));
-    s.v = std::max(1, std::min(s.v, (kMaxPatchSide - 1) / ((h - 1) / 2)));
-    return s;
-}
+// A patch left out has no steps.
+using Steps = PatchSteps;
+const Steps kNotDrawn = {0, 0};
 
 long verticesOf(const bsp::BspFace& f, Steps s)
 {
@@ -141,7 +112,7 @@ void fitBudget(const BspData& d, const std::vector<int>& faces, std::vector<Step
         Steps s = capped(steps[i], cap);
         long v = verticesOf(d.faces[faces[i]], s), t = trianglesOf(d.faces[faces[i]], s);
         if (vertices + v > kPatchVertexBudget || triangles + t > kPatchTriangleBudget) {
-            s = Steps();  // a smaller one later may still fit
+            s = kNotDrawn;  // a smaller one later may still fit
             report.overBudget++;
         } else {
             vertices += v;
@@ -186,10 +157,10 @@ void tessellate(const BspData& d, const bsp::BspFace& f, Steps steps, std::vecto
     // level's own triangles do; normals are still in the file's z-up frame.
     auto add = [&](int a, int b, int c) {
         const BspVertex& va = vertices[first + size_t(a)];
-        Vec n = {va.normal[0], va.normal[2], -va.normal[1]};
-        Vec facing = cross(sub(at(vertices[first + size_t(b)]), at(va)),
-                           sub(at(vertices[first + size_t(c)]), at(va)));
-        if (dot(facing, n) > 0.0f)
+        Vector3 n(va.normal[0], va.normal[2], -va.normal[1]);
+        Vector3 facing = (vertexPosition(vertices[first + size_t(b)]) - vertexPosition(va))
+                             .cross(vertexPosition(vertices[first + size_t(c)]) - vertexPosition(va));
+        if (facing.dot(n) > 0.0f)
             std::swap(b, c);
         indices.push_back(a);
         indices.push_back(b);
@@ -205,6 +176,24 @@ void tessellate(const BspData& d, const bsp::BspFace& f, Steps steps, std::vecto
 }
 
 } // namespace
+
+PatchSteps patchSteps(const BspData& data, const bsp::BspFace& face, float tolerance, int maxSteps,
+                      int maxCells)
+{
+    int w = face.patchSize[0], h = face.patchSize[1];
+    const BspVertex* grid = data.vertices + face.firstVertex;
+    auto p = [&](int u, int v) { return vertexPosition(grid[v * w + u]); };
+    PatchSteps s;
+    for (int v = 0; v < h; v++)
+        for (int u = 0; u + 2 < w; u += 2)
+            s.u = std::max(s.u, stepsFor(bend(p(u, v), p(u + 1, v), p(u + 2, v)), tolerance, maxSteps));
+    for (int u = 0; u < w; u++)
+        for (int v = 0; v + 2 < h; v += 2)
+            s.v = std::max(s.v, stepsFor(bend(p(u, v), p(u, v + 1), p(u, v + 2)), tolerance, maxSteps));
+    s.u = std::max(1, std::min(s.u, maxCells / ((w - 1) / 2)));
+    s.v = std::max(1, std::min(s.v, maxCells / ((h - 1) / 2)));
+    return s;
+}
 
 bool tessellatePatches(BspData& d, PatchReport& report)
 {
@@ -232,7 +221,7 @@ bool tessellatePatches(BspData& d, PatchReport& report)
                 continue;
             }
             good.push_back(i);
-            steps.push_back(naturalSteps(d, f));
+            steps.push_back(patchSteps(d, f, kPatchTolerance, kMaxPatchSteps, kMaxPatchSide - 1));
         }
         fitBudget(d, good, steps, report);
 

@@ -1,7 +1,11 @@
 #pragma once
+// Turning a level's curved patches into triangle meshes at load.
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "world/BspFormat.h"
+#include "world/Vector3.h"
 
 struct BspData;
 
@@ -31,6 +35,25 @@ struct PatchReport {
     int stepCap = kMaxPatchSteps;      // below kMaxPatchSteps: drawn coarser to fit the budget
     int overBudget = 0;                // good patches left out to fit the budget
 };
+
+// How finely one patch is cut: one step count per block side and direction
+// for the whole patch, so neighbouring blocks share their edge points and no
+// crack opens between them.
+struct PatchSteps {
+    int u = 1, v = 1;
+};
+
+// The steps that keep the chord error of every block under `tolerance`, at
+// most maxSteps per block side and maxCells cells along the whole patch.
+// The patch must be good (odd sides of at least 3, vertices in the level).
+// Drawing and collision cut the same curves, each to its own tolerance.
+PatchSteps patchSteps(const BspData& data, const bsp::BspFace& face, float tolerance, int maxSteps,
+                      int maxCells);
+
+inline Vector3 vertexPosition(const bsp::BspVertex& v)
+{
+    return Vector3(v.position[0], v.position[1], v.position[2]);
+}
 
 // A bad patch (grid sides even or under 3, too few vertices for its grid,
 // vertex range outside the array) gets empty ranges and a line in

@@ -1,3 +1,4 @@
+// Stepping a sphere through the level: gravity, friction, sliding and bouncing.
 #include "world/PhysicsBody.h"
 
 #include <cmath>

@@ -1,4 +1,5 @@
 #pragma once
+// The sphere body that moves the camera and the enemies through the level.
 #include "world/TraceResult.h"
 #include "world/Vector3.h"
 

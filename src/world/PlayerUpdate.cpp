@@ -1,3 +1,4 @@
+// The player's frame: mouse look, held actions, shots, physics and the view.
 #include "world/PlayerUpdate.h"
 
 #include <SDL/SDL.h>

@@ -1,4 +1,5 @@
 #pragma once
+// The player's per-frame update from one frame's input.
 #include <cstdint>
 
 class Player;

@@ -1,3 +1,4 @@
+// The Renderer object: leaf lookup, cluster visibility, leaf entity lists and freeing the level.
 #include "world/Renderer.h"
 
 #include <algorithm>
@@ -15,22 +16,17 @@
 #include "world/Frustum.h"
 #include "world/SurfaceKind.h"
 
-Renderer* Renderer::instance = nullptr;
-
 Renderer::Renderer()
 {
     camera = Camera::instance;
     timer = FrameTimer::instance;
     frustum = Frustum::instance;
     targets = TargetList::instance;
-    instance = this;
 }
 
 Renderer::~Renderer()
 {
     freeLevel();
-    if (instance == this)
-        instance = nullptr;
 }
 
 bool Renderer::isReady() const

@@ -1,6 +1,9 @@
 #pragma once
+// The Renderer: the loaded level, its drawing and its traces.
+#include "platform/Published.h"
 #include <cstdint>
 #include <vector>
+#include "platform/Multitexture.h"
 #include "world/BoundingSphere.h"
 #include "world/BspFormat.h"
 #include "world/SurfaceLook.h"
@@ -22,9 +25,6 @@ struct LeafEntityList {
     int32_t count = 0;
     WorldEntity* entities[kLeafEntityCapacity] = {};
 };
-
-// The two ARB multitexture entry points (GLenum argument).
-typedef void (*ActiveTextureProc)(unsigned int texture);
 
 // Counts of the last renderLevel(), for tests and benchmarks.
 struct RenderStats {
@@ -52,14 +52,10 @@ struct SkyLook {
 };
 
 // Owns the loaded level (filled by BspLoader, y-up) and draws it each frame.
-class Renderer {
+class Renderer : public Published<Renderer> {
 public:
-    static Renderer* instance;  // published by the constructor, cleared by the destructor
-
     Renderer();
     ~Renderer();
-    Renderer(const Renderer&) = delete;
-    Renderer& operator=(const Renderer&) = delete;
 
     // Releases every level array, destroys every leaf entity, clears
     // levelLoaded, and releases the level's texture requests: its

@@ -1,3 +1,4 @@
+// Wave values and texture-coordinate modifiers of shader stages at a given time.
 #include "world/StageMotion.h"
 
 #include <cmath>

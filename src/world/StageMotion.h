@@ -1,4 +1,5 @@
 #pragma once
+// The arithmetic of shader stage waves and texture modifiers.
 #include "resources/ShaderScripts.h"
 
 // What a shader stage's waves and texture modifiers amount to at a time (in

@@ -1,3 +1,4 @@
+// Vertex deforms, environment mapping and stage colours on the CPU.
 #include "world/StageVertices.h"
 
 #include <cmath>

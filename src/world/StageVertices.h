@@ -1,4 +1,5 @@
 #pragma once
+// The CPU vertex work of shader stages, into plain arrays.
 #include <cstdint>
 
 #include "resources/ShaderScripts.h"

@@ -1,4 +1,5 @@
 #pragma once
+// Which faces are drawn, from their texture record's flags.
 #include <cstdint>
 
 #include "world/BspFormat.h"

@@ -1,4 +1,5 @@
 #pragma once
+// How the surfaces of one texture record are drawn.
 #include <vector>
 
 #include "resources/ShaderScripts.h"

@@ -1,4 +1,5 @@
 #pragma once
+// The result of a trace through the level.
 #include "world/Vector3.h"
 
 // What a ray or sphere trace through the level found.

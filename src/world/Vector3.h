@@ -1,4 +1,5 @@
 #pragma once
+// The three-float vector used for positions, directions and velocities.
 #include <cmath>
 
 // Positions, directions and velocities; y is up in the running program.

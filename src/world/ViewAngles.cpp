@@ -1,3 +1,4 @@
+// Converting between yaw/pitch in degrees and view directions.
 #include "world/ViewAngles.h"
 
 #include <algorithm>

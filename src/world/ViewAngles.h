@@ -1,4 +1,5 @@
 #pragma once
+// View directions from and to yaw and pitch in degrees.
 #include "world/Vector3.h"
 
 // View directions as level files and their users give them: yaw in degrees

@@ -58,8 +58,8 @@ public:
         setGameGlState();
         ASSERT_TRUE(Renderer::instance->setupMultitexture());
         Frustum::instance->setViewport(kWidth / 2.0f, kHeight / 2.0f, 1.0f);
-        bool font = Font::shared->init("faktos.ttf", Game::HUD_FONT_SIZE);
-        ASSERT_TRUE(Game::instance->init(kWidth, kHeight, font ? Font::shared : nullptr));
+        bool font = SharedFont::instance->init("faktos.ttf", Game::HUD_FONT_SIZE);
+        ASSERT_TRUE(Game::instance->init(kWidth, kHeight, font ? SharedFont::instance : nullptr));
         // Start-up step 9: the menu with the shipped gui.gui.
         Menu::instance->init(kWidth, kHeight, false);
         // The test aims the camera itself.

@@ -68,7 +68,7 @@ TEST(ConsoleColour, PrefixesAndMalformedLines)
 TEST(ConsoleWrap, NarrowLineOf300CharactersMakesThreeEntries)
 {
     ConsoleView v;
-    v.setup(25, 100000, evenMetrics());
+    v.init(25, 100000, evenMetrics());
     std::string text;
     for (int i = 0; i < 300; ++i)
         text += static_cast<char>('a' + i % 26);
@@ -85,7 +85,7 @@ TEST(ConsoleWrap, NarrowLineOf300CharactersMakesThreeEntries)
 TEST(ConsoleWrap, WideLineWrapsAtPanelWidthBeginningAbove)
 {
     ConsoleView v;
-    v.setup(25, 60, evenMetrics());  // ten characters per entry
+    v.init(25, 60, evenMetrics());  // ten characters per entry
     const float red[3] = { 1, 0, 0 };
     v.addText("0123456789abcdefghijKLMNO", red);
     ASSERT_EQ(v.filled(), 3);
@@ -97,13 +97,13 @@ TEST(ConsoleWrap, WideLineWrapsAtPanelWidthBeginningAbove)
 
     // Exactly the panel wide: one entry.
     ConsoleView exact;
-    exact.setup(25, 60, evenMetrics());
+    exact.init(25, 60, evenMetrics());
     exact.addText("0123456789", red);
     EXPECT_EQ(exact.filled(), 1);
 
     // Bytes 128-255 measure nothing and travel through unharmed.
     ConsoleView high;
-    high.setup(25, 60, evenMetrics());
+    high.init(25, 60, evenMetrics());
     std::string bytes;
     for (int c = 128; c < 256; ++c)
         bytes += static_cast<char>(c);
@@ -115,7 +115,7 @@ TEST(ConsoleWrap, WideLineWrapsAtPanelWidthBeginningAbove)
 TEST(ConsoleWrap, FullEntriesDropTheBeginningAndNarrowPanelsCut)
 {
     ConsoleView v;
-    v.setup(2, 60, evenMetrics());
+    v.init(2, 60, evenMetrics());
     const float white[3] = { 1, 1, 1 };
     v.addText("0123456789abcdefghijKLMNO", white);
     ASSERT_EQ(v.filled(), 2);
@@ -128,24 +128,24 @@ TEST(ConsoleWrap, FullEntriesDropTheBeginningAndNarrowPanelsCut)
     ConsoleMetrics m = evenMetrics();
     m.advance['W'] = 500;
     ConsoleView cut;
-    cut.setup(25, 60, m);
+    cut.init(25, 60, m);
     cut.addText("0123456789abcWdef", white);
     ASSERT_EQ(cut.filled(), 2);
     EXPECT_EQ(entryText(cut, 0), "abc");
     EXPECT_EQ(entryText(cut, 1), "0123456789");
     ConsoleView first;
-    first.setup(25, 60, m);
+    first.init(25, 60, m);
     first.addText("Wxyz", white);
     ASSERT_EQ(first.filled(), 1);
     EXPECT_EQ(entryText(first, 0), "");
 
     // A panel of no width at all still ends every line.
     ConsoleView none;
-    none.setup(25, 0, evenMetrics());
+    none.init(25, 0, evenMetrics());
     none.addText("abc", white);
     EXPECT_EQ(none.filled(), 1);
     ConsoleView empty;
-    empty.setup(0, 800, evenMetrics());
+    empty.init(0, 800, evenMetrics());
     empty.addText("abc", white);
     EXPECT_EQ(empty.filled(), 0);
 }
@@ -158,7 +158,7 @@ TEST(ConsoleRebuild, NewestAtBottomFollowingAndScrolling)
     log.write(LOG_YELLOW "warn\nplain");
 
     ConsoleView v;
-    v.setup(5, 800, evenMetrics());
+    v.init(5, 800, evenMetrics());
     v.rebuild(log);
     EXPECT_EQ(v.knownLines(), 12);
     EXPECT_EQ(v.scroll(), 11);
@@ -216,7 +216,7 @@ TEST(ConsoleRebuild, HostileLines)
     log.write("%s", wide.c_str());
 
     ConsoleView v;
-    v.setup(25, 800, evenMetrics());
+    v.init(25, 800, evenMetrics());
     v.rebuild(log);
     EXPECT_EQ(entryText(v, 0), wide.substr(384));  // 800 px hold 133 characters
     EXPECT_EQ(entryText(v, 4), "%s %n %d \x80\xff\xfe");
@@ -230,7 +230,7 @@ TEST(ConsoleRebuild, HugeLogCostsOnlyTheShownEntries)
     for (int i = 0; i < 100000; ++i)
         log.write(LOG_WHITE "%d", i);
     ConsoleView v;
-    v.setup(25, 800, evenMetrics());
+    v.init(25, 800, evenMetrics());
     v.rebuild(log);
     EXPECT_EQ(v.filled(), 25);
     EXPECT_EQ(entryText(v, 0), "99999");

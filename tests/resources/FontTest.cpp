@@ -350,13 +350,13 @@ TEST_F(FontTest, FailedInitLogsAndDrawsNothing)
 
 TEST_F(FontTest, SharedFontIsPublishedByItsConstructor)
 {
-    Font* before = Font::shared;
+    SharedFont* before = SharedFont::instance;
     {
-        Font hud(Font::Shared);
-        EXPECT_EQ(Font::shared, &hud);
+        SharedFont hud;
+        EXPECT_EQ(SharedFont::instance, &hud);
     }
-    EXPECT_EQ(Font::shared, nullptr);
-    Font::shared = before;
+    EXPECT_EQ(SharedFont::instance, nullptr);
+    SharedFont::instance = before;
 }
 
 } // namespace

@@ -69,7 +69,7 @@ struct OpenArenaGame : TestWindow {
 std::vector<std::string> levelNames()
 {
     std::vector<std::string> names;
-    for (const std::string& path : gameFiles().list("baseq3/maps", ".bsp"))
+    for (const std::string& path : GameFiles::get().list("baseq3/maps", ".bsp"))
         if (path != "baseq3/maps/test.bsp")
             names.push_back(path);
     return names;
@@ -91,7 +91,7 @@ bool startLevel(const std::string& path, const Vector3& forward, float lift = 0.
     if (!LuaHost::instance->runString(command.c_str()) || !Renderer::instance->levelLoaded)
         return false;
     std::vector<unsigned char> bytes;
-    if (!gameFiles().readFile(path.c_str(), bytes))
+    if (!GameFiles::get().readFile(path.c_str(), bytes))
         return false;
     std::vector<uint8_t> level(bytes.begin(), bytes.end());
     std::string entities(reinterpret_cast<const char*>(level.data()) + lumpOffset(level, 0),

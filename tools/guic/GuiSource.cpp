@@ -1,3 +1,4 @@
+// Reading the menu's readable source and encoding it as the gui.gui bytes.
 #include "GuiSource.h"
 
 #include <cerrno>

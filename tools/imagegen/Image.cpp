@@ -1,3 +1,4 @@
+// Setting pixels of a picture and writing it as a TGA file.
 #include "Image.h"
 
 #include <algorithm>

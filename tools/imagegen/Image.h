@@ -1,4 +1,5 @@
 #pragma once
+// The picture the image generator paints into.
 #include <cstdint>
 #include <string>
 #include <vector>

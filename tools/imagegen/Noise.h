@@ -1,4 +1,5 @@
 #pragma once
+// Deterministic value noise for the painted textures.
 #include <cmath>
 #include <cstdint>
 

@@ -1,4 +1,5 @@
 #pragma once
+// The painters of every image the game reads.
 #include "Image.h"
 
 // Every image the game reads, painted by procedure. Paths are relative to

@@ -1,3 +1,4 @@
+// Reading ASE (ASCII scene) models into triangle meshes, every count bounded.
 #include <array>
 #include <cmath>
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// Building the level's brushes from the map: entity models, origin brushes, side bits and bevels.
 #include "BrushSet.h"
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,5 @@
 #pragma once
+// The brushes of a level and the texture records their sides use.
 #include <string>
 #include <vector>
 #include "Diagnostics.h"

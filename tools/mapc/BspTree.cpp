@@ -1,3 +1,4 @@
+// Building the compiler's BSP tree from the structural brushes.
 #include "BspTree.h"
 #include <algorithm>
 #include <cstdlib>

@@ -1,4 +1,5 @@
 #pragma once
+// The compiler's BSP tree: nodes, leaves and what later passes learn about them.
 #include <vector>
 #include "BrushSet.h"
 #include "MapMath.h"

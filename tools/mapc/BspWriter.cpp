@@ -1,3 +1,4 @@
+// Laying the finished lumps out as an IBSP file.
 #include "BspWriter.h"
 #include <cstdint>
 #include <cstdio>

@@ -1,4 +1,5 @@
 #pragma once
+// The finished level's lumps and writing them as an IBSP file.
 #include <cstdint>
 #include <string>
 #include <vector>

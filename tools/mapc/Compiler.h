@@ -1,4 +1,5 @@
 #pragma once
+// Compiling a .map into a level: the entry points and their figures.
 #include <string>
 #include "BspWriter.h"
 #include "Diagnostics.h"

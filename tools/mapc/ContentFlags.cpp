@@ -1,6 +1,6 @@
+// Content and surface bits from shader surfaceparms and tool texture names.
 #include "ContentFlags.h"
 #include <cstring>
-#include <initializer_list>
 #include <strings.h>
 
 namespace mapc {
@@ -58,6 +58,32 @@ const SurfaceParm kParms[] = {
 
 bool startsWith(const char* s, const char* prefix) { return strncasecmp(s, prefix, std::strlen(prefix)) == 0; }
 
+// Tool textures by the start of their name, first match: the surfaceparms
+// each stands for.
+struct ToolTexture {
+    const char* prefix;
+    const char* parms[6];  // null past the last
+};
+
+const ToolTexture kToolTextures[] = {
+    {"caulk", {"nodraw", "nolightmap", "nomarks"}},
+    {"nodraw", {"nodraw", "nolightmap", "nomarks"}},
+    {"weapclip", {"nodraw", "nolightmap", "nomarks", "trans"}},
+    {"fullclip", {"nodraw", "nolightmap", "nomarks", "trans"}},
+    {"clip", {"nodraw", "nolightmap", "nomarks", "nonsolid", "trans", "playerclip"}},
+    {"playerclip", {"nodraw", "nolightmap", "nomarks", "nonsolid", "trans", "playerclip"}},
+    {"monsterclip", {"nodraw", "nolightmap", "nomarks", "nonsolid", "trans", "monsterclip"}},
+    {"trigger", {"nodraw", "nolightmap", "nomarks", "nonsolid", "trans", "trigger"}},
+    {"hint", {"nodraw", "nolightmap", "nonsolid", "trans", "hint"}},
+    {"skip", {"nodraw", "nolightmap", "nonsolid", "trans", "skip"}},
+    {"areaportal", {"nodraw", "nolightmap", "nonsolid", "trans", "areaportal"}},
+    {"clusterportal", {"nodraw", "nolightmap", "nonsolid", "trans", "clusterportal"}},
+    {"origin", {"nodraw", "nolightmap", "nonsolid", "trans", "origin"}},
+    {"donotenter", {"nodraw", "nolightmap", "nonsolid", "trans", "donotenter"}},
+};
+
+const char* const kSkyParms[] = {"sky", "nolightmap", "noimpact", "nomarks", nullptr};
+
 } // namespace
 
 bool applySurfaceParm(const char* name, TextureTraits& t)
@@ -76,33 +102,17 @@ TextureTraits toolTextureTraits(const char* fullName)
     const char* slash = std::strrchr(fullName, '/');
     const char* name = slash ? slash + 1 : fullName;
     TextureTraits t;
-    auto parms = [&](std::initializer_list<const char*> list) {
-        for (const char* p : list) applySurfaceParm(p, t);
+    auto apply = [&](const char* const* parms) {
+        for (int i = 0; i < 6 && parms[i]; ++i) applySurfaceParm(parms[i], t);
     };
-    if (startsWith(name, "caulk") || startsWith(name, "nodraw"))
-        parms({"nodraw", "nolightmap", "nomarks"});
-    else if (startsWith(name, "weapclip") || startsWith(name, "fullclip"))
-        parms({"nodraw", "nolightmap", "nomarks", "trans"});
-    else if (startsWith(name, "clip") || startsWith(name, "playerclip"))
-        parms({"nodraw", "nolightmap", "nomarks", "nonsolid", "trans", "playerclip"});
-    else if (startsWith(name, "monsterclip"))
-        parms({"nodraw", "nolightmap", "nomarks", "nonsolid", "trans", "monsterclip"});
-    else if (startsWith(name, "trigger"))
-        parms({"nodraw", "nolightmap", "nomarks", "nonsolid", "trans", "trigger"});
-    else if (startsWith(name, "hint"))
-        parms({"nodraw", "nolightmap", "nonsolid", "trans", "hint"});
-    else if (startsWith(name, "skip"))
-        parms({"nodraw", "nolightmap", "nonsolid", "trans", "skip"});
-    else if (startsWith(name, "areaportal"))
-        parms({"nodraw", "nolightmap", "nonsolid", "trans", "areaportal"});
-    else if (startsWith(name, "clusterportal"))
-        parms({"nodraw", "nolightmap", "nonsolid", "trans", "clusterportal"});
-    else if (startsWith(name, "origin"))
-        parms({"nodraw", "nolightmap", "nonsolid", "trans", "origin"});
-    else if (startsWith(name, "donotenter"))
-        parms({"nodraw", "nolightmap", "nonsolid", "trans", "donotenter"});
-    else if (startsWith(name, "sky") || std::strstr(name, "_sky") || startsWith(fullName, "skies/"))
-        parms({"sky", "nolightmap", "noimpact", "nomarks"});
+    for (const ToolTexture& tool : kToolTextures) {
+        if (startsWith(name, tool.prefix)) {
+            apply(tool.parms);
+            return t;
+        }
+    }
+    if (startsWith(name, "sky") || std::strstr(name, "_sky") || startsWith(fullName, "skies/"))
+        apply(kSkyParms);
     return t;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+// The content and surface bits of brushes and faces.
 #include <cstdint>
 
 // The content and surface bits every Quake-3-format tool and game agree on.

@@ -1,4 +1,5 @@
 #pragma once
+// The warnings and the first error of one compile.
 #include <cstdarg>
 #include <cstdio>
 #include <string>

@@ -1,3 +1,4 @@
+// Packing surfaces into lightmap pages and lighting their luxels.
 #include "Lightmapper.h"
 #include <algorithm>
 #include "world/BspFormat.h"

@@ -1,4 +1,5 @@
 #pragma once
+// The lights of a level and the lightmap pass.
 #include <algorithm>
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,5 @@
 #pragma once
+// Double-precision vectors, planes and bounds for the level compiler.
 #include <cmath>
 #include <vector>
 

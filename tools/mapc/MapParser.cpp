@@ -1,3 +1,4 @@
+// Parsing .map text into entities, brushes and patches.
 #include "MapParser.h"
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,5 @@
 #pragma once
+// The .map source as read: entities, brush sides and patches.
 #include <string>
 #include <utility>
 #include <vector>

@@ -1,3 +1,4 @@
+// Reading MD3 models into triangle meshes, every offset checked.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Placing misc_model meshes into the level in pieces and writing their faces.
 #include "MiscModels.h"
 #include <cmath>
 #include <cstring>

@@ -1,4 +1,5 @@
 #pragma once
+// Models placed by misc_model entities, in level space.
 #include <vector>
 #include "BrushSet.h"
 #include "BspTree.h"

@@ -1,3 +1,4 @@
+// Turning model triangles into thin clip brushes.
 #include "ModelClip.h"
 #include <cmath>
 

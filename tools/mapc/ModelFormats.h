@@ -1,4 +1,5 @@
 #pragma once
+// The model meshes the ASE and MD3 readers produce.
 #include <cstddef>
 #include <string>
 #include <vector>

@@ -1,4 +1,5 @@
 #pragma once
+// Running independent pieces of a compiler pass on several threads.
 #include <algorithm>
 #include <atomic>
 #include <cstddef>

@@ -1,3 +1,4 @@
+// Patch surfaces: their control grids, evaluation, the leaves they reach and their faces.
 #include "Patches.h"
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,5 @@
 #pragma once
+// Curved patches as compiler surfaces.
 #include <vector>
 #include "BrushSet.h"
 #include "BspTree.h"

@@ -1,3 +1,4 @@
+// Finding and snapping planes, stored in opposite pairs.
 #include "PlaneSet.h"
 
 namespace mapc {

@@ -1,4 +1,5 @@
 #pragma once
+// Every plane of the level, deduplicated and paired with its opposite.
 #include <unordered_map>
 #include <vector>
 #include "MapMath.h"

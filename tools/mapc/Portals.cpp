@@ -1,3 +1,4 @@
+// Cutting the portals between leaves and flooding over them to find leaks and the inside.
 #include "Portals.h"
 #include <algorithm>
 #include <cmath>

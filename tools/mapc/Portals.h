@@ -1,4 +1,5 @@
 #pragma once
+// Portals between the tree's leaves and the floods that walk them.
 #include <cstdint>
 #include <vector>
 #include "BspTree.h"

@@ -1,3 +1,4 @@
+// The compiler's progress line: stage names, counts and elapsed time.
 #include "Progress.h"
 #include <sys/resource.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// The visible parts of brush sides, split to fit lightmap blocks.
 #include "Surfaces.h"
 #include <algorithm>
 
@@ -167,6 +168,14 @@ void splitLargeSurfaces(std::vector<Surface>& surfaces, const PlaneSet& planes, 
         for (Surface& s : work) result.push_back(std::move(s));
     }
     surfaces.swap(result);
+}
+
+void surfaceBounds(const Surface& s, Bounds& box)
+{
+    for (const Winding& w : s.pieces)
+        for (const Vec3& p : w) box.add(p);
+    for (const PatchPoint& p : s.grid) box.add(p.position);
+    for (const PatchPoint& p : s.meshPoints) box.add(p.position);
 }
 
 } // namespace mapc

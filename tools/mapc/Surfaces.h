@@ -1,4 +1,5 @@
 #pragma once
+// The visible surfaces of the level's brushes.
 #include <cstdint>
 #include <vector>
 #include "BrushSet.h"
@@ -59,5 +60,8 @@ void splitLargeSurfaces(std::vector<Surface>& surfaces, const PlaneSet& planes, 
 
 // The two world axes a plane's lightmap is projected on (dominant axis left out).
 void lightmapAxes(const Vec3& normal, int& s, int& t);
+
+// Grows box by every point of the surface: pieces, patch grid and mesh.
+void surfaceBounds(const Surface& s, Bounds& box);
 
 } // namespace mapc

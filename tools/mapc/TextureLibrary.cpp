@@ -1,3 +1,4 @@
+// What each texture name means: image size, surfaceparms, tool texture rules.
 #include "TextureLibrary.h"
 #include <algorithm>
 #include <cstring>

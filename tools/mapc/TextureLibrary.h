@@ -1,4 +1,5 @@
 #pragma once
+// The compiler's knowledge of the level's texture names.
 #include <map>
 #include <string>
 #include "ContentFlags.h"

@@ -1,3 +1,4 @@
+// Texture coordinates of points on brush sides, classic and brush-primitive.
 #include "TextureProjection.h"
 
 namespace mapc {

@@ -1,4 +1,5 @@
 #pragma once
+// Projecting textures onto brush sides.
 #include "BrushSet.h"
 #include "MapMath.h"
 

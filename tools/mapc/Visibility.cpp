@@ -1,3 +1,4 @@
+// The portal flow that works out which clusters can see which.
 #include "Visibility.h"
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,5 @@
 #pragma once
+// The cluster visibility rows and the pass that fills them.
 #include <cstdint>
 #include <vector>
 #include "BspTree.h"

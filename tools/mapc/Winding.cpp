@@ -1,3 +1,4 @@
+// Convex polygon operations: base windings, splits, clips, area and bounds.
 #include "MapMath.h"
 
 namespace mapc {
