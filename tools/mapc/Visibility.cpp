@@ -62,10 +62,12 @@ bool anyNew(const Bits& might, const Bits& seen)
     return false;
 }
 
-bool anyNew(const Bits& might, const Bits& seen, const Bits& known)
+// Whether a cluster both in `might` and beyond the passage (`through`) is
+// neither seen nor known yet.
+bool anyNewBeyond(const Bits& might, const Bits& through, const Bits& seen, const Bits& known)
 {
     for (size_t i = 0; i < might.size(); ++i)
-        if (might[i] & ~(seen[i] | known[i])) return true;
+        if (might[i] & through[i] & ~(seen[i] | known[i])) return true;
     return false;
 }
 
@@ -425,9 +427,9 @@ private:
             const Passage& p = passages[static_cast<size_t>(pi)];
             if (!test(might, p.to)) continue;
             const Bits& through = passageSet(pi);
+            if ((test(seen, p.to) || test(sc.known, p.to)) && !anyNewBeyond(might, through, seen, sc.known)) continue;
             for (size_t w = 0; w < words; ++w) sc.nextMight[w] = might[w] & through[w];
             mark(sc.nextMight, p.to);
-            if ((test(seen, p.to) || test(sc.known, p.to)) && !anyNew(sc.nextMight, seen, sc.known)) continue;
             if (!p.fits) {
                 for (size_t w = 0; w < words; ++w) seen[w] |= sc.nextMight[w];  // too many corners to follow
                 continue;
