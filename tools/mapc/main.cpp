@@ -66,8 +66,6 @@ int run(int argc, char** argv)
     mapc::CompileStats stats;
     mapc::Progress progress(stdout);
     options.progress = &progress;
-    if (getenv("LIGHTSEC")) options.lightSeconds = atof(getenv("LIGHTSEC"));
-    if (getenv("VISSEC")) options.visSeconds = atof(getenv("VISSEC"));
     bool compiled = mapc::compileMapFile(files[0], files[1], diag, &stats, options);
     progress.finish();
     if (!compiled) return 1;
