@@ -175,17 +175,30 @@ public:
             sc.nextMight.assign(words, 0);
             sc.known.assign(words, 0);
         }
-        forEachIndexOnWorker(clusterOrder.size(), threads, [&](size_t k, int worker) {
-            const int c = clusterOrder[k];
+        // Passages are shared out one by one (a cluster may have hundreds);
+        // whoever finishes a cluster's last one makes its row.
+        std::vector<int> order;
+        order.reserve(passages.size());
+        std::unique_ptr<std::atomic<int>[]> remaining(new std::atomic<int>[static_cast<size_t>(clusterCount)]);
+        for (int c : clusterOrder) {
+            const std::vector<int>& out = outgoing[static_cast<size_t>(c)];
+            order.insert(order.end(), out.begin(), out.end());
+            remaining[c].store(static_cast<int>(out.size()));
+            mark(rows[static_cast<size_t>(c)], c);
+            if (out.empty()) rowDone[c].store(1);
+        }
+        forEachIndexOnWorker(order.size(), threads, [&](size_t k, int worker) {
+            const int pi = order[k];
+            flowOne(static_cast<size_t>(pi), scratch[static_cast<size_t>(worker)], deadline);
+            if (progress) progress->advance();
+            const int c = passages[static_cast<size_t>(pi)].from;
+            if (remaining[c].fetch_sub(1) != 1) return;
             bool all = true;
             Bits& row = rows[static_cast<size_t>(c)];
-            mark(row, c);
-            for (int pi : outgoing[static_cast<size_t>(c)]) {
-                flowOne(static_cast<size_t>(pi), scratch[static_cast<size_t>(worker)], deadline);
-                all = all && done[static_cast<size_t>(pi)].load();
-                const Bits& b = passageSet(pi);
+            for (int q : outgoing[static_cast<size_t>(c)]) {
+                all = all && done[static_cast<size_t>(q)].load();
+                const Bits& b = passageSet(q);
                 for (size_t w = 0; w < words; ++w) row[w] |= b[w];
-                if (progress) progress->advance();
             }
             if (all) rowDone[c].store(1, std::memory_order_release);
         });
