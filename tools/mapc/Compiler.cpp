@@ -235,7 +235,12 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     if (lightBudget.cut > 0)
         diag.warn(0, "lighting too costly to work out in full; %d surfaces lit without shadows", lightBudget.cut.load());
     VisData vis;
-    computeVisibility(tree, planes, portals, !sealed, threads, options.visSeconds, progress, vis);
+    // The flow also gets what the lighting left of its time: the two share
+    // one budget, so the compile's length stays bounded.
+    const double lightLeft =
+        std::chrono::duration<double>(lightBudget.deadline - std::chrono::steady_clock::now()).count();
+    computeVisibility(tree, planes, portals, !sealed, threads, options.visSeconds + std::max(0.0, lightLeft),
+                      progress, vis);
     if (vis.cutShort)
         diag.warn(0, "visibility too costly to work out in full; %d portal passages keep rougher sets", vis.unfinished);
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 #include <cstdio>
+#include <deque>
 #include "FlowWinding.h"
 #include "Parallel.h"
 
@@ -25,9 +26,14 @@ constexpr long long kMaxPassageSteps = 4000000LL;
 // (tens of thousands of open leaves), or past the flow's time, every
 // cluster sees every other.
 constexpr long long kMaxRoughSteps = 400000000LL;
-// Deeper chains of open leaves (hostile sources) take the rough set from
-// there on instead of recursing further on a worker thread's stack.
-constexpr int kMaxFlowDepth = 512;
+// A passage reached along paths whose polygons keep growing is widened to
+// its whole polygon after this many merges, which ends the flow's visits.
+constexpr int kMaxMerges = 2;
+// Share of the flow's time spent finding every cluster anew; after it the
+// flow takes what finished rows say (quicker, a little wider).
+constexpr double kCarefulShare = 0.3;
+// Polygons this close to containing another are taken to contain it.
+constexpr double kContainSlack = 0.01;
 
 using Bits = std::vector<uint64_t>;
 using Clock = std::chrono::steady_clock;
@@ -57,6 +63,15 @@ bool anyNew(const Bits& might, const Bits& seen)
     return false;
 }
 
+// Whether a cluster both in `might` and beyond the passage (`through`) is
+// neither seen nor known yet.
+bool anyNewBeyond(const Bits& might, const Bits& through, const Bits& seen, const Bits& known)
+{
+    for (size_t i = 0; i < might.size(); ++i)
+        if (might[i] & through[i] & ~(seen[i] | known[i])) return true;
+    return false;
+}
+
 // One way through a portal: from cluster `from` into cluster `to`; the plane faces `to`.
 struct Passage {
     int from = -1, to = -1;
@@ -76,17 +91,28 @@ struct PassageShape {
     int to = -1;
 };
 
-// Memory of one flow step, reused by every passage a worker takes.
-struct FlowFrame {
-    Bits nextMight;
-    FlowWinding target, narrowed;
-    std::vector<Plane> ahead, behind;
+// What the flow from one source has worked out for a passage it reached:
+// the part of the source still seeing through it, the part of the
+// passage's polygon lit from there, and what may lie beyond it. Paths
+// arriving at one passage are merged (hulls of their polygons), so the
+// flow costs a few visits per passage instead of one per path.
+struct Reached {
+    FlowWinding source, window;
+    Bits might;
+    int merges = 0;
+    bool queued = false;
 };
 
+// A worker's memory, reused by every source it takes.
 struct FlowScratch {
-    std::vector<FlowFrame> frames;  // reserved up front: references stay valid
-    std::vector<char> onPath;
-    FlowWinding clip;
+    std::deque<Reached> reached;  // a deque: references stay valid while it grows
+    size_t used = 0;
+    std::vector<int> slotOf, stampOf;  // per passage: its slot while stampOf is the stamp
+    int stamp = 0;
+    std::vector<int> queue;
+    Bits nextMight, known;
+    FlowWinding target, narrowed, clip, merged;
+    std::vector<Plane> ahead;
 };
 
 class PortalFlow {
@@ -100,7 +126,9 @@ public:
     // passages not worked out in full keep their rough (wider) sets.
     bool run(VisData& out, int threads, double seconds)
     {
-        Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+        const Clock::time_point start = Clock::now();
+        Clock::time_point deadline = start + std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+        hurry = start + std::chrono::milliseconds(static_cast<long long>(seconds * 1000 * kCarefulShare));
         // The flow runs from cluster to cluster: a cluster's leaves are all
         // open space, so lines through it are only ever assumed clear.
         clusterCount = 0;
@@ -118,25 +146,62 @@ public:
             return false;
         }
 
-        // Narrow passages first: their finished sets then prune the wide ones.
-        std::vector<int> order(passages.size());
+        // Cluster by cluster, narrow ones first: their finished rows then
+        // prune the wide ones (see flowOne), and within a cluster narrow
+        // passages first, whose finished sets prune the wide ones.
         std::vector<int> width(passages.size());
-        for (size_t i = 0; i < passages.size(); ++i) {
-            order[i] = static_cast<int>(i);
+        for (size_t i = 0; i < passages.size(); ++i)
             for (uint64_t w : passages[i].mightSee) width[i] += __builtin_popcountll(w);
+        std::vector<long long> clusterWidth(static_cast<size_t>(clusterCount), 0);
+        std::vector<int> clusterOrder(static_cast<size_t>(clusterCount));
+        for (int c = 0; c < clusterCount; ++c) {
+            std::vector<int>& out = outgoing[static_cast<size_t>(c)];
+            std::stable_sort(out.begin(), out.end(), [&](int a, int b) { return width[static_cast<size_t>(a)] < width[static_cast<size_t>(b)]; });
+            for (int pi : out) clusterWidth[static_cast<size_t>(c)] += width[static_cast<size_t>(pi)];
+            clusterOrder[static_cast<size_t>(c)] = c;
         }
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return width[static_cast<size_t>(a)] < width[static_cast<size_t>(b)]; });
+        std::stable_sort(clusterOrder.begin(), clusterOrder.end(), [&](int a, int b) {
+            return clusterWidth[static_cast<size_t>(a)] < clusterWidth[static_cast<size_t>(b)];
+        });
         if (progress) progress->stage("visibility flow", static_cast<long long>(passages.size()));
         done.reset(new std::atomic<char>[passages.size()]);
         for (size_t i = 0; i < passages.size(); ++i) done[i].store(0);
+        rows.assign(static_cast<size_t>(clusterCount), Bits(words, 0));
+        rowDone.reset(new std::atomic<char>[static_cast<size_t>(clusterCount)]);
+        for (int c = 0; c < clusterCount; ++c) rowDone[c].store(0);
         std::vector<FlowScratch> scratch(static_cast<size_t>(std::max(threads, 1)));
         for (FlowScratch& sc : scratch) {
-            sc.frames.reserve(kMaxFlowDepth + 1);
-            sc.onPath.assign(static_cast<size_t>(clusterCount), 0);
+            sc.slotOf.assign(passages.size(), -1);
+            sc.stampOf.assign(passages.size(), 0);
+            sc.nextMight.assign(words, 0);
+            sc.known.assign(words, 0);
+        }
+        // Passages are shared out one by one (a cluster may have hundreds);
+        // whoever finishes a cluster's last one makes its row.
+        std::vector<int> order;
+        order.reserve(passages.size());
+        std::unique_ptr<std::atomic<int>[]> remaining(new std::atomic<int>[static_cast<size_t>(clusterCount)]);
+        for (int c : clusterOrder) {
+            const std::vector<int>& out = outgoing[static_cast<size_t>(c)];
+            order.insert(order.end(), out.begin(), out.end());
+            remaining[c].store(static_cast<int>(out.size()));
+            mark(rows[static_cast<size_t>(c)], c);
+            if (out.empty()) rowDone[c].store(1);
         }
         forEachIndexOnWorker(order.size(), threads, [&](size_t k, int worker) {
-            flowOne(static_cast<size_t>(order[k]), scratch[static_cast<size_t>(worker)], deadline);
+            const int pi = order[k];
+            flowOne(static_cast<size_t>(pi), scratch[static_cast<size_t>(worker)], deadline);
             if (progress) progress->advance();
+            const int c = passages[static_cast<size_t>(pi)].from;
+            if (remaining[c].fetch_sub(1) != 1) return;
+            bool all = true;
+            Bits& row = rows[static_cast<size_t>(c)];
+            for (int q : outgoing[static_cast<size_t>(c)]) {
+                all = all && done[static_cast<size_t>(q)].load();
+                const Bits& b = passageSet(q);
+                for (size_t w = 0; w < words; ++w) row[w] |= b[w];
+            }
+            if (all) rowDone[c].store(1, std::memory_order_release);
         });
         unfinished = coarse.load();
         for (size_t i = 0; i < passages.size(); ++i) unfinished += !done[i].load();
@@ -145,15 +210,10 @@ public:
         out.bytesPerRow = (out.clusters + 7) / 8;
         out.bits.assign(static_cast<size_t>(out.clusters) * out.bytesPerRow, 0);
         for (int cluster = 0; cluster < clusterCount; ++cluster) {
-            Bits seen(words, 0);
-            mark(seen, cluster);
-            for (int pi : outgoing[static_cast<size_t>(cluster)]) {
-                const Bits& b = passageSet(pi);
-                for (size_t w = 0; w < words; ++w) seen[w] |= b[w];
-            }
+            const Bits& seen = rows[static_cast<size_t>(cluster)];
             uint8_t* row = out.bits.data() + static_cast<size_t>(cluster) * out.bytesPerRow;
             for (int oc = 0; oc < out.clusters; ++oc)
-                if ((seen[static_cast<size_t>(oc) >> 6] >> (oc & 63)) & 1) row[oc >> 3] |= static_cast<uint8_t>(1 << (oc & 7));
+                if (test(seen, oc)) row[oc >> 3] |= static_cast<uint8_t>(1 << (oc & 7));
         }
         keepMutual(out);
         return unfinished == 0;
@@ -169,14 +229,44 @@ private:
         StepCounter steps(deadline, late);
         Passage& p = passages[index];
         if (!p.fits) return;
-        std::fill(sc.onPath.begin(), sc.onPath.end(), 0);
+        ++sc.stamp;
+        sc.used = 0;
+        sc.queue.clear();
         Bits seen(words, 0);
         mark(seen, p.to);
-        sc.onPath[static_cast<size_t>(p.from)] = 1;
-        flow(p, p.to, windings[static_cast<size_t>(p.winding)], nullptr, p.mightSee, seen, sc, steps, 0);
-        // Cut short: the branches not followed kept their rough sets,
-        // so the set is wider than it could be but never too small.
+        // Sight goes both ways. A cluster whose row is finished and lacks
+        // this passage's own cluster is not seen through the passage, nor
+        // is anything seen across it. One whose row has it may be seen:
+        // once time runs short the flow takes that (`known`) and only looks
+        // for what lies beyond; before, it finds it again, as the two rows
+        // then narrow each other (see keepMutual).
+        const bool takeKnown = Clock::now() > hurry;
+        Bits might = p.mightSee;
+        std::fill(sc.known.begin(), sc.known.end(), 0);
+        for (size_t w = 0; w < words; ++w)
+            for (uint64_t bits = might[w]; bits;) {
+                const int c = static_cast<int>(w * 64) + __builtin_ctzll(bits);
+                bits &= bits - 1;
+                if (!rowDone[c].load(std::memory_order_acquire)) continue;
+                if (test(rows[static_cast<size_t>(c)], p.from)) {
+                    if (takeKnown) mark(sc.known, c);
+                }
+                else
+                    might[w] &= ~(uint64_t(1) << (c & 63));
+            }
+        expand(p, p.to, windings[static_cast<size_t>(p.winding)], nullptr, might, seen, sc, steps);
+        for (size_t head = 0; head < sc.queue.size(); ++head) {
+            const int pi = sc.queue[head];
+            Reached& r = sc.reached[static_cast<size_t>(sc.slotOf[static_cast<size_t>(pi)])];
+            r.queued = false;
+            if (steps.spent()) {
+                for (size_t w = 0; w < words; ++w) seen[w] |= r.might[w];  // cut short: the rest stays rough
+                continue;
+            }
+            expand(p, passages[static_cast<size_t>(pi)].to, r.source, &r.window, r.might, seen, sc, steps);
+        }
         if (steps.spent()) coarse.fetch_add(1);
+        for (size_t w = 0; w < words; ++w) seen[w] |= sc.known[w];
         p.vis = std::move(seen);
         done[index].store(1, std::memory_order_release);
     }
@@ -314,6 +404,11 @@ private:
                     double side = sep.distanceTo(aCentre);
                     if (std::fabs(side) <= kOnEpsilon) continue;  // a lies in the plane
                     if (side > 0) sep = sep.flipped();
+                    // A plane through a corner of a convex `b` that has a
+                    // neighbour corner behind it splits `b`: most fail here.
+                    if (sep.distanceTo(b.points[(j + 1) % b.count]) < -kOnEpsilon ||
+                        sep.distanceTo(b.points[(j + b.count - 1) % b.count]) < -kOnEpsilon)
+                        continue;
                     bool split = false;
                     for (int k = 0; k < b.count && !split; ++k) split = sep.distanceTo(b.points[k]) < -kOnEpsilon;
                     // A tiny edge leaves the plane's tilt to rounding: check all of `a` too.
@@ -330,52 +425,84 @@ private:
         }
     }
 
-    void flow(const Passage& src, int cluster, const FlowWinding& source, const FlowWinding* pass, const Bits& might,
-              Bits& seen, FlowScratch& sc, StepCounter& steps, int depth)
+    // Follows sight from `source` through the polygon `pass` (none for the
+    // source's own passage) across `cluster` to the passages out of it.
+    void expand(const Passage& src, int cluster, const FlowWinding& source, const FlowWinding* pass,
+                const Bits& might, Bits& seen, FlowScratch& sc, StepCounter& steps)
     {
-        if (!steps.step() || depth >= kMaxFlowDepth) {
-            for (size_t w = 0; w < words; ++w) seen[w] |= might[w];  // never too small
-            return;
-        }
-        if (sc.frames.size() <= static_cast<size_t>(depth)) {
-            sc.frames.emplace_back();
-            sc.frames.back().nextMight.assign(words, 0);
-        }
-        FlowFrame& f = sc.frames[static_cast<size_t>(depth)];
-        sc.onPath[static_cast<size_t>(cluster)] = 1;
         // Separators of the whole source hold for every part of it, so they
         // are found once for all the passages out of this cluster.
         bool haveAhead = false;
         for (int pi : outgoing[static_cast<size_t>(cluster)]) {
+            if (!steps.step()) {
+                for (size_t w = 0; w < words; ++w) seen[w] |= might[w];  // never too small
+                return;
+            }
             const Passage& p = passages[static_cast<size_t>(pi)];
-            if (sc.onPath[static_cast<size_t>(p.to)]) continue;
             if (!test(might, p.to)) continue;
             const Bits& through = passageSet(pi);
-            for (size_t w = 0; w < words; ++w) f.nextMight[w] = might[w] & through[w];
-            mark(f.nextMight, p.to);
-            if (test(seen, p.to) && !anyNew(f.nextMight, seen)) continue;
+            if ((test(seen, p.to) || test(sc.known, p.to)) && !anyNewBeyond(might, through, seen, sc.known)) continue;
+            for (size_t w = 0; w < words; ++w) sc.nextMight[w] = might[w] & through[w];
+            mark(sc.nextMight, p.to);
             if (!p.fits) {
-                for (size_t w = 0; w < words; ++w) seen[w] |= f.nextMight[w];  // too many corners to follow
+                for (size_t w = 0; w < words; ++w) seen[w] |= sc.nextMight[w];  // too many corners to follow
                 continue;
             }
-
-            if (!clipFlow(windings[static_cast<size_t>(p.winding)], src.plane, f.target)) continue;
-            if (!clipFlow(source, p.plane.flipped(), f.narrowed)) continue;
+            if (!clipFlow(windings[static_cast<size_t>(p.winding)], src.plane, sc.target)) continue;
+            if (!clipFlow(source, p.plane.flipped(), sc.narrowed)) continue;
             if (pass) {
-                if (!haveAhead) separators(source, *pass, f.ahead, steps);
+                if (!haveAhead) separators(source, *pass, sc.ahead, steps);
                 haveAhead = true;
-                if (!clipFlowAll(f.target, f.ahead, sc.clip)) continue;
-                separators(f.target, *pass, f.behind, steps);
-                if (!clipFlowAll(f.narrowed, f.behind, sc.clip)) continue;
+                if (!clipFlowAll(sc.target, sc.ahead, sc.clip)) continue;
             }
             mark(seen, p.to);
-            flow(src, p.to, f.narrowed, &f.target, f.nextMight, seen, sc, steps, depth + 1);
-            if (steps.spent()) {
-                for (size_t w = 0; w < words; ++w) seen[w] |= might[w];  // the rest stays rough
-                break;
+            arrive(src, pi, sc);
+        }
+    }
+
+    // Records that sight reaches passage `pi` through sc.narrowed and
+    // sc.target with sc.nextMight beyond, and queues it when that adds to
+    // what was known of it.
+    void arrive(const Passage& src, int pi, FlowScratch& sc)
+    {
+        const Passage& p = passages[static_cast<size_t>(pi)];
+        const size_t at = static_cast<size_t>(pi);
+        if (sc.stampOf[at] != sc.stamp) {
+            if (sc.used == sc.reached.size()) sc.reached.emplace_back();
+            Reached& r = sc.reached[sc.used];
+            sc.stampOf[at] = sc.stamp;
+            sc.slotOf[at] = static_cast<int>(sc.used++);
+            r.source.copyFrom(sc.narrowed);
+            r.window.copyFrom(sc.target);
+            r.might = sc.nextMight;
+            r.merges = 0;
+            r.queued = true;
+            sc.queue.push_back(pi);
+            return;
+        }
+        Reached& r = sc.reached[static_cast<size_t>(sc.slotOf[at])];
+        const bool grows = !flowContains(r.window, sc.target, p.plane.normal, kContainSlack) ||
+                           !flowContains(r.source, sc.narrowed, src.plane.normal, kContainSlack);
+        const bool more = anyNew(sc.nextMight, r.might);
+        if (!grows && !more) return;
+        for (size_t w = 0; w < words; ++w) r.might[w] |= sc.nextMight[w];
+        if (grows) {
+            bool hulls = ++r.merges <= kMaxMerges && flowHull(r.window, sc.target, p.plane.normal, sc.merged);
+            if (hulls) r.window.copyFrom(sc.merged);
+            hulls = hulls && flowHull(r.source, sc.narrowed, src.plane.normal, sc.merged);
+            if (hulls) {
+                r.source.copyFrom(sc.merged);
+            } else {
+                // As wide as it gets: the whole source, the passage's part in front of it.
+                r.source.copyFrom(windings[static_cast<size_t>(src.winding)]);
+                clipFlow(windings[static_cast<size_t>(p.winding)], src.plane, r.window);
+                r.merges = kMaxMerges + 1;
             }
         }
-        sc.onPath[static_cast<size_t>(cluster)] = 0;
+        if (!r.queued) {
+            r.queued = true;
+            sc.queue.push_back(pi);
+        }
     }
 
     const Tree& tree;
@@ -389,11 +516,14 @@ public:
 
 private:
     std::atomic<bool> late{false};  // the flow's time is up
+    Clock::time_point hurry;        // past it, finished rows are taken as found
     std::atomic<int> coarse{0};     // passages cut short by their step cap
     std::vector<Passage> passages;
     std::vector<PassageShape> shapes;
     std::vector<FlowWinding> windings;  // one per portal
     std::unique_ptr<std::atomic<char>[]> done;
+    std::vector<Bits> rows;  // per cluster: what its passages see, once rowDone
+    std::unique_ptr<std::atomic<char>[]> rowDone;
     std::vector<std::vector<int>> outgoing;
 };
 
