@@ -64,6 +64,14 @@ bool Renderer::applyStage(const SurfaceLook& look, int index, int texture, unsig
     glBindTexture(GL_TEXTURE_2D, picture);
 
     applyStageBlend(stage);
+    // The drawn part of the overbright factor: vertex-lit faces and the
+    // stages carrying light. A filter counted twice (dst x src + src x dst)
+    // doubles the product without clamping the light first.
+    float scale = drawnLightScale();
+    LightScaling light = index < 0 ? LightScaling::Colour : look.stages[size_t(index)].light;
+    if (light == LightScaling::Filter && scale == 2.0f)
+        glBlendFunc(GL_DST_COLOR, GL_SRC_COLOR);
+    applyLightScale(light == LightScaling::Colour ? scale : 1.0f);
     if (stage.alphaTest == AlphaTest::None) {
         glDisable(GL_ALPHA_TEST);
     } else {
@@ -158,6 +166,7 @@ void Renderer::drawStagedFaces(std::vector<int32_t>& list, bool blended)
     glMatrixMode(GL_TEXTURE);
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
+    applyLightScale(1.0f);
     glPopClientAttrib();
     glPopAttrib();
     activeTexture(GL_TEXTURE0_ARB);
