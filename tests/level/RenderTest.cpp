@@ -326,10 +326,15 @@ TEST(Render, OverbrightBrightensLightmapsAndVertexColoursKeepingHue)
     ASSERT_TRUE(level.write("render_test.bsp"));
     BspLoader loader;
     EXPECT_EQ(loader.overbright, 4.0f);
-    loader.overbright = 2.0f;
+    // The total factor: half of it at load, the other half as drawn; below
+    // 2 all of it at load.
+    EXPECT_EQ(splitOverbright(4.0f).data, 2.0f);
+    EXPECT_EQ(splitOverbright(1.5f).data, 1.5f);
+    EXPECT_EQ(splitOverbright(1.5f).draw, 1.0f);
     ASSERT_TRUE(loader.load("render_test.bsp", &world.targets));
 
     Renderer& r = world.renderer;
+    EXPECT_EQ(r.lightScale, 2.0f);
     std::vector<uint8_t> texels(size_t(bsp::kLightmapBytes));
     glBindTexture(GL_TEXTURE_2D, r.lightmapHandles[0]);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -393,7 +398,7 @@ TEST(Render, CurvesToolAndSkySurfacesAndLightmapsBesideTheLevel)
     glBindTexture(GL_TEXTURE_2D, r.lightmapHandles[0]);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, texel);
-    EXPECT_EQ(int(texel[0]), int(60 * loader.overbright));
+    EXPECT_EQ(int(texel[0]), int(60 * splitOverbright(loader.overbright).data));
     EXPECT_TRUE(r.sky.present);
     EXPECT_GT(r.faces[2].meshVertexCount, 3);
     EXPECT_EQ(r.faces[2].meshVertexCount % 3, 0);
@@ -562,7 +567,8 @@ std::array<int, 3> colourAt(float x, float y, float z)
 // front of a red wall an alpha-tested grate (green where its picture is
 // solid, the wall through its holes), an additive stage that brightens the
 // wall, a scrolling stage that moves with the frame timer's time, and above
-// them a sky of two cloud layers, the second filtering the first.
+// them a sky of two cloud layers, the second filtering the first; below
+// it two lit faces, plain and stage by stage, brighter than their picture.
 TEST(Render, ShaderStagesAsTheirScriptsSay)
 {
     World world;
@@ -584,7 +590,9 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
           "textures/st/glow\n{\n\t{\n\t\tmap textures/st/grey.jpg\n\t\tblendFunc add\n\t}\n}\n"
           "textures/st/scroll\n{\n\t{\n\t\tmap textures/st/halves.tga\n\t\ttcMod scroll 0.5 0\n\t}\n}\n"
           "textures/st/sky\n{\n\tskyParms - 512 -\n\t{\n\t\tmap textures/st/light.tga\n\t}\n"
-          "\t{\n\t\tmap textures/st/half.tga\n\t\tblendFunc GL_DST_COLOR GL_ZERO\n\t}\n}\n",
+          "\t{\n\t\tmap textures/st/half.tga\n\t\tblendFunc GL_DST_COLOR GL_ZERO\n\t}\n}\n"
+          "textures/st/lit\n{\n\tcull none\n\t{\n\t\tmap textures/st/grey.tga\n\t}\n"
+          "\t{\n\t\tmap $lightmap\n\t\tblendFunc filter\n\t}\n}\n",
           script);
     fclose(script);
 
@@ -594,7 +602,7 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     level.meshVertices.clear();
     level.textures.clear();
     for (const char* name : {"textures/st/red", "textures/st/grate", "textures/st/glow", "textures/st/scroll",
-                             "textures/st/sky"}) {
+                             "textures/st/sky", "textures/st/grey", "textures/st/lit"}) {
         bsp::BspTexture t{};
         strcpy(t.name, name);
         t.flags = std::strcmp(name, "textures/st/sky") == 0 ? 0x4 : 0;
@@ -605,11 +613,14 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     addQuad(level, 2, -30, 25, 0, 50, 90);      // the glow
     addQuad(level, 3, 30, 85, 0, 50, 90);       // the scroller
     addQuad(level, 4, -90, 90, -60, 100, 400);  // sky above the wall
-    level.leafFaces = {0, 1, 2, 3, 4, 0, 1, 2, 3, 4};
+    addQuad(level, 5, -90, -5, 0, 5, 35);       // lightmapped below the wall, plain
+    addQuad(level, 6, 5, 90, 0, 5, 35);         // and stage by stage
+    level.faces[5].lightmap = level.faces[6].lightmap = 0;
+    level.leafFaces = {0, 1, 2, 3, 4, 5, 6, 0, 1, 2, 3, 4, 5, 6};
     level.leaves[0].firstLeafFace = 0;
-    level.leaves[0].leafFaceCount = 5;
-    level.leaves[1].firstLeafFace = 5;
-    level.leaves[1].leafFaceCount = 5;
+    level.leaves[0].leafFaceCount = 7;
+    level.leaves[1].firstLeafFace = 7;
+    level.leaves[1].leafFaceCount = 7;
     for (bsp::BspLeaf& leaf : level.leaves)
         leaf.mins[2] = -100, leaf.maxs[2] = 400;
     std::filesystem::create_directories("baseq3/maps");
@@ -625,7 +636,7 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     world.timer.now = 0.0f;
     world.frame();
     const RenderStats& stats = world.renderer.stats;
-    EXPECT_EQ(stats.stagedFaces, 4);  // the wall is vertex-lit
+    EXPECT_EQ(stats.stagedFaces, 5);  // the wall is vertex-lit
     EXPECT_EQ(stats.blendedFaces, 1);
     EXPECT_EQ(stats.skyFacesSeen, 1);
 
@@ -643,6 +654,10 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     std::array<int, 3> sky = colourAt(0, -60, 180);
     EXPECT_NEAR(sky[0], 200 * 128 / 255, 8);  // the light layer filtered by the half one
     EXPECT_NEAR(sky[1], sky[0], 2);
+    // A full lightmap (stored 200, brightened to 255 at load) is drawn
+    // times 2: the grey picture shows at twice its colour, both ways.
+    EXPECT_NEAR(colourAt(-50, 0, 20)[1], 128, 4);
+    EXPECT_NEAR(colourAt(50, 0, 20)[1], 128, 4);
 
     world.timer.now = 1.0f;  // half a picture further
     world.frame();
