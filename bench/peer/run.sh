@@ -30,6 +30,8 @@ look=${PEER_LOOK:-grabbed}
 # More of the peer's console settings, to take its pictures apart, e.g.
 # PEER_SETTINGS="+set r_toneMap 0"
 peer_settings=${PEER_SETTINGS:-}
+# Lua run in Halvex before each view is taken, e.g. HALVEX_EXEC="setToneCurve(0.3)"
+halvex_exec=${HALVEX_EXEC:-}
 
 "$src/scripts/setup.sh" --peer || exit 1
 [ "$peer_only" = 1 ] || {
@@ -123,7 +125,7 @@ run_halvex() {
   local hud=$work/$name-halvex-hud
   mkdir -p "$hud"
   rm -f "$halvex_game/bench-ready"
-  local lua="setHud(0) setViewPos($x, $y, $z, $yaw, 0) viewPos() local f = io.open('bench-ready', 'w') f:close()"
+  local lua="$halvex_exec setHud(0) setViewPos($x, $y, $z, $yaw, 0) viewPos() local f = io.open('bench-ready', 'w') f:close()"
   (cd "$halvex_game" && exec env $(gallium_env "$hud") ./halvex --data "$baseoa" --map "maps/$level.bsp" --exec "$lua" \
     >"$work/$name-halvex.out" 2>&1) &
   local pid=$!

@@ -568,7 +568,8 @@ std::array<int, 3> colourAt(float x, float y, float z)
 // solid, the wall through its holes), an additive stage that brightens the
 // wall, a scrolling stage that moves with the frame timer's time, and above
 // them a sky of two cloud layers, the second filtering the first; below
-// it two lit faces, plain and stage by stage, brighter than their picture.
+// it two lit faces, plain and stage by stage, brighter than their picture,
+// then the tone curve over the whole frame.
 TEST(Render, ShaderStagesAsTheirScriptsSay)
 {
     World world;
@@ -658,6 +659,15 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     // times 2: the grey picture shows at twice its colour, both ways.
     EXPECT_NEAR(colourAt(-50, 0, 20)[1], 128, 4);
     EXPECT_NEAR(colourAt(50, 0, 20)[1], 128, 4);
+    // The tone curve lifts that middle grey by lift x (1 - x); the red wall's
+    // full and empty channels stay.
+    world.renderer.toneLift = 0.5f;
+    world.renderer.drawToneCurve(800, 600);
+    world.renderer.toneLift = 0.0f;
+    EXPECT_NEAR(colourAt(-50, 0, 20)[1], 128 + 64 * 127 / 255, 4);
+    std::array<int, 3> toned = colourAt(-32.5f, 0, 70);
+    EXPECT_GT(toned[0], 250);
+    EXPECT_LT(toned[1], 30);
 
     world.timer.now = 1.0f;  // half a picture further
     world.frame();
