@@ -96,11 +96,23 @@ bool Renderer::applyStage(const SurfaceLook& look, int index, int texture, unsig
     bool onLightmap = stage.tcGen == TexGen::Lightmap;
     glTexCoordPointer(2, GL_FLOAT, coordStride, onLightmap ? lightmapCoords : texCoords);
     float matrix[16];
+    bool moved = stageTextureMatrix(stage, time, !onLightmap, matrix);
+    // Picture t is stored negated (pictures are uploaded bottom row first),
+    // which repeating wraps back into 0..1; a clamped picture needs the
+    // whole step of 1 or it shows only its edge row.
+    bool shiftT = stage.clamp && !onLightmap;
     glMatrixMode(GL_TEXTURE);
-    if (stageTextureMatrix(stage, time, !onLightmap, matrix))
+    if (moved || shiftT) {
+        if (!moved) {
+            std::fill(matrix, matrix + 16, 0.0f);
+            matrix[0] = matrix[5] = matrix[10] = matrix[15] = 1.0f;
+        }
+        if (shiftT)
+            matrix[13] += 1.0f;
         glLoadMatrixf(matrix);
-    else
+    } else {
         glLoadIdentity();
+    }
     glMatrixMode(GL_MODELVIEW);
     return true;
 }

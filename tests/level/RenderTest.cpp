@@ -504,7 +504,7 @@ namespace {
 
 // A 32-bit 8 x 8 TGA whose pixels depend on the column: `left` in the left
 // half, `right` in the right half.
-bool writeHalves(const std::string& path, const uint8_t left[4], const uint8_t right[4])
+bool writeHalves(const std::string& path, const uint8_t left[4], const uint8_t right[4], bool lowerUpper = false)
 {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::vector<uint8_t> bytes(18, 0);
@@ -514,7 +514,7 @@ bool writeHalves(const std::string& path, const uint8_t left[4], const uint8_t r
     bytes[17] = 8;
     for (int y = 0; y < 8; y++)
         for (int x = 0; x < 8; x++) {
-            const uint8_t* c = x < 4 ? left : right;
+            const uint8_t* c = (lowerUpper ? y : x) < 4 ? left : right;  // rows stored bottom first
             bytes.insert(bytes.end(), {c[2], c[1], c[0], c[3]});  // stored BGRA
         }
     FILE* f = fopen(path.c_str(), "wb");
@@ -569,7 +569,7 @@ std::array<int, 3> colourAt(float x, float y, float z)
 // wall, a scrolling stage that moves with the frame timer's time, and above
 // them a sky of two cloud layers, the second filtering the first; below
 // it two lit faces, plain and stage by stage, brighter than their picture,
-// then the tone curve over the whole frame.
+// and a clamped picture; then the tone curve over the whole frame.
 TEST(Render, ShaderStagesAsTheirScriptsSay)
 {
     World world;
@@ -583,6 +583,7 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     ASSERT_TRUE(writeHalves("baseq3/textures/st/halves.tga", black, white));
     ASSERT_TRUE(writeHalves("baseq3/textures/st/light.tga", light, light));
     ASSERT_TRUE(writeHalves("baseq3/textures/st/half.tga", half, half));
+    ASSERT_TRUE(writeHalves("baseq3/textures/st/rows.tga", black, white, true));
     std::filesystem::create_directories("baseq3/scripts");
     FILE* script = fopen("baseq3/scripts/st.shader", "w");
     ASSERT_NE(script, nullptr);
@@ -593,7 +594,8 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
           "textures/st/sky\n{\n\tskyParms - 512 -\n\t{\n\t\tmap textures/st/light.tga\n\t}\n"
           "\t{\n\t\tmap textures/st/half.tga\n\t\tblendFunc GL_DST_COLOR GL_ZERO\n\t}\n}\n"
           "textures/st/lit\n{\n\tcull none\n\t{\n\t\tmap textures/st/grey.tga\n\t}\n"
-          "\t{\n\t\tmap $lightmap\n\t\tblendFunc filter\n\t}\n}\n",
+          "\t{\n\t\tmap $lightmap\n\t\tblendFunc filter\n\t}\n}\n"
+          "textures/st/clamped\n{\n\t{\n\t\tclampMap textures/st/rows.tga\n\t}\n}\n",
           script);
     fclose(script);
 
@@ -603,7 +605,7 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     level.meshVertices.clear();
     level.textures.clear();
     for (const char* name : {"textures/st/red", "textures/st/grate", "textures/st/glow", "textures/st/scroll",
-                             "textures/st/sky", "textures/st/grey", "textures/st/lit"}) {
+                             "textures/st/sky", "textures/st/grey", "textures/st/lit", "textures/st/clamped"}) {
         bsp::BspTexture t{};
         strcpy(t.name, name);
         t.flags = std::strcmp(name, "textures/st/sky") == 0 ? 0x4 : 0;
@@ -617,11 +619,14 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     addQuad(level, 5, -90, -5, 0, 5, 35);       // lightmapped below the wall, plain
     addQuad(level, 6, 5, 90, 0, 5, 35);         // and stage by stage
     level.faces[5].lightmap = level.faces[6].lightmap = 0;
-    level.leafFaces = {0, 1, 2, 3, 4, 5, 6, 0, 1, 2, 3, 4, 5, 6};
+    addQuad(level, 7, -30, 30, 0, -28, -2);     // a clamped picture, its top row at t 0
+    for (int k = 0; k < 4; k++)
+        level.vertices[level.vertices.size() - 4 + size_t(k)].texCoord[1] = k < 2 ? 1.0f : 0.0f;
+    level.leafFaces = {0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7};
     level.leaves[0].firstLeafFace = 0;
-    level.leaves[0].leafFaceCount = 7;
-    level.leaves[1].firstLeafFace = 7;
-    level.leaves[1].leafFaceCount = 7;
+    level.leaves[0].leafFaceCount = 8;
+    level.leaves[1].firstLeafFace = 8;
+    level.leaves[1].leafFaceCount = 8;
     for (bsp::BspLeaf& leaf : level.leaves)
         leaf.mins[2] = -100, leaf.maxs[2] = 400;
     std::filesystem::create_directories("baseq3/maps");
@@ -637,7 +642,7 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     world.timer.now = 0.0f;
     world.frame();
     const RenderStats& stats = world.renderer.stats;
-    EXPECT_EQ(stats.stagedFaces, 5);  // the wall is vertex-lit
+    EXPECT_EQ(stats.stagedFaces, 6);  // the wall is vertex-lit
     EXPECT_EQ(stats.blendedFaces, 1);
     EXPECT_EQ(stats.skyFacesSeen, 1);
 
@@ -659,6 +664,9 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     // times 2: the grey picture shows at twice its colour, both ways.
     EXPECT_NEAR(colourAt(-50, 0, 20)[1], 128, 4);
     EXPECT_NEAR(colourAt(50, 0, 20)[1], 128, 4);
+    // The clamped picture shows whole, not stretched from one edge row.
+    EXPECT_LT(colourAt(0, 0, -24)[1], 30);
+    EXPECT_GT(colourAt(0, 0, -6)[1], 220);
     // The tone curve lifts that middle grey by lift x (1 - x); the red wall's
     // full and empty channels stay.
     world.renderer.toneLift = 0.5f;
