@@ -37,6 +37,11 @@ void Renderer::drawToneCurve(int width, int height)
         std::vector<unsigned char> black(size_t(size) * size_t(size) * 4, 0);
         if (!TextureManager::get().createRgbaTexture(black.data(), size, size, true, &toneTexture))
             return;
+        // The frame's own format: the copy is then a plain one.
+        glBindTexture(GL_TEXTURE_2D, toneTexture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, size, size, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
     }
     activeTexture(GL_TEXTURE1_ARB);
     glDisable(GL_TEXTURE_2D);
