@@ -27,6 +27,11 @@ peer_only=${PEER_ONLY:-0}     # 1: the peer's side alone (to check views)
 # The peer's picture judged: "grabbed" (its frame buffer, as drawn) or
 # "displayed" (as its gamma ramp would show it on a screen that applies it).
 look=${PEER_LOOK:-grabbed}
+# More of the peer's console settings, to take its pictures apart, e.g.
+# PEER_SETTINGS="+set r_toneMap 0"
+peer_settings=${PEER_SETTINGS:-}
+# Lua run in Halvex before each view is taken, e.g. HALVEX_EXEC="setToneCurve(0.3)"
+halvex_exec=${HALVEX_EXEC:-}
 
 "$src/scripts/setup.sh" --peer || exit 1
 [ "$peer_only" = 1 ] || {
@@ -120,7 +125,7 @@ run_halvex() {
   local hud=$work/$name-halvex-hud
   mkdir -p "$hud"
   rm -f "$halvex_game/bench-ready"
-  local lua="setHud(0) setViewPos($x, $y, $z, $yaw, 0) viewPos() local f = io.open('bench-ready', 'w') f:close()"
+  local lua="$halvex_exec setHud(0) setViewPos($x, $y, $z, $yaw, 0) viewPos() local f = io.open('bench-ready', 'w') f:close()"
   (cd "$halvex_game" && exec env $(gallium_env "$hud") ./halvex --data "$baseoa" --map "maps/$level.bsp" --exec "$lua" \
     >"$work/$name-halvex.out" 2>&1) &
   local pid=$!
@@ -195,7 +200,7 @@ run_peer() {
     +set r_customwidth $width +set r_customheight $height \
     +set r_swapInterval 0 +set com_maxfps 1000 +set r_picmip 0 \
     +set cg_fov "$peer_fov" +set cg_draw2D 0 +set cg_drawGun 0 +set con_notifytime 0 \
-    +set cg_bobup 0 +set cg_bobpitch 0 +set cg_bobroll 0 +set cl_allowDownload 0 \
+    +set cg_bobup 0 +set cg_bobpitch 0 +set cg_bobroll 0 +set cl_allowDownload 0 $peer_settings \
     +devmap "$level" <&5 >"$peer_log" 2>&1 &
   local pid=$!
   local fps=0 at=""

@@ -15,12 +15,16 @@ bind("toggleMouseLook()", "m")
 bind("screenshot()", "F12")        -- screenshots/shotNNNN.png in the game folder
 --
 -- Level light: lightmaps and vertex colours of Quake-3-format levels are
--- stored darker than meant and brightened at load by this factor (a colour
--- that would pass full brightness is scaled down whole, keeping its hue).
--- 4 is the look of the engines the levels were made for (side by side at
--- the same views); the level compiler stores its light for 4 too. Applies
--- to levels loaded after it.
+-- stored darker than meant and brightened by this total factor: from 2 up,
+-- half of it at load (a colour that would pass full brightness is scaled
+-- down whole, keeping its hue), the other half doubling texture x light as
+-- it is drawn. 4 is the look of the engines the levels were made for; the
+-- level compiler stores its light for 4 too. Applies to levels loaded after it.
 setOverbright(4)
+-- Tone curve of the 3-D view: each channel x becomes x + lift * x * (1 - x).
+-- 0 draws the picture as it is; about 0.26 gives the look of the OpenArena
+-- engine's default (tone-mapped) renderer.
+setToneCurve(0)
 --
 -- Movement and shooting are held actions, kept in input.lua (the controls
 -- screen writes that file). Each takes a key character, or "" and a mouse
@@ -41,6 +45,7 @@ setOverbright(4)
 --   screenshot()                 save the frame as screenshots/shotNNNN.png
 --   setHud(0)  setHud(1)         hide / show life, bullets, crosshair, fps
 --   setOverbright(n)             level light factor, above 0 and at most 16
+--   setToneCurve(lift)           middle tones of the view lifted, 0 to 1
 --   print("text")                write a line to the log and the console
 --
 -- Start-up options (halvex --help lists them):

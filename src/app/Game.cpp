@@ -176,6 +176,8 @@ void Game::runGameFrame()
     if (renderer)
         renderer->renderLevel();
     drawMarks();
+    if (renderer && OglSdl::instance)
+        renderer->drawToneCurve(OglSdl::instance->width, OglSdl::instance->height);
 
     if (OglSdl::instance)
         OglSdl::instance->beginOverlay(0, 0, OglSdl::instance->width, OglSdl::instance->height);

@@ -127,6 +127,21 @@ int setOverbrightCommand(lua_State* L)
     return 0;
 }
 
+// setToneCurve(lift): each channel x of the 3-D view becomes
+// x + lift * x * (1 - x), from the next frame on.
+int setToneCurveCommand(lua_State* L)
+{
+    float lift = 0.0f;
+    if (!scriptargs::finiteNumber(L, 1, &lift) || lift < 0.0f || lift > 1.0f) {
+        SystemLog::get().write(LOG_RED "::setToneCurve ERROR needs a lift from 0 to 1");
+        return 0;
+    }
+    if (Renderer::instance)
+        Renderer::instance->toneLift = lift;
+    SystemLog::get().write(LOG_WHITE "::Tone curve lift %g", double(lift));
+    return 0;
+}
+
 // kill(): ends the game and shows the killed dialog.
 int killCommand(lua_State*)
 {
@@ -194,5 +209,6 @@ void registerGameCommands()
     host->registerCommand("setRes", setResCommand);
     host->registerCommand("kill", killCommand);
     host->registerCommand("setOverbright", setOverbrightCommand);
+    host->registerCommand("setToneCurve", setToneCurveCommand);
     registerViewCommands();
 }

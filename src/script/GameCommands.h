@@ -1,7 +1,7 @@
 #pragma once
 
 // Registers the game commands with the LuaHost: map, gameData, quit,
-// drawFps, lockFrustum, toggleCameraPhysics, setRes, kill, setOverbright, and the view
+// drawFps, lockFrustum, toggleCameraPhysics, setRes, kill, setOverbright, setToneCurve, and the view
 // commands. main calls it before videoSettings.lua runs.
 void registerGameCommands();
 

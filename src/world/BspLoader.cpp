@@ -129,7 +129,9 @@ bool BspLoader::load(const char* path, TargetList* targets)
                                "%ld triangles: drawn coarser (at most %d steps per block), %d patches left out",
                                kPatchVertexBudget, kPatchTriangleBudget, patches.stepCap, patches.overBudget);
 
-    brightenLevelLight(data, overbright);
+    // The rest of the factor scales texture x light as it is drawn.
+    OverbrightSplit split = splitOverbright(overbright);
+    brightenLevelLight(data, split.data);
 
     Renderer* renderer = Renderer::instance;
     if (!renderer) {
@@ -152,6 +154,7 @@ bool BspLoader::load(const char* path, TargetList* targets)
     }
     install(data, *renderer, textureHandles, lightmapHandles, curves.release());
     renderer->sky = sky;
+    renderer->lightScale = split.draw;
     renderer->installLooks();
 
     EntitieParser parser;
@@ -206,7 +209,7 @@ void BspLoader::makeTextures(BspData& data, const char* path, unsigned* textureH
             snprintf(file, sizeof(file), "/lm_%04d.tga", i);
             std::string picture = folder + file;
             if (GameFiles::get().exists(picture.c_str()) &&
-                loadExternalLightmap(picture.c_str(), overbright, &(*lightmapHandles)[i]))
+                loadExternalLightmap(picture.c_str(), splitOverbright(overbright).data, &(*lightmapHandles)[i]))
                 found++;
         }
         // The count now names pictures, not pixels in the level's lump.

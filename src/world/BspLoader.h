@@ -17,7 +17,8 @@ public:
     // not IBSP or corrupt.
     bool load(const char* path, TargetList* targets);
 
-    // Lightmaps and vertex colours are brightened by this factor at load.
+    // Lightmaps and vertex colours are brightened by this total factor: the
+    // data at load, the rest as texture x light is drawn (splitOverbright).
     float overbright = kDefaultOverbright;
 
     // False leaves the curves without collision surfaces; only the load

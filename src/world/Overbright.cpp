@@ -6,6 +6,15 @@
 
 #include "world/BspData.h"
 
+OverbrightSplit splitOverbright(float total)
+{
+    OverbrightSplit split;
+    if (total >= kDrawOverbright)
+        split.draw = kDrawOverbright;
+    split.data = total / split.draw;
+    return split;
+}
+
 void brightenColour(uint8_t* rgb, float factor)
 {
     float scaled[3];

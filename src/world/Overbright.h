@@ -6,13 +6,25 @@ struct BspData;
 
 // Lightmaps and vertex colours of this level format are stored darker than
 // they are meant to be seen: the engines they were made for brighten them by
-// an "overbright" factor at load. This is that step, as plain code.
+// an "overbright" factor. Part of it is applied to the data at load (this
+// step, as plain code), the rest when drawing: texture x light x 2, so a lit
+// surface may pass its texture's own colour.
 
-// The factor levels are brightened by unless settings.lua says otherwise
-// (setOverbright); the level compiler stores its lightmaps divided by it.
+// The total factor levels are brightened by unless settings.lua says
+// otherwise (setOverbright); the level compiler stores its lightmaps divided by it.
 constexpr float kDefaultOverbright = 4.0f;
 // setOverbright takes factors in (0, kMaxOverbright].
 constexpr float kMaxOverbright = 16.0f;
+// The part of a total of at least this much applied when drawing.
+constexpr float kDrawOverbright = 2.0f;
+
+// A total factor split into what brightens the data at load and what scales
+// texture x light when drawing (1 or kDrawOverbright); data x draw = total.
+struct OverbrightSplit {
+    float data = 1.0f;
+    float draw = 1.0f;
+};
+OverbrightSplit splitOverbright(float total);
 
 // One RGB colour times the factor, rounded; a colour whose largest channel
 // would pass 255 is scaled down as a whole, so its hue is kept.

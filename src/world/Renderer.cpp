@@ -137,6 +137,8 @@ void Renderer::freeLevel()
     whiteTexture = 0;
     fogs.clear();
     fogRamp = 0;
+    toneTexture = 0;
+    toneTextureSize = 0;
     foggedFaces.clear();
     stagedOpaque.clear();
     stagedBlended.clear();
@@ -162,6 +164,7 @@ void Renderer::releaseLevelTextures()
     collectLookTextures(looks, held);
     held.push_back(whiteTexture);
     held.push_back(fogRamp);
+    held.push_back(toneTexture);
     held.erase(std::remove(held.begin(), held.end(), 0u), held.end());
     if (held.empty())
         return;  // and no texture manager is made just to find that out

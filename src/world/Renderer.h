@@ -148,6 +148,18 @@ public:
 
     bool levelLoaded = false;
 
+    // Texture x light is drawn times this (1 or 2): the part of the level's
+    // overbright factor not applied to its data at load (splitOverbright).
+    // Faces with a lightmap and vertex-lit faces take it; the sky does not.
+    float lightScale = 1.0f;
+
+    // The tone curve over the finished view (drawToneCurve): each channel x
+    // becomes x + toneLift * x * (1 - x); 0 leaves the picture as drawn.
+    float toneLift = 0.0f;
+    // Draws it over the view of width x height pixels at the window's
+    // corner; nothing without a level. Needs a GL context.
+    void drawToneCurve(int width, int height);
+
     // The slower plain drawing, kept as the reference the pictures are
     // checked against: each visible leaf's faces and then its entities, far
     // to near, and every sprite, mark and enemy sphere drawn on its own.
@@ -219,6 +231,8 @@ private:
     void drawVertexLit(const int32_t* list, int count);
     void gatherIndices(const int32_t* list, int count);
     float frameSeconds() const;
+    // lightScale where the GL can combine textures with a scale, else 1.
+    float drawnLightScale();
     // Fog over the faces inside fog volumes, thicker with distance.
     void drawFog();
     // Gives back every texture request the level made (see freeLevel).
@@ -232,4 +246,7 @@ private:
     std::vector<float> skyDome;  // x y z s t per vertex, around the origin
     std::vector<uint32_t> skyDomeIndices;
     float skyDomeHeight = -1.0f;  // the cloud height the dome was made for
+    unsigned toneTexture = 0;     // the view copied for the tone curve
+    int toneTextureSize = 0;
+    int combineScale = -1;        // the GL scales combined textures: 1 yes, 0 no, -1 not asked
 };

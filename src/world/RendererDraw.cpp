@@ -3,10 +3,12 @@
 #include <GL/glext.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "app/FrameTimer.h"
 #include "world/Camera.h"
 #include "world/Renderer.h"
+#include "world/StageGl.h"
 #include "world/SurfaceKind.h"
 
 namespace {
@@ -32,8 +34,10 @@ void Renderer::renderLevel()
     glEnable(GL_TEXTURE_2D);
     activeTexture(GL_TEXTURE1_ARB);
     glEnable(GL_TEXTURE_2D);
-    // Lightmaps multiply the surface texture.
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    // Lightmaps multiply the surface texture, and the product is brightened
+    // by what is left of the overbright factor.
+    float scale = drawnLightScale();
+    applyLightScale(scale);
 
     int32_t frame = int32_t(timer->frameCount);
     int count = collectVisibleLeaves();
@@ -104,8 +108,21 @@ void Renderer::renderLevel()
     stats.leavesDrawn = count;
 
     activeTexture(GL_TEXTURE1_ARB);
+    if (scale != 1.0f)
+        applyLightScale(1.0f);
     glDisable(GL_TEXTURE_2D);
     activeTexture(GL_TEXTURE0_ARB);
+}
+
+float Renderer::drawnLightScale()
+{
+    if (combineScale < 0) {
+        const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+        const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+        bool core = version && (version[0] > '1' || (version[0] == '1' && version[1] == '.' && version[2] >= '3'));
+        combineScale = core || (extensions && std::strstr(extensions, "GL_ARB_texture_env_combine"));
+    }
+    return combineScale ? lightScale : 1.0f;
 }
 
 void Renderer::drawLeafFaces(int index, int32_t frame, FaceBinds& binds)

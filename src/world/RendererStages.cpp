@@ -64,6 +64,14 @@ bool Renderer::applyStage(const SurfaceLook& look, int index, int texture, unsig
     glBindTexture(GL_TEXTURE_2D, picture);
 
     applyStageBlend(stage);
+    // The drawn part of the overbright factor: vertex-lit faces and the
+    // stages carrying light. A filter counted twice (dst x src + src x dst)
+    // doubles the product without clamping the light first.
+    float scale = drawnLightScale();
+    LightScaling light = index < 0 ? LightScaling::Colour : look.stages[size_t(index)].light;
+    if (light == LightScaling::Filter && scale == 2.0f)
+        glBlendFunc(GL_DST_COLOR, GL_SRC_COLOR);
+    applyLightScale(light == LightScaling::Colour ? scale : 1.0f);
     if (stage.alphaTest == AlphaTest::None) {
         glDisable(GL_ALPHA_TEST);
     } else {
@@ -88,11 +96,23 @@ bool Renderer::applyStage(const SurfaceLook& look, int index, int texture, unsig
     bool onLightmap = stage.tcGen == TexGen::Lightmap;
     glTexCoordPointer(2, GL_FLOAT, coordStride, onLightmap ? lightmapCoords : texCoords);
     float matrix[16];
+    bool moved = stageTextureMatrix(stage, time, !onLightmap, matrix);
+    // Picture t is stored negated (pictures are uploaded bottom row first),
+    // which repeating wraps back into 0..1; a clamped picture needs the
+    // whole step of 1 or it shows only its edge row.
+    bool shiftT = stage.clamp && !onLightmap;
     glMatrixMode(GL_TEXTURE);
-    if (stageTextureMatrix(stage, time, !onLightmap, matrix))
+    if (moved || shiftT) {
+        if (!moved) {
+            std::fill(matrix, matrix + 16, 0.0f);
+            matrix[0] = matrix[5] = matrix[10] = matrix[15] = 1.0f;
+        }
+        if (shiftT)
+            matrix[13] += 1.0f;
         glLoadMatrixf(matrix);
-    else
+    } else {
         glLoadIdentity();
+    }
     glMatrixMode(GL_MODELVIEW);
     return true;
 }
@@ -158,6 +178,7 @@ void Renderer::drawStagedFaces(std::vector<int32_t>& list, bool blended)
     glMatrixMode(GL_TEXTURE);
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
+    applyLightScale(1.0f);
     glPopClientAttrib();
     glPopAttrib();
     activeTexture(GL_TEXTURE0_ARB);

@@ -8,9 +8,16 @@
 
 // How the surfaces of one texture record are drawn: the plain way (its
 // picture times its lightmap, batched) or stage by stage as its shader says.
+// How a stage takes the part of the overbright factor applied when drawing
+// (texture x light x 2): its own colour scaled (clamped per pixel), or its
+// multiply with what lies below counted twice, which is not clamped before
+// the product, so a lit surface may pass its texture's colour.
+enum class LightScaling : uint8_t { None, Colour, Filter };
+
 struct StageLook {
     unsigned frames[kMaxAnimFrames] = {};  // the stage's pictures; 0: none found
     int frameCount = 0;
+    LightScaling light = LightScaling::None;
 };
 
 struct SurfaceLook {

@@ -48,6 +48,27 @@ void loadStagePictures(const ShaderInfo& shader, SurfaceLook& look)
     }
 }
 
+// Which stages carry the light: the lightmap stage, and the filter that
+// multiplies the picture by it when the lightmap is drawn first; stages
+// coloured by their vertices.
+void markLightStages(const std::vector<ShaderStage>& stages, SurfaceLook& look)
+{
+    for (size_t i = 0; i < stages.size(); i++) {
+        const ShaderStage& s = stages[i];
+        LightScaling& light = look.stages[i].light;
+        if (s.lightmap) {
+            if (isFilter(s))
+                light = LightScaling::Filter;
+            else if (!s.blended && i + 1 < stages.size() && isFilter(stages[i + 1]))
+                look.stages[i + 1].light = LightScaling::Filter;
+            else
+                light = LightScaling::Colour;
+        } else if (s.rgbGen == ColourGen::Vertex && light == LightScaling::None) {
+            light = isFilter(s) ? LightScaling::Filter : LightScaling::Colour;
+        }
+    }
+}
+
 } // namespace
 
 bool isPlainLightmapped(const ShaderInfo& shader)
@@ -94,6 +115,7 @@ void makeSurfaceLooks(const bsp::BspTexture* textures, int count, std::vector<Su
         look.blended = look.sort > kSortOpaque || stages[0].blended;
         look.cpuVertices = needsCpuVertices(look.shader);
         loadStagePictures(look.shader, look);
+        markLightStages(stages, look);
     }
 }
 

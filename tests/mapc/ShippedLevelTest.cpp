@@ -179,9 +179,12 @@ TEST_F(ShippedLevelTest, StartViewShowsLightAndShadow)
     std::vector<uint8_t> lit = drawLevel();
     ASSERT_GT(r->stats.facesDrawn, 0);
 
-    // The same view with white lightmaps: the surface textures alone.
+    // The same view with white lightmaps drawn as they are: the surface
+    // textures alone.
     std::vector<unsigned> lightmaps(r->lightmapHandles, r->lightmapHandles + r->lightmapCount);
     unsigned white = solidTexture(255, 255, 255);
+    float lightScale = r->lightScale;
+    r->lightScale = 1.0f;
     std::fill(r->lightmapHandles, r->lightmapHandles + r->lightmapCount, white);
     std::vector<uint8_t> bare = drawLevel();
 
@@ -192,6 +195,7 @@ TEST_F(ShippedLevelTest, StartViewShowsLightAndShadow)
         r->textureHandles[t] = solidTexture(uint8_t(4 * (t + 1)), 200, 100);
     std::vector<uint8_t> ids = drawLevel();
     std::copy(lightmaps.begin(), lightmaps.end(), r->lightmapHandles);
+    r->lightScale = lightScale;
     std::copy(surfaces.begin(), surfaces.end(), r->textureHandles);
 
     // Not black: a good part of the screen is clearly lit.

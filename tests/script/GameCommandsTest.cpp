@@ -265,6 +265,17 @@ TEST_F(GameCommands, SetOverbrightTakesFactorsAboveZeroUpToSixteen)
     run("setOverbright('16')");
     EXPECT_EQ(levelOverbright, 16.0f);
     run("setOverbright(4)");
+
+    // The tone curve's lift goes to the renderer at once.
+    run("setToneCurve(0.25)");
+    EXPECT_EQ(Renderer::instance->toneLift, 0.25f);
+    EXPECT_EQ(probe.last(), white + "::Tone curve lift 0.25");
+    for (const char* bad : {"setToneCurve(-0.1)", "setToneCurve(1.5)", "setToneCurve()", "setToneCurve(0/0)"}) {
+        run(bad);
+        EXPECT_EQ(Renderer::instance->toneLift, 0.25f) << bad;
+        EXPECT_EQ(probe.last().find(LOG_RED "::setToneCurve ERROR"), 0u) << bad;
+    }
+    run("setToneCurve(0)");
 }
 
 } // namespace

@@ -326,10 +326,15 @@ TEST(Render, OverbrightBrightensLightmapsAndVertexColoursKeepingHue)
     ASSERT_TRUE(level.write("render_test.bsp"));
     BspLoader loader;
     EXPECT_EQ(loader.overbright, 4.0f);
-    loader.overbright = 2.0f;
+    // The total factor: half of it at load, the other half as drawn; below
+    // 2 all of it at load.
+    EXPECT_EQ(splitOverbright(4.0f).data, 2.0f);
+    EXPECT_EQ(splitOverbright(1.5f).data, 1.5f);
+    EXPECT_EQ(splitOverbright(1.5f).draw, 1.0f);
     ASSERT_TRUE(loader.load("render_test.bsp", &world.targets));
 
     Renderer& r = world.renderer;
+    EXPECT_EQ(r.lightScale, 2.0f);
     std::vector<uint8_t> texels(size_t(bsp::kLightmapBytes));
     glBindTexture(GL_TEXTURE_2D, r.lightmapHandles[0]);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -393,7 +398,7 @@ TEST(Render, CurvesToolAndSkySurfacesAndLightmapsBesideTheLevel)
     glBindTexture(GL_TEXTURE_2D, r.lightmapHandles[0]);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, texel);
-    EXPECT_EQ(int(texel[0]), int(60 * loader.overbright));
+    EXPECT_EQ(int(texel[0]), int(60 * splitOverbright(loader.overbright).data));
     EXPECT_TRUE(r.sky.present);
     EXPECT_GT(r.faces[2].meshVertexCount, 3);
     EXPECT_EQ(r.faces[2].meshVertexCount % 3, 0);
@@ -499,7 +504,7 @@ namespace {
 
 // A 32-bit 8 x 8 TGA whose pixels depend on the column: `left` in the left
 // half, `right` in the right half.
-bool writeHalves(const std::string& path, const uint8_t left[4], const uint8_t right[4])
+bool writeHalves(const std::string& path, const uint8_t left[4], const uint8_t right[4], bool lowerUpper = false)
 {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::vector<uint8_t> bytes(18, 0);
@@ -509,7 +514,7 @@ bool writeHalves(const std::string& path, const uint8_t left[4], const uint8_t r
     bytes[17] = 8;
     for (int y = 0; y < 8; y++)
         for (int x = 0; x < 8; x++) {
-            const uint8_t* c = x < 4 ? left : right;
+            const uint8_t* c = (lowerUpper ? y : x) < 4 ? left : right;  // rows stored bottom first
             bytes.insert(bytes.end(), {c[2], c[1], c[0], c[3]});  // stored BGRA
         }
     FILE* f = fopen(path.c_str(), "wb");
@@ -562,7 +567,9 @@ std::array<int, 3> colourAt(float x, float y, float z)
 // front of a red wall an alpha-tested grate (green where its picture is
 // solid, the wall through its holes), an additive stage that brightens the
 // wall, a scrolling stage that moves with the frame timer's time, and above
-// them a sky of two cloud layers, the second filtering the first.
+// them a sky of two cloud layers, the second filtering the first; below
+// it two lit faces, plain and stage by stage, brighter than their picture,
+// and a clamped picture; then the tone curve over the whole frame.
 TEST(Render, ShaderStagesAsTheirScriptsSay)
 {
     World world;
@@ -576,6 +583,7 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     ASSERT_TRUE(writeHalves("baseq3/textures/st/halves.tga", black, white));
     ASSERT_TRUE(writeHalves("baseq3/textures/st/light.tga", light, light));
     ASSERT_TRUE(writeHalves("baseq3/textures/st/half.tga", half, half));
+    ASSERT_TRUE(writeHalves("baseq3/textures/st/rows.tga", black, white, true));
     std::filesystem::create_directories("baseq3/scripts");
     FILE* script = fopen("baseq3/scripts/st.shader", "w");
     ASSERT_NE(script, nullptr);
@@ -584,7 +592,10 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
           "textures/st/glow\n{\n\t{\n\t\tmap textures/st/grey.jpg\n\t\tblendFunc add\n\t}\n}\n"
           "textures/st/scroll\n{\n\t{\n\t\tmap textures/st/halves.tga\n\t\ttcMod scroll 0.5 0\n\t}\n}\n"
           "textures/st/sky\n{\n\tskyParms - 512 -\n\t{\n\t\tmap textures/st/light.tga\n\t}\n"
-          "\t{\n\t\tmap textures/st/half.tga\n\t\tblendFunc GL_DST_COLOR GL_ZERO\n\t}\n}\n",
+          "\t{\n\t\tmap textures/st/half.tga\n\t\tblendFunc GL_DST_COLOR GL_ZERO\n\t}\n}\n"
+          "textures/st/lit\n{\n\tcull none\n\t{\n\t\tmap textures/st/grey.tga\n\t}\n"
+          "\t{\n\t\tmap $lightmap\n\t\tblendFunc filter\n\t}\n}\n"
+          "textures/st/clamped\n{\n\t{\n\t\tclampMap textures/st/rows.tga\n\t}\n}\n",
           script);
     fclose(script);
 
@@ -594,7 +605,7 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     level.meshVertices.clear();
     level.textures.clear();
     for (const char* name : {"textures/st/red", "textures/st/grate", "textures/st/glow", "textures/st/scroll",
-                             "textures/st/sky"}) {
+                             "textures/st/sky", "textures/st/grey", "textures/st/lit", "textures/st/clamped"}) {
         bsp::BspTexture t{};
         strcpy(t.name, name);
         t.flags = std::strcmp(name, "textures/st/sky") == 0 ? 0x4 : 0;
@@ -605,11 +616,17 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     addQuad(level, 2, -30, 25, 0, 50, 90);      // the glow
     addQuad(level, 3, 30, 85, 0, 50, 90);       // the scroller
     addQuad(level, 4, -90, 90, -60, 100, 400);  // sky above the wall
-    level.leafFaces = {0, 1, 2, 3, 4, 0, 1, 2, 3, 4};
+    addQuad(level, 5, -90, -5, 0, 5, 35);       // lightmapped below the wall, plain
+    addQuad(level, 6, 5, 90, 0, 5, 35);         // and stage by stage
+    level.faces[5].lightmap = level.faces[6].lightmap = 0;
+    addQuad(level, 7, -30, 30, 0, -28, -2);     // a clamped picture, its top row at t 0
+    for (int k = 0; k < 4; k++)
+        level.vertices[level.vertices.size() - 4 + size_t(k)].texCoord[1] = k < 2 ? 1.0f : 0.0f;
+    level.leafFaces = {0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7};
     level.leaves[0].firstLeafFace = 0;
-    level.leaves[0].leafFaceCount = 5;
-    level.leaves[1].firstLeafFace = 5;
-    level.leaves[1].leafFaceCount = 5;
+    level.leaves[0].leafFaceCount = 8;
+    level.leaves[1].firstLeafFace = 8;
+    level.leaves[1].leafFaceCount = 8;
     for (bsp::BspLeaf& leaf : level.leaves)
         leaf.mins[2] = -100, leaf.maxs[2] = 400;
     std::filesystem::create_directories("baseq3/maps");
@@ -625,7 +642,7 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     world.timer.now = 0.0f;
     world.frame();
     const RenderStats& stats = world.renderer.stats;
-    EXPECT_EQ(stats.stagedFaces, 4);  // the wall is vertex-lit
+    EXPECT_EQ(stats.stagedFaces, 6);  // the wall is vertex-lit
     EXPECT_EQ(stats.blendedFaces, 1);
     EXPECT_EQ(stats.skyFacesSeen, 1);
 
@@ -643,6 +660,22 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     std::array<int, 3> sky = colourAt(0, -60, 180);
     EXPECT_NEAR(sky[0], 200 * 128 / 255, 8);  // the light layer filtered by the half one
     EXPECT_NEAR(sky[1], sky[0], 2);
+    // A full lightmap (stored 200, brightened to 255 at load) is drawn
+    // times 2: the grey picture shows at twice its colour, both ways.
+    EXPECT_NEAR(colourAt(-50, 0, 20)[1], 128, 4);
+    EXPECT_NEAR(colourAt(50, 0, 20)[1], 128, 4);
+    // The clamped picture shows whole, not stretched from one edge row.
+    EXPECT_LT(colourAt(0, 0, -24)[1], 30);
+    EXPECT_GT(colourAt(0, 0, -6)[1], 220);
+    // The tone curve lifts that middle grey by lift x (1 - x); the red wall's
+    // full and empty channels stay.
+    world.renderer.toneLift = 0.5f;
+    world.renderer.drawToneCurve(800, 600);
+    world.renderer.toneLift = 0.0f;
+    EXPECT_NEAR(colourAt(-50, 0, 20)[1], 128 + 64 * 127 / 255, 4);
+    std::array<int, 3> toned = colourAt(-32.5f, 0, 70);
+    EXPECT_GT(toned[0], 250);
+    EXPECT_LT(toned[1], 30);
 
     world.timer.now = 1.0f;  // half a picture further
     world.frame();
