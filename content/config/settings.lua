@@ -21,10 +21,11 @@ bind("screenshot()", "F12")        -- screenshots/shotNNNN.png in the game folde
 -- it is drawn. 4 is the look of the engines the levels were made for; the
 -- level compiler stores its light for 4 too. Applies to levels loaded after it.
 setOverbright(4)
--- Tone curve of the 3-D view: each channel x becomes x + lift * x * (1 - x).
--- 0 draws the picture as it is; about 0.26 gives the look of the OpenArena
--- engine's default (tone-mapped) renderer.
-setToneCurve(0)
+-- Tone curve of the 3-D view of levels from game-data archives (.pk3): each
+-- channel x becomes x + lift * x * (1 - x). About 0.26 gives the look of the
+-- OpenArena engine's default (tone-mapped) renderer; 0 draws the picture as
+-- it is. Loose level files (the shipped level, compiled ones) never take it.
+setToneCurve(0.26)
 --
 -- Movement and shooting are held actions, kept in input.lua (the controls
 -- screen writes that file). Each takes a key character, or "" and a mouse

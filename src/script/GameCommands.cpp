@@ -127,8 +127,8 @@ int setOverbrightCommand(lua_State* L)
     return 0;
 }
 
-// setToneCurve(lift): each channel x of the 3-D view becomes
-// x + lift * x * (1 - x), from the next frame on.
+// setToneCurve(lift): each channel x of the 3-D view of a level from a
+// game-data archive becomes x + lift * x * (1 - x), from the next frame on.
 int setToneCurveCommand(lua_State* L)
 {
     float lift = 0.0f;

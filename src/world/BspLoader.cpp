@@ -81,11 +81,14 @@ bool BspLoader::load(const char* path, TargetList* targets)
     char problem[256] = "";
     BspData data;
     BspReadError result = readBspFile(path, data, problem, sizeof(problem));
+    bool packed = false;
     if (result == BspReadError::CannotOpen) {
         // Not a plain file: perhaps an entry of a game data archive.
         std::vector<unsigned char> bytes;
-        if (GameFiles::get().exists(path) && GameFiles::get().readFile(path, bytes))
+        if (GameFiles::get().exists(path) && GameFiles::get().readFile(path, bytes)) {
             result = readBspBuffer(bytes.data(), bytes.size(), data, problem, sizeof(problem));
+            packed = true;
+        }
     }
     if (result == BspReadError::CannotOpen) {
         SystemLog::get().write(LOG_RED "::BspLoader ERROR: file does not exist: %s", path);
@@ -155,6 +158,7 @@ bool BspLoader::load(const char* path, TargetList* targets)
     install(data, *renderer, textureHandles, lightmapHandles, curves.release());
     renderer->sky = sky;
     renderer->lightScale = split.draw;
+    renderer->levelPacked = packed;
     renderer->installLooks();
 
     EntitieParser parser;

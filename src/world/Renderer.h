@@ -155,7 +155,11 @@ public:
 
     // The tone curve over the finished view (drawToneCurve): each channel x
     // becomes x + toneLift * x * (1 - x); 0 leaves the picture as drawn.
+    // Only levels read from game-data archives take it: they were lit for
+    // engines that tone-map, while loose level files (the shipped level, the
+    // compiler's output) were lit for the picture as drawn.
     float toneLift = 0.0f;
+    bool levelPacked = false;
     // Draws it over the view of width x height pixels at the window's
     // corner; nothing without a level. Needs a GL context.
     void drawToneCurve(int width, int height);

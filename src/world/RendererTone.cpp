@@ -24,7 +24,7 @@ int roundUpToPowerOfTwo(int n)
 
 void Renderer::drawToneCurve(int width, int height)
 {
-    if (toneLift <= 0.0f || width <= 0 || height <= 0 || width > (1 << 14) || height > (1 << 14) ||
+    if (toneLift <= 0.0f || !levelPacked || width <= 0 || height <= 0 || width > (1 << 14) || height > (1 << 14) ||
         !activeTexture || !levelLoaded)
         return;
     int size = roundUpToPowerOfTwo(width > height ? width : height);

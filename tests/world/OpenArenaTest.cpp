@@ -220,6 +220,8 @@ TEST(OpenArena, ReloadingALevelKeepsTheTextureCount)
         EXPECT_EQ(TextureManager::get().count(), entries);
         EXPECT_EQ(TextureManager::get().capacity(), capacity);
         EXPECT_EQ(liveGlTextures(), live);
+        // Only the level read from an archive takes the tone curve.
+        EXPECT_EQ(Renderer::instance->levelPacked, std::string(c.level) != "baseq3/maps/test.bsp");
     }
 }
 

@@ -669,7 +669,12 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     EXPECT_GT(colourAt(0, 0, -6)[1], 220);
     // The tone curve lifts that middle grey by lift x (1 - x); the red wall's
     // full and empty channels stay.
+    // A loose level file takes no tone curve; one from an archive does.
     world.renderer.toneLift = 0.5f;
+    world.renderer.drawToneCurve(800, 600);
+    EXPECT_NEAR(colourAt(-50, 0, 20)[1], 128, 4);
+    EXPECT_FALSE(world.renderer.levelPacked);
+    world.renderer.levelPacked = true;
     world.renderer.drawToneCurve(800, 600);
     world.renderer.toneLift = 0.0f;
     EXPECT_NEAR(colourAt(-50, 0, 20)[1], 128 + 64 * 127 / 255, 4);
