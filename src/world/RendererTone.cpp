@@ -4,8 +4,6 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
-#include <vector>
-
 #include "resources/TextureManager.h"
 #include "world/Renderer.h"
 
@@ -33,10 +31,12 @@ void Renderer::drawToneCurve(int width, int height)
         if (toneTexture)
             TextureManager::get().releaseTexture(toneTexture);
         toneTexture = 0;
-        toneTextureSize = size;
-        std::vector<unsigned char> black(size_t(size) * size_t(size) * 4, 0);
-        if (!TextureManager::get().createRgbaTexture(black.data(), size, size, true, &toneTexture))
+        toneTextureSize = 0;
+        // A one-pixel seed: the storage is made at full size just below.
+        const unsigned char black[4] = {0, 0, 0, 0};
+        if (!TextureManager::get().createRgbaTexture(black, 1, 1, true, &toneTexture))
             return;
+        toneTextureSize = size;
         // The frame's own format: the copy is then a plain one.
         glBindTexture(GL_TEXTURE_2D, toneTexture);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
