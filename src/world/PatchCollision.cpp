@@ -42,14 +42,13 @@ struct CurveGrid {
 
 using Steps = PatchSteps;
 
+// A patch the drawing could cut, with every control point in reach.
 bool usablePatch(const BspData& data, const bsp::BspFace& face)
 {
+    char why[160];
+    if (!checkPatch(data, face, why, sizeof(why)))
+        return false;
     int w = face.patchSize[0], h = face.patchSize[1];
-    if (w < 3 || h < 3 || w % 2 == 0 || h % 2 == 0 || w > 65 || h > 65)
-        return false;
-    if (face.firstVertex < 0 || face.vertexCount < w * h ||
-        int64_t(face.firstVertex) + face.vertexCount > data.vertexCount)
-        return false;
     for (int i = 0; i < w * h; i++) {
         const float* p = data.vertices[face.firstVertex + i].position;
         for (int k = 0; k < 3; k++)
@@ -67,12 +66,6 @@ bool collides(const BspData& data, const bsp::BspFace& face)
     if (texture.flags & bsp::kSurfaceNonSolid)
         return false;
     return (texture.contents & (bsp::kContentsSolid | bsp::kContentsPlayerClip)) != 0;
-}
-
-int facetsOf(const bsp::BspFace& face, const Steps& steps)
-{
-    int cellsU = (face.patchSize[0] - 1) / 2 * steps.u, cellsV = (face.patchSize[1] - 1) / 2 * steps.v;
-    return 2 * cellsU * cellsV;
 }
 
 Vector3 bezier(const Vector3 p[3], float t)
@@ -217,7 +210,7 @@ PatchFacet makeFacet(const CurveGrid& grid, const std::vector<Vector3>& normals,
         bool inside = neighbourOf(grid, i, j, k, e, neighbour);
         Vector3 halfway = inside ? normal + normals[neighbour] : Vector3();
         Vector3 bisector = along.cross(halfway);
-        float length = bisector.lengthSquared() > 0.0f ? std::sqrt(bisector.lengthSquared()) : 0.0f;
+        float length = bisector.length();
         if (inside && normals[neighbour].lengthSquared() > 0.0f &&
             halfway.lengthSquared() > kMinBisectorLength * kMinBisectorLength && length > 0.0f) {
             bisector = bisector * (1.0f / length);
@@ -361,7 +354,7 @@ void fitBudget(const BspData& data, const std::vector<int>& chosen, std::vector<
         int64_t sum = 0;
         for (size_t n = 0; n < chosen.size(); n++)
             if (steps[n].u > 0)
-                sum += facetsOf(data.faces[chosen[n]], steps[n]);
+                sum += patchTriangles(data.faces[chosen[n]], steps[n]);
         return sum;
     };
     bool halved = true;
@@ -378,7 +371,7 @@ void fitBudget(const BspData& data, const std::vector<int>& chosen, std::vector<
     }
     int64_t sum = total();
     for (size_t n = chosen.size(); n-- > 0 && sum > kMaxCurveFacets;) {
-        sum -= facetsOf(data.faces[chosen[n]], steps[n]);
+        sum -= patchTriangles(data.faces[chosen[n]], steps[n]);
         steps[n].u = 0;  // dropped
         report.overBudget++;
     }
@@ -410,7 +403,7 @@ PatchCollision* buildPatchCollision(const BspData& data, CurveReport& report)
         fitBudget(data, chosen, steps, report);
         size_t facets = 0;
         for (size_t n = 0; n < chosen.size(); n++)
-            facets += steps[n].u > 0 ? size_t(facetsOf(data.faces[chosen[n]], steps[n])) : 0;
+            facets += steps[n].u > 0 ? size_t(patchTriangles(data.faces[chosen[n]], steps[n])) : 0;
         store->facets.reserve(facets);
         store->runBounds.reserve(facets / kFacetsPerRun + chosen.size());
         store->surfaces.reserve(chosen.size());

@@ -57,25 +57,6 @@ void weights(float t, float w[3])
     w[2] = t * t;
 }
 
-bool checkPatch(const BspData& d, const bsp::BspFace& f, char* why, size_t size)
-{
-    int w = f.patchSize[0], h = f.patchSize[1];
-    if (w < 3 || h < 3 || w % 2 == 0 || h % 2 == 0 || w > kMaxControlSide || h > kMaxControlSide) {
-        snprintf(why, size, "control grid %d x %d (sides must be odd, 3 to %d)", w, h, kMaxControlSide);
-        return false;
-    }
-    if (f.firstVertex < 0 || f.vertexCount < 0 || int64_t(f.firstVertex) + f.vertexCount > d.vertexCount) {
-        snprintf(why, size, "vertices %d+%d outside the %d of the level", f.firstVertex, f.vertexCount,
-                 d.vertexCount);
-        return false;
-    }
-    if (f.vertexCount < w * h) {
-        snprintf(why, size, "%d vertices for a %d x %d control grid (%d needed)", f.vertexCount, w, h, w * h);
-        return false;
-    }
-    return true;
-}
-
 // A patch left out has no steps.
 using Steps = PatchSteps;
 const Steps kNotDrawn = {0, 0};
@@ -83,11 +64,6 @@ const Steps kNotDrawn = {0, 0};
 long verticesOf(const bsp::BspFace& f, Steps s)
 {
     return long((f.patchSize[0] - 1) / 2 * s.u + 1) * long((f.patchSize[1] - 1) / 2 * s.v + 1);
-}
-
-long trianglesOf(const bsp::BspFace& f, Steps s)
-{
-    return 2L * ((f.patchSize[0] - 1) / 2 * s.u) * ((f.patchSize[1] - 1) / 2 * s.v);
 }
 
 Steps capped(Steps s, int cap) { return {std::min(s.u, cap), std::min(s.v, cap)}; }
@@ -101,7 +77,7 @@ void fitBudget(const BspData& d, const std::vector<int>& faces, std::vector<Step
         long vertices = 0, triangles = 0;
         for (size_t i = 0; i < faces.size(); i++) {
             vertices += verticesOf(d.faces[faces[i]], capped(steps[i], cap));
-            triangles += trianglesOf(d.faces[faces[i]], capped(steps[i], cap));
+            triangles += patchTriangles(d.faces[faces[i]], capped(steps[i], cap));
         }
         if ((vertices <= kPatchVertexBudget && triangles <= kPatchTriangleBudget) || cap == 1)
             break;
@@ -110,7 +86,7 @@ void fitBudget(const BspData& d, const std::vector<int>& faces, std::vector<Step
     long vertices = 0, triangles = 0;
     for (size_t i = 0; i < faces.size(); i++) {
         Steps s = capped(steps[i], cap);
-        long v = verticesOf(d.faces[faces[i]], s), t = trianglesOf(d.faces[faces[i]], s);
+        long v = verticesOf(d.faces[faces[i]], s), t = patchTriangles(d.faces[faces[i]], s);
         if (vertices + v > kPatchVertexBudget || triangles + t > kPatchTriangleBudget) {
             s = kNotDrawn;  // a smaller one later may still fit
             report.overBudget++;
@@ -176,6 +152,30 @@ void tessellate(const BspData& d, const bsp::BspFace& f, Steps steps, std::vecto
 }
 
 } // namespace
+
+bool checkPatch(const BspData& d, const bsp::BspFace& f, char* why, size_t size)
+{
+    int w = f.patchSize[0], h = f.patchSize[1];
+    if (w < 3 || h < 3 || w % 2 == 0 || h % 2 == 0 || w > kMaxControlSide || h > kMaxControlSide) {
+        snprintf(why, size, "control grid %d x %d (sides must be odd, 3 to %d)", w, h, kMaxControlSide);
+        return false;
+    }
+    if (f.firstVertex < 0 || f.vertexCount < 0 || int64_t(f.firstVertex) + f.vertexCount > d.vertexCount) {
+        snprintf(why, size, "vertices %d+%d outside the %d of the level", f.firstVertex, f.vertexCount,
+                 d.vertexCount);
+        return false;
+    }
+    if (f.vertexCount < w * h) {
+        snprintf(why, size, "%d vertices for a %d x %d control grid (%d needed)", f.vertexCount, w, h, w * h);
+        return false;
+    }
+    return true;
+}
+
+long patchTriangles(const bsp::BspFace& f, PatchSteps s)
+{
+    return 2L * ((f.patchSize[0] - 1) / 2 * s.u) * ((f.patchSize[1] - 1) / 2 * s.v);
+}
 
 PatchSteps patchSteps(const BspData& data, const bsp::BspFace& face, float tolerance, int maxSteps,
                       int maxCells)

@@ -43,6 +43,13 @@ struct PatchSteps {
     int u = 1, v = 1;
 };
 
+// Whether the patch can be cut: odd control grid sides of 3 to
+// kMaxControlSide and enough vertices, all inside the level; if not, why.
+bool checkPatch(const BspData& data, const bsp::BspFace& face, char* why, size_t size);
+
+// The triangles the patch is cut into at these steps.
+long patchTriangles(const bsp::BspFace& face, PatchSteps steps);
+
 // The steps that keep the chord error of every block under `tolerance`, at
 // most maxSteps per block side and maxCells cells along the whole patch.
 // The patch must be good (odd sides of at least 3, vertices in the level).
