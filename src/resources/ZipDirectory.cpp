@@ -89,7 +89,11 @@ bool readZipDirectory(const char* path, std::vector<ZipDirectoryEntry>& out)
 std::string visibleZipName(const std::string& name)
 {
     std::string shown;
-    for (char c : name)
-        shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+    for (char c : name) {
+        if (c == '\0')
+            shown += "\\0";
+        else
+            shown += c;
+    }
     return shown;
 }

@@ -52,14 +52,6 @@ int bindCommand(lua_State* L)
 
 InputBindings::InputBindings()
 {
-    for (Slot& slot : slots) {
-        slot.command[0] = '\0';
-        slot.bound = false;
-    }
-    for (Slot& slot : namedSlots) {
-        slot.command[0] = '\0';
-        slot.bound = false;
-    }
     host = LuaHost::instance;
     if (host)
         host->registerCommand("bind", bindCommand);

@@ -15,8 +15,8 @@ public:
     static constexpr int kCommandSize = 64;  // 63 characters and the zero
 
     struct Slot {
-        char command[kCommandSize];
-        bool bound;
+        char command[kCommandSize] = {};
+        bool bound = false;
     };
 
     Slot slots[kSlotCount];

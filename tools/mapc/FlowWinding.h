@@ -30,18 +30,8 @@ struct FlowWinding {
         count = o.count;
         std::copy(o.points, o.points + o.count, points);
     }
-    Vec3 centre() const
-    {
-        Vec3 c;
-        for (int i = 0; i < count; ++i) c += points[i];
-        return count > 0 ? c * (1.0 / count) : c;
-    }
-    double area() const
-    {
-        Vec3 sum;
-        for (int i = 1; i + 1 < count; ++i) sum += (points[i] - points[0]).cross(points[i + 1] - points[0]);
-        return 0.5 * sum.length();
-    }
+    Vec3 centre() const { return polygonCenter(points, static_cast<size_t>(count)); }
+    double area() const { return polygonArea(points, static_cast<size_t>(count)); }
 };
 
 enum class FlowClip { Gone, Cut, Whole };

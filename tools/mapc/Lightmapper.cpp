@@ -223,10 +223,11 @@ bool seesSky(const Vec3& p, const Vec3& towards, const PlaneSet& planes, const T
         const Plane& plane = planes[s.plane];
         if (std::fabs(plane.distanceTo(hit)) > 1.0) continue;
         for (const Winding& w : s.pieces) {
+            const Vec3 normal = windingNormal(w);
             bool inside = true;
             for (size_t i = 0; i < w.size() && inside; ++i) {
                 Vec3 edge = w[(i + 1) % w.size()] - w[i];
-                Vec3 out = edge.cross(windingNormal(w)).normalized();  // outwards for either winding order
+                Vec3 out = edge.cross(normal).normalized();  // outwards for either winding order
                 inside = std::fabs(out.dot(hit - w[i])) <= 1.0 || out.dot(hit - w[i]) <= 0.0;
             }
             if (inside) return true;

@@ -93,6 +93,9 @@ Side classifyWinding(const Winding& w, const Plane& plane, double epsilon = kOnE
 
 double windingArea(const Winding& w);
 Vec3 windingCenter(const Winding& w);
+// The same for points held elsewhere (the flow's fixed-size polygons).
+double polygonArea(const Vec3* points, size_t count);
+Vec3 polygonCenter(const Vec3* points, size_t count);
 Bounds windingBounds(const Winding& w);
 // Normal from the point order (right-handed), unit length or zero.
 Vec3 windingNormal(const Winding& w);

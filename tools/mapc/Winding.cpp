@@ -112,19 +112,29 @@ Vec3 windingNormal(const Winding& w)
     return sum.normalized();
 }
 
-double windingArea(const Winding& w)
+double polygonArea(const Vec3* points, size_t count)
 {
     Vec3 sum;
-    for (size_t i = 2; i < w.size(); ++i) sum += (w[i - 1] - w[0]).cross(w[i] - w[0]);
+    for (size_t i = 2; i < count; ++i) sum += (points[i - 1] - points[0]).cross(points[i] - points[0]);
     return 0.5 * sum.length();
+}
+
+Vec3 polygonCenter(const Vec3* points, size_t count)
+{
+    Vec3 c;
+    if (count == 0) return c;
+    for (size_t i = 0; i < count; ++i) c += points[i];
+    return c * (1.0 / count);
+}
+
+double windingArea(const Winding& w)
+{
+    return polygonArea(w.data(), w.size());
 }
 
 Vec3 windingCenter(const Winding& w)
 {
-    Vec3 c;
-    if (w.empty()) return c;
-    for (const Vec3& p : w) c += p;
-    return c * (1.0 / w.size());
+    return polygonCenter(w.data(), w.size());
 }
 
 Bounds windingBounds(const Winding& w)
