@@ -211,8 +211,11 @@ const char* pastBrace(const char* brace, const char* end)
 
 bool isTeamSpawn(const char* classname)
 {
+    // Quake 3 CTF names, and Nexuiz's numbered teams.
     static const char* const kTeamSpawns[] = {"team_CTF_redplayer", "team_CTF_blueplayer",
-                                              "team_CTF_redspawn", "team_CTF_bluespawn"};
+                                              "team_CTF_redspawn",  "team_CTF_bluespawn",
+                                              "info_player_team1",  "info_player_team2",
+                                              "info_player_team3",  "info_player_team4"};
     for (const char* team : kTeamSpawns)
         if (strcmp(classname, team) == 0)
             return true;

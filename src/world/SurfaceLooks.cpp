@@ -69,6 +69,24 @@ void markLightStages(const std::vector<ShaderStage>& stages, SurfaceLook& look)
     }
 }
 
+// Nexuiz's shaders list "map $lightmap" after an opaque picture with no
+// blend, meaning the usual picture times light; drawn as written it would
+// hide the picture and show the bare lightmap.
+void multiplyUnblendedLightmaps(std::vector<ShaderStage>& stages)
+{
+    for (size_t i = 1; i < stages.size(); i++) {
+        ShaderStage& s = stages[i];
+        if (s.lightmap && !s.blended && !stages[i - 1].blended && !stages[i - 1].lightmap) {
+            s.blended = true;
+            s.source = BlendFactor::DstColour;
+            s.destination = BlendFactor::Zero;
+            // Only where the picture was drawn, not through its holes.
+            if (stages[i - 1].alphaTest != AlphaTest::None)
+                s.depthEqual = true;
+        }
+    }
+}
+
 } // namespace
 
 bool isPlainLightmapped(const ShaderInfo& shader)
@@ -104,6 +122,7 @@ void makeSurfaceLooks(const bsp::BspTexture* textures, int count, std::vector<Su
                      stages.end());
         if (stages.empty())
             continue;
+        multiplyUnblendedLightmaps(stages);
         // The sky's stages are its cloud layers, drawn with the sky.
         if (kind == FaceSky || isPlainLightmapped(look.shader)) {
             if (kind == FaceSky)

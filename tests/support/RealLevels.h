@@ -137,7 +137,8 @@ inline bool playerSpawn(const std::string& text, float origin[3])
         return true;
     size_t best = std::string::npos;
     for (const char* team : {"team_CTF_redplayer", "team_CTF_blueplayer", "team_CTF_redspawn",
-                             "team_CTF_bluespawn"}) {
+                             "team_CTF_bluespawn", "info_player_team1", "info_player_team2",
+                             "info_player_team3", "info_player_team4"}) {
         size_t at = text.find(std::string("\"") + team + "\"");
         float o[3];
         if (at < best && classOrigin(text, team, false, o)) {

@@ -60,6 +60,9 @@ TEST_F(EntityText, WithoutAPlayerStartTheFirstDeathmatchThenTeamSpawnIsUsed)
     const char* start = "{\n\"classname\" \"info_player_start\"\n\"origin\" \"7 8 9\"\n}\n";
     parse(team);
     EXPECT_FLOAT_EQ(camera.position.x, 1.0f);
+    // Nexuiz names its team spawns by number.
+    parse("{\n\"classname\" \"info_player_team2\"\n\"origin\" \"-8 2 3\"\n}\n");
+    EXPECT_FLOAT_EQ(camera.position.x, -8.0f);
     parse((std::string(team) + deathmatch).c_str());
     EXPECT_FLOAT_EQ(camera.position.x, 10.0f);
     EXPECT_FLOAT_EQ(camera.position.z, -20.0f);

@@ -594,7 +594,7 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
           "textures/st/sky\n{\n\tskyParms - 512 -\n\t{\n\t\tmap textures/st/light.tga\n\t}\n"
           "\t{\n\t\tmap textures/st/half.tga\n\t\tblendFunc GL_DST_COLOR GL_ZERO\n\t}\n}\n"
           "textures/st/lit\n{\n\tcull none\n\t{\n\t\tmap textures/st/grey.tga\n\t}\n"
-          "\t{\n\t\tmap $lightmap\n\t\tblendFunc filter\n\t}\n}\n"
+          "\t{\n\t\tmap $lightmap\n\t}\n}\n"  // unblended, as Nexuiz writes it
           "textures/st/clamped\n{\n\t{\n\t\tclampMap textures/st/rows.tga\n\t}\n}\n",
           script);
     fclose(script);
@@ -661,7 +661,8 @@ TEST(Render, ShaderStagesAsTheirScriptsSay)
     EXPECT_NEAR(sky[0], 200 * 128 / 255, 8);  // the light layer filtered by the half one
     EXPECT_NEAR(sky[1], sky[0], 2);
     // A full lightmap (stored 200, brightened to 255 at load) is drawn
-    // times 2: the grey picture shows at twice its colour, both ways.
+    // times 2: the grey picture shows at twice its colour, both ways (an
+    // unblended lightmap stage after the picture multiplies it too).
     EXPECT_NEAR(colourAt(-50, 0, 20)[1], 128, 4);
     EXPECT_NEAR(colourAt(50, 0, 20)[1], 128, 4);
     // The clamped picture shows whole, not stretched from one edge row.
