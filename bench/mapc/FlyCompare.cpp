@@ -1,14 +1,16 @@
 // The same fly-through drawn in our compile of a level and in the reference
 // compile of the same source, in one run, by the game's loader and renderer:
 // per level, faces and leaves drawn per frame, clusters the camera's cluster
-// sees, frame times, and eyes that land outside the level.
+// sees, frame times (wall clock, and the process's CPU time, which other jobs
+// on the machine sway less), and eyes that land outside the level.
 //   bench_fly_compare [--pictures] GAME_DATA COMPILED_DIR NAME...
 // GAME_DATA holds the .pk3 archives with the reference levels (maps/NAME.bsp)
 // and their textures and shader scripts; COMPILED_DIR holds our NAME.bsp.
 // Both are loaded as the game loads them: the archives linked into the
 // bench's own baseq3/, the reference by its archive path, ours by its file
 // path. The path: the level's player spawns (from the reference's entities,
-// at most kSpawns of them spread over the list), a full look around at each.
+// at most kSpawns of them spread over the list; ours when the reference has
+// none), a full look around at each.
 // Needs a display: fly_levels.sh runs it under Xvfb.
 #include <GL/gl.h>
 #include <SDL/SDL.h>
@@ -17,6 +19,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -103,11 +106,22 @@ struct Flight {
     std::string label;
     bool loaded = false;
     int faces = 0, clusters = 0;  // of the level
-    std::vector<double> frameMs, facesDrawn, leavesDrawn, clustersSeen;
+    std::vector<double> frameMs, cpuMs, facesDrawn, leavesDrawn, clustersSeen;
+    std::vector<double> stagedFaces, binds, draws, pictureGrey;
     int emptyFrames = 0;  // no face drawn
     int eyesOutside = 0;  // eyes in a leaf without a cluster (solid or outside)
     std::vector<int> eyeClusters;
 };
+
+// Milliseconds of CPU used by the whole process (the driver's threads too):
+// the frame's work, less swayed than the wall clock by other jobs on the
+// machine.
+double processCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) * 1e-6;
+}
 
 double mean(const std::vector<double>& v)
 {
@@ -153,8 +167,8 @@ bool load(World& w, const std::string& path)
     return ok;
 }
 
-// The frame about to be swapped in, as STEM-eyeN.png.
-void savePicture(const std::string& stem, size_t eye)
+// The frame about to be swapped in, as STEM-eyeN.png; its mean grey (0-255).
+double savePicture(const std::string& stem, size_t eye)
 {
     std::vector<uint8_t> pixels(800 * 600 * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -163,12 +177,17 @@ void savePicture(const std::string& stem, size_t eye)
     std::string path = stem + "-eye" + std::to_string(eye) + ".png";
     if (!writePngBottomUp(path.c_str(), pixels.data(), 800, 600))
         fprintf(stderr, "bench_fly_compare: cannot write %s\n", path.c_str());
+    double sum = 0.0;
+    for (uint8_t c : pixels)
+        sum += c;
+    return sum / double(pixels.size());
 }
 
 // One lap of the path, every step-th frame of it; timed frames are added
 // to the flight when there is one. With a stem, the first view at each eye
-// is saved as a picture.
-void flyLap(World& w, const std::vector<Eye>& path, Flight* into, int step = 1, const std::string& stem = "")
+// is saved as a picture and its grey added to greys.
+void flyLap(World& w, const std::vector<Eye>& path, Flight* into, int step = 1, const std::string& stem = "",
+            std::vector<double>* greys = nullptr)
 {
     for (size_t e = 0; e < path.size(); e++) {
         const Eye& eye = path[e];
@@ -176,6 +195,7 @@ void flyLap(World& w, const std::vector<Eye>& path, Flight* into, int step = 1, 
         for (int f = 0; f < kFramesPerSpawn; f += step) {
             aim(w.camera, eye, f);
             auto start = Clock::now();
+            double cpuStart = processCpuMs();
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
             w.timer.frameCount++;
             w.renderer.updateCameraLeaf(w.camera, w.camera.position);
@@ -183,17 +203,21 @@ void flyLap(World& w, const std::vector<Eye>& path, Flight* into, int step = 1, 
             w.frustum.update(w.camera.position, w.camera.forward);
             w.renderer.renderLevel();
             glFinish();
-            if (f == 0 && !stem.empty())
-                savePicture(stem, e);
+            if (f == 0 && !stem.empty() && greys)
+                greys->push_back(savePicture(stem, e));
             SDL_GL_SwapBuffers();
-            double ms = secondsSince(start) * 1e3;
+            double ms = secondsSince(start) * 1e3, cpu = processCpuMs() - cpuStart;
             cluster = w.camera.cluster;
             if (!into)
                 continue;
             const RenderStats& s = w.renderer.stats;
             into->frameMs.push_back(ms);
+            into->cpuMs.push_back(cpu);
             into->facesDrawn.push_back(s.facesDrawn);
             into->leavesDrawn.push_back(s.leavesDrawn);
+            into->stagedFaces.push_back(s.stagedFaces);
+            into->binds.push_back(s.faceBinds);
+            into->draws.push_back(s.faceDraws + s.stageDraws);
             into->emptyFrames += s.facesDrawn == 0 ? 1 : 0;
         }
         if (!into)
@@ -219,7 +243,7 @@ bool flyRound(World& w, const std::string& path, const std::vector<Eye>& eyes, F
     flight.faces = w.renderer.faceCount;
     flight.clusters = w.renderer.visClusterCount;
     // A short untimed lap first: textures reach the driver on first use.
-    flyLap(w, eyes, nullptr, 6, stem);
+    flyLap(w, eyes, nullptr, 6, stem, &flight.pictureGrey);
     flyLap(w, eyes, &flight);
     return true;
 }
@@ -227,21 +251,33 @@ bool flyRound(World& w, const std::string& path, const std::vector<Eye>& eyes, F
 void printFlight(const char* name, const Flight& f)
 {
     double share = f.clusters > 0 ? 100.0 * mean(f.clustersSeen) / f.clusters : 100.0;
-    printf("%-10s %-4s %7d %6d  %8.0f %7.0f  %8.0f  %7.0f %5.1f%%  %7.2f %7.2f  %5d %5d/%zu\n", name,
+    printf("%-10s %-4s %7d %6d  %8.0f %7.0f  %8.0f  %7.0f %5.1f%%  %7.2f %7.2f %7.2f  %5d %5d/%zu\n", name,
            f.label.c_str(), f.faces, f.clusters, mean(f.facesDrawn), top(f.facesDrawn), mean(f.leavesDrawn),
-           mean(f.clustersSeen), share, mean(f.frameMs), percentile95(f.frameMs), f.emptyFrames,
+           mean(f.clustersSeen), share, mean(f.frameMs), percentile95(f.frameMs), mean(f.cpuMs), f.emptyFrames,
            f.eyesOutside, f.eyeClusters.size());
 }
 
 void printRatio(const Flight& ours, const Flight& ref)
 {
     auto ratio = [](double a, double b) { return b > 0.0 ? a / b : 0.0; };
-    printf("%-10s %-4s %7.2f %6.2f  %8.2f %7.2f  %8.2f  %7.2f %6s  %7.2f %7.2f\n", "", "o/r",
+    printf("%-10s %-4s %7.2f %6.2f  %8.2f %7.2f  %8.2f  %7.2f %6s  %7.2f %7.2f %7.2f\n", "", "o/r",
            ratio(ours.faces, ref.faces), ratio(ours.clusters, ref.clusters),
            ratio(mean(ours.facesDrawn), mean(ref.facesDrawn)), ratio(top(ours.facesDrawn), top(ref.facesDrawn)),
            ratio(mean(ours.leavesDrawn), mean(ref.leavesDrawn)),
            ratio(mean(ours.clustersSeen), mean(ref.clustersSeen)), "",
-           ratio(mean(ours.frameMs), mean(ref.frameMs)), ratio(percentile95(ours.frameMs), percentile95(ref.frameMs)));
+           ratio(mean(ours.frameMs), mean(ref.frameMs)), ratio(percentile95(ours.frameMs), percentile95(ref.frameMs)),
+           ratio(mean(ours.cpuMs), mean(ref.cpuMs)));
+}
+
+// How the faces were drawn, and how bright the saved views are.
+void printDrawing(const Flight& ours, const Flight& ref)
+{
+    printf("%-10s per frame ours/ref: staged faces %.0f/%.0f, texture binds %.0f/%.0f, draw calls %.0f/%.0f\n", "",
+           mean(ours.stagedFaces), mean(ref.stagedFaces), mean(ours.binds), mean(ref.binds), mean(ours.draws),
+           mean(ref.draws));
+    if (!ours.pictureGrey.empty())
+        printf("%-10s mean grey of the saved views ours/ref: %.1f/%.1f\n", "", mean(ours.pictureGrey),
+               mean(ref.pictureGrey));
 }
 
 // Eyes that see from a cluster in one compile and from outside the level in
@@ -309,8 +345,8 @@ int main(int argc, char** argv)
 
     printf("== Fly-through, our compile (ours) beside the reference compile (ref): up to %d eyes x %d frames, "
            "%d rounds, 800 x 600\n", kSpawns, kFramesPerSpawn, kRounds);
-    printf("%-10s %-4s %7s %6s  %8s %7s  %8s  %15s  %7s %7s  %5s %8s\n", "level", "", "faces", "clust",
-           "drawn/fr", "max", "leaves/fr", "clusters seen", "ms mean", "ms p95", "empty", "eyes out");
+    printf("%-10s %-4s %7s %6s  %8s %7s  %8s  %15s  %7s %7s %7s  %5s %8s\n", "level", "", "faces", "clust",
+           "drawn/fr", "max", "leaves/fr", "clusters seen", "ms mean", "ms p95", "cpu ms", "empty", "eyes out");
     int failed = 0;
     for (int i = 3; i < argc; i++) {
         std::string name = argv[i];
@@ -340,6 +376,7 @@ int main(int argc, char** argv)
         printFlight(name.c_str(), ours);
         printFlight("", ref);
         printRatio(ours, ref);
+        printDrawing(ours, ref);
         printf("%-10s %zu eyes, the spawns of the %s\n", "", eyes.size(), from);
         printEyeDisagreement(ours, ref, eyes);
         fflush(stdout);

@@ -15,6 +15,7 @@ levels=("$@")
 [ ${#levels[@]} -gt 0 ] || levels=(starship accident)
 game=/usr/share/games/nexuiz/data
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DHALVEX_SANITIZE=OFF -DHALVEX_TESTS=OFF >/dev/null
+build=$(cd "$build" && pwd)
 cmake --build "$build" -j2 --target halvex-mapc bench_fly_compare
 data=$build/benchdata/nexuiz
 cmake -DPK3="$game/data.pk3" -DOUT="$data" "-DPATTERNS=maps/*.map|maps/*.bsp|scripts/*.shader" \
