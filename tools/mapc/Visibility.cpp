@@ -89,7 +89,21 @@ struct PassageShape {
     Vec3 centre;  // bounding sphere of the winding
     double radius = 0;
     int to = -1;
+    Bounds box;  // of the winding
 };
+
+// Shortest distance between two boxes (0 when they touch or overlap, or
+// one is unknown).
+double boxGap(const Bounds& a, const Bounds& b)
+{
+    if (!a.valid() || !b.valid()) return 0.0;
+    double sum = 0;
+    for (int i = 0; i < 3; ++i) {
+        const double gap = std::max(0.0, std::max(a.mins[i] - b.maxs[i], b.mins[i] - a.maxs[i]));
+        sum += gap * gap;
+    }
+    return std::sqrt(sum);
+}
 
 // What the flow from one source has worked out for a passage it reached:
 // the part of the source still seeing through it, the part of the
@@ -117,8 +131,8 @@ struct FlowScratch {
 
 class PortalFlow {
 public:
-    PortalFlow(const Tree& t, const PlaneSet& pl, const PortalSet& ps, Progress* pr)
-        : tree(t), planes(pl), portals(ps), progress(pr)
+    PortalFlow(const Tree& t, const PlaneSet& pl, const PortalSet& ps, double far, Progress* pr)
+        : tree(t), planes(pl), portals(ps), farPlane(far), progress(pr)
     {
     }
 
@@ -296,6 +310,15 @@ private:
         return done[static_cast<size_t>(pi)].load(std::memory_order_acquire) ? p.vis : p.mightSee;
     }
 
+    // Whether all of passage `pi` lies beyond the far plane of every point
+    // of `cluster`: a sight line through it is longer than that before it
+    // even gets there.
+    bool beyondFarPlane(int cluster, int pi) const
+    {
+        return farPlane > 0 &&
+               boxGap(clusterBox[static_cast<size_t>(cluster)], shapes[static_cast<size_t>(pi)].box) > farPlane;
+    }
+
     bool open(int leaf) const
     {
         const TreeNode& n = tree.nodes[static_cast<size_t>(leaf)];
@@ -304,6 +327,17 @@ private:
 
     void gather()
     {
+        // A leaf is closed by its portals (to solid ones too), so they
+        // give its box; the leaves' own boxes also hold their faces.
+        clusterBox.assign(static_cast<size_t>(clusterCount), Bounds());
+        for (const Portal& p : portals.portals) {
+            if (p.plane < 0) continue;
+            for (int leaf : p.leaves) {
+                const int c = tree.nodes[static_cast<size_t>(leaf)].cluster;
+                if (c >= 0)
+                    for (const Vec3& v : p.winding) clusterBox[static_cast<size_t>(c)].add(v);
+            }
+        }
         outgoing.assign(static_cast<size_t>(clusterCount), {});
         for (const Portal& p : portals.portals) {
             if (p.plane < 0 || !open(p.leaves[0]) || !open(p.leaves[1])) continue;
@@ -315,7 +349,11 @@ private:
             windings.push_back(fw);
             Vec3 centre = windingCenter(p.winding);
             double radius = 0;
-            for (const Vec3& v : p.winding) radius = std::max(radius, (v - centre).length());
+            Bounds box;
+            for (const Vec3& v : p.winding) {
+                radius = std::max(radius, (v - centre).length());
+                box.add(v);
+            }
             for (int s = 0; s < 2; ++s) {
                 Passage pass;
                 pass.from = cluster[s];
@@ -327,7 +365,7 @@ private:
                 pass.fits = fits;
                 pass.whole = &p.winding;
                 outgoing[static_cast<size_t>(pass.from)].push_back(static_cast<int>(passages.size()));
-                shapes.push_back({pass.plane, centre, radius, pass.to});
+                shapes.push_back({pass.plane, centre, radius, pass.to, box});
                 passages.push_back(std::move(pass));
             }
         }
@@ -358,6 +396,7 @@ private:
                     }
                     checks = 0;
                 }
+                if (beyondFarPlane(src.from, pi)) continue;
                 // Bounding spheres settle most cases without the points.
                 double d = from.plane.distanceTo(p.centre);
                 if (d + p.radius < kOnEpsilon) continue;  // wholly behind the source or on it
@@ -439,7 +478,7 @@ private:
                 return;
             }
             const Passage& p = passages[static_cast<size_t>(pi)];
-            if (!test(might, p.to)) continue;
+            if (!test(might, p.to) || beyondFarPlane(src.from, pi)) continue;
             const Bits& through = passageSet(pi);
             if ((test(seen, p.to) || test(sc.known, p.to)) && !anyNewBeyond(might, through, seen, sc.known)) continue;
             for (size_t w = 0; w < words; ++w) sc.nextMight[w] = might[w] & through[w];
@@ -508,6 +547,8 @@ private:
     const Tree& tree;
     const PlaneSet& planes;
     const PortalSet& portals;
+    double farPlane;               // 0: sight has no end
+    std::vector<Bounds> clusterBox;  // per cluster, for the far plane
     Progress* progress;
     int clusterCount = 0;
     size_t words = 0;
@@ -530,11 +571,12 @@ private:
 } // namespace
 
 void computeVisibility(const Tree& tree, const PlaneSet& planes, const PortalSet& portals,
-                       bool everything, int threads, double seconds, Progress* progress, VisData& out)
+                       bool everything, int threads, double seconds, double farPlane, Progress* progress,
+                       VisData& out)
 {
     out.cutShort = false;
     if (!everything) {
-        PortalFlow flow(tree, planes, portals, progress);
+        PortalFlow flow(tree, planes, portals, farPlane, progress);
         out.cutShort = !flow.run(out, threads, seconds);
         out.unfinished = flow.unfinished;
         if (!flow.roughTooCostly) return;
