@@ -249,6 +249,14 @@ TEST(MapcGeometry, OnlyStructuralBrushesShapeClustersAndHintsSplitThem)
     rest = rest.substr(rest.find("}\n") + 2);  // all but the floor slab
     EXPECT_EQ(clustersOf(pieces + rest + brush({-64, -64, -64, 1088, 576, -16}), pieced), base);
 
+    // A small room across a line of the block grid is cut in two leaves,
+    // but the portal between them is as wide as they are: one cluster.
+    Compiled small;
+    compile(world(hollowRoom({-64, 0, 0, 64, 128, 128})) + pointEntity("info_player_start", 10, 64, 64), small);
+    EXPECT_TRUE(small.valid) << small.problem;
+    EXPECT_EQ(small.stats.clusters, 1);
+    EXPECT_GE(small.stats.leaves, plain.stats.leaves + 1);
+
     // A hint across the middle parts the room into clusters on its plane.
     const int hintClusters = clustersOf(hollowRoom(air) + brush({508, 0, 0, 516, 512, 256}, "common/hint"), hinted);
     EXPECT_GE(hintClusters, 2);

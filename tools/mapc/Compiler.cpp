@@ -116,6 +116,21 @@ void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brus
     }
 }
 
+// The planes of hint and area portal sides: the clusters keep them as
+// borders.
+std::vector<char> clusterBorders(const BrushSet& brushes, const PlaneSet& planes)
+{
+    std::vector<char> border(static_cast<size_t>(planes.size() / 2 + 1), 0);
+    for (const Brush& b : brushes.brushes) {
+        if (b.model != 0) continue;
+        const bool portal = (b.contents & (kContentsAreaPortal | kContentsClusterPortal)) != 0;
+        for (const BrushSide& s : b.sides)
+            if (portal || (brushes.textures[static_cast<size_t>(s.texture)].flags & kSurfHint))
+                border[static_cast<size_t>(s.plane >> 1)] = 1;
+    }
+    return border;
+}
+
 // Parses the source and checks it opens with the worldspawn.
 bool readSource(const std::string& text, MapFile& map, Diagnostics& diag)
 {
@@ -220,6 +235,10 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         buildPortals(tree, planes, portals);
         Diagnostics quiet(false);  // the first pass said it all
         markInside(tree, planes, portals, map, quiet);
+        Vec3 most = blockSizes;
+        for (int axis = 0; axis < 3; ++axis)
+            if (most[axis] <= 0.0) most[axis] = kBlockSize;
+        joinOpenLeaves(tree, portals, clusterBorders(brushes, planes), most);
     }
 
     if (progress) progress->stage("faces and models");

@@ -7,6 +7,7 @@
 #include <memory>
 #include <cstdio>
 #include <deque>
+#include <unordered_map>
 #include "FlowWinding.h"
 #include "Parallel.h"
 
@@ -338,32 +339,62 @@ private:
                     for (const Vec3& v : p.winding) clusterBox[static_cast<size_t>(c)].add(v);
             }
         }
-        outgoing.assign(static_cast<size_t>(clusterCount), {});
+        // Portals between the same two clusters on one plane make one
+        // opening, the hull of their polygons: fewer passages, and a wider
+        // opening only sees more.
+        struct Opening {
+            int cluster[2];
+            int plane;
+            FlowWinding hull;
+            bool fits;
+        };
+        std::vector<Opening> found;
+        std::unordered_map<long long, size_t> latest;  // per cluster pair and plane: its last opening
+        FlowWinding fw, merged;
         for (const Portal& p : portals.portals) {
             if (p.plane < 0 || !open(p.leaves[0]) || !open(p.leaves[1])) continue;
-            const int cluster[2] = {tree.nodes[static_cast<size_t>(p.leaves[0])].cluster,
-                                    tree.nodes[static_cast<size_t>(p.leaves[1])].cluster};
-            if (cluster[0] == cluster[1]) continue;  // inside one cluster
-            FlowWinding fw;
-            bool fits = fw.assign(p.winding);
-            windings.push_back(fw);
-            Vec3 centre = windingCenter(p.winding);
+            const int c0 = tree.nodes[static_cast<size_t>(p.leaves[0])].cluster;
+            const int c1 = tree.nodes[static_cast<size_t>(p.leaves[1])].cluster;
+            if (c0 == c1) continue;  // inside one cluster
+            const bool fits = fw.assign(p.winding);
+            const long long key = (static_cast<long long>(c0) * clusterCount + c1) * planes.size() + p.plane;
+            auto at = latest.find(key);
+            if (fits && at != latest.end()) {
+                Opening& o = found[at->second];
+                if (o.fits && flowHull(o.hull, fw, planes[p.plane].normal, merged)) {
+                    o.hull.copyFrom(merged);
+                    continue;
+                }
+            }
+            Opening o{{c0, c1}, p.plane, FlowWinding(), fits};
+            if (fits) o.hull.copyFrom(fw);
+            latest[key] = found.size();
+            found.push_back(o);
+            openings.push_back(p.winding);  // the hull's, once it is complete
+        }
+        outgoing.assign(static_cast<size_t>(clusterCount), {});
+        for (size_t i = 0; i < found.size(); ++i) {
+            const Opening& o = found[i];
+            Winding& whole = openings[i];
+            if (o.fits) whole.assign(o.hull.points, o.hull.points + o.hull.count);
+            windings.push_back(o.hull);
+            Vec3 centre = windingCenter(whole);
             double radius = 0;
             Bounds box;
-            for (const Vec3& v : p.winding) {
+            for (const Vec3& v : whole) {
                 radius = std::max(radius, (v - centre).length());
                 box.add(v);
             }
             for (int s = 0; s < 2; ++s) {
                 Passage pass;
-                pass.from = cluster[s];
-                pass.to = cluster[s ^ 1];
-                // leaves[0] is in front of the plane; going into it means facing back.
-                pass.plane = s == 0 ? planes[p.plane] : planes[p.plane ^ 1];
+                pass.from = o.cluster[s];
+                pass.to = o.cluster[s ^ 1];
+                // cluster[0] is in front of the plane; going into it means facing back.
+                pass.plane = s == 0 ? planes[o.plane] : planes[o.plane ^ 1];
                 pass.plane = pass.plane.flipped();
                 pass.winding = static_cast<int>(windings.size()) - 1;
-                pass.fits = fits;
-                pass.whole = &p.winding;
+                pass.fits = o.fits;
+                pass.whole = &whole;
                 outgoing[static_cast<size_t>(pass.from)].push_back(static_cast<int>(passages.size()));
                 shapes.push_back({pass.plane, centre, radius, pass.to, box});
                 passages.push_back(std::move(pass));
@@ -561,7 +592,8 @@ private:
     std::atomic<int> coarse{0};     // passages cut short by their step cap
     std::vector<Passage> passages;
     std::vector<PassageShape> shapes;
-    std::vector<FlowWinding> windings;  // one per portal
+    std::vector<FlowWinding> windings;  // one per opening
+    std::vector<Winding> openings;      // the same, for the rough flood
     std::unique_ptr<std::atomic<char>[]> done;
     std::vector<Bits> rows;  // per cluster: what its passages see, once rowDone
     std::unique_ptr<std::atomic<char>[]> rowDone;
