@@ -293,6 +293,17 @@ std::vector<std::array<double, 3>> spawnPoints(const std::string& text)
     return out;
 }
 
+// The worldspawn's "_farplanedist" (how far a fogged level's sight
+// reaches), 0 when it has none.
+double farPlaneOf(const std::string& text)
+{
+    size_t at = text.find("\"_farplanedist\"");
+    size_t end = text.find('}');
+    if (at == std::string::npos || at > end) return 0.0;
+    double far = 0.0;
+    return std::sscanf(text.c_str() + at + 15, " \"%lf\"", &far) == 1 && far > 0.0 ? far : 0.0;
+}
+
 // Spheres of radius 20 at the spawn points that overlap a solid brush.
 int spawnsInSolid(const RawLevel& l, const std::vector<std::array<double, 3>>& spawns)
 {
@@ -479,7 +490,9 @@ int main(int argc, char** argv)
         int badRef = spawnsInSolid(ref, spawnPoints(ref.entities));
 
         // Sight lines from random open points: every leaf a line reaches
-        // must be in the source's visible set.
+        // must be in the source's visible set (up to the far plane on a
+        // fogged level).
+        const double sight = farPlaneOf(mine.entities) > 0 ? farPlaneOf(mine.entities) : 65536.0;
         int visFail = 0, lines = 0;
         std::normal_distribution<double> gauss;
         for (int tries = 0; lines < 10000 && tries < 1000000; ++tries) {
@@ -490,7 +503,7 @@ int main(int argc, char** argv)
             double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
             if (len < 1e-9) continue;
             double q[3];
-            for (int i = 0; i < 3; ++i) q[i] = p[i] + d[i] / len * 65536.0;
+            for (int i = 0; i < 3; ++i) q[i] = p[i] + d[i] / len * sight;
             std::vector<int> reached;
             walkSegment(mine, 0, p, q, reached);
             ++lines;

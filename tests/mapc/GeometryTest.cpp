@@ -249,6 +249,14 @@ TEST(MapcGeometry, OnlyStructuralBrushesShapeClustersAndHintsSplitThem)
     rest = rest.substr(rest.find("}\n") + 2);  // all but the floor slab
     EXPECT_EQ(clustersOf(pieces + rest + brush({-64, -64, -64, 1088, 576, -16}), pieced), base);
 
+    // A small room across a line of the block grid is cut in two leaves,
+    // but the portal between them is as wide as they are: one cluster.
+    Compiled small;
+    compile(world(hollowRoom({-64, 0, 0, 64, 128, 128})) + pointEntity("info_player_start", 10, 64, 64), small);
+    EXPECT_TRUE(small.valid) << small.problem;
+    EXPECT_EQ(small.stats.clusters, 1);
+    EXPECT_GE(small.stats.leaves, plain.stats.leaves + 1);
+
     // A hint across the middle parts the room into clusters on its plane.
     const int hintClusters = clustersOf(hollowRoom(air) + brush({508, 0, 0, 516, 512, 256}, "common/hint"), hinted);
     EXPECT_GE(hintClusters, 2);
@@ -257,4 +265,40 @@ TEST(MapcGeometry, OnlyStructuralBrushesShapeClustersAndHintsSplitThem)
     ASSERT_GE(east, 0);
     EXPECT_NE(west, east);
     EXPECT_TRUE(clusterSees(hinted.data, west, east));
+}
+
+TEST(MapcGeometry, TheLevelsBlockSizeCutsOpenSpaceAndItsFarPlaneEndsSight)
+{
+    // A 4096-unit hall: open space is cut on the block grid the worldspawn
+    // asks for (1024 by default, 0 for none).
+    const Box air{0, 0, 0, 4096, 512, 256};
+    auto hall = [&](const std::string& keys, Compiled& c) {
+        compile(entity("\"classname\" \"worldspawn\"\n" + keys + hollowRoom(air)) +
+                    pointEntity("info_player_start", 100, 100, 64),
+                c);
+        EXPECT_TRUE(c.compiled) << c.diag.error;
+        EXPECT_TRUE(c.valid) << c.problem;
+        EXPECT_FALSE(c.stats.visCutShort);
+        return c.stats.clusters;
+    };
+    Compiled plain, none, fine, fogged;
+    EXPECT_EQ(hall("", plain), 4);
+    EXPECT_EQ(hall("\"_blocksize\" \"0\"\n", none), 1);
+    EXPECT_EQ(hall("\"_blocksize\" \"512 512 0\"\n", fine), 8);
+
+    // A fogged level's far plane: the hall's ends, 2048 units apart and
+    // more, do not see each other; neighbours and every pair of points
+    // closer than the far plane still do.
+    ASSERT_EQ(hall("\"_blocksize\" \"512 512 0\"\n\"_farplanedist\" \"1024\"\n", fogged), 8);
+    const int west = clusterAt(fogged.data, 100, 256, 128), east = clusterAt(fogged.data, 4000, 256, 128);
+    ASSERT_GE(west, 0);
+    ASSERT_GE(east, 0);
+    EXPECT_FALSE(clusterSees(fogged.data, west, east));
+    EXPECT_FALSE(clusterSees(fogged.data, east, west));
+    for (int x = 8; x < 4096; x += 97) {
+        const double near = std::min(4095.0, x + 1000.0);
+        const int a = clusterAt(fogged.data, x, 40, 30), b = clusterAt(fogged.data, near, 470, 230);
+        EXPECT_TRUE(clusterSees(fogged.data, a, b)) << x;
+        EXPECT_TRUE(clusterSees(fogged.data, b, a)) << x;
+    }
 }

@@ -211,7 +211,7 @@ private:
         double bestDistance = 1e30;
         for (int plane : *blocks) {
             const Plane& p = planes[plane];
-            int axis = std::fabs(p.normal.x) == 1.0 ? 0 : 1;
+            int axis = std::fabs(p.normal.x) == 1.0 ? 0 : std::fabs(p.normal.y) == 1.0 ? 1 : 2;
             double at = p.normal[axis] * p.dist;
             if (used[static_cast<size_t>(plane >> 1)] || at <= box.mins[axis] + 1.0 || at >= box.maxs[axis] - 1.0) continue;
             double distance = std::fabs(at - 0.5 * (box.mins[axis] + box.maxs[axis]));
@@ -399,14 +399,14 @@ bool firstSolidHit(const Tree& tree, const PlaneSet& planes, const Vec3& a, cons
     return firstSolidFrom(tree, planes, 0, a, b, hit, lastOpen);
 }
 
-std::vector<int> blockPlanes(const Bounds& box, double size, PlaneSet& planes)
+std::vector<int> blockPlanes(const Bounds& box, const Vec3& size, int mostBlocks, PlaneSet& planes)
 {
-    constexpr double kMostBlocks = 16;  // per axis: a huge level gets larger blocks
     std::vector<int> out;
-    if (!box.valid() || size <= 0.0) return out;
-    for (int axis = 0; axis < 2; ++axis) {
+    if (!box.valid()) return out;
+    for (int axis = 0; axis < 3; ++axis) {
+        if (size[axis] <= 0.0) continue;
         const double extent = box.maxs[axis] - box.mins[axis];
-        const double step = std::max(size, std::ceil(extent / kMostBlocks / size) * size);
+        const double step = std::max(size[axis], std::ceil(extent / mostBlocks / size[axis]) * size[axis]);
         for (double at = std::ceil(box.mins[axis] / step) * step; at < box.maxs[axis]; at += step) {
             Plane p;
             p.normal[axis] = 1.0;

@@ -57,9 +57,10 @@ struct SplitFace {
 bool buildTree(const BrushSet& brushes, const PlaneSet& planes, int maxDepth, Tree& tree,
                const std::vector<SplitFace>* hull = nullptr, const std::vector<int>* blocks = nullptr);
 
-// The planes x = k * size and y = k * size across the box (a larger size on
-// an axis the box would cut into more than 16 blocks).
-std::vector<int> blockPlanes(const Bounds& box, double size, PlaneSet& planes);
+// The planes x = k * size.x, y = k * size.y and z = k * size.z across the
+// box; a size of 0 leaves its axis uncut, and an axis the box would cut into
+// more than `mostBlocks` blocks gets a larger multiple of its size.
+std::vector<int> blockPlanes(const Bounds& box, const Vec3& size, int mostBlocks, PlaneSet& planes);
 
 // Pushes a winding lying on `plane` down the tree and collects its parts in
 // inside, open leaves; `lost` is set when some part falls elsewhere.

@@ -1,6 +1,7 @@
 // The level compiler's driver: the passes from map text to finished lumps.
 #include "Compiler.h"
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -21,8 +22,28 @@ namespace mapc {
 
 namespace {
 
-// Open space is cut on a grid of this many units (x and y) first.
+// Open space is cut on a grid of this many units (on each axis) first, unless
+// the worldspawn's "_blocksize" asks for another.
 constexpr double kBlockSize = 1024.0;
+constexpr int kMostBlocks = 16;          // per axis, on the default grid
+constexpr int kMostAskedBlocks = 64;     // per axis, on a grid the level asks for
+
+// The block grid: "_blocksize" gives one size for all three axes or one per
+// axis, 0 leaving an axis uncut.
+Vec3 blockSize(const MapFile& map, int& mostBlocks)
+{
+    mostBlocks = kMostBlocks;
+    Vec3 size(kBlockSize, kBlockSize, kBlockSize);
+    const char* text = map.entities[0].value("_blocksize");
+    if (!text) text = map.entities[0].value("blocksize");
+    if (!text) return size;
+    double v[3];
+    const int n = std::sscanf(text, "%lf %lf %lf", &v[0], &v[1], &v[2]);
+    if (n != 1 && n != 3) return size;
+    mostBlocks = kMostAskedBlocks;
+    for (int axis = 0; axis < 3; ++axis) size[axis] = std::max(0.0, v[n == 1 ? 0 : axis]);
+    return size;
+}
 
 // Every brush whose volume reaches into the leaf's box.
 void assignLeafBrushes(Tree& tree, const BrushSet& brushes, const PlaneSet& planes)
@@ -93,6 +114,21 @@ void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brus
             if (l.intensity >= 1.0) light.lights.push_back(l);
         }
     }
+}
+
+// The planes of hint and area portal sides: the clusters keep them as
+// borders.
+std::vector<char> clusterBorders(const BrushSet& brushes, const PlaneSet& planes)
+{
+    std::vector<char> border(static_cast<size_t>(planes.size() / 2 + 1), 0);
+    for (const Brush& b : brushes.brushes) {
+        if (b.model != 0) continue;
+        const bool portal = (b.contents & (kContentsAreaPortal | kContentsClusterPortal)) != 0;
+        for (const BrushSide& s : b.sides)
+            if (portal || (brushes.textures[static_cast<size_t>(s.texture)].flags & kSurfHint))
+                border[static_cast<size_t>(s.plane >> 1)] = 1;
+    }
+    return border;
 }
 
 // Parses the source and checks it opens with the worldspawn.
@@ -192,11 +228,17 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         visibleHull(brushes, planes, tree, hull);
         const Bounds levelBox = tree.worldBounds;
         tree = Tree();
-        const std::vector<int> blocks = blockPlanes(levelBox, kBlockSize, planes);
+        int mostBlocks = 0;
+        const Vec3 blockSizes = blockSize(map, mostBlocks);
+        const std::vector<int> blocks = blockPlanes(levelBox, blockSizes, mostBlocks, planes);
         if (!buildTree(brushes, planes, maxDepth, tree, &hull, &blocks)) return tooDeep();
         buildPortals(tree, planes, portals);
         Diagnostics quiet(false);  // the first pass said it all
         markInside(tree, planes, portals, map, quiet);
+        Vec3 most = blockSizes;
+        for (int axis = 0; axis < 3; ++axis)
+            if (most[axis] <= 0.0) most[axis] = kBlockSize;
+        joinOpenLeaves(tree, portals, clusterBorders(brushes, planes), most);
     }
 
     if (progress) progress->stage("faces and models");
@@ -239,8 +281,10 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     // one budget, so the compile's length stays bounded.
     const double lightLeft =
         std::chrono::duration<double>(lightBudget.deadline - std::chrono::steady_clock::now()).count();
+    const char* farText = map.entities[0].value("_farplanedist");
+    const double farPlane = farText ? std::max(0.0, std::atof(farText)) : 0.0;
     computeVisibility(tree, planes, portals, !sealed, threads, options.visSeconds + std::max(0.0, lightLeft),
-                      progress, vis);
+                      farPlane, progress, vis);
     if (vis.cutShort)
         diag.warn(0, "visibility too costly to work out in full; %d portal passages keep rougher sets", vis.unfinished);
 

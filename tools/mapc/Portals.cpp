@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <unordered_set>
 
 namespace mapc {
 
@@ -292,6 +293,124 @@ bool markInside(Tree& tree, const PlaneSet& planes, const PortalSet& portals, co
         if (n.isLeaf() && n.inside && static_cast<int>(i) != tree.outsideNode) n.cluster = cluster++;
     }
     return !leaked;
+}
+
+namespace {
+
+// Past this many clusters, or openings between them (portals between two
+// clusters on one plane), the flow would not finish in its time.
+constexpr int kMostClusters = 4096;
+constexpr size_t kMostOpenings = 1500;
+
+template <typename Find>
+int countClusters(const Tree& tree, Find& find)
+{
+    int clusters = 0;
+    for (size_t i = 0; i < tree.nodes.size(); ++i)
+        clusters += tree.nodes[i].cluster >= 0 && find(static_cast<int>(i)) == static_cast<int>(i);
+    return clusters;
+}
+
+template <typename Find>
+size_t countOpenings(const Tree& tree, const PortalSet& portals, Find& find)
+{
+    std::unordered_set<long long> seen;
+    for (const Portal& p : portals.portals) {
+        if (p.plane < 0) continue;
+        const TreeNode& a = tree.nodes[static_cast<size_t>(p.leaves[0])];
+        const TreeNode& b = tree.nodes[static_cast<size_t>(p.leaves[1])];
+        if (a.cluster < 0 || b.cluster < 0 || a.solid || b.solid) continue;
+        const long long ra = find(p.leaves[0]), rb = find(p.leaves[1]);
+        if (ra != rb) seen.insert((ra * static_cast<long long>(tree.nodes.size()) + rb) * 4194304 + p.plane);
+    }
+    return seen.size();
+}
+
+} // namespace
+
+void joinOpenLeaves(Tree& tree, const PortalSet& portals, const std::vector<char>& border, const Vec3& most)
+{
+    // A portal at least this share of the wider of its leaves' largest
+    // portals joins them.
+    constexpr double kWideShare = 0.8;
+    const size_t count = tree.nodes.size();
+    std::vector<double> widest(count, 0.0), area(portals.portals.size(), 0.0);
+    for (size_t i = 0; i < portals.portals.size(); ++i) {
+        const Portal& p = portals.portals[i];
+        if (p.plane < 0) continue;
+        area[i] = windingArea(p.winding);
+        for (int leaf : p.leaves) widest[static_cast<size_t>(leaf)] = std::max(widest[static_cast<size_t>(leaf)], area[i]);
+    }
+    // Open on both sides and not on a border plane.
+    auto joinable = [&](const Portal& p) {
+        if (p.plane < 0 || p.narrow || (static_cast<size_t>(p.plane >> 1) < border.size() && border[static_cast<size_t>(p.plane >> 1)]))
+            return false;
+        const TreeNode& a = tree.nodes[static_cast<size_t>(p.leaves[0])];
+        const TreeNode& b = tree.nodes[static_cast<size_t>(p.leaves[1])];
+        return a.cluster >= 0 && b.cluster >= 0 && !a.solid && !b.solid;
+    };
+    std::vector<int> order;
+    for (size_t i = 0; i < portals.portals.size(); ++i) {
+        const Portal& p = portals.portals[i];
+        if (!joinable(p)) continue;
+        if (area[i] < kWideShare * std::max(widest[static_cast<size_t>(p.leaves[0])], widest[static_cast<size_t>(p.leaves[1])]))
+            continue;
+        order.push_back(static_cast<int>(i));
+    }
+    std::sort(order.begin(), order.end(), [&](int x, int y) { return area[static_cast<size_t>(x)] > area[static_cast<size_t>(y)]; });
+
+    std::vector<int> root(count);
+    std::vector<Bounds> box(count);
+    for (size_t i = 0; i < count; ++i) {
+        root[i] = static_cast<int>(i);
+        box[i] = tree.nodes[i].bounds;
+    }
+    auto find = [&](int x) {
+        while (root[static_cast<size_t>(x)] != x) x = root[static_cast<size_t>(x)] = root[static_cast<size_t>(root[static_cast<size_t>(x)])];
+        return x;
+    };
+    for (int pi : order) {
+        const Portal& p = portals.portals[static_cast<size_t>(pi)];
+        const int a = find(p.leaves[0]), b = find(p.leaves[1]);
+        if (a == b) continue;
+        Bounds joined = box[static_cast<size_t>(a)];
+        joined.add(box[static_cast<size_t>(b)]);
+        bool fits = joined.valid();
+        for (int axis = 0; axis < 3 && fits; ++axis) fits = joined.maxs[axis] - joined.mins[axis] <= most[axis] + 1.0;
+        if (!fits) continue;
+        root[static_cast<size_t>(b)] = a;
+        box[static_cast<size_t>(a)] = joined;
+    }
+    // Too many clusters for the flow to finish: leaves open to each other
+    // with their middles in one cell of a grid join too, on a coarser grid
+    // until the openings between clusters are few enough.
+    if (countClusters(tree, find) > kMostClusters) {
+        const std::vector<int> joinedRoot = root;
+        for (double scale = 1.0; scale <= 16.0; scale *= 2.0) {
+            root = joinedRoot;
+            auto cellOf = [&](int leaf) {
+                const Bounds& b = tree.nodes[static_cast<size_t>(leaf)].bounds;
+                long long key = 0;
+                for (int axis = 0; axis < 3; ++axis)
+                    key = key * 1048576 + 524288 +
+                          static_cast<long long>(std::floor(0.5 * (b.mins[axis] + b.maxs[axis]) / (most[axis] * scale)));
+                return key;
+            };
+            for (const Portal& p : portals.portals)
+                if (joinable(p) && cellOf(p.leaves[0]) == cellOf(p.leaves[1]))
+                    root[static_cast<size_t>(find(p.leaves[1]))] = find(p.leaves[0]);
+            if (countOpenings(tree, portals, find) <= kMostOpenings) break;
+        }
+    }
+    std::vector<int> numberOf(count, -1);
+    int clusters = 0;
+    for (size_t i = 0; i < count; ++i) {
+        TreeNode& n = tree.nodes[i];
+        if (n.cluster < 0) continue;
+        int& number = numberOf[static_cast<size_t>(find(static_cast<int>(i)))];
+        if (number < 0) number = clusters++;
+        n.cluster = number;
+    }
 }
 
 } // namespace mapc

@@ -36,4 +36,11 @@ void buildPortals(Tree& tree, const PlaneSet& planes, PortalSet& out);
 bool markInside(Tree& tree, const PlaneSet& planes, const PortalSet& portals, const MapFile& map,
                 Diagnostics& diag);
 
+// Joins open leaves into one cluster across portals nearly as wide as the
+// leaves themselves (open space cut up by planes from elsewhere), while the
+// cluster's box stays within `most` on each axis. Portals on the planes
+// marked in `border` (hints, area portals) stay between clusters. The
+// clusters are numbered anew.
+void joinOpenLeaves(Tree& tree, const PortalSet& portals, const std::vector<char>& border, const Vec3& most);
+
 } // namespace mapc

@@ -7,6 +7,7 @@
 #include <memory>
 #include <cstdio>
 #include <deque>
+#include <unordered_map>
 #include "FlowWinding.h"
 #include "Parallel.h"
 
@@ -89,7 +90,21 @@ struct PassageShape {
     Vec3 centre;  // bounding sphere of the winding
     double radius = 0;
     int to = -1;
+    Bounds box;  // of the winding
 };
+
+// Shortest distance between two boxes (0 when they touch or overlap, or
+// one is unknown).
+double boxGap(const Bounds& a, const Bounds& b)
+{
+    if (!a.valid() || !b.valid()) return 0.0;
+    double sum = 0;
+    for (int i = 0; i < 3; ++i) {
+        const double gap = std::max(0.0, std::max(a.mins[i] - b.maxs[i], b.mins[i] - a.maxs[i]));
+        sum += gap * gap;
+    }
+    return std::sqrt(sum);
+}
 
 // What the flow from one source has worked out for a passage it reached:
 // the part of the source still seeing through it, the part of the
@@ -117,8 +132,8 @@ struct FlowScratch {
 
 class PortalFlow {
 public:
-    PortalFlow(const Tree& t, const PlaneSet& pl, const PortalSet& ps, Progress* pr)
-        : tree(t), planes(pl), portals(ps), progress(pr)
+    PortalFlow(const Tree& t, const PlaneSet& pl, const PortalSet& ps, double far, Progress* pr)
+        : tree(t), planes(pl), portals(ps), farPlane(far), progress(pr)
     {
     }
 
@@ -296,6 +311,15 @@ private:
         return done[static_cast<size_t>(pi)].load(std::memory_order_acquire) ? p.vis : p.mightSee;
     }
 
+    // Whether all of passage `pi` lies beyond the far plane of every point
+    // of `cluster`: a sight line through it is longer than that before it
+    // even gets there.
+    bool beyondFarPlane(int cluster, int pi) const
+    {
+        return farPlane > 0 &&
+               boxGap(clusterBox[static_cast<size_t>(cluster)], shapes[static_cast<size_t>(pi)].box) > farPlane;
+    }
+
     bool open(int leaf) const
     {
         const TreeNode& n = tree.nodes[static_cast<size_t>(leaf)];
@@ -304,30 +328,75 @@ private:
 
     void gather()
     {
-        outgoing.assign(static_cast<size_t>(clusterCount), {});
+        // A leaf is closed by its portals (to solid ones too), so they
+        // give its box; the leaves' own boxes also hold their faces.
+        clusterBox.assign(static_cast<size_t>(clusterCount), Bounds());
+        for (const Portal& p : portals.portals) {
+            if (p.plane < 0) continue;
+            for (int leaf : p.leaves) {
+                const int c = tree.nodes[static_cast<size_t>(leaf)].cluster;
+                if (c >= 0)
+                    for (const Vec3& v : p.winding) clusterBox[static_cast<size_t>(c)].add(v);
+            }
+        }
+        // Portals between the same two clusters on one plane make one
+        // opening, the hull of their polygons: fewer passages, and a wider
+        // opening only sees more.
+        struct Opening {
+            int cluster[2];
+            int plane;
+            FlowWinding hull;
+            bool fits;
+        };
+        std::vector<Opening> found;
+        std::unordered_map<long long, size_t> latest;  // per cluster pair and plane: its last opening
+        FlowWinding fw, merged;
         for (const Portal& p : portals.portals) {
             if (p.plane < 0 || !open(p.leaves[0]) || !open(p.leaves[1])) continue;
-            const int cluster[2] = {tree.nodes[static_cast<size_t>(p.leaves[0])].cluster,
-                                    tree.nodes[static_cast<size_t>(p.leaves[1])].cluster};
-            if (cluster[0] == cluster[1]) continue;  // inside one cluster
-            FlowWinding fw;
-            bool fits = fw.assign(p.winding);
-            windings.push_back(fw);
-            Vec3 centre = windingCenter(p.winding);
+            const int c0 = tree.nodes[static_cast<size_t>(p.leaves[0])].cluster;
+            const int c1 = tree.nodes[static_cast<size_t>(p.leaves[1])].cluster;
+            if (c0 == c1) continue;  // inside one cluster
+            const bool fits = fw.assign(p.winding);
+            const long long key = (static_cast<long long>(c0) * clusterCount + c1) * planes.size() + p.plane;
+            auto at = latest.find(key);
+            if (fits && at != latest.end()) {
+                Opening& o = found[at->second];
+                if (o.fits && flowHull(o.hull, fw, planes[p.plane].normal, merged)) {
+                    o.hull.copyFrom(merged);
+                    continue;
+                }
+            }
+            Opening o{{c0, c1}, p.plane, FlowWinding(), fits};
+            if (fits) o.hull.copyFrom(fw);
+            latest[key] = found.size();
+            found.push_back(o);
+            openings.push_back(p.winding);  // the hull's, once it is complete
+        }
+        outgoing.assign(static_cast<size_t>(clusterCount), {});
+        for (size_t i = 0; i < found.size(); ++i) {
+            const Opening& o = found[i];
+            Winding& whole = openings[i];
+            if (o.fits) whole.assign(o.hull.points, o.hull.points + o.hull.count);
+            windings.push_back(o.hull);
+            Vec3 centre = windingCenter(whole);
             double radius = 0;
-            for (const Vec3& v : p.winding) radius = std::max(radius, (v - centre).length());
+            Bounds box;
+            for (const Vec3& v : whole) {
+                radius = std::max(radius, (v - centre).length());
+                box.add(v);
+            }
             for (int s = 0; s < 2; ++s) {
                 Passage pass;
-                pass.from = cluster[s];
-                pass.to = cluster[s ^ 1];
-                // leaves[0] is in front of the plane; going into it means facing back.
-                pass.plane = s == 0 ? planes[p.plane] : planes[p.plane ^ 1];
+                pass.from = o.cluster[s];
+                pass.to = o.cluster[s ^ 1];
+                // cluster[0] is in front of the plane; going into it means facing back.
+                pass.plane = s == 0 ? planes[o.plane] : planes[o.plane ^ 1];
                 pass.plane = pass.plane.flipped();
                 pass.winding = static_cast<int>(windings.size()) - 1;
-                pass.fits = fits;
-                pass.whole = &p.winding;
+                pass.fits = o.fits;
+                pass.whole = &whole;
                 outgoing[static_cast<size_t>(pass.from)].push_back(static_cast<int>(passages.size()));
-                shapes.push_back({pass.plane, centre, radius, pass.to});
+                shapes.push_back({pass.plane, centre, radius, pass.to, box});
                 passages.push_back(std::move(pass));
             }
         }
@@ -358,6 +427,7 @@ private:
                     }
                     checks = 0;
                 }
+                if (beyondFarPlane(src.from, pi)) continue;
                 // Bounding spheres settle most cases without the points.
                 double d = from.plane.distanceTo(p.centre);
                 if (d + p.radius < kOnEpsilon) continue;  // wholly behind the source or on it
@@ -439,7 +509,7 @@ private:
                 return;
             }
             const Passage& p = passages[static_cast<size_t>(pi)];
-            if (!test(might, p.to)) continue;
+            if (!test(might, p.to) || beyondFarPlane(src.from, pi)) continue;
             const Bits& through = passageSet(pi);
             if ((test(seen, p.to) || test(sc.known, p.to)) && !anyNewBeyond(might, through, seen, sc.known)) continue;
             for (size_t w = 0; w < words; ++w) sc.nextMight[w] = might[w] & through[w];
@@ -508,6 +578,8 @@ private:
     const Tree& tree;
     const PlaneSet& planes;
     const PortalSet& portals;
+    double farPlane;               // 0: sight has no end
+    std::vector<Bounds> clusterBox;  // per cluster, for the far plane
     Progress* progress;
     int clusterCount = 0;
     size_t words = 0;
@@ -520,7 +592,8 @@ private:
     std::atomic<int> coarse{0};     // passages cut short by their step cap
     std::vector<Passage> passages;
     std::vector<PassageShape> shapes;
-    std::vector<FlowWinding> windings;  // one per portal
+    std::vector<FlowWinding> windings;  // one per opening
+    std::vector<Winding> openings;      // the same, for the rough flood
     std::unique_ptr<std::atomic<char>[]> done;
     std::vector<Bits> rows;  // per cluster: what its passages see, once rowDone
     std::unique_ptr<std::atomic<char>[]> rowDone;
@@ -530,11 +603,12 @@ private:
 } // namespace
 
 void computeVisibility(const Tree& tree, const PlaneSet& planes, const PortalSet& portals,
-                       bool everything, int threads, double seconds, Progress* progress, VisData& out)
+                       bool everything, int threads, double seconds, double farPlane, Progress* progress,
+                       VisData& out)
 {
     out.cutShort = false;
     if (!everything) {
-        PortalFlow flow(tree, planes, portals, progress);
+        PortalFlow flow(tree, planes, portals, farPlane, progress);
         out.cutShort = !flow.run(out, threads, seconds);
         out.unfinished = flow.unfinished;
         if (!flow.roughTooCostly) return;

@@ -28,8 +28,11 @@ struct VisData {
 // (a leak), or when even the rough sets cost too much, every cluster sees
 // every other. Passages are worked on `threads` threads for at most
 // `seconds`; those not finished by then keep wider (still safe) sets.
-// `progress` (may be null) hears of each finished passage.
+// `progress` (may be null) hears of each finished passage. With a
+// `farPlane` above 0 (a fogged level's sight distance) a cluster wholly
+// farther than that from another does not see it.
 void computeVisibility(const Tree& tree, const PlaneSet& planes, const PortalSet& portals,
-                       bool everything, int threads, double seconds, Progress* progress, VisData& out);
+                       bool everything, int threads, double seconds, double farPlane, Progress* progress,
+                       VisData& out);
 
 } // namespace mapc
