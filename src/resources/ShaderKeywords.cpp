@@ -305,6 +305,14 @@ bool applyShaderLine(ShaderInfo& shader, const std::vector<std::string>& words)
         shader.surfaceLight = line.number(1);
         return true;
     }
+    if (keyword == "q3map_skylight") {
+        shader.skyLight = line.number(1);
+        return true;
+    }
+    if (keyword == "q3map_lightimage") {
+        shader.lightImage = line.raw(1);
+        return true;
+    }
     if (keyword == "qer_editorimage") {
         shader.editorImage = line.raw(1);
         return true;

@@ -85,6 +85,8 @@ struct ShaderInfo {
     // read by the level compiler; all zero when absent.
     double sun[6] = {0, 0, 0, 0, 0, 0};
     double surfaceLight = 0;  // "q3map_surfacelight": light given off by the faces
+    double skyLight = 0;      // "q3map_skylight": light of the whole sky dome
+    std::string lightImage;   // "q3map_lightimage": the picture whose colour that light has; may be empty
 
     std::vector<ShaderStage> stages;
     std::vector<Deform> deforms;

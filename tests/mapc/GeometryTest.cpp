@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include "MapcTestSupport.h"
+#include "resources/FileSystem.h"
 #include "world/Overbright.h"
 
 using namespace mapctest;
@@ -17,7 +18,7 @@ std::string pillarRoom()
     return world(hollowRoom({0, 0, 0, 1024, 1024, 256}) + brush({480, 480, 0, 544, 544, 256}, "halvex/metal") +
                  "\"ambient\" \"10\"\n") +
            pointEntity("info_player_start", 100, 100, 64) +
-           pointEntity("light", 300, 512, 128, "\"light\" \"600\"\n\"_color\" \"1 0.5 0.5\"\n");
+           pointEntity("light", 300, 512, 128, "\"light\" \"600\"\n\"_color\" \"1 0.4 0.4\"\n");
 }
 
 // Lightmap texel of the floor at file point (x, y, 0) as the game shows it:
@@ -120,6 +121,52 @@ TEST(MapcGeometry, LightFallsOffAndThePillarCastsAShadow)
     for (const std::string& w : cut.diag.warnings)
         warned = warned || w.find("lighting too costly to work out in full") != std::string::npos;
     EXPECT_TRUE(warned);
+}
+
+// Three rooms: one open to a sky whose shader lights the whole dome, one
+// closed and dark but for the worldspawn's minimum light (tinted by its
+// "_color"), one lit by a light aimed at the floor (twice as bright).
+TEST(MapcGeometry, SkyDomeAimedLightAndMinimumLight)
+{
+    char dir[] = "/tmp/mapc_skyXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string root = dir;
+    ASSERT_EQ(std::system(("mkdir -p " + root + "/scripts").c_str()), 0);
+    FILE* script = std::fopen((root + "/scripts/test.shader").c_str(), "w");
+    ASSERT_NE(script, nullptr);
+    std::fputs("textures/test/sky\n{\n surfaceparm sky\n surfaceparm noimpact\n q3map_skylight 100 3\n}\n", script);
+    std::fclose(script);
+    FileSystem files;
+    files.setReporter([](void*, bool, const char*) {}, nullptr);
+    files.addFolder(root.c_str());
+    mapc::CompileOptions options;
+    options.files = &files;
+
+    const int t = 16;
+    const std::string skyRoom = brush({-t, -t, -t, 512 + t, 512 + t, 0}, "halvex/floor") +
+                                brush({-t, -t, 256, 512 + t, 512 + t, 256 + t}, "test/sky") +
+                                brush({-t, -t, 0, 0, 512 + t, 256}) + brush({512, -t, 0, 512 + t, 512 + t, 256}) +
+                                brush({0, -t, 0, 512, 0, 256}) + brush({0, 512, 0, 512, 512 + t, 256});
+    const std::string source =
+        world(skyRoom + hollowRoom({1024, 0, 0, 1536, 512, 256}) + hollowRoom({2048, 0, 0, 2560, 512, 256}) +
+              "\"ambient\" \"0\"\n\"_minlight\" \"20\"\n\"_color\" \"1 0.5 0.5\"\n") +
+        pointEntity("info_player_start", 256, 256, 64) + pointEntity("info_player_deathmatch", 1100, 100, 64) +
+        pointEntity("light", 2304, 256, 200, "\"light\" \"300\"\n\"target\" \"spot\"\n") +
+        pointEntity("info_null", 2304, 256, 0, "\"targetname\" \"spot\"\n");
+    Compiled c;
+    compile(source, c, options);
+    ASSERT_TRUE(c.compiled) << c.diag.error;
+    ASSERT_TRUE(c.valid) << c.problem;
+    std::array<int, 3> open = floorLuxel(c.lumps, 256, 256), corner = floorLuxel(c.lumps, 8, 8);
+    std::array<int, 3> spot = floorLuxel(c.lumps, 2304, 256), aside = floorLuxel(c.lumps, 1100, 100);
+    ASSERT_TRUE(open[0] >= 0 && corner[0] >= 0 && spot[0] >= 0 && aside[0] >= 0);
+    EXPECT_GT(open[0], 40);                 // no lights there: the sky alone
+    EXPECT_EQ(open[0], open[2]);            // white: the tint is the minimum's only
+    EXPECT_LT(corner[0], open[0] - 8);      // the walls hide half the sky
+    EXPECT_NEAR(spot[0], 2 * 300 * 13700 / (200 * 200), 8);  // twice "light" x 13700 / distance^2
+    EXPECT_NEAR(aside[0], 20, 2);           // no light: the minimum, tinted
+    EXPECT_NEAR(aside[1], 10, 2);
+    EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
 }
 
 TEST(MapcGeometry, GameTracesStopAtTheWalls)

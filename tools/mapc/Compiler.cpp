@@ -73,49 +73,6 @@ void assignLeafBrushes(Tree& tree, const BrushSet& brushes, const PlaneSet& plan
     }
 }
 
-// Every sky texture's "q3map_sun", once per texture.
-void addSuns(const BrushSet& brushes, TextureLibrary& library, Diagnostics& diag, LightSettings& light)
-{
-    std::vector<std::string> seen;
-    for (const TextureRecord& t : brushes.textures) {
-        if (!(t.flags & kSurfSky) || std::find(seen.begin(), seen.end(), t.name) != seen.end()) continue;
-        seen.push_back(t.name);
-        const TextureTraits& traits = library.traitsOfPath(t.name, diag);
-        if (traits.sun[3] <= 0.0) continue;
-        SunLight sun;
-        const double yaw = traits.sun[4] * M_PI / 180.0, pitch = traits.sun[5] * M_PI / 180.0;
-        sun.towards = Vec3(std::cos(pitch) * std::cos(yaw), std::cos(pitch) * std::sin(yaw), std::sin(pitch));
-        Vec3 c(traits.sun[0], traits.sun[1], traits.sun[2]);
-        double m = std::max(c.x, std::max(c.y, c.z));
-        sun.color = m > 0.0 ? c * (1.0 / m) : Vec3(1, 1, 1);
-        sun.intensity = traits.sun[3];
-        light.suns.push_back(sun);
-    }
-}
-
-// Faces whose shader gives off light ("q3map_surfacelight") light the
-// level as a point light a little in front of each piece, as bright as the
-// piece is large. Sky faces are left to their sun.
-void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brushes, const PlaneSet& planes,
-                      TextureLibrary& library, Diagnostics& diag, LightSettings& light)
-{
-    constexpr double kAreaPerUnit = 22000.0;  // square units of face per unit of "light"
-    for (const Surface& s : surfaces) {
-        if (s.model != 0 || s.isPatch() || s.isMesh() || s.texture < 0) continue;
-        const TextureRecord& t = brushes.textures[static_cast<size_t>(s.texture)];
-        if (t.flags & kSurfSky) continue;
-        const double value = library.traitsOfPath(t.name, diag).surfaceLight;
-        if (value <= 0.0) continue;
-        for (const Winding& w : s.pieces) {
-            PointLight l;
-            l.origin = windingCenter(w) + planes[s.plane].normal * 2.0;
-            l.intensity = std::min(100000.0, value * windingArea(w) / kAreaPerUnit);
-            l.setReach();
-            if (l.intensity >= 1.0) light.lights.push_back(l);
-        }
-    }
-}
-
 // The planes of hint and area portal sides: the clusters keep them as
 // borders.
 std::vector<char> clusterBorders(const BrushSet& brushes, const PlaneSet& planes)
@@ -160,15 +117,6 @@ void fileInLeaves(std::vector<Surface>& surfaces, const BrushSet& brushes, const
         if (!s.isPatch() && !s.isMesh())
             for (int leaf : s.leaves) surfaceBounds(s, tree.nodes[static_cast<size_t>(leaf)].bounds);
     assignLeafBrushes(tree, brushes, planes);
-}
-
-// Which surfaces are sky, for the lighting's sun rays.
-void markSkySurfaces(const std::vector<Surface>& surfaces, const BrushSet& brushes, LightSettings& light)
-{
-    light.skySurface.resize(surfaces.size());
-    for (size_t i = 0; i < surfaces.size(); ++i)
-        light.skySurface[i] = surfaces[i].texture >= 0 && !surfaces[i].isMesh() &&
-                              (brushes.textures[static_cast<size_t>(surfaces[i].texture)].flags & kSurfSky) != 0;
 }
 
 // Portals that open between two different clusters.
@@ -266,9 +214,8 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     if (progress)
         progress->stage("lighting", std::count_if(surfaces.begin(), surfaces.end(),
                                                   [](const Surface& s) { return s.lightmapped && !s.isMesh(); }));
-    addSuns(brushes, library, diag, light);
+    addSkyLights(surfaces, brushes, library, diag, light);
     addSurfaceLights(surfaces, brushes, planes, library, diag, light);
-    markSkySurfaces(surfaces, brushes, light);
     std::vector<uint8_t> pages;
     LightBudget lightBudget(options.lightSeconds);
     lightBudget.progress = progress;

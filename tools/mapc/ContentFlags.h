@@ -65,6 +65,8 @@ struct TextureTraits {
     int height = 64;
     double sun[6] = {0, 0, 0, 0, 0, 0};  // sky shaders: r g b intensity degrees elevation
     double surfaceLight = 0;             // light given off per face area
+    double skyLight = 0;                 // sky shaders: light of the whole dome
+    double lightColor[3] = {1, 1, 1};    // of surface and sky light: the light image's mean, largest 1
 };
 
 // Applies one "surfaceparm NAME" to the traits; false for an unknown name.

@@ -78,60 +78,16 @@ void toBytes(const Vec3& light, uint8_t* rgb)
     }
 }
 
-// Point lights fall off with the square of the distance, as the editors'
-// users expect of "light"; this many units squared make one unit of light.
-constexpr double kPointScale = 12000.0;
-// Closer than this a light counts as this far (no burnt-out spots).
-constexpr double kNearest = 16.0;
 // A sun's "intensity" in luxel units, straight on.
-constexpr double kSunScale = 3.0;
+constexpr double kSunScale = 8.2;
+// Glowing sky: a luxel under open sky gets its shader's value times this.
+constexpr double kSkyScale = 4.0;
+// Lines traced over the half sphere for sky and flood light, in rings.
+constexpr int kDomeLines = 16;
+constexpr int kDomeRings = 4;
+constexpr int kDomeSpacing = 3;  // luxels between traced points
 
 } // namespace
-
-// Farther than this a point light adds less than two units: left out.
-void PointLight::setReach() { reach = linear ? intensity : std::sqrt(intensity * kPointScale / 2.0); }
-
-double PointLight::valueAt(double dist) const
-{
-    if (linear) return intensity - dist;
-    double d = std::max(dist, kNearest);
-    return intensity * kPointScale / (d * d);
-}
-
-LightSettings readLightSettings(const MapFile& map, Diagnostics& diag)
-{
-    LightSettings settings;
-    for (const MapEntity& e : map.entities) {
-        const char* cls = e.value("classname");
-        if (!cls) continue;
-        std::string name = cls;
-        if (name == "worldspawn") {
-            double luxel = e.number("luxel_size", settings.luxel);
-            if (luxel < 1.0 || luxel > 256.0) {
-                diag.warn(e.line, "luxel_size %g out of range 1-256; using 16", luxel);
-                luxel = 16.0;
-            }
-            settings.luxel = luxel;
-            settings.ambient = std::clamp(e.number("ambient", settings.ambient), 0.0, 255.0);
-        } else if (name == "light") {
-            PointLight l;
-            if (!e.vector("origin", l.origin)) {
-                diag.warn(e.line, "light without an origin ignored");
-                continue;
-            }
-            l.intensity = std::clamp(e.number("light", 300.0), 0.0, 100000.0);
-            l.linear = (static_cast<int>(e.number("spawnflags", 0)) & 1) != 0;
-            l.setReach();
-            Vec3 c;
-            if (e.vector("_color", c)) {
-                double m = std::max(c.x, std::max(c.y, c.z));
-                if (m > 0.0) l.color = Vec3(std::max(c.x, 0.0), std::max(c.y, 0.0), std::max(c.z, 0.0)) * (1.0 / m);
-            }
-            settings.lights.push_back(l);
-        }
-    }
-    return settings;
-}
 
 double fitLuxelSize(const std::vector<Surface>& surfaces, const PlaneSet& planes, double luxel,
                     Diagnostics& diag)
@@ -209,55 +165,130 @@ std::vector<const PointLight*> lightsNear(const Bounds& box, const LightSettings
     return near;
 }
 
-// True when the line from p towards the sun first meets solid on a sky face.
-bool seesSky(const Vec3& p, const Vec3& towards, const PlaneSet& planes, const Tree& tree,
-             const LightSettings& settings, const std::vector<Surface>& surfaces)
+// A sky face's piece, laid out for the test whether a point is on it.
+struct SkyPiece {
+    int surface = -1;
+    Plane plane;
+    std::vector<std::pair<Vec3, double>> edges;  // outward unit vector and its offset at the edge
+};
+
+// The sky pieces and, per tree node, the ones in that leaf.
+struct SkyIndex {
+    std::vector<SkyPiece> pieces;
+    std::vector<std::vector<int>> ofLeaf;
+};
+
+SkyIndex buildSkyIndex(const Tree& tree, const std::vector<Surface>& surfaces, const LightSettings& settings)
 {
-    const double far = 2.0 * (tree.worldBounds.maxs - tree.worldBounds.mins).length();
-    Vec3 hit;
-    int lastOpen = -1;
-    if (!firstSolidHit(tree, planes, p, p + towards * far, hit, lastOpen) || lastOpen < 0) return false;
-    for (int f : tree.nodes[static_cast<size_t>(lastOpen)].faces) {
-        if (!settings.skySurface[static_cast<size_t>(f)]) continue;
-        const Surface& s = surfaces[static_cast<size_t>(f)];
-        const Plane& plane = planes[s.plane];
-        if (std::fabs(plane.distanceTo(hit)) > 1.0) continue;
-        for (const Winding& w : s.pieces) {
-            const Vec3 normal = windingNormal(w);
-            bool inside = true;
-            for (size_t i = 0; i < w.size() && inside; ++i) {
-                Vec3 edge = w[(i + 1) % w.size()] - w[i];
-                Vec3 out = edge.cross(normal).normalized();  // outwards for either winding order
-                inside = std::fabs(out.dot(hit - w[i])) <= 1.0 || out.dot(hit - w[i]) <= 0.0;
+    SkyIndex index;
+    index.ofLeaf.resize(tree.nodes.size());
+    std::vector<std::vector<int>> piecesOf(surfaces.size());
+    for (size_t f = 0; f < surfaces.size() && f < settings.skySurface.size(); ++f) {
+        if (!settings.skySurface[f]) continue;
+        for (const Winding& w : surfaces[f].pieces) {
+            if (w.size() < 3) continue;
+            SkyPiece piece;
+            piece.surface = static_cast<int>(f);
+            piece.plane.normal = windingNormal(w);
+            piece.plane.dist = piece.plane.normal.dot(w[0]);
+            for (size_t i = 0; i < w.size(); ++i) {
+                Vec3 out = (w[(i + 1) % w.size()] - w[i]).cross(piece.plane.normal).normalized();  // either winding order
+                piece.edges.emplace_back(out, out.dot(w[i]));
             }
-            if (inside) return true;
+            piecesOf[f].push_back(static_cast<int>(index.pieces.size()));
+            index.pieces.push_back(std::move(piece));
         }
     }
-    return false;
+    for (size_t n = 0; n < tree.nodes.size(); ++n)
+        for (int f : tree.nodes[n].faces)
+            for (int piece : piecesOf[static_cast<size_t>(f)]) index.ofLeaf[n].push_back(piece);
+    return index;
 }
 
 struct LightScene {
     const PlaneSet& planes;
     const Tree& tree;
     const LightSettings& settings;
-    const std::vector<Surface>& surfaces;
+    const SkyIndex& sky;
 };
 
-Vec3 lightFrom(const std::vector<const PointLight*>& lights, const Vec3& p, const Vec3& normal,
-               const LightScene& scene, bool shadows)
+// The sky face the line from p along `towards` first meets solid on, or
+// -1 when it meets something else (or nothing) first.
+int skyFaceAlong(const Vec3& p, const Vec3& towards, const LightScene& scene)
+{
+    const Tree& tree = scene.tree;
+    const double far = 2.0 * (tree.worldBounds.maxs - tree.worldBounds.mins).length();
+    Vec3 hit;
+    int lastOpen = -1;
+    if (!firstSolidHit(tree, scene.planes, p, p + towards * far, hit, lastOpen) || lastOpen < 0) return -1;
+    for (int at : scene.sky.ofLeaf[static_cast<size_t>(lastOpen)]) {
+        const SkyPiece& piece = scene.sky.pieces[static_cast<size_t>(at)];
+        if (std::fabs(piece.plane.distanceTo(hit)) > 1.0) continue;
+        bool inside = true;
+        for (size_t i = 0; i < piece.edges.size() && inside; ++i)
+            inside = piece.edges[i].first.dot(hit) - piece.edges[i].second <= 1.0;
+        if (inside) return piece.surface;
+    }
+    return -1;
+}
+
+// Directions over the half sphere around `normal`, denser towards it as
+// light counts by the cosine (so each line weighs the same); turned about
+// the normal by a different angle at each point, which trades bands for grain.
+void domeDirections(const Vec3& normal, const Vec3& p, Vec3 out[kDomeLines])
+{
+    Vec3 side = std::fabs(normal.x) < 0.6 ? Vec3(1, 0, 0) : Vec3(0, 1, 0);
+    Vec3 t = side.cross(normal).normalized(), b = normal.cross(t);
+    double spin = std::sin(p.x * 12.9898 + p.y * 78.233 + p.z * 37.719) * 43758.5453;
+    spin -= std::floor(spin);
+    int k = 0;
+    for (int ring = 0; ring < kDomeRings; ++ring)
+        for (int step = 0; step < kDomeLines / kDomeRings; ++step, ++k) {
+            double u = (ring + 0.5) / kDomeRings;
+            double phi = 2.0 * M_PI * (step + spin) / (kDomeLines / kDomeRings) + ring * 0.7;
+            double r = std::sqrt(u);
+            out[k] = t * (r * std::cos(phi)) + b * (r * std::sin(phi)) + normal * std::sqrt(1.0 - u);
+        }
+}
+
+// Light of the sky dome (and of the worldspawn's flood light) at p: the
+// share of the half sphere that ends on glowing sky (or on nothing near).
+Vec3 domeLight(const Vec3& p, const Vec3& normal, const LightScene& scene)
+{
+    const LightSettings& settings = scene.settings;
+    Vec3 sum;
+    if (!settings.anySkyGlow && settings.floodLight <= 0.0) return sum;
+    Vec3 dirs[kDomeLines];
+    domeDirections(normal, p, dirs);
+    for (const Vec3& d : dirs) {
+        if (settings.anySkyGlow) {
+            int f = skyFaceAlong(p, d, scene);
+            if (f >= 0) sum += settings.skyGlow[static_cast<size_t>(f)] * (kSkyScale / kDomeLines);
+        }
+        if (settings.floodLight > 0.0 && segmentClear(scene.tree, scene.planes, p, p + d * settings.floodReach))
+            sum += settings.floodColor * (settings.floodLight / kDomeLines);
+    }
+    return sum;
+}
+
+// Ambient, sun and point lights at p.
+Vec3 directLight(const std::vector<const PointLight*>& lights, const Vec3& p, const Vec3& normal,
+                 const LightScene& scene, bool shadows)
 {
     const PlaneSet& planes = scene.planes;
     const Tree& tree = scene.tree;
-    const double ambient = scene.settings.ambient;
-    Vec3 sum(ambient, ambient, ambient);
-    for (const SunLight& sun : scene.settings.suns) {
+    const LightSettings& settings = scene.settings;
+    Vec3 sum = settings.ambientColor * settings.ambient;
+    for (const SunLight& sun : settings.suns) {
         double facing = normal.dot(sun.towards);
         if (facing <= 0.0) continue;
         // Past the budget no line is traced: the sun is left out, not let in everywhere.
-        if (!shadows || !seesSky(p, sun.towards, planes, tree, scene.settings, scene.surfaces)) continue;
+        if (!shadows || skyFaceAlong(p, sun.towards, scene) < 0) continue;
         sum += sun.color * (sun.intensity * kSunScale * facing);
     }
     for (const PointLight* l : lights) {
+        // Full light in every channel: the rest would be cut off when stored.
+        if (std::min(sum.x, std::min(sum.y, sum.z)) >= 255.0) break;
         Vec3 d = l->origin - p;
         double dist = d.length();
         if (dist < 1.0) dist = 1.0;
@@ -271,59 +302,107 @@ Vec3 lightFrom(const std::vector<const PointLight*>& lights, const Vec3& p, cons
     return sum;
 }
 
+Vec3 atLeastMinimum(Vec3 light, const LightSettings& settings)
+{
+    const Vec3 least = settings.ambientColor * settings.minLight;
+    for (int i = 0; i < 3; ++i) light[i] = std::max(light[i], least[i]);
+    return light;
+}
+
+// Where each luxel of the surface is lit from, and the normal there.
+void luxelPoints(const Surface& s, const LightScene& scene, std::vector<Vec3>& points, std::vector<Vec3>& normals)
+{
+    const size_t w = static_cast<size_t>(s.size[0]);
+    points.resize(w * static_cast<size_t>(s.size[1]));
+    normals.resize(points.size());
+    if (s.isPatch()) {
+        for (int j = 0; j < s.size[1]; ++j)
+            for (int i = 0; i < s.size[0]; ++i) {
+                Vec3 n;
+                Vec3 p = patchPoint(s, static_cast<double>(i) / (s.size[0] - 1), static_cast<double>(j) / (s.size[1] - 1), &n);
+                points[j * w + i] = p + n * 1.0;
+                normals[j * w + i] = n;
+            }
+        return;
+    }
+    const Plane& plane = scene.planes[s.plane];
+    Vec3 centre;
+    int count = 0;
+    for (const Winding& piece : s.pieces)
+        for (const Vec3& p : piece) {
+            centre += p;
+            ++count;
+        }
+    centre = centre * (1.0 / std::max(count, 1));
+    for (int j = 0; j < s.size[1]; ++j)
+        for (int i = 0; i < s.size[0]; ++i) {
+            Vec3 p = pointOnSurface(s, plane, s.origin[0] + i * s.luxel, s.origin[1] + j * s.luxel);
+            Vec3 sample = p + plane.normal * 0.5;
+            // Luxels that fall under a neighbouring brush borrow a point
+            // nearer the middle of the face.
+            for (int k = 1; k <= 4 && scene.tree.nodes[static_cast<size_t>(scene.tree.leafAt(sample, scene.planes))].solid; ++k)
+                sample = p + (centre - p) * (0.25 * k) + plane.normal * 0.5;
+            points[j * w + i] = sample;
+            normals[j * w + i] = plane.normal;
+        }
+}
+
+// Sky and flood light change slowly over a face: traced every
+// kDomeSpacing luxels (and on the last row and column), blended between.
+void addDomeLight(const Surface& s, const LightScene& scene, const std::vector<Vec3>& points,
+                  const std::vector<Vec3>& normals, std::vector<Vec3>& light)
+{
+    const int w = s.size[0], h = s.size[1];
+    auto nodes = [](int n) { return (n - 1 + kDomeSpacing - 1) / kDomeSpacing + 1; };
+    auto luxelOf = [](int node, int n) { return std::min(node * kDomeSpacing, n - 1); };
+    const int nw = nodes(w), nh = nodes(h);
+    std::vector<Vec3> dome(static_cast<size_t>(nw) * nh);
+    for (int b = 0; b < nh; ++b)
+        for (int a = 0; a < nw; ++a) {
+            size_t at = static_cast<size_t>(luxelOf(b, h)) * w + luxelOf(a, w);
+            dome[static_cast<size_t>(b) * nw + a] = domeLight(points[at], normals[at], scene);
+        }
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i) {
+            int a = std::min(i / kDomeSpacing, nw - 2 < 0 ? 0 : nw - 2), b = std::min(j / kDomeSpacing, nh - 2 < 0 ? 0 : nh - 2);
+            int a1 = std::min(a + 1, nw - 1), b1 = std::min(b + 1, nh - 1);
+            double fx = a1 == a ? 0.0 : static_cast<double>(i - luxelOf(a, w)) / (luxelOf(a1, w) - luxelOf(a, w));
+            double fy = b1 == b ? 0.0 : static_cast<double>(j - luxelOf(b, h)) / (luxelOf(b1, h) - luxelOf(b, h));
+            auto at = [&](int x, int y) { return dome[static_cast<size_t>(y) * nw + x]; };
+            Vec3 top = at(a, b) * (1 - fx) + at(a1, b) * fx, bottom = at(a, b1) * (1 - fx) + at(a1, b1) * fx;
+            light[static_cast<size_t>(j) * w + i] += top * (1 - fy) + bottom * fy;
+        }
+}
+
 void lightSurface(const Surface& s, const LightScene& scene, LightBudget& budget, uint8_t* base)
 {
-    const PlaneSet& planes = scene.planes;
-    const Tree& tree = scene.tree;
     const LightSettings& settings = scene.settings;
-    // Checked once a row of luxels: a huge face cannot overrun by much.
-    bool shadows = budget.inTime();
     auto texel = [&](int i, int j) -> uint8_t* {
         int x = s.corner[0] + 1 + i, y = s.corner[1] + 1 + j;
         return base + (static_cast<size_t>(y) * kPage + static_cast<size_t>(x)) * 3;
     };
-    auto put = [&](int i, int j, const Vec3& c) {
-        toBytes(c, texel(i, j));
-    };
-    const double L = s.luxel;
-    if (s.isPatch()) {
-        Bounds box;
-        for (const PatchPoint& p : s.grid) box.add(p.position);
-        std::vector<const PointLight*> lights = lightsNear(box, settings);
-        for (int j = 0; j < s.size[1]; ++j, shadows = shadows && budget.inTime())
-            for (int i = 0; i < s.size[0]; ++i) {
-                Vec3 n;
-                Vec3 p = patchPoint(s, static_cast<double>(i) / (s.size[0] - 1), static_cast<double>(j) / (s.size[1] - 1), &n);
-                put(i, j, lightFrom(lights, p + n * 1.0, n, scene, shadows));
-            }
-    } else {
-        const Plane& plane = planes[s.plane];
-        Bounds box;
-        Vec3 centre;
-        int count = 0;
-        for (const Winding& w : s.pieces)
-            for (const Vec3& p : w) {
-                box.add(p);
-                centre += p;
-                ++count;
-            }
-        centre = centre * (1.0 / std::max(count, 1));
-        std::vector<const PointLight*> lights = lightsNear(box, settings);
+    std::vector<Vec3> points, normals;
+    luxelPoints(s, scene, points, normals);
+    Bounds box;
+    for (const Vec3& p : points) box.add(p);
+    std::vector<const PointLight*> lights = lightsNear(box, settings);
+    if (!s.isPatch()) {
+        const Plane& plane = scene.planes[s.plane];
         lights.erase(std::remove_if(lights.begin(), lights.end(),
                                     [&](const PointLight* l) { return plane.distanceTo(l->origin) <= 0.0; }),
                      lights.end());
-        for (int j = 0; j < s.size[1]; ++j, shadows = shadows && budget.inTime())
-            for (int i = 0; i < s.size[0]; ++i) {
-                Vec3 p = pointOnSurface(s, plane, s.origin[0] + i * L, s.origin[1] + j * L);
-                Vec3 sample = p + plane.normal * 0.5;
-                // Luxels that fall under a neighbouring brush borrow a point
-                // nearer the middle of the face.
-                for (int k = 1; k <= 4 && tree.nodes[static_cast<size_t>(tree.leafAt(sample, planes))].solid; ++k)
-                    sample = p + (centre - p) * (0.25 * k) + plane.normal * 0.5;
-                put(i, j, lightFrom(lights, sample, plane.normal, scene, shadows));
-            }
     }
+    // Checked once a row of luxels: a huge face cannot overrun by much.
+    bool shadows = budget.inTime();
+    const size_t w = static_cast<size_t>(s.size[0]);
+    std::vector<Vec3> light(points.size());
+    for (int j = 0; j < s.size[1]; ++j, shadows = shadows && budget.inTime())
+        for (size_t i = 0; i < w; ++i) light[j * w + i] = directLight(lights, points[j * w + i], normals[j * w + i], scene, shadows);
+    // Past the budget no line is traced: sky and flood light are left out, not let in everywhere.
+    if (shadows && (settings.anySkyGlow || settings.floodLight > 0.0)) addDomeLight(s, scene, points, normals, light);
     if (!shadows) budget.cut.fetch_add(1);
+    for (int j = 0; j < s.size[1]; ++j)
+        for (int i = 0; i < s.size[0]; ++i) toBytes(atLeastMinimum(light[j * w + i], settings), texel(i, j));
     // Border copies the edge so filtering never reads a neighbour.
     for (int j = -1; j <= s.size[1]; ++j)
         for (int i = -1; i <= s.size[0]; ++i) {
@@ -351,7 +430,8 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
         lit.push_back(&s);
     }
     pages.assign(static_cast<size_t>(packer.pages) * bsp::kLightmapBytes, 0);
-    const LightScene scene{planes, tree, settings, surfaces};
+    const SkyIndex sky = buildSkyIndex(tree, surfaces, settings);
+    const LightScene scene{planes, tree, settings, sky};
     // Blocks never overlap, so the surfaces are lit side by side.
     forEachIndex(lit.size(), threads, [&](size_t i) {
         const Surface& s = *lit[i];
@@ -363,7 +443,8 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
 void lightMeshes(std::vector<Surface>& surfaces, const PlaneSet& planes, const Tree& tree,
                  const LightSettings& settings, int threads, LightBudget& budget)
 {
-    const LightScene scene{planes, tree, settings, surfaces};
+    const SkyIndex sky = buildSkyIndex(tree, surfaces, settings);
+    const LightScene scene{planes, tree, settings, sky};
     std::vector<Surface*> meshes;
     for (Surface& s : surfaces)
         if (s.isMesh()) meshes.push_back(&s);
@@ -377,7 +458,10 @@ void lightMeshes(std::vector<Surface>& surfaces, const PlaneSet& planes, const T
         if (!shadows) budget.cut.fetch_add(1);
         s.meshLight.resize(s.meshPoints.size() * 3);
         for (size_t k = 0; k < s.meshPoints.size(); ++k) {
-            Vec3 c = lightFrom(lights, s.meshPoints[k].position + normals[k], normals[k], scene, shadows);
+            const Vec3 p = s.meshPoints[k].position + normals[k];
+            Vec3 c = directLight(lights, p, normals[k], scene, shadows);
+            if (shadows) c += domeLight(p, normals[k], scene);
+            c = atLeastMinimum(c, settings);
             toBytes(c, &s.meshLight[k * 3]);
         }
     });

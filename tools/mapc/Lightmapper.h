@@ -7,41 +7,12 @@
 #include <vector>
 #include "BspTree.h"
 #include "Diagnostics.h"
-#include "MapParser.h"
+#include "LightSources.h"
 #include "PlaneSet.h"
 #include "Progress.h"
 #include "Surfaces.h"
 
 namespace mapc {
-
-// A "light" entity: "light" is both its brightness at the source (0-255
-// scale) and the distance at which it fades to nothing; "_color" tints it.
-struct PointLight {
-    Vec3 origin;
-    double intensity = 300.0;
-    Vec3 color{1, 1, 1};
-    bool linear = false;  // spawnflags 1: fades linearly to nothing at `intensity` units
-    double reach = 0;     // beyond this it adds less than a unit
-
-    double valueAt(double dist) const;
-    void setReach();  // from intensity and linear
-};
-
-// Light from the sky in one direction ("q3map_sun" of a sky shader): a
-// luxel gets it when a line towards the sun ends on a sky face.
-struct SunLight {
-    Vec3 towards;  // unit vector to the sun
-    Vec3 color{1, 1, 1};
-    double intensity = 0;
-};
-
-struct LightSettings {
-    double luxel = 16.0;    // world units per luxel (worldspawn "luxel_size")
-    double ambient = 16.0;  // added to every luxel, 0-255 (worldspawn "ambient")
-    std::vector<PointLight> lights;
-    std::vector<SunLight> suns;
-    std::vector<char> skySurface;  // per surface: a sky face the sun shines through
-};
 
 constexpr int kMaxBlockLuxels = 126;  // a block plus its border fits a page
 constexpr double kMaxLevelLuxels = 1024.0 * 128 * 128;  // 1024 pages, 48 MB
@@ -50,9 +21,6 @@ constexpr double kMaxLevelLuxels = 1024.0 * 128 * 128;  // 1024 pages, 48 MB
 // one asked for, or a coarser one (with a warning) for very large levels.
 double fitLuxelSize(const std::vector<Surface>& surfaces, const PlaneSet& planes, double luxel,
                     Diagnostics& diag);
-
-// Reads the worldspawn keys and the light entities.
-LightSettings readLightSettings(const MapFile& map, Diagnostics& diag);
 
 // How long lighting may take: past `seconds` (shared by the lightmaps and
 // the model vertices) the rest is lit without shadows, which costs a small

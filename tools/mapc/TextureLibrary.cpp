@@ -18,6 +18,8 @@ std::string withoutExtension(const std::string& s)
     return s.substr(0, dot);
 }
 
+const char* const kImageExtensions[] = {".tga", ".jpg", ".jpeg", ".png"};
+
 unsigned be16(const unsigned char* b) { return (b[0] << 8) | b[1]; }
 
 } // namespace
@@ -73,12 +75,35 @@ void TextureLibrary::load(const FileSystem* fs, Diagnostics& diag)
 bool TextureLibrary::findImage(const std::string& base, int& width, int& height) const
 {
     if (!files || base.empty()) return false;
-    static const char* const kExtensions[] = {".tga", ".jpg", ".jpeg", ".png"};
     std::string stem = withoutExtension(base);
     std::vector<unsigned char> bytes;
-    for (const char* ext : kExtensions)
+    for (const char* ext : kImageExtensions)
         if (files->readFile((stem + ext).c_str(), bytes) && imageSize(bytes.data(), bytes.size(), width, height))
             return true;
+    return false;
+}
+
+// Mean colour of the picture, scaled so its largest channel is 1.
+bool TextureLibrary::meanColor(const std::string& base, double rgb[3]) const
+{
+    if (!files || base.empty()) return false;
+    const std::string stem = withoutExtension(base);
+    std::vector<unsigned char> bytes;
+    TgaImage image;
+    for (const char* ext : kImageExtensions) {
+        if (!files->readFile((stem + ext).c_str(), bytes) || !decodeImage(bytes.data(), bytes.size(), &image, nullptr))
+            continue;
+        const size_t pixels = static_cast<size_t>(image.width) * image.height;
+        const size_t step = static_cast<size_t>(image.bytesPerPixel);
+        if (pixels == 0 || image.pixels.size() < pixels * step) return false;
+        double sum[3] = {0, 0, 0};
+        for (size_t i = 0; i < pixels; ++i)
+            for (int c = 0; c < 3; ++c) sum[c] += image.pixels[i * step + static_cast<size_t>(c)];
+        const double most = std::max(sum[0], std::max(sum[1], sum[2]));
+        if (most <= 0.0) return false;
+        for (int c = 0; c < 3; ++c) rgb[c] = sum[c] / most;
+        return true;
+    }
     return false;
 }
 
@@ -101,6 +126,11 @@ const TextureTraits& TextureLibrary::traitsOfPath(const std::string& path, Diagn
         for (const std::string& parm : shader->surfaceParms) applySurfaceParm(parm.c_str(), t);
         std::copy(shader->sun, shader->sun + 6, t.sun);
         t.surfaceLight = shader->surfaceLight;
+        t.skyLight = shader->skyLight;
+        // Glowing faces shine in the colour of their light image, else of their picture.
+        if (t.surfaceLight > 0.0 || t.skyLight > 0.0)
+            if (!meanColor(shader->lightImage, t.lightColor) && !meanColor(shader->editorImage, t.lightColor))
+                meanColor(shader->image, t.lightColor);
         if (!shader->editorImage.empty()) image = shader->editorImage;
         else if (!shader->image.empty()) image = shader->image;
     } else {

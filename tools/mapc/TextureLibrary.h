@@ -29,6 +29,7 @@ public:
 
 private:
     bool findImage(const std::string& base, int& width, int& height) const;
+    bool meanColor(const std::string& base, double rgb[3]) const;
 
     const FileSystem* files = nullptr;
     ShaderLibrary shaders;

@@ -1,0 +1,189 @@
+// Gathering a level's lights: entities, worldspawn keys, sky and glowing shaders.
+#include "LightSources.h"
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace mapc {
+
+namespace {
+
+// Point lights fall off with the square of the distance, as the editors'
+// users expect of "light"; this many units squared make one unit of light.
+constexpr double kPointScale = 13700.0;
+// Closer than this a light counts as this far (no burnt-out spots).
+constexpr double kNearest = 16.0;
+// A light aimed at a target gives this many times its "light", all round:
+// the reference compiles light levels rich in aimed lights far more than
+// a cone of the light's "radius" would (measured over the development levels).
+constexpr double kAimedScale = 2.0;
+// Glowing faces: square units of face per unit of a point light's "light".
+constexpr double kAreaPerUnit = 25000.0;
+
+// Scaled so the largest channel is 1; white when none is positive.
+Vec3 tint(const Vec3& c)
+{
+    Vec3 v(std::max(c.x, 0.0), std::max(c.y, 0.0), std::max(c.z, 0.0));
+    double m = std::max(v.x, std::max(v.y, v.z));
+    return m > 0.0 ? v * (1.0 / m) : Vec3(1, 1, 1);
+}
+
+// "light" or "_light": one number, or "r g b intensity".
+double lightValue(const MapEntity& e, Vec3& color, bool& colored)
+{
+    colored = false;
+    const char* text = e.value("light");
+    if (!text) text = e.value("_light");
+    if (!text) return 300.0;
+    double v[4];
+    int n = std::sscanf(text, "%lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3]);
+    if (n == 4) {
+        color = tint(Vec3(v[0], v[1], v[2]));
+        colored = true;
+        return v[3];
+    }
+    return n >= 1 ? v[0] : 300.0;
+}
+
+void readWorldspawn(const MapEntity& e, LightSettings& settings, Diagnostics& diag)
+{
+    double luxel = e.number("luxel_size", settings.luxel);
+    if (luxel < 1.0 || luxel > 256.0) {
+        diag.warn(e.line, "luxel_size %g out of range 1-256; using 16", luxel);
+        luxel = 16.0;
+    }
+    settings.luxel = luxel;
+    double ambient = e.number("_ambient", settings.ambient);
+    settings.ambient = std::clamp(e.number("ambient", ambient), 0.0, 255.0);
+    settings.minLight = std::clamp(e.number("_minlight", 0.0), 0.0, 255.0);
+    Vec3 c;
+    if (e.vector("_color", c)) settings.ambientColor = tint(c);
+    if (const char* flood = e.value("_floodlight")) {
+        double v[5] = {255, 255, 255, 1024, 128};
+        int n = std::sscanf(flood, "%lf %lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3], &v[4]);
+        if (n == 5 && v[3] > 0.0 && v[4] > 0.0) {
+            settings.floodColor = tint(Vec3(v[0], v[1], v[2]));
+            settings.floodReach = std::min(v[3], 65536.0);
+            settings.floodLight = std::min(v[4], 255.0);
+        } else {
+            diag.warn(e.line, "_floodlight wants \"r g b distance intensity\"; ignored");
+        }
+    }
+}
+
+} // namespace
+
+// Farther than this a point light adds less than four units, one step as
+// stored: left out.
+void PointLight::setReach() { reach = linear ? intensity : std::sqrt(intensity * kPointScale / 4.0); }
+
+double PointLight::valueAt(double dist) const
+{
+    if (linear) return intensity - dist;
+    double d = std::max(dist, kNearest);
+    return intensity * kPointScale / (d * d);
+}
+
+LightSettings readLightSettings(const MapFile& map, Diagnostics& diag)
+{
+    LightSettings settings;
+    std::map<std::string, Vec3> targets;
+    for (const MapEntity& e : map.entities) {
+        const char* name = e.value("targetname");
+        Vec3 o;
+        if (name && e.vector("origin", o)) targets.emplace(name, o);
+    }
+    for (const MapEntity& e : map.entities) {
+        const char* cls = e.value("classname");
+        if (!cls) continue;
+        if (std::strcmp(cls, "worldspawn") == 0) {
+            readWorldspawn(e, settings, diag);
+            continue;
+        }
+        if (std::strcmp(cls, "light") != 0) continue;
+        PointLight l;
+        if (!e.vector("origin", l.origin)) {
+            diag.warn(e.line, "light without an origin ignored");
+            continue;
+        }
+        bool colored = false;
+        l.intensity = std::clamp(lightValue(e, l.color, colored), 0.0, 100000.0);
+        Vec3 c;
+        if (e.vector("_color", c)) l.color = tint(c);
+        const char* target = e.value("target");
+        auto aim = target ? targets.find(target) : targets.end();
+        Vec3 towards = aim != targets.end() ? aim->second - l.origin : Vec3();
+        const double reachTarget = towards.length();
+        if (reachTarget > 0.0 && e.number("_sun", 0.0) != 0.0) {
+            // A sun shining from the light's side of its target.
+            SunLight sun;
+            sun.towards = towards * (-1.0 / reachTarget);
+            sun.color = l.color;
+            sun.intensity = l.intensity;
+            settings.suns.push_back(sun);
+            continue;
+        }
+        if (reachTarget > 0.0) l.intensity = std::min(l.intensity * kAimedScale, 100000.0);
+        l.linear = (static_cast<int>(e.number("spawnflags", 0)) & 1) != 0;
+        l.setReach();
+        settings.lights.push_back(l);
+    }
+    return settings;
+}
+
+void addSkyLights(const std::vector<Surface>& surfaces, const BrushSet& brushes, TextureLibrary& library,
+                  Diagnostics& diag, LightSettings& light)
+{
+    std::vector<std::string> seen;
+    for (const TextureRecord& t : brushes.textures) {
+        if (!(t.flags & kSurfSky) || std::find(seen.begin(), seen.end(), t.name) != seen.end()) continue;
+        seen.push_back(t.name);
+        const TextureTraits& traits = library.traitsOfPath(t.name, diag);
+        if (traits.sun[3] <= 0.0) continue;
+        SunLight sun;
+        const double yaw = traits.sun[4] * M_PI / 180.0, pitch = traits.sun[5] * M_PI / 180.0;
+        sun.towards = Vec3(std::cos(pitch) * std::cos(yaw), std::cos(pitch) * std::sin(yaw), std::sin(pitch));
+        sun.color = tint(Vec3(traits.sun[0], traits.sun[1], traits.sun[2]));
+        sun.intensity = traits.sun[3];
+        light.suns.push_back(sun);
+    }
+    light.skySurface.assign(surfaces.size(), 0);
+    light.skyGlow.assign(surfaces.size(), Vec3());
+    for (size_t i = 0; i < surfaces.size(); ++i) {
+        const Surface& s = surfaces[i];
+        if (s.texture < 0 || s.isMesh()) continue;
+        const TextureRecord& t = brushes.textures[static_cast<size_t>(s.texture)];
+        if (!(t.flags & kSurfSky)) continue;
+        light.skySurface[i] = 1;
+        const TextureTraits& traits = library.traitsOfPath(t.name, diag);
+        const double glow = std::max(traits.skyLight, 0.0) + std::max(traits.surfaceLight, 0.0);
+        light.skyGlow[i] = Vec3(traits.lightColor[0], traits.lightColor[1], traits.lightColor[2]) * glow;
+        light.anySkyGlow = light.anySkyGlow || glow > 0.0;
+    }
+}
+
+void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brushes, const PlaneSet& planes,
+                      TextureLibrary& library, Diagnostics& diag, LightSettings& light)
+{
+    for (const Surface& s : surfaces) {
+        if (s.model != 0 || s.isPatch() || s.isMesh() || s.texture < 0) continue;
+        const TextureRecord& t = brushes.textures[static_cast<size_t>(s.texture)];
+        if (t.flags & kSurfSky) continue;  // sky light comes from the dome
+        const TextureTraits& traits = library.traitsOfPath(t.name, diag);
+        const double value = traits.surfaceLight;
+        if (value <= 0.0) continue;
+        for (const Winding& w : s.pieces) {
+            PointLight l;
+            l.origin = windingCenter(w) + planes[s.plane].normal * 2.0;
+            l.intensity = std::min(100000.0, value * windingArea(w) / kAreaPerUnit);
+            l.color = Vec3(traits.lightColor[0], traits.lightColor[1], traits.lightColor[2]);
+            l.setReach();
+            if (l.intensity >= 1.0) light.lights.push_back(l);
+        }
+    }
+}
+
+} // namespace mapc

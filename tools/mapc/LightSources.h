@@ -1,0 +1,65 @@
+#pragma once
+// The light sources of a level: light entities, the worldspawn's light keys
+// and the shaders that give off light (skies and glowing faces).
+#include <vector>
+#include "BrushSet.h"
+#include "Diagnostics.h"
+#include "MapParser.h"
+#include "PlaneSet.h"
+#include "Surfaces.h"
+#include "TextureLibrary.h"
+
+namespace mapc {
+
+// A "light" entity: "light" is both its brightness at the source (0-255
+// scale) and the distance at which it fades to nothing; "_color" tints it.
+// Aimed at a target it is brighter (see kAimedScale); with "_sun" it is a sun.
+struct PointLight {
+    Vec3 origin;
+    double intensity = 300.0;
+    Vec3 color{1, 1, 1};
+    bool linear = false;  // spawnflags 1: fades linearly to nothing at `intensity` units
+    double reach = 0;     // beyond this it adds less than a unit
+
+    double valueAt(double dist) const;
+    void setReach();  // from intensity and linear
+};
+
+// Light from the sky in one direction (a sky shader's "q3map_sun", or a
+// light entity with "_sun" aimed at its target): a luxel gets it when a
+// line towards the sun ends on a sky face.
+struct SunLight {
+    Vec3 towards;  // unit vector to the sun
+    Vec3 color{1, 1, 1};
+    double intensity = 0;
+};
+
+struct LightSettings {
+    double luxel = 16.0;       // world units per luxel (worldspawn "luxel_size")
+    double ambient = 0.0;      // added to every luxel, 0-255 (worldspawn "ambient" or "_ambient")
+    double minLight = 0.0;     // no luxel darker than this (worldspawn "_minlight")
+    Vec3 ambientColor{1, 1, 1};  // tint of ambient and minimum (worldspawn "_color")
+    double floodLight = 0.0;   // worldspawn "_floodlight": light of a fully open luxel
+    double floodReach = 0.0;   // ... and how far a luxel looks for what shades it
+    Vec3 floodColor{1, 1, 1};
+    std::vector<PointLight> lights;
+    std::vector<SunLight> suns;
+    std::vector<char> skySurface;  // per surface: a sky face the sun shines through
+    std::vector<Vec3> skyGlow;     // per surface: light of the dome seen through a sky face (0: none)
+    bool anySkyGlow = false;
+};
+
+// Reads the worldspawn keys and the light entities.
+LightSettings readLightSettings(const MapFile& map, Diagnostics& diag);
+
+// The sky faces, their suns ("q3map_sun") and dome light ("q3map_skylight",
+// and "q3map_surfacelight" of a sky shader).
+void addSkyLights(const std::vector<Surface>& surfaces, const BrushSet& brushes, TextureLibrary& library,
+                  Diagnostics& diag, LightSettings& light);
+
+// Faces whose shader gives off light ("q3map_surfacelight") light the
+// level as a point light a little in front of each piece.
+void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brushes, const PlaneSet& planes,
+                      TextureLibrary& library, Diagnostics& diag, LightSettings& light);
+
+} // namespace mapc
