@@ -158,14 +158,16 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
         return false;
     }
     // Opaque world brushes hide what they cover; the structural ones (not
-    // detail) also seal the level and split the tree, solid or not (a
-    // nodraw-nonsolid wall still seals). See-through volumes, liquids and
-    // hints do neither.
+    // detail) also seal the level and split the tree. See-through volumes,
+    // liquids, hints and brushes without the solid bit (player clips and
+    // other nonsolid walls) do neither, as level makers expect: the faces
+    // behind a clip brush stay drawn.
     const uint32_t seeThrough = kContentsTranslucent | kContentsWater | kContentsSlime | kContentsLava |
                                 kContentsFog | kContentsAreaPortal | kContentsClusterPortal | kContentsOrigin |
                                 kContentsTrigger;
     bool detail = (contents & kContentsDetail) && !(contents & kContentsStructural);
-    b.opaque = model == 0 && !(contents & seeThrough) && !(surfaceFlags & (kSurfHint | kSurfSkip));
+    b.opaque = model == 0 && (contents & kContentsSolid) && !(contents & seeThrough) &&
+               !(surfaceFlags & (kSurfHint | kSurfSkip));
     b.structural = b.opaque && !detail;
     b.contents = static_cast<int>(contents);
     const TextureRecord first = out.textures[static_cast<size_t>(b.sides[0].texture)];  // a copy: the list may grow
