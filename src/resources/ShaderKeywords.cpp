@@ -305,6 +305,14 @@ bool applyShaderLine(ShaderInfo& shader, const std::vector<std::string>& words)
         shader.surfaceLight = line.number(1);
         return true;
     }
+    if (keyword == "q3map_terrain" || keyword == "q3map_invert") {
+        (keyword == "q3map_terrain" ? shader.terrain : shader.invert) = true;
+        return true;
+    }
+    if (keyword == "q3map_offset") {
+        shader.offset = line.number(1);
+        return true;
+    }
     if (keyword == "qer_editorimage") {
         shader.editorImage = line.raw(1);
         return true;

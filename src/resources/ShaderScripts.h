@@ -85,6 +85,9 @@ struct ShaderInfo {
     // read by the level compiler; all zero when absent.
     double sun[6] = {0, 0, 0, 0, 0, 0};
     double surfaceLight = 0;  // "q3map_surfacelight": light given off by the faces
+    bool terrain = false;     // "q3map_terrain": painted by its entity's index map
+    bool invert = false;      // "q3map_invert": faces turned to face the other way
+    double offset = 0;        // "q3map_offset": faces moved along their normal
 
     std::vector<ShaderStage> stages;
     std::vector<Deform> deforms;

@@ -244,6 +244,7 @@ void buildBrushes(const MapFile& map, const std::vector<int>& modelOf, TextureLi
             if (modelOf[ei] != model) continue;
             for (const MapBrush& mb : map.entities[ei].brushes) {
                 Brush b;
+                b.entity = static_cast<int>(ei);
                 if (buildOne(mb, model, library, planes, out, diag, b)) out.brushes.push_back(std::move(b));
             }
         }

@@ -40,6 +40,7 @@ struct Brush {
     bool opaque = true;      // hides the faces it covers
     bool structural = true;  // also seals the level, splits the tree, casts shadows
     int model = 0;           // 0: the world; else the entity's inline model
+    int entity = -1;         // the source entity it belongs to
     int line = 0;
 };
 

@@ -15,6 +15,7 @@
 #include "Patches.h"
 #include "Portals.h"
 #include "Surfaces.h"
+#include "Terrain.h"
 #include "Visibility.h"
 
 namespace mapc {
@@ -166,6 +167,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     PlaneSet planes;
     BrushSet brushes;
     buildBrushes(map, modelOf, library, planes, brushes, diag);
+    paintTerrain(map, options.files, library, brushes, diag);
     bool anyStructural = false;
     for (const Brush& b : brushes.brushes) anyStructural = anyStructural || b.structural;
     if (!anyStructural) {

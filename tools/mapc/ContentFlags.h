@@ -65,6 +65,9 @@ struct TextureTraits {
     int height = 64;
     double sun[6] = {0, 0, 0, 0, 0, 0};  // sky shaders: r g b intensity degrees elevation
     double surfaceLight = 0;             // light given off per face area
+    bool terrain = false;                // painted by the entity's index map
+    bool invert = false;                 // clones (cel shading) face the other way
+    double offset = 0;                   // clones are moved this far along the normal
 };
 
 // Applies one "surfaceparm NAME" to the traits; false for an unknown name.

@@ -101,6 +101,9 @@ const TextureTraits& TextureLibrary::traitsOfPath(const std::string& path, Diagn
         for (const std::string& parm : shader->surfaceParms) applySurfaceParm(parm.c_str(), t);
         std::copy(shader->sun, shader->sun + 6, t.sun);
         t.surfaceLight = shader->surfaceLight;
+        t.terrain = shader->terrain;
+        t.invert = shader->invert;
+        t.offset = shader->offset;
         if (!shader->editorImage.empty()) image = shader->editorImage;
         else if (!shader->image.empty()) image = shader->image;
     } else {
