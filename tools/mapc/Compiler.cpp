@@ -7,6 +7,7 @@
 #include "BrushSet.h"
 #include "ContentFlags.h"
 #include "BspTree.h"
+#include "CelShading.h"
 #include "LumpAssembly.h"
 #include "Lightmapper.h"
 #include "MapParser.h"
@@ -204,6 +205,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     if (progress) progress->stage("faces and models");
     std::vector<Surface> surfaces;
     buildSurfaces(brushes, planes, tree, surfaces);
+    addCelOutlines(map, library, brushes, planes, surfaces, diag);
     buildModelSurfaces(brushes, surfaces);
     int patchCount = 0;
     for (size_t e = 0; e < map.entities.size(); ++e) {
