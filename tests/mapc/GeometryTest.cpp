@@ -2,7 +2,10 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <map>
+#include <sys/stat.h>
 #include "MapcTestSupport.h"
+#include "resources/FileSystem.h"
 #include "world/Overbright.h"
 
 using namespace mapctest;
@@ -84,7 +87,9 @@ TEST(MapcGeometry, FacesCoverExactlyTheVisibleSurfaceAndFaceTheRoom)
                 }
         }
     }
-    double expected = 2.0 * 1024 * 1024 - 2.0 * 64 * 64 + 4.0 * 1024 * 256 + 4.0 * 64 * 256;
+    // Floor and ceiling whole: a side is drawn as the hull of its visible
+    // parts, the pillar's foot included.
+    double expected = 2.0 * 1024 * 1024 + 4.0 * 1024 * 256 + 4.0 * 64 * 256;
     EXPECT_NEAR(area, expected, 1.0);
 }
 
@@ -257,4 +262,118 @@ TEST(MapcGeometry, OnlyStructuralBrushesShapeClustersAndHintsSplitThem)
     ASSERT_GE(east, 0);
     EXPECT_NE(west, east);
     EXPECT_TRUE(clusterSees(hinted.data, west, east));
+}
+
+namespace {
+
+// Drawn area per texture name, and the faces' plane normals per name.
+struct FaceAreas {
+    std::map<std::string, double> area;
+    std::map<std::string, int> faces;
+};
+
+FaceAreas faceAreas(const mapc::LevelLumps& l)
+{
+    FaceAreas out;
+    for (const bsp::BspFace& f : l.faces) {
+        const std::string name = l.textures[static_cast<size_t>(f.texture)].name;
+        ++out.faces[name];
+        for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
+            const float* p[3];
+            for (int j = 0; j < 3; ++j)
+                p[j] = l.vertices[static_cast<size_t>(f.firstVertex + l.meshVertices[static_cast<size_t>(f.firstMeshVertex + k + j)])].position;
+            Vector3 u(p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]);
+            Vector3 v(p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]);
+            out.area[name] += u.cross(v).length() / 2;
+        }
+    }
+    return out;
+}
+
+// A triangular prism from z 0 to 32 over the triangle (0 0) (512 0) (0 512)
+// or, flipped, (512 0) (512 512) (0 512); its top is terrain.
+std::string terrainPrism(bool flipped)
+{
+    const int X[3] = {1, 0, 0}, Y[3] = {0, 1, 0}, Z[3] = {0, 0, 1}, D[3] = {-512, 512, 0};
+    const int o[3] = {0, 0, 0}, top[3] = {0, 0, 32}, east[3] = {512, 0, 0}, north[3] = {0, 512, 0};
+    std::string s = "{\n" + sideLine(top, X, Y, "common/terrain") + sideLine(o, Y, X, "common/caulk");
+    if (!flipped)
+        s += sideLine(o, Z, Y, "common/caulk") + sideLine(o, X, Z, "common/caulk") + sideLine(east, D, Z, "common/caulk");
+    else
+        s += sideLine(east, Y, Z, "common/caulk") + sideLine(north, Z, X, "common/caulk") + sideLine(east, Z, D, "common/caulk");
+    return s + "}\n";
+}
+
+} // namespace
+
+// What shader scripts and entity keys do to the drawn faces: clip brushes
+// hide nothing, a side partly covered is drawn whole (the hull of its
+// visible parts), _celshader adds turned outline clones, and a terrain
+// entity paints its sides with the layer shaders of its index map.
+TEST(MapcGeometry, ShadersAndEntityKeysChangeTheDrawnFaces)
+{
+    char dir[] = "/tmp/mapc_shadersXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string root = dir;
+    mkdir((root + "/scripts").c_str(), 0755);
+    mkdir((root + "/maps").c_str(), 0755);
+    writeBytes(root + "/scripts/test.shader",
+               "textures/t/fullclip\n{\n surfaceparm nodraw\n surfaceparm playerclip\n}\n"
+               "textures/t/cel\n{\n q3map_invert\n q3map_offset -2.0\n surfaceparm nolightmap\n surfaceparm trans\n"
+               " surfaceparm nonsolid\n}\n"
+               "textures/common/terrain\n{\n q3map_terrain\n surfaceparm nodraw\n surfaceparm nolightmap\n}\n");
+    // A 2 x 2 index map: layer 1 but for the corner at the smallest x and y.
+    std::string pcx(128, '\0');
+    const unsigned char header[] = {0x0a, 5, 1, 8, 0, 0, 0, 0, 1, 0, 1, 0};
+    std::copy(header, header + sizeof(header), pcx.begin());
+    pcx[65] = 1;
+    pcx[66] = 2;
+    pcx += std::string("\x01\x01\x00\x01", 4);
+    writeBytes(root + "/maps/t.pcx", pcx);
+    FileSystem files;
+    files.setReporter([](void*, bool, const char*) {}, nullptr);
+    files.addFolder(root.c_str());
+    mapc::CompileOptions options;
+    options.files = &files;
+
+    // A pillar on the floor, a clip brush against the east wall.
+    Compiled c;
+    compile(entity("\"classname\" \"worldspawn\"\n\"_celshader\" \"t/cel\"\n" + hollowRoom({0, 0, 0, 512, 512, 256}) +
+                   brush({200, 200, 0, 264, 264, 256}) + brush({448, 0, 0, 512, 512, 256}, "t/fullclip")) +
+                pointEntity("info_player_start", 100, 100, 64),
+            c, options);
+    ASSERT_TRUE(c.compiled) << c.diag.error;
+    ASSERT_TRUE(c.valid) << c.problem;
+    FaceAreas a = faceAreas(c.lumps);
+    EXPECT_NEAR(a.area["textures/halvex/floor"], 512.0 * 512.0, 1.0);
+    EXPECT_EQ(a.faces["textures/halvex/floor"], 1);
+    // Walls and ceiling whole (the east wall behind the clip too), the pillar's four sides.
+    EXPECT_NEAR(a.area["textures/halvex/wall"], 4 * 512.0 * 256 + 512.0 * 512 + 4 * 64.0 * 256, 1.0);
+    EXPECT_NEAR(a.area["textures/t/cel"], a.area["textures/halvex/wall"] + a.area["textures/halvex/floor"], 1.0);
+    EXPECT_EQ(a.faces["textures/t/cel"], a.faces["textures/halvex/wall"] + a.faces["textures/halvex/floor"]);
+    int celFloors = 0;
+    for (const bsp::BspFace& f : c.lumps.faces) {
+        if (std::string(c.lumps.textures[static_cast<size_t>(f.texture)].name) != "textures/t/cel") continue;
+        EXPECT_EQ(f.lightmap, -1);
+        if (f.normal[2] > -0.99f) continue;
+        ++celFloors;  // the floor's clone: turned down, 2 units above it
+        for (int v = 0; v < f.vertexCount; ++v)
+            EXPECT_FLOAT_EQ(c.lumps.vertices[static_cast<size_t>(f.firstVertex + v)].position[2], 2.0f);
+    }
+    EXPECT_EQ(celFloors, 1);
+
+    Compiled t;
+    compile(entity("\"classname\" \"worldspawn\"\n" + hollowRoom({0, 0, 0, 512, 512, 256})) +
+                entity("\"classname\" \"func_group\"\n\"terrain\" \"1\"\n\"layers\" \"2\"\n\"shader\" \"t/ground\"\n"
+                       "\"alphamap\" \"maps/t.pcx\"\n" + withFlags(terrainPrism(false), "134217728 0 0") +
+                       withFlags(terrainPrism(true), "134217728 0 0")) +
+                pointEntity("info_player_start", 100, 100, 64),
+            t, options);
+    ASSERT_TRUE(t.compiled) << t.diag.error;
+    ASSERT_TRUE(t.valid) << t.problem;
+    FaceAreas ta = faceAreas(t.lumps);
+    EXPECT_NEAR(ta.area["textures/t/ground_0to1"], 512.0 * 512 / 2, 1.0);
+    EXPECT_NEAR(ta.area["textures/t/ground_1"], 512.0 * 512 / 2, 1.0);
+    EXPECT_EQ(ta.faces.count("textures/common/terrain"), 0u);
+    EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
 }
