@@ -309,6 +309,19 @@ bool applyShaderLine(ShaderInfo& shader, const std::vector<std::string>& words)
         (keyword == "q3map_terrain" ? shader.terrain : shader.invert) = true;
         return true;
     }
+    if (keyword == "q3map_surfacemodel") {
+        SurfaceModelRule r;
+        r.model = line.raw(1);
+        r.density = line.number(2);
+        r.odds = line.number(3);
+        r.minScale = line.size() > 4 ? line.number(4) : 1.0f;
+        r.maxScale = line.size() > 5 ? line.number(5) : r.minScale;
+        r.minAngle = line.number(6);
+        r.maxAngle = line.size() > 7 ? line.number(7) : 360.0f;
+        r.oriented = line.number(8) != 0.0f;
+        if (!r.model.empty() && r.density > 0.0f && r.odds > 0.0f) shader.surfaceModels.push_back(r);
+        return true;
+    }
     if (keyword == "q3map_offset") {
         shader.offset = line.number(1);
         return true;

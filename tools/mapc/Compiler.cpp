@@ -218,7 +218,8 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         }
     }
     std::vector<ClipTriangle> clips;
-    const int meshCount = addMiscModels(map, options.files, library, brushes, tree, planes, surfaces, diag, &clips);
+    int meshCount = addMiscModels(map, options.files, library, brushes, tree, planes, surfaces, diag, &clips);
+    meshCount += addSurfaceModels(options.files, library, brushes, tree, planes, surfaces, diag);
     addModelClipBrushes(clips, planes, brushes, surfaces, diag);
     LightSettings light = readLightSettings(map, diag);
     light.luxel = fitLuxelSize(surfaces, planes, light.luxel, diag);
