@@ -308,8 +308,9 @@ std::string terrainPrism(bool flipped)
 
 // What shader scripts and entity keys do to the drawn faces: clip brushes
 // hide nothing, a side partly covered is drawn whole (the hull of its
-// visible parts), _celshader adds turned outline clones, and a terrain
-// entity paints its sides with the layer shaders of its index map.
+// visible parts), _celshader adds turned outline clones, a terrain entity
+// paints its sides with the layer shaders of its index map, and
+// q3map_surfacemodel scatters models over a shader's faces.
 TEST(MapcGeometry, ShadersAndEntityKeysChangeTheDrawnFaces)
 {
     char dir[] = "/tmp/mapc_shadersXXXXXX";
@@ -321,7 +322,11 @@ TEST(MapcGeometry, ShadersAndEntityKeysChangeTheDrawnFaces)
                "textures/t/fullclip\n{\n surfaceparm nodraw\n surfaceparm playerclip\n}\n"
                "textures/t/cel\n{\n q3map_invert\n q3map_offset -2.0\n surfaceparm nolightmap\n surfaceparm trans\n"
                " surfaceparm nonsolid\n}\n"
-               "textures/common/terrain\n{\n q3map_terrain\n surfaceparm nodraw\n surfaceparm nolightmap\n}\n");
+               "textures/common/terrain\n{\n q3map_terrain\n surfaceparm nodraw\n surfaceparm nolightmap\n}\n"
+               "textures/t/ground_1\n{\n q3map_surfacemodel models/tri.md3 64 1 1 1 0 0 1\n}\n");
+    mkdir((root + "/models").c_str(), 0755);
+    std::vector<unsigned char> md3 = md3Triangle("models/tri/skin");
+    writeBytes(root + "/models/tri.md3", std::string(md3.begin(), md3.end()));
     // A 2 x 2 index map: layer 1 but for the corner at the smallest x and y.
     std::string pcx(128, '\0');
     const unsigned char header[] = {0x0a, 5, 1, 8, 0, 0, 0, 0, 1, 0, 1, 0};
@@ -375,5 +380,9 @@ TEST(MapcGeometry, ShadersAndEntityKeysChangeTheDrawnFaces)
     EXPECT_NEAR(ta.area["textures/t/ground_0to1"], 512.0 * 512 / 2, 1.0);
     EXPECT_NEAR(ta.area["textures/t/ground_1"], 512.0 * 512 / 2, 1.0);
     EXPECT_EQ(ta.faces.count("textures/common/terrain"), 0u);
+    // Layer 1 scatters a model on each of its 128 pieces no longer than 64
+    // units: a 64 x 64 triangle each, twice the layer's own area.
+    EXPECT_EQ(ta.faces["models/tri/skin"], 128);
+    EXPECT_NEAR(ta.area["models/tri/skin"], 512.0 * 512, 1.0);
     EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
 }
