@@ -322,6 +322,22 @@ bool applyShaderLine(ShaderInfo& shader, const std::vector<std::string>& words)
         if (!r.model.empty() && r.density > 0.0f && r.odds > 0.0f) shader.surfaceModels.push_back(r);
         return true;
     }
+    if (keyword == "q3map_tcgen") {
+        // "vector ( a b c ) ( d e f )"; ivector takes the inverse of each number
+        std::vector<double> values;
+        for (size_t i = 2; i < line.size(); i++)
+            if (line.word(i) != "(" && line.word(i) != ")")
+                values.push_back(line.number(i));
+        const std::string kind = line.word(1);
+        if ((kind != "vector" && kind != "ivector") || values.size() < 6)
+            return true;  // another generator: the compiler keeps its own placement
+        for (int k = 0; k < 6; k++) {
+            double v = values[size_t(k)];
+            shader.textureVectors[k / 3][k % 3] = kind == "ivector" ? (v != 0.0 ? 1.0 / v : 0.0) : v;
+        }
+        shader.worldTexture = true;
+        return true;
+    }
     if (keyword == "q3map_offset") {
         shader.offset = line.number(1);
         return true;

@@ -100,6 +100,10 @@ struct ShaderInfo {
     bool invert = false;      // "q3map_invert": faces turned to face the other way
     double offset = 0;        // "q3map_offset": faces moved along their normal
     std::vector<SurfaceModelRule> surfaceModels;
+    // "q3map_tcgen vector ( s ) ( t )" or "ivector" (each number n as 1 / n):
+    // texture s and t are the point's position dotted with these.
+    bool worldTexture = false;
+    double textureVectors[2][3] = {{0, 0, 0}, {0, 0, 0}};
 
     std::vector<ShaderStage> stages;
     std::vector<Deform> deforms;

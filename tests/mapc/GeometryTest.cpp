@@ -309,7 +309,8 @@ std::string terrainPrism(bool flipped)
 // What shader scripts and entity keys do to the drawn faces: clip brushes
 // hide nothing, a side partly covered is drawn whole (the hull of its
 // visible parts), _celshader adds turned outline clones, a terrain entity
-// paints its sides with the layer shaders of its index map, and
+// paints its sides with the layer shaders of its index map (blended by
+// vertex alpha, placed by q3map_tcGen), and
 // q3map_surfacemodel scatters models over a shader's faces.
 TEST(MapcGeometry, ShadersAndEntityKeysChangeTheDrawnFaces)
 {
@@ -323,7 +324,8 @@ TEST(MapcGeometry, ShadersAndEntityKeysChangeTheDrawnFaces)
                "textures/t/cel\n{\n q3map_invert\n q3map_offset -2.0\n surfaceparm nolightmap\n surfaceparm trans\n"
                " surfaceparm nonsolid\n}\n"
                "textures/common/terrain\n{\n q3map_terrain\n surfaceparm nodraw\n surfaceparm nolightmap\n}\n"
-               "textures/t/ground_1\n{\n q3map_surfacemodel models/tri.md3 64 1 1 1 0 0 1\n}\n");
+               "textures/t/ground_1\n{\n q3map_surfacemodel models/tri.md3 64 1 1 1 0 0 1\n"
+               " q3map_tcGen ivector ( 256 0 0 ) ( 0 128 0 )\n}\n");
     mkdir((root + "/models").c_str(), 0755);
     std::vector<unsigned char> md3 = md3Triangle("models/tri/skin");
     writeBytes(root + "/models/tri.md3", std::string(md3.begin(), md3.end()));
@@ -380,6 +382,20 @@ TEST(MapcGeometry, ShadersAndEntityKeysChangeTheDrawnFaces)
     EXPECT_NEAR(ta.area["textures/t/ground_0to1"], 512.0 * 512 / 2, 1.0);
     EXPECT_NEAR(ta.area["textures/t/ground_1"], 512.0 * 512 / 2, 1.0);
     EXPECT_EQ(ta.faces.count("textures/common/terrain"), 0u);
+    // The blend is see-through (alpha 0) at the lower layer's corner; the
+    // layer's q3map_tcGen places its texture by world position.
+    for (const bsp::BspFace& f : t.lumps.faces) {
+        const std::string name = t.lumps.textures[static_cast<size_t>(f.texture)].name;
+        for (int k = 0; k < f.vertexCount && name.compare(0, 18, "textures/t/ground_") == 0; ++k) {
+            const bsp::BspVertex& v = t.lumps.vertices[static_cast<size_t>(f.firstVertex + k)];
+            const bool lowCorner = v.position[0] < 1 && v.position[1] < 1;
+            EXPECT_EQ(v.color[3], lowCorner ? 0 : 255) << name << " " << v.position[0] << " " << v.position[1];
+            if (name == "textures/t/ground_1") {
+                EXPECT_FLOAT_EQ(v.texCoord[0], v.position[0] / 256.0f);
+                EXPECT_FLOAT_EQ(v.texCoord[1], v.position[1] / 128.0f);
+            }
+        }
+    }
     // Layer 1 scatters a model on each of its 128 pieces no longer than 64
     // units: a 64 x 64 triangle each, twice the layer's own area.
     EXPECT_EQ(ta.faces["models/tri/skin"], 128);

@@ -149,6 +149,8 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
         std::memcpy(s.matrix, ms.matrix, sizeof(s.matrix));
         s.imageSize[0] = traits.width;
         s.imageSize[1] = traits.height;
+        s.worldTexture = traits.worldTexture;
+        std::memcpy(s.worldAxes, traits.textureVectors, sizeof(s.worldAxes));
         s.drawn = (flags & (kSurfNoDraw | kSurfHint | kSurfSkip)) == 0;
         s.lightmapped = (flags & (kSurfNoLightmap | kSurfSky)) == 0;
         b.sides.push_back(s);

@@ -1,5 +1,6 @@
 #pragma once
 // The brushes of a level and the texture records their sides use.
+#include <cstdint>
 #include <string>
 #include <vector>
 #include "Diagnostics.h"
@@ -25,6 +26,9 @@ struct BrushSide {
     double scale[2] = {1, 1};
     bool hasMatrix = false;  // brushDef texture matrix instead of offset / rotation / scale
     double matrix[2][3] = {{0, 0, 0}, {0, 0, 0}};
+    bool worldTexture = false;  // the shader's q3map_tcgen: s, t = position . worldAxes
+    double worldAxes[2][3] = {{0, 0, 0}, {0, 0, 0}};
+    std::vector<uint8_t> cornerAlpha;  // vertex alpha per winding corner (terrain blends); empty: opaque
     int imageSize[2] = {64, 64};
     bool lightmapped = true;
     Winding winding;  // empty for bevels

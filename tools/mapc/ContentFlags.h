@@ -68,6 +68,8 @@ struct TextureTraits {
     bool terrain = false;                // painted by the entity's index map
     bool invert = false;                 // clones (cel shading) face the other way
     double offset = 0;                   // clones are moved this far along the normal
+    bool worldTexture = false;           // texture s, t = position . textureVectors
+    double textureVectors[2][3] = {{0, 0, 0}, {0, 0, 0}};
 };
 
 // Applies one "surfaceparm NAME" to the traits; false for an unknown name.

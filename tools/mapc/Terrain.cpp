@@ -125,6 +125,12 @@ void paintTerrain(const MapFile& map, const FileSystem* files, TextureLibrary& l
                 s.texture = brushes.textureIndex("textures/" + name, contents, static_cast<int>(t.flags));
                 s.imageSize[0] = t.width;
                 s.imageSize[1] = t.height;
+                s.worldTexture = t.worldTexture;
+                std::copy(&t.textureVectors[0][0], &t.textureVectors[0][0] + 6, &s.worldAxes[0][0]);
+                // A blend shows its higher layer where the vertex alpha is full.
+                const int top = *std::max_element(layers.begin(), layers.end());
+                s.cornerAlpha.clear();
+                for (int layer : layers) s.cornerAlpha.push_back(layer == top ? 255 : 0);
                 s.drawn = (t.flags & (kSurfNoDraw | kSurfHint | kSurfSkip)) == 0;
                 s.lightmapped = (t.flags & (kSurfNoLightmap | kSurfSky)) == 0;
             }

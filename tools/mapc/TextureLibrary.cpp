@@ -104,6 +104,8 @@ const TextureTraits& TextureLibrary::traitsOfPath(const std::string& path, Diagn
         t.terrain = shader->terrain;
         t.invert = shader->invert;
         t.offset = shader->offset;
+        t.worldTexture = shader->worldTexture;
+        std::memcpy(t.textureVectors, shader->textureVectors, sizeof(t.textureVectors));
         if (!shader->editorImage.empty()) image = shader->editorImage;
         else if (!shader->image.empty()) image = shader->image;
     } else {
