@@ -272,6 +272,16 @@ bool readCull(const Line& line, ShaderInfo& shader)
     return true;
 }
 
+// The numbers of the line from word `from` on, parentheses left out.
+std::vector<float> numbersFrom(const Line& line, size_t from)
+{
+    std::vector<float> values;
+    for (size_t i = from; i < line.size(); i++)
+        if (line.word(i) != "(" && line.word(i) != ")")
+            values.push_back(line.number(i));
+    return values;
+}
+
 // For the editor and the level compiler: read and kept quiet.
 bool isToolKeyword(const std::string& keyword)
 {
@@ -324,10 +334,7 @@ bool applyShaderLine(ShaderInfo& shader, const std::vector<std::string>& words)
     }
     if (keyword == "q3map_tcgen") {
         // "vector ( a b c ) ( d e f )"; ivector takes the inverse of each number
-        std::vector<double> values;
-        for (size_t i = 2; i < line.size(); i++)
-            if (line.word(i) != "(" && line.word(i) != ")")
-                values.push_back(line.number(i));
+        const std::vector<float> values = numbersFrom(line, 2);
         const std::string kind = line.word(1);
         if ((kind != "vector" && kind != "ivector") || values.size() < 6)
             return true;  // another generator: the compiler keeps its own placement
@@ -357,10 +364,7 @@ bool applyShaderLine(ShaderInfo& shader, const std::vector<std::string>& words)
     }
     if (keyword == "fogparms") {
         // "fogparms ( r g b ) distance"
-        std::vector<float> values;
-        for (size_t i = 1; i < line.size(); i++)
-            if (line.word(i) != "(" && line.word(i) != ")")
-                values.push_back(line.number(i));
+        const std::vector<float> values = numbersFrom(line, 1);
         if (values.size() < 4)
             return false;
         shader.fog = true;
