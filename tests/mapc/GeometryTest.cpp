@@ -307,7 +307,7 @@ std::string terrainPrism(bool flipped)
 } // namespace
 
 // What shader scripts and entity keys do to the drawn faces: clip brushes
-// hide nothing, a side partly covered is drawn whole (the hull of its
+// and brushes with a see-through side hide nothing, a side partly covered is drawn whole (the hull of its
 // visible parts), _celshader adds turned outline clones, a terrain entity
 // paints its sides with the layer shaders of its index map (blended by
 // vertex alpha, placed by q3map_tcGen), and
@@ -321,6 +321,7 @@ TEST(MapcGeometry, ShadersAndEntityKeysChangeTheDrawnFaces)
     mkdir((root + "/maps").c_str(), 0755);
     writeBytes(root + "/scripts/test.shader",
                "textures/t/fullclip\n{\n surfaceparm nodraw\n surfaceparm playerclip\n}\n"
+               "textures/t/grate\n{\n surfaceparm trans\n}\n"
                "textures/t/cel\n{\n q3map_invert\n q3map_offset -2.0\n surfaceparm nolightmap\n surfaceparm trans\n"
                " surfaceparm nonsolid\n}\n"
                "textures/common/terrain\n{\n q3map_terrain\n surfaceparm nodraw\n surfaceparm nolightmap\n}\n"
@@ -343,10 +344,14 @@ TEST(MapcGeometry, ShadersAndEntityKeysChangeTheDrawnFaces)
     mapc::CompileOptions options;
     options.files = &files;
 
-    // A pillar on the floor, a clip brush against the east wall.
+    // A pillar on the floor, a clip brush against the east wall, a caulked
+    // column with a grate side in the south-west corner.
+    std::string column = brush({0, 0, 0, 16, 100, 256}, "common/caulk");
+    const size_t east = column.find("common/caulk", column.find("common/caulk", column.find("common/caulk") + 1) + 1);
+    column.replace(east, 12, "t/grate");
     Compiled c;
     compile(entity("\"classname\" \"worldspawn\"\n\"_celshader\" \"t/cel\"\n" + hollowRoom({0, 0, 0, 512, 512, 256}) +
-                   brush({200, 200, 0, 264, 264, 256}) + brush({448, 0, 0, 512, 512, 256}, "t/fullclip")) +
+                   brush({200, 200, 0, 264, 264, 256}) + brush({448, 0, 0, 512, 512, 256}, "t/fullclip") + column) +
                 pointEntity("info_player_start", 100, 100, 64),
             c, options);
     ASSERT_TRUE(c.compiled) << c.diag.error;
@@ -354,10 +359,14 @@ TEST(MapcGeometry, ShadersAndEntityKeysChangeTheDrawnFaces)
     FaceAreas a = faceAreas(c.lumps);
     EXPECT_NEAR(a.area["textures/halvex/floor"], 512.0 * 512.0, 1.0);
     EXPECT_EQ(a.faces["textures/halvex/floor"], 1);
-    // Walls and ceiling whole (the east wall behind the clip too), the pillar's four sides.
+    // Walls and ceiling whole (behind the clip and the grate column too),
+    // the pillar's four sides; the grate.
     EXPECT_NEAR(a.area["textures/halvex/wall"], 4 * 512.0 * 256 + 512.0 * 512 + 4 * 64.0 * 256, 1.0);
-    EXPECT_NEAR(a.area["textures/t/cel"], a.area["textures/halvex/wall"] + a.area["textures/halvex/floor"], 1.0);
-    EXPECT_EQ(a.faces["textures/t/cel"], a.faces["textures/halvex/wall"] + a.faces["textures/halvex/floor"]);
+    EXPECT_NEAR(a.area["textures/t/grate"], 100.0 * 256, 1.0);
+    EXPECT_NEAR(a.area["textures/t/cel"],
+                a.area["textures/halvex/wall"] + a.area["textures/halvex/floor"] + a.area["textures/t/grate"], 1.0);
+    EXPECT_EQ(a.faces["textures/t/cel"],
+              a.faces["textures/halvex/wall"] + a.faces["textures/halvex/floor"] + a.faces["textures/t/grate"]);
     int celFloors = 0;
     for (const bsp::BspFace& f : c.lumps.faces) {
         if (std::string(c.lumps.textures[static_cast<size_t>(f.texture)].name) != "textures/t/cel") continue;

@@ -116,6 +116,7 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
     b.model = model;
     std::vector<int> sidePlanes;
     uint32_t contents = 0, surfaceFlags = 0;
+    bool anySeeThrough = false;  // a glass or grate side lets sight through the whole brush
     for (const MapSide& ms : mb.sides) {
         Vec3 n = (ms.points[0] - ms.points[1]).cross(ms.points[2] - ms.points[1]);
         if (n.length() < 1e-6) {
@@ -137,6 +138,7 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
             contents = static_cast<uint32_t>(sideContents);
             surfaceFlags = static_cast<uint32_t>(flags);
         }
+        anySeeThrough = anySeeThrough || (static_cast<uint32_t>(sideContents) & kContentsTranslucent);
         BrushSide s;
         s.plane = index;
         s.texture = out.textureIndex("textures/" + ms.texture, sideContents, flags);
@@ -163,12 +165,13 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
     // detail) also seal the level and split the tree. See-through volumes,
     // liquids, hints and brushes without the solid bit (player clips and
     // other nonsolid walls) do neither, as level makers expect: the faces
-    // behind a clip brush stay drawn.
+    // behind a clip brush stay drawn. One translucent side (a grate on a
+    // caulked column) makes the whole brush see-through.
     const uint32_t seeThrough = kContentsTranslucent | kContentsWater | kContentsSlime | kContentsLava |
                                 kContentsFog | kContentsAreaPortal | kContentsClusterPortal | kContentsOrigin |
                                 kContentsTrigger;
     bool detail = (contents & kContentsDetail) && !(contents & kContentsStructural);
-    b.opaque = model == 0 && (contents & kContentsSolid) && !(contents & seeThrough) &&
+    b.opaque = model == 0 && (contents & kContentsSolid) && !(contents & seeThrough) && !anySeeThrough &&
                !(surfaceFlags & (kSurfHint | kSurfSkip));
     b.structural = b.opaque && !detail;
     b.contents = static_cast<int>(contents);
