@@ -307,7 +307,8 @@ std::string terrainPrism(bool flipped)
 } // namespace
 
 // What shader scripts and entity keys do to the drawn faces: clip brushes
-// and brushes with a see-through side hide nothing, a side partly covered is drawn whole (the hull of its
+// and brushes with a see-through side hide nothing, a drawn side wins over
+// an undrawn one on the same plane, a side partly covered is drawn whole (the hull of its
 // visible parts), _celshader adds turned outline clones, a terrain entity
 // paints its sides with the layer shaders of its index map (blended by
 // vertex alpha, placed by q3map_tcGen), and
@@ -345,13 +346,15 @@ TEST(MapcGeometry, ShadersAndEntityKeysChangeTheDrawnFaces)
     options.files = &files;
 
     // A pillar on the floor, a clip brush against the east wall, a caulked
-    // column with a grate side in the south-west corner.
+    // column with a grate side in the south-west corner, a metal box inside
+    // a caulk box (their sides coplanar).
     std::string column = brush({0, 0, 0, 16, 100, 256}, "common/caulk");
     const size_t east = column.find("common/caulk", column.find("common/caulk", column.find("common/caulk") + 1) + 1);
     column.replace(east, 12, "t/grate");
     Compiled c;
     compile(entity("\"classname\" \"worldspawn\"\n\"_celshader\" \"t/cel\"\n" + hollowRoom({0, 0, 0, 512, 512, 256}) +
-                   brush({200, 200, 0, 264, 264, 256}) + brush({448, 0, 0, 512, 512, 256}, "t/fullclip") + column) +
+                   brush({200, 200, 0, 264, 264, 256}) + brush({448, 0, 0, 512, 512, 256}, "t/fullclip") + column +
+                   brush({300, 300, 0, 400, 400, 40}, "common/caulk") + brush({300, 300, 0, 400, 400, 20}, "halvex/metal")) +
                 pointEntity("info_player_start", 100, 100, 64),
             c, options);
     ASSERT_TRUE(c.compiled) << c.diag.error;
@@ -363,10 +366,12 @@ TEST(MapcGeometry, ShadersAndEntityKeysChangeTheDrawnFaces)
     // the pillar's four sides; the grate.
     EXPECT_NEAR(a.area["textures/halvex/wall"], 4 * 512.0 * 256 + 512.0 * 512 + 4 * 64.0 * 256, 1.0);
     EXPECT_NEAR(a.area["textures/t/grate"], 100.0 * 256, 1.0);
+    EXPECT_NEAR(a.area["textures/halvex/metal"], 4 * 100.0 * 20, 1.0);  // the caulk's sides give way
     EXPECT_NEAR(a.area["textures/t/cel"],
-                a.area["textures/halvex/wall"] + a.area["textures/halvex/floor"] + a.area["textures/t/grate"], 1.0);
-    EXPECT_EQ(a.faces["textures/t/cel"],
-              a.faces["textures/halvex/wall"] + a.faces["textures/halvex/floor"] + a.faces["textures/t/grate"]);
+                a.area["textures/halvex/wall"] + a.area["textures/halvex/floor"] + a.area["textures/t/grate"] +
+                    a.area["textures/halvex/metal"], 1.0);
+    EXPECT_EQ(a.faces["textures/t/cel"], a.faces["textures/halvex/wall"] + a.faces["textures/halvex/floor"] +
+                                             a.faces["textures/t/grate"] + a.faces["textures/halvex/metal"]);
     int celFloors = 0;
     for (const bsp::BspFace& f : c.lumps.faces) {
         if (std::string(c.lumps.textures[static_cast<size_t>(f.texture)].name) != "textures/t/cel") continue;

@@ -7,7 +7,8 @@ namespace mapc {
 namespace {
 
 // The parts of w outside brush b. Coplanar sides facing the same way keep
-// the face of the earlier brush only; sides pressed against b are covered.
+// the face of the earlier brush only, unless that one is not drawn (a
+// caulked hull around a textured piece); sides pressed against b are covered.
 void clipOutside(const Winding& w, int ownPlane, int ownBrush, int otherBrush, const Brush& b,
                  const PlaneSet& planes, std::vector<Winding>& out)
 {
@@ -15,7 +16,7 @@ void clipOutside(const Winding& w, int ownPlane, int ownBrush, int otherBrush, c
     for (const BrushSide& s : b.sides) {
         if (s.bevel) continue;
         if (s.plane == ownPlane) {
-            if (otherBrush < ownBrush) continue;
+            if (otherBrush < ownBrush && s.drawn) continue;
             out.push_back(rest);
             return;
         }
