@@ -6,7 +6,8 @@
 // agreement on 100 000 random points, drawn area ratio, spawn spheres not in
 // solid, visibility checked along 10 000 random sight lines, the mean share
 // of clusters visible from a cluster (ours / reference) and whether our
-// portal flow finished or ran out of its budget.
+// portal flow finished or ran out of its budget. With --kinds first: the
+// drawn area per shader and face kind too.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,8 @@
 #include <cstdio>
 #include <cstring>
 #include <array>
+#include <cctype>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -178,22 +181,74 @@ double patchArea(const RawLevel& l, const bsp::BspFace& f)
     return area;
 }
 
+// Drawn area of one face (0 for kinds not drawn as triangles).
+double faceArea(const RawLevel& l, const bsp::BspFace& f)
+{
+    if (f.type == bsp::FacePatch) return patchArea(l, f);
+    if (f.type != bsp::FacePolygon && f.type != bsp::FaceMesh) return 0;
+    double area = 0;
+    for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
+        int m = f.firstMeshVertex + k;
+        if (m < 0 || m + 2 >= l.counts[bsp::LumpMeshVertices]) break;
+        int a = f.firstVertex + l.meshVertices[m], b = f.firstVertex + l.meshVertices[m + 1], c = f.firstVertex + l.meshVertices[m + 2];
+        if (a < 0 || b < 0 || c < 0 || a >= l.counts[bsp::LumpVertices] || b >= l.counts[bsp::LumpVertices] || c >= l.counts[bsp::LumpVertices]) break;
+        area += triangleArea(l.vertices[a].position, l.vertices[b].position, l.vertices[c].position);
+    }
+    return area;
+}
+
 double drawnArea(const RawLevel& l)
 {
     double area = 0;
+    for (int i = 0; i < l.counts[bsp::LumpFaces]; ++i) area += faceArea(l, l.faces[i]);
+    return area;
+}
+
+// Area and face count per shader and face kind.
+struct KindArea {
+    double area[2] = {0, 0};  // ours, reference
+    int faces[2] = {0, 0};
+};
+
+void addKinds(const RawLevel& l, int which, double scale, std::map<std::string, KindArea>& kinds)
+{
+    static const char* const kKind[] = {"?", "polygon", "patch", "mesh", "billboard"};
     for (int i = 0; i < l.counts[bsp::LumpFaces]; ++i) {
         const bsp::BspFace& f = l.faces[i];
-        if (f.type == bsp::FacePatch) { area += patchArea(l, f); continue; }
-        if (f.type != bsp::FacePolygon && f.type != bsp::FaceMesh) continue;
-        for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
-            int m = f.firstMeshVertex + k;
-            if (m < 0 || m + 2 >= l.counts[bsp::LumpMeshVertices]) break;
-            int a = f.firstVertex + l.meshVertices[m], b = f.firstVertex + l.meshVertices[m + 1], c = f.firstVertex + l.meshVertices[m + 2];
-            if (a < 0 || b < 0 || c < 0 || a >= l.counts[bsp::LumpVertices] || b >= l.counts[bsp::LumpVertices] || c >= l.counts[bsp::LumpVertices]) break;
-            area += triangleArea(l.vertices[a].position, l.vertices[b].position, l.vertices[c].position);
-        }
+        std::string name = f.texture >= 0 && f.texture < l.counts[bsp::LumpTextures]
+                               ? std::string(l.textures[f.texture].name, strnlen(l.textures[f.texture].name, 64))
+                               : "?";
+        int type = f.type >= 1 && f.type <= 4 ? f.type : 0;
+        // The reference turns brush faces into triangle meshes: polygons
+        // and meshes are one kind here.
+        const char* kind = type == bsp::FaceMesh ? kKind[bsp::FacePolygon] : kKind[type];
+        // Names as the source writes them or as the script does: one.
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        KindArea& k = kinds[name + " " + kind];
+        k.area[which] += faceArea(l, f) * scale;
+        k.faces[which] += 1;
     }
-    return area;
+}
+
+// Prints the shaders and kinds whose area differs most, largest first.
+void printKinds(const RawLevel& mine, const RawLevel& ref, double scale)
+{
+    std::map<std::string, KindArea> kinds;
+    addKinds(mine, 0, scale * scale, kinds);
+    addKinds(ref, 1, 1.0, kinds);
+    std::vector<std::pair<std::string, KindArea>> rows(kinds.begin(), kinds.end());
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+        return std::fabs(a.second.area[0] - a.second.area[1]) > std::fabs(b.second.area[0] - b.second.area[1]);
+    });
+    double total[2] = {drawnArea(mine) * scale * scale, drawnArea(ref)};
+    std::printf("  %-60s %12s %12s %7s %13s\n", "shader kind", "area ours", "area ref", "ratio", "faces o/r");
+    for (size_t i = 0; i < rows.size() && i < 40; ++i) {
+        const KindArea& k = rows[i].second;
+        if (std::fabs(k.area[0] - k.area[1]) < 0.001 * total[1]) break;
+        std::printf("  %-60s %12.0f %12.0f %7.3f %6d/%-6d\n", rows[i].first.c_str(), k.area[0], k.area[1],
+                    k.area[1] > 0 ? k.area[0] / k.area[1] : 0.0, k.faces[0], k.faces[1]);
+    }
+    std::printf("  %-60s %12.0f %12.0f %7.3f\n", "all", total[0], total[1], total[0] / std::max(total[1], 1.0));
 }
 
 // Lightmap pages as r g b rows, top row first.
@@ -372,7 +427,7 @@ struct Figures {
 };
 
 // Compiles in a child so time and memory are this compile's alone.
-Figures compileChild(const std::string& source, const std::string& output, const std::string& base)
+Figures compileChild(const std::string& source, const std::string& output, const std::string& base, bool facesOnly)
 {
     Figures fig;
     auto start = std::chrono::steady_clock::now();
@@ -389,6 +444,7 @@ Figures compileChild(const std::string& source, const std::string& output, const
         files.addArchives(kGameData);  // the textures' images
         mapc::CompileOptions options;
         options.files = &files;
+        if (facesOnly) options.visSeconds = options.lightSeconds = 0;
         mapc::Diagnostics diag(false);
         mapc::CompileStats stats;
         if (!mapc::compileMapFile(source.c_str(), output.c_str(), diag, &stats, options)) _exit(1);
@@ -433,8 +489,13 @@ double visiblePercent(const RawLevel& l)
 
 int main(int argc, char** argv)
 {
+    // --kinds: also the area per shader and face kind, compiled with no
+    // time for light and flow (the faces do not depend on them).
+    const bool kinds = argc > 1 && std::strcmp(argv[1], "--kinds") == 0;
+    argv += kinds;
+    argc -= kinds;
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_mapc_compare MAPS_DIR OUT_DIR NAME...\n");
+        std::fprintf(stderr, "usage: bench_mapc_compare [--kinds] MAPS_DIR OUT_DIR NAME...\n");
         return 2;
     }
     std::string maps = argv[1], outDir = argv[2];
@@ -451,7 +512,7 @@ int main(int argc, char** argv)
     for (int a = 3; a < argc; ++a) {
         std::string name = argv[a];
         std::string ourPath = outDir + "/" + name + ".bsp";
-        Figures ours = compileChild(maps + "/" + name + ".map", ourPath, maps + "/..");
+        Figures ours = compileChild(maps + "/" + name + ".map", ourPath, maps + "/..", kinds);
         RawLevel mine, ref;
         if (!ours.compiled || !mine.load(ourPath) || !ref.load(maps + "/" + name + ".bsp")) {
             std::printf("%-12s compile or read FAILED\n", name.c_str());
@@ -520,6 +581,7 @@ int main(int argc, char** argv)
                     areaRatio, badOurs, badRef, visFail, visiblePercent(mine), visiblePercent(ref),
                     ours.flowCut ? "cut" : "done", scale, lightRatio, ours.portals, ok ? "" : "  <- misses");
         if (!valid) std::printf("             game refuses it: %s\n", problem);
+        if (kinds) printKinds(mine, ref, scale);
         std::fflush(stdout);
     }
     std::printf("%d level(s) miss a target\n", failures);

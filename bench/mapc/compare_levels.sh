@@ -31,4 +31,4 @@ elif [ "${levels[0]}" = all ]; then
 fi
 mkdir -p "$build/benchdata/compiled"
 echo "== Level compiler against the reference compiles ($(nproc) cores)"
-"$build/bench/mapc/bench_mapc_compare" "$data/maps" "$build/benchdata/compiled" "${levels[@]}"
+"$build/bench/mapc/bench_mapc_compare" ${KINDS:+--kinds} "$data/maps" "$build/benchdata/compiled" "${levels[@]}"

@@ -272,6 +272,16 @@ bool readCull(const Line& line, ShaderInfo& shader)
     return true;
 }
 
+// The numbers of the line from word `from` on, parentheses left out.
+std::vector<float> numbersFrom(const Line& line, size_t from)
+{
+    std::vector<float> values;
+    for (size_t i = from; i < line.size(); i++)
+        if (line.word(i) != "(" && line.word(i) != ")")
+            values.push_back(line.number(i));
+    return values;
+}
+
 // For the editor and the level compiler: read and kept quiet.
 bool isToolKeyword(const std::string& keyword)
 {
@@ -313,6 +323,40 @@ bool applyShaderLine(ShaderInfo& shader, const std::vector<std::string>& words)
         shader.lightImage = line.raw(1);
         return true;
     }
+    if (keyword == "q3map_terrain" || keyword == "q3map_invert") {
+        (keyword == "q3map_terrain" ? shader.terrain : shader.invert) = true;
+        return true;
+    }
+    if (keyword == "q3map_surfacemodel") {
+        SurfaceModelRule r;
+        r.model = line.raw(1);
+        r.density = line.number(2);
+        r.odds = line.number(3);
+        r.minScale = line.size() > 4 ? line.number(4) : 1.0f;
+        r.maxScale = line.size() > 5 ? line.number(5) : r.minScale;
+        r.minAngle = line.number(6);
+        r.maxAngle = line.size() > 7 ? line.number(7) : 360.0f;
+        r.oriented = line.number(8) != 0.0f;
+        if (!r.model.empty() && r.density > 0.0f && r.odds > 0.0f) shader.surfaceModels.push_back(r);
+        return true;
+    }
+    if (keyword == "q3map_tcgen") {
+        // "vector ( a b c ) ( d e f )"; ivector takes the inverse of each number
+        const std::vector<float> values = numbersFrom(line, 2);
+        const std::string kind = line.word(1);
+        if ((kind != "vector" && kind != "ivector") || values.size() < 6)
+            return true;  // another generator: the compiler keeps its own placement
+        for (int k = 0; k < 6; k++) {
+            double v = values[size_t(k)];
+            shader.textureVectors[k / 3][k % 3] = kind == "ivector" ? (v != 0.0 ? 1.0 / v : 0.0) : v;
+        }
+        shader.worldTexture = true;
+        return true;
+    }
+    if (keyword == "q3map_offset") {
+        shader.offset = line.number(1);
+        return true;
+    }
     if (keyword == "qer_editorimage") {
         shader.editorImage = line.raw(1);
         return true;
@@ -328,10 +372,7 @@ bool applyShaderLine(ShaderInfo& shader, const std::vector<std::string>& words)
     }
     if (keyword == "fogparms") {
         // "fogparms ( r g b ) distance"
-        std::vector<float> values;
-        for (size_t i = 1; i < line.size(); i++)
-            if (line.word(i) != "(" && line.word(i) != ")")
-                values.push_back(line.number(i));
+        const std::vector<float> values = numbersFrom(line, 1);
         if (values.size() < 4)
             return false;
         shader.fog = true;

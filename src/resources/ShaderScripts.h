@@ -75,6 +75,17 @@ constexpr float kSortOpaque = 3.0f;
 constexpr float kSortDecal = 4.0f;
 constexpr float kSortAdditive = 9.0f;
 
+// "q3map_surfacemodel model density odds minScale maxScale minAngle
+// maxAngle oriented": the level compiler scatters the model over the
+// shader's faces, one chance per piece of about density units.
+struct SurfaceModelRule {
+    std::string model;
+    float density = 0.0f, odds = 0.0f;
+    float minScale = 1.0f, maxScale = 1.0f;
+    float minAngle = 0.0f, maxAngle = 360.0f;  // degrees about the up axis
+    bool oriented = false;                     // up along the face's normal
+};
+
 // What the game takes from a shader script.
 struct ShaderInfo {
     std::string image;   // "map", "clampmap" or the first "animmap" frame; may be empty
@@ -87,6 +98,14 @@ struct ShaderInfo {
     double surfaceLight = 0;  // "q3map_surfacelight": light given off by the faces
     double skyLight = 0;      // "q3map_skylight": light of the whole sky dome
     std::string lightImage;   // "q3map_lightimage": the picture whose colour that light has; may be empty
+    bool terrain = false;     // "q3map_terrain": painted by its entity's index map
+    bool invert = false;      // "q3map_invert": faces turned to face the other way
+    double offset = 0;        // "q3map_offset": faces moved along their normal
+    std::vector<SurfaceModelRule> surfaceModels;
+    // "q3map_tcgen vector ( s ) ( t )" or "ivector" (each number n as 1 / n):
+    // texture s and t are the point's position dotted with these.
+    bool worldTexture = false;
+    double textureVectors[2][3] = {{0, 0, 0}, {0, 0, 0}};
 
     std::vector<ShaderStage> stages;
     std::vector<Deform> deforms;

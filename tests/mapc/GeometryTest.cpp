@@ -2,6 +2,8 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <map>
+#include <sys/stat.h>
 #include "MapcTestSupport.h"
 #include "resources/FileSystem.h"
 #include "world/Overbright.h"
@@ -85,7 +87,9 @@ TEST(MapcGeometry, FacesCoverExactlyTheVisibleSurfaceAndFaceTheRoom)
                 }
         }
     }
-    double expected = 2.0 * 1024 * 1024 - 2.0 * 64 * 64 + 4.0 * 1024 * 256 + 4.0 * 64 * 256;
+    // Floor and ceiling whole: a side is drawn as the hull of its visible
+    // parts, the pillar's foot included.
+    double expected = 2.0 * 1024 * 1024 + 4.0 * 1024 * 256 + 4.0 * 64 * 256;
     EXPECT_NEAR(area, expected, 1.0);
 }
 
@@ -348,4 +352,157 @@ TEST(MapcGeometry, TheLevelsBlockSizeCutsOpenSpaceAndItsFarPlaneEndsSight)
         EXPECT_TRUE(clusterSees(fogged.data, a, b)) << x;
         EXPECT_TRUE(clusterSees(fogged.data, b, a)) << x;
     }
+}
+
+namespace {
+
+// Drawn area per texture name, and the faces' plane normals per name.
+struct FaceAreas {
+    std::map<std::string, double> area;
+    std::map<std::string, int> faces;
+};
+
+FaceAreas faceAreas(const mapc::LevelLumps& l)
+{
+    FaceAreas out;
+    for (const bsp::BspFace& f : l.faces) {
+        const std::string name = l.textures[static_cast<size_t>(f.texture)].name;
+        ++out.faces[name];
+        for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
+            const float* p[3];
+            for (int j = 0; j < 3; ++j)
+                p[j] = l.vertices[static_cast<size_t>(f.firstVertex + l.meshVertices[static_cast<size_t>(f.firstMeshVertex + k + j)])].position;
+            Vector3 u(p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]);
+            Vector3 v(p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]);
+            out.area[name] += u.cross(v).length() / 2;
+        }
+    }
+    return out;
+}
+
+// A triangular prism from z 0 to 32 over the triangle (0 0) (512 0) (0 512)
+// or, flipped, (512 0) (512 512) (0 512); its top is terrain.
+std::string terrainPrism(bool flipped)
+{
+    const int X[3] = {1, 0, 0}, Y[3] = {0, 1, 0}, Z[3] = {0, 0, 1}, D[3] = {-512, 512, 0};
+    const int o[3] = {0, 0, 0}, top[3] = {0, 0, 32}, east[3] = {512, 0, 0}, north[3] = {0, 512, 0};
+    std::string s = "{\n" + sideLine(top, X, Y, "common/terrain") + sideLine(o, Y, X, "common/caulk");
+    if (!flipped)
+        s += sideLine(o, Z, Y, "common/caulk") + sideLine(o, X, Z, "common/caulk") + sideLine(east, D, Z, "common/caulk");
+    else
+        s += sideLine(east, Y, Z, "common/caulk") + sideLine(north, Z, X, "common/caulk") + sideLine(east, Z, D, "common/caulk");
+    return s + "}\n";
+}
+
+} // namespace
+
+// What shader scripts and entity keys do to the drawn faces: clip brushes
+// and brushes with a see-through side hide nothing, a drawn side wins over
+// an undrawn one on the same plane, a side partly covered is drawn whole (the hull of its
+// visible parts), _celshader adds turned outline clones, a terrain entity
+// paints its sides with the layer shaders of its index map (blended by
+// vertex alpha, placed by q3map_tcGen), and
+// q3map_surfacemodel scatters models over a shader's faces.
+TEST(MapcGeometry, ShadersAndEntityKeysChangeTheDrawnFaces)
+{
+    char dir[] = "/tmp/mapc_shadersXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string root = dir;
+    mkdir((root + "/scripts").c_str(), 0755);
+    mkdir((root + "/maps").c_str(), 0755);
+    writeBytes(root + "/scripts/test.shader",
+               "textures/t/fullclip\n{\n surfaceparm nodraw\n surfaceparm playerclip\n}\n"
+               "textures/t/grate\n{\n surfaceparm trans\n}\n"
+               "textures/t/cel\n{\n q3map_invert\n q3map_offset -2.0\n surfaceparm nolightmap\n surfaceparm trans\n"
+               " surfaceparm nonsolid\n}\n"
+               "textures/common/terrain\n{\n q3map_terrain\n surfaceparm nodraw\n surfaceparm nolightmap\n}\n"
+               "textures/t/ground_1\n{\n q3map_surfacemodel models/tri.md3 64 1 1 1 0 0 1\n"
+               " q3map_tcGen ivector ( 256 0 0 ) ( 0 128 0 )\n}\n");
+    mkdir((root + "/models").c_str(), 0755);
+    std::vector<unsigned char> md3 = md3Triangle("models/tri/skin");
+    writeBytes(root + "/models/tri.md3", std::string(md3.begin(), md3.end()));
+    // A 2 x 2 index map: layer 1 but for the corner at the smallest x and y.
+    std::string pcx(128, '\0');
+    const unsigned char header[] = {0x0a, 5, 1, 8, 0, 0, 0, 0, 1, 0, 1, 0};
+    std::copy(header, header + sizeof(header), pcx.begin());
+    pcx[65] = 1;
+    pcx[66] = 2;
+    pcx += std::string("\x01\x01\x00\x01", 4);
+    writeBytes(root + "/maps/t.pcx", pcx);
+    FileSystem files;
+    files.setReporter([](void*, bool, const char*) {}, nullptr);
+    files.addFolder(root.c_str());
+    mapc::CompileOptions options;
+    options.files = &files;
+
+    // A pillar on the floor, a clip brush against the east wall, a caulked
+    // column with a grate side in the south-west corner, a metal box inside
+    // a caulk box (their sides coplanar).
+    std::string column = brush({0, 0, 0, 16, 100, 256}, "common/caulk");
+    const size_t east = column.find("common/caulk", column.find("common/caulk", column.find("common/caulk") + 1) + 1);
+    column.replace(east, 12, "t/grate");
+    Compiled c;
+    compile(entity("\"classname\" \"worldspawn\"\n\"_celshader\" \"t/cel\"\n" + hollowRoom({0, 0, 0, 512, 512, 256}) +
+                   brush({200, 200, 0, 264, 264, 256}) + brush({448, 0, 0, 512, 512, 256}, "t/fullclip") + column +
+                   brush({300, 300, 0, 400, 400, 40}, "common/caulk") + brush({300, 300, 0, 400, 400, 20}, "halvex/metal")) +
+                pointEntity("info_player_start", 100, 100, 64),
+            c, options);
+    ASSERT_TRUE(c.compiled) << c.diag.error;
+    ASSERT_TRUE(c.valid) << c.problem;
+    FaceAreas a = faceAreas(c.lumps);
+    EXPECT_NEAR(a.area["textures/halvex/floor"], 512.0 * 512.0, 1.0);
+    EXPECT_EQ(a.faces["textures/halvex/floor"], 1);
+    // Walls and ceiling whole (behind the clip and the grate column too),
+    // the pillar's four sides; the grate.
+    EXPECT_NEAR(a.area["textures/halvex/wall"], 4 * 512.0 * 256 + 512.0 * 512 + 4 * 64.0 * 256, 1.0);
+    EXPECT_NEAR(a.area["textures/t/grate"], 100.0 * 256, 1.0);
+    EXPECT_NEAR(a.area["textures/halvex/metal"], 4 * 100.0 * 20, 1.0);  // the caulk's sides give way
+    EXPECT_NEAR(a.area["textures/t/cel"],
+                a.area["textures/halvex/wall"] + a.area["textures/halvex/floor"] + a.area["textures/t/grate"] +
+                    a.area["textures/halvex/metal"], 1.0);
+    EXPECT_EQ(a.faces["textures/t/cel"], a.faces["textures/halvex/wall"] + a.faces["textures/halvex/floor"] +
+                                             a.faces["textures/t/grate"] + a.faces["textures/halvex/metal"]);
+    int celFloors = 0;
+    for (const bsp::BspFace& f : c.lumps.faces) {
+        if (std::string(c.lumps.textures[static_cast<size_t>(f.texture)].name) != "textures/t/cel") continue;
+        EXPECT_EQ(f.lightmap, -1);
+        if (f.normal[2] > -0.99f) continue;
+        ++celFloors;  // the floor's clone: turned down, 2 units above it
+        for (int v = 0; v < f.vertexCount; ++v)
+            EXPECT_FLOAT_EQ(c.lumps.vertices[static_cast<size_t>(f.firstVertex + v)].position[2], 2.0f);
+    }
+    EXPECT_EQ(celFloors, 1);
+
+    Compiled t;
+    compile(entity("\"classname\" \"worldspawn\"\n" + hollowRoom({0, 0, 0, 512, 512, 256})) +
+                entity("\"classname\" \"func_group\"\n\"terrain\" \"1\"\n\"layers\" \"2\"\n\"shader\" \"t/ground\"\n"
+                       "\"alphamap\" \"maps/t.pcx\"\n" + withFlags(terrainPrism(false), "134217728 0 0") +
+                       withFlags(terrainPrism(true), "134217728 0 0")) +
+                pointEntity("info_player_start", 100, 100, 64),
+            t, options);
+    ASSERT_TRUE(t.compiled) << t.diag.error;
+    ASSERT_TRUE(t.valid) << t.problem;
+    FaceAreas ta = faceAreas(t.lumps);
+    EXPECT_NEAR(ta.area["textures/t/ground_0to1"], 512.0 * 512 / 2, 1.0);
+    EXPECT_NEAR(ta.area["textures/t/ground_1"], 512.0 * 512 / 2, 1.0);
+    EXPECT_EQ(ta.faces.count("textures/common/terrain"), 0u);
+    // The blend is see-through (alpha 0) at the lower layer's corner; the
+    // layer's q3map_tcGen places its texture by world position.
+    for (const bsp::BspFace& f : t.lumps.faces) {
+        const std::string name = t.lumps.textures[static_cast<size_t>(f.texture)].name;
+        for (int k = 0; k < f.vertexCount && name.compare(0, 18, "textures/t/ground_") == 0; ++k) {
+            const bsp::BspVertex& v = t.lumps.vertices[static_cast<size_t>(f.firstVertex + k)];
+            const bool lowCorner = v.position[0] < 1 && v.position[1] < 1;
+            EXPECT_EQ(v.color[3], lowCorner ? 0 : 255) << name << " " << v.position[0] << " " << v.position[1];
+            if (name == "textures/t/ground_1") {
+                EXPECT_FLOAT_EQ(v.texCoord[0], v.position[0] / 256.0f);
+                EXPECT_FLOAT_EQ(v.texCoord[1], v.position[1] / 128.0f);
+            }
+        }
+    }
+    // Layer 1 scatters a model on each of its 128 pieces no longer than 64
+    // units: a 64 x 64 triangle each, twice the layer's own area.
+    EXPECT_EQ(ta.faces["models/tri/skin"], 128);
+    EXPECT_NEAR(ta.area["models/tri/skin"], 512.0 * 512, 1.0);
+    EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
 }

@@ -116,6 +116,7 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
     b.model = model;
     std::vector<int> sidePlanes;
     uint32_t contents = 0, surfaceFlags = 0;
+    bool anySeeThrough = false;  // a glass or grate side lets sight through the whole brush
     for (const MapSide& ms : mb.sides) {
         Vec3 n = (ms.points[0] - ms.points[1]).cross(ms.points[2] - ms.points[1]);
         if (n.length() < 1e-6) {
@@ -137,6 +138,7 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
             contents = static_cast<uint32_t>(sideContents);
             surfaceFlags = static_cast<uint32_t>(flags);
         }
+        anySeeThrough = anySeeThrough || (static_cast<uint32_t>(sideContents) & kContentsTranslucent);
         BrushSide s;
         s.plane = index;
         s.texture = out.textureIndex("textures/" + ms.texture, sideContents, flags);
@@ -149,6 +151,8 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
         std::memcpy(s.matrix, ms.matrix, sizeof(s.matrix));
         s.imageSize[0] = traits.width;
         s.imageSize[1] = traits.height;
+        s.worldTexture = traits.worldTexture;
+        std::memcpy(s.worldAxes, traits.textureVectors, sizeof(s.worldAxes));
         s.drawn = (flags & (kSurfNoDraw | kSurfHint | kSurfSkip)) == 0;
         s.lightmapped = (flags & (kSurfNoLightmap | kSurfSky)) == 0;
         b.sides.push_back(s);
@@ -158,14 +162,17 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
         return false;
     }
     // Opaque world brushes hide what they cover; the structural ones (not
-    // detail) also seal the level and split the tree, solid or not (a
-    // nodraw-nonsolid wall still seals). See-through volumes, liquids and
-    // hints do neither.
+    // detail) also seal the level and split the tree. See-through volumes,
+    // liquids, hints and brushes without the solid bit (player clips and
+    // other nonsolid walls) do neither, as level makers expect: the faces
+    // behind a clip brush stay drawn. One translucent side (a grate on a
+    // caulked column) makes the whole brush see-through.
     const uint32_t seeThrough = kContentsTranslucent | kContentsWater | kContentsSlime | kContentsLava |
                                 kContentsFog | kContentsAreaPortal | kContentsClusterPortal | kContentsOrigin |
                                 kContentsTrigger;
     bool detail = (contents & kContentsDetail) && !(contents & kContentsStructural);
-    b.opaque = model == 0 && !(contents & seeThrough) && !(surfaceFlags & (kSurfHint | kSurfSkip));
+    b.opaque = model == 0 && (contents & kContentsSolid) && !(contents & seeThrough) && !anySeeThrough &&
+               !(surfaceFlags & (kSurfHint | kSurfSkip));
     b.structural = b.opaque && !detail;
     b.contents = static_cast<int>(contents);
     const TextureRecord first = out.textures[static_cast<size_t>(b.sides[0].texture)];  // a copy: the list may grow
@@ -242,6 +249,7 @@ void buildBrushes(const MapFile& map, const std::vector<int>& modelOf, TextureLi
             if (modelOf[ei] != model) continue;
             for (const MapBrush& mb : map.entities[ei].brushes) {
                 Brush b;
+                b.entity = static_cast<int>(ei);
                 if (buildOne(mb, model, library, planes, out, diag, b)) out.brushes.push_back(std::move(b));
             }
         }

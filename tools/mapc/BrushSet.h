@@ -1,5 +1,6 @@
 #pragma once
 // The brushes of a level and the texture records their sides use.
+#include <cstdint>
 #include <string>
 #include <vector>
 #include "Diagnostics.h"
@@ -25,6 +26,9 @@ struct BrushSide {
     double scale[2] = {1, 1};
     bool hasMatrix = false;  // brushDef texture matrix instead of offset / rotation / scale
     double matrix[2][3] = {{0, 0, 0}, {0, 0, 0}};
+    bool worldTexture = false;  // the shader's q3map_tcgen: s, t = position . worldAxes
+    double worldAxes[2][3] = {{0, 0, 0}, {0, 0, 0}};
+    std::vector<uint8_t> cornerAlpha;  // vertex alpha per winding corner (terrain blends); empty: opaque
     int imageSize[2] = {64, 64};
     bool lightmapped = true;
     Winding winding;  // empty for bevels
@@ -40,6 +44,7 @@ struct Brush {
     bool opaque = true;      // hides the faces it covers
     bool structural = true;  // also seals the level, splits the tree, casts shadows
     int model = 0;           // 0: the world; else the entity's inline model
+    int entity = -1;         // the source entity it belongs to
     int line = 0;
 };
 

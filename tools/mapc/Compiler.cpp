@@ -8,6 +8,7 @@
 #include "BrushSet.h"
 #include "ContentFlags.h"
 #include "BspTree.h"
+#include "CelShading.h"
 #include "LumpAssembly.h"
 #include "Lightmapper.h"
 #include "MapParser.h"
@@ -16,6 +17,7 @@
 #include "Patches.h"
 #include "Portals.h"
 #include "Surfaces.h"
+#include "Terrain.h"
 #include "Visibility.h"
 
 namespace mapc {
@@ -150,6 +152,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     PlaneSet planes;
     BrushSet brushes;
     buildBrushes(map, modelOf, library, planes, brushes, diag);
+    paintTerrain(map, options.files, library, brushes, diag);
     bool anyStructural = false;
     for (const Brush& b : brushes.brushes) anyStructural = anyStructural || b.structural;
     if (!anyStructural) {
@@ -192,6 +195,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     if (progress) progress->stage("faces and models");
     std::vector<Surface> surfaces;
     buildSurfaces(brushes, planes, tree, surfaces);
+    addCelOutlines(map, library, brushes, planes, surfaces, diag);
     buildModelSurfaces(brushes, surfaces);
     int patchCount = 0;
     for (size_t e = 0; e < map.entities.size(); ++e) {
@@ -204,7 +208,8 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         }
     }
     std::vector<ClipTriangle> clips;
-    const int meshCount = addMiscModels(map, options.files, library, brushes, tree, planes, surfaces, diag, &clips);
+    int meshCount = addMiscModels(map, options.files, library, brushes, tree, planes, surfaces, diag, &clips);
+    meshCount += addSurfaceModels(options.files, library, brushes, tree, planes, surfaces, diag);
     addModelClipBrushes(clips, planes, brushes, surfaces, diag);
     LightSettings light = readLightSettings(map, diag);
     light.luxel = fitLuxelSize(surfaces, planes, light.luxel, diag);

@@ -67,6 +67,11 @@ struct TextureTraits {
     double surfaceLight = 0;             // light given off per face area
     double skyLight = 0;                 // sky shaders: light of the whole dome
     double lightColor[3] = {1, 1, 1};    // of surface and sky light: the light image's mean, largest 1
+    bool terrain = false;                // painted by the entity's index map
+    bool invert = false;                 // clones (cel shading) face the other way
+    double offset = 0;                   // clones are moved this far along the normal
+    bool worldTexture = false;           // texture s, t = position . textureVectors
+    double textureVectors[2][3] = {{0, 0, 0}, {0, 0, 0}};
 };
 
 // Applies one "surfaceparm NAME" to the traits; false for an unknown name.

@@ -108,6 +108,30 @@ private:
     LevelLumps& out;
 };
 
+// Vertex alpha at a point of the side: blended between the corners of a
+// triangle, else the nearest corner's.
+uint8_t alphaAt(const BrushSide& side, const Vec3& p)
+{
+    const Winding& w = side.winding;
+    if (side.cornerAlpha.size() != w.size() || w.empty()) return 255;
+    if (w.size() == 3) {
+        const Vec3 n = (w[1] - w[0]).cross(w[2] - w[0]);
+        const double whole = n.dot(n);
+        if (whole > 1e-12) {
+            double sum = 0;
+            for (int i = 0; i < 3; ++i) {
+                const double part = (w[(i + 1) % 3] - p).cross(w[(i + 2) % 3] - p).dot(n) / whole;
+                sum += std::clamp(part, 0.0, 1.0) * side.cornerAlpha[static_cast<size_t>(i)];
+            }
+            return static_cast<uint8_t>(std::clamp(std::lround(sum), 0L, 255L));
+        }
+    }
+    size_t nearest = 0;
+    for (size_t i = 1; i < w.size(); ++i)
+        if ((w[i] - p).length() < (w[nearest] - p).length()) nearest = i;
+    return side.cornerAlpha[nearest];
+}
+
 void emitFace(const Surface& s, const BrushSide& side, const PlaneSet& planes, LevelLumps& out)
 {
     const Plane& plane = planes[s.plane];
@@ -120,7 +144,8 @@ void emitFace(const Surface& s, const BrushSide& side, const PlaneSet& planes, L
             textureCoord(side, plane.normal, p, v.texCoord);
             if (s.lightmap >= 0) lightmapCoord(s, p, v.lightmapCoord);
             copyVec(v.normal, plane.normal);
-            v.color[0] = v.color[1] = v.color[2] = v.color[3] = 255;
+            v.color[0] = v.color[1] = v.color[2] = 255;
+            v.color[3] = alphaAt(side, p);
             out.vertices.push_back(v);
         }
         // Clockwise seen from the front: the game culls the other winding.

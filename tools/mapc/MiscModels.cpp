@@ -132,6 +132,64 @@ bool addMesh(const ModelMesh& mesh, const ModelPlacement& where, int texture, co
     return true;
 }
 
+// Three numbers in [0, 1) that depend only on the point and the rule.
+void chances(const Vec3& p, size_t rule, double out[3])
+{
+    uint64_t h = 0x9e3779b97f4a7c15ull * (rule + 1);
+    for (int i = 0; i < 3; ++i) h = (h ^ static_cast<uint64_t>(std::llround(p[i] * 8.0))) * 0xbf58476d1ce4e5b9ull;
+    for (int i = 0; i < 3; ++i) {
+        h += 0x9e3779b97f4a7c15ull;
+        uint64_t z = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ull;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+        out[i] = static_cast<double>((z ^ (z >> 31)) >> 11) / 9007199254740992.0;
+    }
+}
+
+// Scale, then a turn about the up axis, then up along the normal (when oriented).
+ModelPlacement scatteredPlacement(const SurfaceModelRule& r, const Vec3& at, const Vec3& normal, const double c[3])
+{
+    ModelPlacement m;
+    const double scale = r.minScale + (r.maxScale - r.minScale) * c[1];
+    const double yaw = r.minAngle + (r.maxAngle - r.minAngle) * c[2];
+    for (int i = 0; i < 3; ++i) m.axes[i][i] = scale;
+    rotate(m.axes, 2, yaw);
+    if (r.oriented) {
+        Vec3 z = normal, x = std::fabs(z.x) < 0.9 ? Vec3(1, 0, 0) : Vec3(0, 1, 0);
+        x = (x - z * x.dot(z)).normalized();
+        const Vec3 y = z.cross(x);
+        double turned[3][3];
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) turned[i][j] = x[i] * m.axes[0][j] + y[i] * m.axes[1][j] + z[i] * m.axes[2][j];
+        std::memcpy(m.axes, turned, sizeof(turned));
+    }
+    m.origin = at;
+    return m;
+}
+
+// Cuts the triangle at the middle of its longest edge until no edge is
+// longer than size; each final triangle's middle goes to spots.
+void scatterSpots(const Vec3& a, const Vec3& b, const Vec3& c, double size, int depth, std::vector<Vec3>& spots)
+{
+    const double ab = (b - a).length(), bc = (c - b).length(), ca = (a - c).length();
+    if (depth <= 0 || std::max(ab, std::max(bc, ca)) <= size) {
+        spots.push_back((a + b + c) * (1.0 / 3.0));
+        return;
+    }
+    if (ab >= bc && ab >= ca) {
+        const Vec3 m = (a + b) * 0.5;
+        scatterSpots(a, m, c, size, depth - 1, spots);
+        scatterSpots(m, b, c, size, depth - 1, spots);
+    } else if (bc >= ca) {
+        const Vec3 m = (b + c) * 0.5;
+        scatterSpots(a, b, m, size, depth - 1, spots);
+        scatterSpots(a, m, c, size, depth - 1, spots);
+    } else {
+        const Vec3 m = (c + a) * 0.5;
+        scatterSpots(a, b, m, size, depth - 1, spots);
+        scatterSpots(m, b, c, size, depth - 1, spots);
+    }
+}
+
 } // namespace
 
 Vec3 ModelPlacement::apply(const Vec3& p) const
@@ -198,6 +256,50 @@ int addMiscModels(const MapFile& map, const FileSystem* files, TextureLibrary& l
         }
     }
     return static_cast<int>(out.size() - before);
+}
+
+int addSurfaceModels(const FileSystem* files, TextureLibrary& library, BrushSet& textures, const Tree& tree,
+                     const PlaneSet& planes, std::vector<Surface>& surfaces, Diagnostics& diag)
+{
+    ModelCache cache(files, diag);
+    const size_t faces = surfaces.size();
+    size_t triangles = 0;
+    for (size_t si = 0; si < faces; ++si) {
+        if (surfaces[si].model != 0 || surfaces[si].isPatch() || surfaces[si].isMesh() || surfaces[si].texture < 0) continue;
+        const std::string name = textures.textures[static_cast<size_t>(surfaces[si].texture)].name;
+        const ShaderInfo* shader = library.shaderOf(name);
+        if (!shader || shader->surfaceModels.empty()) continue;
+        const Vec3 normal = planes[surfaces[si].plane].normal;
+        for (size_t ri = 0; ri < shader->surfaceModels.size(); ++ri) {
+            const SurfaceModelRule& rule = shader->surfaceModels[ri];
+            const Model* model = cache.get(rule.model, 0);
+            if (!model) continue;
+            std::vector<Vec3> spots;
+            for (const Winding& w : surfaces[si].pieces)
+                for (size_t k = 1; k + 1 < w.size(); ++k)
+                    scatterSpots(w[0], w[k], w[k + 1], std::max<double>(rule.density, 1.0), 24, spots);
+            for (const Vec3& at : spots) {
+                double c[3];
+                chances(at, ri, c);
+                if (c[0] >= rule.odds) continue;
+                triangles += model->triangleCount();
+                if (triangles > kMaxLevelModelTriangles) {
+                    diag.warn(0, "models scattered by shader '%s' pass %zu triangles; the rest left out",
+                              name.c_str(), kMaxLevelModelTriangles);
+                    return static_cast<int>(surfaces.size() - faces);
+                }
+                const ModelPlacement where = scatteredPlacement(rule, at, normal, c);
+                for (const ModelMesh& mesh : model->meshes) {
+                    const TextureTraits& traits = library.traitsOfPath(mesh.shader, diag);
+                    if (traits.flags & (kSurfNoDraw | kSurfHint | kSurfSkip)) continue;
+                    const int texture = textures.textureIndex(mesh.shader, static_cast<int>(traits.contents),
+                                                              static_cast<int>(traits.flags));
+                    addMesh(mesh, where, texture, tree, planes, surfaces, nullptr, nullptr);
+                }
+            }
+        }
+    }
+    return static_cast<int>(surfaces.size() - faces);
 }
 
 std::vector<Vec3> meshNormals(const Surface& s)

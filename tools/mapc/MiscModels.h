@@ -35,6 +35,14 @@ int addMiscModels(const MapFile& map, const FileSystem* files, TextureLibrary& l
                   const Tree& tree, const PlaneSet& planes, std::vector<Surface>& out, Diagnostics& diag,
                   std::vector<ClipTriangle>* clips = nullptr);
 
+// The models the shaders of the world's brush faces scatter over them
+// ("q3map_surfacemodel"): each face is cut into triangles no longer than
+// the rule's density, and each has the rule's odds of one model on its
+// middle, scaled and turned at random (the same for the same source).
+// Returns the surfaces added.
+int addSurfaceModels(const FileSystem* files, TextureLibrary& library, BrushSet& textures, const Tree& tree,
+                     const PlaneSet& planes, std::vector<Surface>& surfaces, Diagnostics& diag);
+
 // Unit normal at each point of a mesh surface: the area-weighted front
 // normals of the triangles around it.
 std::vector<Vec3> meshNormals(const Surface& s);

@@ -7,7 +7,8 @@ namespace mapc {
 namespace {
 
 // The parts of w outside brush b. Coplanar sides facing the same way keep
-// the face of the earlier brush only; sides pressed against b are covered.
+// the face of the earlier brush only, unless that one is not drawn (a
+// caulked hull around a textured piece); sides pressed against b are covered.
 void clipOutside(const Winding& w, int ownPlane, int ownBrush, int otherBrush, const Brush& b,
                  const PlaneSet& planes, std::vector<Winding>& out)
 {
@@ -15,7 +16,7 @@ void clipOutside(const Winding& w, int ownPlane, int ownBrush, int otherBrush, c
     for (const BrushSide& s : b.sides) {
         if (s.bevel) continue;
         if (s.plane == ownPlane) {
-            if (otherBrush < ownBrush) continue;
+            if (otherBrush < ownBrush && s.drawn) continue;
             out.push_back(rest);
             return;
         }
@@ -49,6 +50,46 @@ Surface sideSurface(size_t brush, size_t side, const BrushSide& s)
     surf.texture = s.texture;
     surf.lightmapped = s.lightmapped;
     return surf;
+}
+
+// The convex hull of the pieces, on their plane; empty when it has no area.
+Winding hullOnPlane(const std::vector<Winding>& pieces, const Plane& plane)
+{
+    int a, b;
+    lightmapAxes(plane.normal, a, b);
+    const int c = 3 - a - b;
+    std::vector<std::pair<double, double>> pts;
+    for (const Winding& w : pieces)
+        for (const Vec3& p : w) pts.emplace_back(p[a], p[b]);
+    std::sort(pts.begin(), pts.end());
+    pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
+    if (pts.size() < 3) return {};
+    auto turn = [](const std::pair<double, double>& o, const std::pair<double, double>& p,
+                   const std::pair<double, double>& q) {
+        return (p.first - o.first) * (q.second - o.second) - (p.second - o.second) * (q.first - o.first);
+    };
+    // Monotone chain: lower then upper half, counter-clockwise in (a, b).
+    std::vector<std::pair<double, double>> hull(pts.size() * 2);
+    size_t k = 0;
+    for (size_t i = 0; i < pts.size(); ++i) {
+        while (k >= 2 && turn(hull[k - 2], hull[k - 1], pts[i]) <= 1e-9) --k;
+        hull[k++] = pts[i];
+    }
+    for (size_t i = pts.size() - 1, low = k + 1; i-- > 0;) {
+        while (k >= low && turn(hull[k - 2], hull[k - 1], pts[i]) <= 1e-9) --k;
+        hull[k++] = pts[i];
+    }
+    hull.resize(k - 1);
+    if (hull.size() < 3) return {};
+    Winding out;
+    for (const auto& h : hull) {
+        Vec3 p;
+        p[a] = h.first;
+        p[b] = h.second;
+        p[c] = (plane.dist - plane.normal[a] * h.first - plane.normal[b] * h.second) / plane.normal[c];
+        out.push_back(p);
+    }
+    return windingArea(out) > 0.01 ? out : Winding();
 }
 
 } // namespace
@@ -103,6 +144,13 @@ void buildSurfaces(const BrushSet& brushes, const PlaneSet& planes, Tree& tree,
                 }
             }
             if (surf.pieces.empty()) continue;
+            // A side is drawn as one polygon: the hull of its visible parts,
+            // as the level makers' own compiler does (what lies between them
+            // is covered, and one polygon is cheaper to draw than many).
+            if (surf.pieces.size() > 1) {
+                Winding hull = hullOnPlane(surf.pieces, planes[side.plane]);
+                if (!hull.empty()) surf.pieces.assign(1, hull);
+            }
             std::sort(surf.leaves.begin(), surf.leaves.end());
             surf.leaves.erase(std::unique(surf.leaves.begin(), surf.leaves.end()), surf.leaves.end());
             out.push_back(std::move(surf));

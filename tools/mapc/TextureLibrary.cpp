@@ -131,6 +131,11 @@ const TextureTraits& TextureLibrary::traitsOfPath(const std::string& path, Diagn
         if (t.surfaceLight > 0.0 || t.skyLight > 0.0)
             if (!meanColor(shader->lightImage, t.lightColor) && !meanColor(shader->editorImage, t.lightColor))
                 meanColor(shader->image, t.lightColor);
+        t.terrain = shader->terrain;
+        t.invert = shader->invert;
+        t.offset = shader->offset;
+        t.worldTexture = shader->worldTexture;
+        std::memcpy(t.textureVectors, shader->textureVectors, sizeof(t.textureVectors));
         if (!shader->editorImage.empty()) image = shader->editorImage;
         else if (!shader->image.empty()) image = shader->image;
     } else {

@@ -27,6 +27,9 @@ public:
     // A full shader or texture path, as models name theirs.
     const TextureTraits& traitsOfPath(const std::string& path, Diagnostics& diag);
 
+    // The script of a full shader path; null when no script names it.
+    const ShaderInfo* shaderOf(const std::string& path) const { return shaders.find(path.c_str()); }
+
 private:
     bool findImage(const std::string& base, int& width, int& height) const;
     bool meanColor(const std::string& base, double rgb[3]) const;

@@ -34,6 +34,11 @@ void matrixAxes(const Vec3& normal, Vec3& s, Vec3& t)
 
 void textureCoord(const BrushSide& side, const Vec3& normal, const Vec3& p, float out[2])
 {
+    if (side.worldTexture) {
+        for (int i = 0; i < 2; ++i)
+            out[i] = static_cast<float>(p.x * side.worldAxes[i][0] + p.y * side.worldAxes[i][1] + p.z * side.worldAxes[i][2]);
+        return;
+    }
     if (side.hasMatrix) {
         Vec3 s, t;
         matrixAxes(normal, s, t);
