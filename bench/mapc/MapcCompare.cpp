@@ -5,9 +5,10 @@
 // seconds and peak memory (each compile in its own child process), solid
 // agreement on 100 000 random points, drawn area ratio, spawn spheres not in
 // solid, visibility checked along 10 000 random sight lines, the mean share
-// of clusters visible from a cluster (ours / reference) and whether our
-// portal flow finished or ran out of its budget. With --kinds first: the
-// drawn area per shader and face kind too.
+// of clusters visible from a cluster (ours / reference), the same counted
+// only over the clusters a player can be in (see InsideClusters) and
+// whether our portal flow finished or ran out of its budget. With --kinds
+// first: the drawn area per shader and face kind too.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -485,6 +486,71 @@ double visiblePercent(const RawLevel& l)
     return 100.0 * sum / l.clusters;
 }
 
+// The clusters a player can be in, ours and the reference's: those holding
+// open space our compile reached by its flood from the entities (the only
+// leaves it gives clusters). Found by sample points: some in each of our
+// open leaves and the random ones of the solid check; each marks our
+// cluster and the reference's at that point. The reference's clusters in
+// the void outside the walls, which no one sees from, are left out.
+struct InsideClusters {
+    std::vector<char> ours, ref;
+
+    InsideClusters(const RawLevel& mine, const RawLevel& reference)
+        : ours(static_cast<size_t>(std::max(mine.clusters, 0)), 0),
+          ref(static_cast<size_t>(std::max(reference.clusters, 0)), 0)
+    {
+    }
+
+    // Marks the clusters at p (ours) and p * scale (reference's) when p is
+    // open space inside our level; false otherwise.
+    bool mark(const RawLevel& mine, const RawLevel& reference, double scale, const double p[3])
+    {
+        const int c = mine.leaves[mine.leafAt(p)].cluster;
+        if (c < 0 || c >= static_cast<int>(ours.size()) || mine.inSolid(p)) return false;
+        ours[static_cast<size_t>(c)] = 1;
+        const double q[3] = {p[0] * scale, p[1] * scale, p[2] * scale};
+        const int rc = reference.leaves[reference.leafAt(q)].cluster;
+        if (rc >= 0 && rc < static_cast<int>(ref.size()) && !reference.inSolid(q)) ref[static_cast<size_t>(rc)] = 1;
+        return true;
+    }
+
+    // Up to 64 points in the box of each of our open leaves (the middle
+    // first) until one lies in the leaf's open space; slivers too thin for
+    // a player are mostly missed.
+    void sampleLeaves(const RawLevel& mine, const RawLevel& reference, double scale)
+    {
+        std::mt19937 rng(4321);  // its own, so the other samples stay as they were
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        for (int i = 0; i < mine.counts[bsp::LumpLeaves]; ++i) {
+            const bsp::BspLeaf& leaf = mine.leaves[i];
+            if (leaf.cluster < 0) continue;
+            for (int k = 0; k < 64; ++k) {
+                double p[3];
+                for (int a = 0; a < 3; ++a)
+                    p[a] = leaf.mins[a] + (k == 0 ? 0.5 : unit(rng)) * (leaf.maxs[a] - leaf.mins[a]);
+                if (mine.leafAt(p) == i && mark(mine, reference, scale, p)) break;
+            }
+        }
+    }
+};
+
+// Mean percentage of the inside clusters visible from an inside cluster
+// (100 without rows).
+double insideVisiblePercent(const RawLevel& l, const std::vector<char>& inside)
+{
+    std::vector<int> in;
+    for (size_t c = 0; c < inside.size(); ++c)
+        if (inside[c]) in.push_back(static_cast<int>(c));
+    if (!l.vis || in.empty()) return 100.0;
+    double sum = 0;
+    for (int from : in) {
+        int seen = 0;
+        for (int to : in) seen += l.sees(from, to);
+        sum += static_cast<double>(seen) / in.size();
+    }
+    return 100.0 * sum / in.size();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -499,12 +565,12 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string maps = argv[1], outDir = argv[2];
-    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %5s %6s %6s %7s\n", "level", "brushes", "faces",
-                "leaves", "clusters", "secs", "peakMB", "valid", "solid%", "area", "spawns", "vis-fail", "vis %",
-                "flow", "scale", "light", "portals");
-    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %5s %6s %6s %7s\n", "", "ours/ref", "ours/ref",
-                "ours/ref", "ours/ref", "", "", "game", "agree", "ratio", "bad o/r", "of 10000", "ours/ref", "", "ref",
-                "ratio", "ours");
+    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %11s %5s %6s %6s %7s\n", "level", "brushes",
+                "faces", "leaves", "clusters", "secs", "peakMB", "valid", "solid%", "area", "spawns", "vis-fail", "vis %",
+                "inside %", "flow", "scale", "light", "portals");
+    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %11s %5s %6s %6s %7s\n", "", "ours/ref",
+                "ours/ref", "ours/ref", "ours/ref", "", "", "game", "agree", "ratio", "bad o/r", "of 10000", "ours/ref",
+                "ours/ref", "", "ref", "ratio", "ours");
     FileSystem refFiles;
     refFiles.setReporter([](void*, bool, const char*) {}, nullptr);
     refFiles.addArchives(kGameData);
@@ -538,11 +604,14 @@ int main(int argc, char** argv)
             uy(world.mins[1] / scale, world.maxs[1] / scale), uz(world.mins[2] / scale, world.maxs[2] / scale);
         int agree = 0;
         const int points = 100000;
+        InsideClusters inside(mine, ref);
         for (int i = 0; i < points; ++i) {
             double p[3] = {ux(rng), uy(rng), uz(rng)};
             double q[3] = {p[0] * scale, p[1] * scale, p[2] * scale};
             agree += mine.inSolid(p) == ref.inSolid(q);
+            inside.mark(mine, ref, scale, p);
         }
+        inside.sampleLeaves(mine, ref, scale);
         double areaRatio = drawnArea(mine) * scale * scale / std::max(drawnArea(ref), 1.0);
         double ourLight = meanLightmap(mine, internalPages(mine));
         double refLight = meanLightmap(ref, externalPages(refFiles, name));
@@ -575,10 +644,11 @@ int main(int argc, char** argv)
         bool ok = valid && solidPct >= 99.0 && std::fabs(areaRatio - 1.0) <= 0.10 && badOurs == 0 && visFail == 0 &&
                   ours.seconds < 60.0;
         failures += !ok;
-        std::printf("%-12s %7d/%-7d %6d/%-6d %6d/%-6d %5d/%-5d %7.1f %7.0f %7s %7.2f %7.3f %4d/%-4d %9d %5.1f/%-5.1f %5s %6.3g %6.2f %7d%s\n",
+        std::printf("%-12s %7d/%-7d %6d/%-6d %6d/%-6d %5d/%-5d %7.1f %7.0f %7s %7.2f %7.3f %4d/%-4d %9d %5.1f/%-5.1f %5.1f/%-5.1f %5s %6.3g %6.2f %7d%s\n",
                     name.c_str(), ours.brushes, theirs.brushes, ours.faces, theirs.faces, ours.leaves, theirs.leaves,
                     ours.clusters, theirs.clusters, ours.seconds, ours.peakMb, valid ? "yes" : "NO", solidPct,
                     areaRatio, badOurs, badRef, visFail, visiblePercent(mine), visiblePercent(ref),
+                    insideVisiblePercent(mine, inside.ours), insideVisiblePercent(ref, inside.ref),
                     ours.flowCut ? "cut" : "done", scale, lightRatio, ours.portals, ok ? "" : "  <- misses");
         if (!valid) std::printf("             game refuses it: %s\n", problem);
         if (kinds) printKinds(mine, ref, scale);

@@ -2,6 +2,18 @@
 # Compiles the Nexuiz level sources of Debian's nexuiz-data with the real
 # shader scripts and prints, per level, our figures beside those of the
 # level its authors compiled from the same source (see MapcCompare.cpp).
+# Columns (ours/ref where two): brushes, faces, leaves, clusters; secs and
+# peakMB of our compile; valid: the game reads it; solid% agree: random
+# points solid in both or open in both; area ratio: drawn face area, ours
+# over the reference's; spawns bad: spawn points in solid; vis-fail: sight
+# lines from random points reaching a cluster our rows hide (must be 0);
+# vis %: mean share of all clusters seen from a cluster (the target: ours at
+# most 1.25 x ref + 3); inside %: the same over the clusters a player can
+# be in only (open space our flood from the entities reached; leaves out the
+# reference's clusters in the void outside the walls); flow: our portal
+# flow done or cut by its budget; scale: the reference's size over ours;
+# light ratio: mean lightmap brightness, ours over the reference's;
+# portals: our openings between clusters.
 #   bench/mapc/compare_levels.sh [build folder] [all | LEVEL...]
 # Without levels: the development set. "all": every source with a level
 # (the sources outside the development set are kept for acceptance: do not

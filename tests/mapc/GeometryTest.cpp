@@ -272,6 +272,42 @@ TEST(MapcGeometry, VisibilityIsConservativeAndCullsAroundABend)
     EXPECT_GT(culledPairs, 200);
 }
 
+TEST(MapcGeometry, EveryCompileOfASourceGivesTheSameVisibility)
+{
+    // Four by four rooms with a pillar each, joined by doorways: many
+    // passages, whose finished rows prune the later ones.
+    std::vector<Box> air;
+    std::string pillars;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            const int x = i * 384, y = j * 384;
+            air.push_back({x, y, 0, x + 320, y + 320, 192});
+            if (i < 3) air.push_back({x + 300, y + 128 + 32 * j, 0, x + 404, y + 192 + 32 * j, 128});
+            if (j < 3) air.push_back({x + 64 + 48 * i, y + 300, 0, x + 128 + 48 * i, y + 404, 128});
+            pillars += brush({x + 144, y + 112 + 16 * i, 0, x + 176, y + 144 + 16 * i, 192});
+        }
+    const std::string source = world(carvedRooms(air) + pillars) + pointEntity("info_player_start", 100, 100, 64);
+    mapc::CompileOptions options;
+    options.lightSeconds = 0;
+    std::vector<uint8_t> first;
+    for (int threads : {2, 2, 1}) {
+        options.threads = threads;
+        Compiled c;
+        compile(source, c, options);
+        ASSERT_TRUE(c.compiled) << c.diag.error;
+        ASSERT_FALSE(c.stats.visCutShort);
+        ASSERT_GT(c.stats.clusters, 16);
+        if (first.empty()) {
+            first = c.lumps.visibility;
+            ASSERT_FALSE(first.empty());
+            continue;
+        }
+        // The same bytes, whichever thread got to a passage first and
+        // however many there are.
+        EXPECT_TRUE(c.lumps.visibility == first) << threads << " threads";
+    }
+}
+
 TEST(MapcGeometry, OnlyStructuralBrushesShapeClustersAndHintsSplitThem)
 {
     auto clustersOf = [](const std::string& brushes, Compiled& c) {

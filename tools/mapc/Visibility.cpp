@@ -4,7 +4,9 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <cstdio>
 #include <deque>
 #include <unordered_map>
@@ -29,10 +31,16 @@ constexpr long long kMaxPassageSteps = 4000000LL;
 constexpr long long kMaxRoughSteps = 400000000LL;
 // A passage reached along paths whose polygons keep growing is widened to
 // its whole polygon after this many merges, which ends the flow's visits.
-constexpr int kMaxMerges = 2;
-// Share of the flow's time spent finding every cluster anew; after it the
-// flow takes what finished rows say (quicker, a little wider).
-constexpr double kCarefulShare = 0.3;
+// Widening early costs more than it saves: the wider sets prune less.
+constexpr int kMaxMerges = 12;
+// Flow steps spent finding every cluster anew; after them the flow takes
+// what finished rows say (quicker, a little wider). Counted in steps, not
+// seconds, so the same source always gives the same sets.
+constexpr long long kCarefulSteps = 100000000LL;
+// A passage uses the results of the passages at least this many places
+// before it in the shared order, waiting for them when needed: what it may
+// use never hangs on which thread got there first, nor on how many there are.
+constexpr size_t kLag = 32;
 // Polygons this close to containing another are taken to contain it.
 constexpr double kContainSlack = 0.01;
 
@@ -128,6 +136,40 @@ struct FlowScratch {
     Bits nextMight, known;
     FlowWinding target, narrowed, clip, merged;
     std::vector<Plane> ahead;
+    size_t view = 0;  // results of the passages before this place in the order may be used
+};
+
+// Which places in the flow's order are finished, so a passage can wait
+// until those it may use are.
+class OrderFrontier {
+public:
+    explicit OrderFrontier(size_t count) : finished(count, 0), stepsBefore(count + 1, 0), stepsAt(count, 0) {}
+
+    // Waits until every place below `view` is finished; returns the flow
+    // steps those took.
+    long long waitFor(size_t view)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return below >= view; });
+        return stepsBefore[view];
+    }
+
+    void finish(size_t place, long long steps)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        finished[place] = 1;
+        stepsAt[place] = steps;
+        const size_t before = below;
+        for (; below < finished.size() && finished[below]; ++below) stepsBefore[below + 1] = stepsBefore[below] + stepsAt[below];
+        if (below != before) changed.notify_all();
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<char> finished;
+    std::vector<long long> stepsBefore, stepsAt;
+    size_t below = 0;  // every place before it is finished
 };
 
 class PortalFlow {
@@ -143,7 +185,6 @@ public:
     {
         const Clock::time_point start = Clock::now();
         Clock::time_point deadline = start + std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
-        hurry = start + std::chrono::milliseconds(static_cast<long long>(seconds * 1000 * kCarefulShare));
         // The flow runs from cluster to cluster: a cluster's leaves are all
         // open space, so lines through it are only ever assumed clear.
         clusterCount = 0;
@@ -195,25 +236,44 @@ public:
         // whoever finishes a cluster's last one makes its row.
         std::vector<int> order;
         order.reserve(passages.size());
+        place.assign(passages.size(), 0);
+        lastPlace.assign(static_cast<size_t>(clusterCount), 0);
         std::unique_ptr<std::atomic<int>[]> remaining(new std::atomic<int>[static_cast<size_t>(clusterCount)]);
         for (int c : clusterOrder) {
             const std::vector<int>& out = outgoing[static_cast<size_t>(c)];
-            order.insert(order.end(), out.begin(), out.end());
+            for (int pi : out) {
+                place[static_cast<size_t>(pi)] = order.size();
+                order.push_back(pi);
+            }
+            lastPlace[static_cast<size_t>(c)] = order.size();  // one past its last passage
             remaining[c].store(static_cast<int>(out.size()));
             mark(rows[static_cast<size_t>(c)], c);
             if (out.empty()) rowDone[c].store(1);
         }
+        OrderFrontier frontier(order.size());
         forEachIndexOnWorker(order.size(), threads, [&](size_t k, int worker) {
             const int pi = order[k];
-            flowOne(static_cast<size_t>(pi), scratch[static_cast<size_t>(worker)], deadline);
+            FlowScratch& sc = scratch[static_cast<size_t>(worker)];
+            sc.view = k > kLag ? k - kLag : 0;
+            long long steps = 0;
+            // Finished even when the flow throws, so no one waits for it forever.
+            struct Report {
+                OrderFrontier& frontier;
+                size_t k;
+                long long& steps;
+                ~Report() { frontier.finish(k, steps); }
+            } report{frontier, k, steps};
+            const bool careful = frontier.waitFor(sc.view) <= kCarefulSteps;
+            steps = flowOne(static_cast<size_t>(pi), sc, careful, deadline);
             if (progress) progress->advance();
             const int c = passages[static_cast<size_t>(pi)].from;
             if (remaining[c].fetch_sub(1) != 1) return;
             bool all = true;
             Bits& row = rows[static_cast<size_t>(c)];
             for (int q : outgoing[static_cast<size_t>(c)]) {
-                all = all && done[static_cast<size_t>(q)].load();
-                const Bits& b = passageSet(q);
+                const bool finished = done[static_cast<size_t>(q)].load();
+                all = all && finished;
+                const Bits& b = finished ? passages[static_cast<size_t>(q)].vis : passages[static_cast<size_t>(q)].mightSee;
                 for (size_t w = 0; w < words; ++w) row[w] |= b[w];
             }
             if (all) rowDone[c].store(1, std::memory_order_release);
@@ -237,13 +297,14 @@ public:
     int unfinished = 0;  // passages left with their rough sets
 
 private:
-    // Works out one passage (index into passages) unless time is up.
-    void flowOne(size_t index, FlowScratch& sc, Clock::time_point deadline)
+    // Works out one passage (index into passages) unless time is up, using
+    // the rows and passages finished before sc.view; returns its steps.
+    long long flowOne(size_t index, FlowScratch& sc, bool careful, Clock::time_point deadline)
     {
-        if (late.load(std::memory_order_relaxed)) return;
+        if (late.load(std::memory_order_relaxed)) return 0;
         StepCounter steps(deadline, late);
         Passage& p = passages[index];
-        if (!p.fits) return;
+        if (!p.fits) return 0;
         ++sc.stamp;
         sc.used = 0;
         sc.queue.clear();
@@ -252,17 +313,17 @@ private:
         // Sight goes both ways. A cluster whose row is finished and lacks
         // this passage's own cluster is not seen through the passage, nor
         // is anything seen across it. One whose row has it may be seen:
-        // once time runs short the flow takes that (`known`) and only looks
-        // for what lies beyond; before, it finds it again, as the two rows
-        // then narrow each other (see keepMutual).
-        const bool takeKnown = Clock::now() > hurry;
+        // once the careful steps are spent the flow takes that (`known`) and
+        // only looks for what lies beyond; before, it finds it again, as the
+        // two rows then narrow each other (see keepMutual).
+        const bool takeKnown = !careful;
         Bits might = p.mightSee;
         std::fill(sc.known.begin(), sc.known.end(), 0);
         for (size_t w = 0; w < words; ++w)
             for (uint64_t bits = might[w]; bits;) {
                 const int c = static_cast<int>(w * 64) + __builtin_ctzll(bits);
                 bits &= bits - 1;
-                if (!rowDone[c].load(std::memory_order_acquire)) continue;
+                if (!rowUsable(c, sc.view)) continue;
                 if (test(rows[static_cast<size_t>(c)], p.from)) {
                     if (takeKnown) mark(sc.known, c);
                 }
@@ -284,6 +345,7 @@ private:
         for (size_t w = 0; w < words; ++w) seen[w] |= sc.known[w];
         p.vis = std::move(seen);
         done[index].store(1, std::memory_order_release);
+        return steps.steps;
     }
 
     // Sight goes both ways: a cluster is kept in a row only when the row of
@@ -304,11 +366,17 @@ private:
     static bool test(const Bits& b, int cluster) { return (b[static_cast<size_t>(cluster) >> 6] >> (cluster & 63)) & 1; }
 
     // What a sight line through the passage may reach: the finished set
-    // once it is worked out, the rough one before.
-    const Bits& passageSet(int pi) const
+    // when it is worked out before place `view`, the rough one otherwise.
+    const Bits& passageSet(int pi, size_t view) const
     {
         const Passage& p = passages[static_cast<size_t>(pi)];
-        return done[static_cast<size_t>(pi)].load(std::memory_order_acquire) ? p.vis : p.mightSee;
+        return place[static_cast<size_t>(pi)] < view && done[static_cast<size_t>(pi)].load(std::memory_order_acquire) ? p.vis : p.mightSee;
+    }
+
+    // Whether a cluster's row is finished before place `view`.
+    bool rowUsable(int cluster, size_t view) const
+    {
+        return lastPlace[static_cast<size_t>(cluster)] <= view && rowDone[cluster].load(std::memory_order_acquire);
     }
 
     // Whether all of passage `pi` lies beyond the far plane of every point
@@ -510,7 +578,7 @@ private:
             }
             const Passage& p = passages[static_cast<size_t>(pi)];
             if (!test(might, p.to) || beyondFarPlane(src.from, pi)) continue;
-            const Bits& through = passageSet(pi);
+            const Bits& through = passageSet(pi, sc.view);
             if ((test(seen, p.to) || test(sc.known, p.to)) && !anyNewBeyond(might, through, seen, sc.known)) continue;
             for (size_t w = 0; w < words; ++w) sc.nextMight[w] = might[w] & through[w];
             mark(sc.nextMight, p.to);
@@ -588,7 +656,6 @@ public:
 
 private:
     std::atomic<bool> late{false};  // the flow's time is up
-    Clock::time_point hurry;        // past it, finished rows are taken as found
     std::atomic<int> coarse{0};     // passages cut short by their step cap
     std::vector<Passage> passages;
     std::vector<PassageShape> shapes;
@@ -597,6 +664,8 @@ private:
     std::unique_ptr<std::atomic<char>[]> done;
     std::vector<Bits> rows;  // per cluster: what its passages see, once rowDone
     std::unique_ptr<std::atomic<char>[]> rowDone;
+    std::vector<size_t> place;      // per passage: its place in the flow's order
+    std::vector<size_t> lastPlace;  // per cluster: one past its last passage's place
     std::vector<std::vector<int>> outgoing;
 };
 
