@@ -1,5 +1,8 @@
 // The keywords of a shader script, one line at a time: what each sets in the
 // shader or in one of its stages.
+#include <algorithm>
+#include <cmath>
+#include <iterator>
 #include <cstdlib>
 #include <cstring>
 
@@ -337,15 +340,18 @@ bool applyShaderLine(ShaderInfo& shader, const std::vector<std::string>& words)
         r.minAngle = line.number(6);
         r.maxAngle = line.size() > 7 ? line.number(7) : 360.0f;
         r.oriented = line.number(8) != 0.0f;
-        if (!r.model.empty() && r.density > 0.0f && r.odds > 0.0f) shader.surfaceModels.push_back(r);
+        const float numbers[] = {r.density, r.odds, r.minScale, r.maxScale, r.minAngle, r.maxAngle};
+        const bool finite = std::all_of(std::begin(numbers), std::end(numbers), [](float v) { return std::isfinite(v); });
+        if (!r.model.empty() && finite && r.density > 0.0f && r.odds > 0.0f) shader.surfaceModels.push_back(r);
         return true;
     }
     if (keyword == "q3map_tcgen") {
         // "vector ( a b c ) ( d e f )"; ivector takes the inverse of each number
         const std::vector<float> values = numbersFrom(line, 2);
         const std::string kind = line.word(1);
-        if ((kind != "vector" && kind != "ivector") || values.size() < 6)
-            return true;  // another generator: the compiler keeps its own placement
+        if ((kind != "vector" && kind != "ivector") || values.size() < 6 ||
+            !std::all_of(values.begin(), values.begin() + 6, [](float v) { return std::isfinite(v); }))
+            return true;  // another generator (or a broken one): the compiler keeps its own placement
         for (int k = 0; k < 6; k++) {
             double v = values[size_t(k)];
             shader.textureVectors[k / 3][k % 3] = kind == "ivector" ? (v != 0.0 ? 1.0 / v : 0.0) : v;
@@ -354,7 +360,9 @@ bool applyShaderLine(ShaderInfo& shader, const std::vector<std::string>& words)
         return true;
     }
     if (keyword == "q3map_offset") {
-        shader.offset = line.number(1);
+        // An outline is a small shift; anything else (or no number) leaves it in place.
+        const float offset = line.number(1);
+        shader.offset = std::isfinite(offset) && std::fabs(offset) <= 1024.0f ? offset : 0.0f;
         return true;
     }
     if (keyword == "qer_editorimage") {

@@ -31,6 +31,14 @@ Vec3 tint(const Vec3& c)
     return m > 0.0 ? v * (1.0 / m) : Vec3(1, 1, 1);
 }
 
+// "nan" and "inf" parse as numbers; a light made of them would poison every luxel.
+bool allFinite(const double* v, int n)
+{
+    for (int i = 0; i < n; ++i)
+        if (!std::isfinite(v[i])) return false;
+    return true;
+}
+
 // "light" or "_light": one number, or "r g b intensity".
 double lightValue(const MapEntity& e, Vec3& color, bool& colored)
 {
@@ -40,6 +48,7 @@ double lightValue(const MapEntity& e, Vec3& color, bool& colored)
     if (!text) return 300.0;
     double v[4];
     int n = std::sscanf(text, "%lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3]);
+    if (!allFinite(v, n)) return 300.0;
     if (n == 4) {
         color = tint(Vec3(v[0], v[1], v[2]));
         colored = true;
@@ -64,7 +73,7 @@ void readWorldspawn(const MapEntity& e, LightSettings& settings, Diagnostics& di
     if (const char* flood = e.value("_floodlight")) {
         double v[5] = {255, 255, 255, 1024, 128};
         int n = std::sscanf(flood, "%lf %lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3], &v[4]);
-        if (n == 5 && v[3] > 0.0 && v[4] > 0.0) {
+        if (n == 5 && allFinite(v, n) && v[3] > 0.0 && v[4] > 0.0) {
             settings.floodColor = tint(Vec3(v[0], v[1], v[2]));
             settings.floodReach = std::min(v[3], 65536.0);
             settings.floodLight = std::min(v[4], 255.0);

@@ -168,8 +168,13 @@ ModelPlacement scatteredPlacement(const SurfaceModelRule& r, const Vec3& at, con
 
 // Cuts the triangle at the middle of its longest edge until no edge is
 // longer than size; each final triangle's middle goes to spots.
+// A shader asking for a model every unit over a wide floor would otherwise
+// spend the machine's memory on spots before any model is counted.
+constexpr size_t kMaxScatterSpots = 1u << 20;
+
 void scatterSpots(const Vec3& a, const Vec3& b, const Vec3& c, double size, int depth, std::vector<Vec3>& spots)
 {
+    if (spots.size() >= kMaxScatterSpots) return;
     const double ab = (b - a).length(), bc = (c - b).length(), ca = (a - c).length();
     if (depth <= 0 || std::max(ab, std::max(bc, ca)) <= size) {
         spots.push_back((a + b + c) * (1.0 / 3.0));
@@ -278,6 +283,9 @@ int addSurfaceModels(const FileSystem* files, TextureLibrary& library, BrushSet&
             for (const Winding& w : surfaces[si].pieces)
                 for (size_t k = 1; k + 1 < w.size(); ++k)
                     scatterSpots(w[0], w[k], w[k + 1], std::max<double>(rule.density, 1.0), 24, spots);
+            if (spots.size() >= kMaxScatterSpots)
+                diag.warn(0, "shader '%s' scatters models too densely; only the first %zu spots are used",
+                          name.c_str(), kMaxScatterSpots);
             for (const Vec3& at : spots) {
                 double c[3];
                 chances(at, ri, c);

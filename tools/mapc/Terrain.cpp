@@ -52,7 +52,9 @@ bool terrainKeys(const MapEntity& e, TerrainKeys& k)
     };
     k.indexMap = first("_indexmap", "alphamap");
     k.shader = first("_shader", "shader");
-    k.layers = static_cast<int>(std::max(e.number("_layers", 0.0), e.number("layers", 0.0)));
+    // An index map's pixel is a byte, so more than 256 layers cannot be told apart.
+    const double layers = std::max(e.number("_layers", 0.0), e.number("layers", 0.0));
+    k.layers = layers >= 1.0 ? static_cast<int>(std::min(layers, 256.0)) : 0;
     if (k.shader.compare(0, 9, "textures/") == 0) k.shader.erase(0, 9);
     return !k.indexMap.empty() && !k.shader.empty() && k.layers > 0;
 }
@@ -116,7 +118,7 @@ void paintTerrain(const MapFile& map, const FileSystem* files, TextureLibrary& l
             if (b.entity != static_cast<int>(ei)) continue;
             for (BrushSide& s : b.sides) {
                 const TextureRecord& record = brushes.textures[static_cast<size_t>(s.texture)];
-                if (s.bevel || !library.traitsOfPath(record.name, diag).terrain) continue;
+                if (s.bevel || s.winding.empty() || !library.traitsOfPath(record.name, diag).terrain) continue;
                 std::vector<int> layers;
                 for (const Vec3& p : s.winding) layers.push_back(layerAt(index, box, p, keys.layers));
                 const std::string name = terrainShader(keys.shader, layers);
