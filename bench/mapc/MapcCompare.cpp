@@ -6,7 +6,8 @@
 // agreement on 100 000 random points, drawn area ratio, spawn spheres not in
 // solid, visibility checked along 10 000 random sight lines, the mean share
 // of clusters visible from a cluster (ours / reference), the same counted
-// only over the clusters a player can be in (see InsideClusters) and
+// only over the clusters a player can be in (see InsideClusters), the mean
+// share of open space seen from a point (see seenSpacePercent) and
 // whether our portal flow finished or ran out of its budget. With --kinds
 // first: the drawn area per shader and face kind too.
 #include <sys/resource.h>
@@ -34,6 +35,12 @@
 namespace {
 
 const char* const kGameData = "/usr/share/games/nexuiz/data";
+
+// Block grids the reference compiles were made with where their sources
+// name none (given to their compiler on its command line): aneurysm's tree
+// opens with cuts every 256 units (x -1024, -768, -512, -256, 0, 256), where
+// the others open on the usual 1024. Ours is compiled with the same grid.
+const std::map<std::string, double> kReferenceBlocks = {{"aneurysm", 256.0}};
 
 // A level file in its own (z-up) frame, lumps as records.
 struct RawLevel {
@@ -428,7 +435,8 @@ struct Figures {
 };
 
 // Compiles in a child so time and memory are this compile's alone.
-Figures compileChild(const std::string& source, const std::string& output, const std::string& base, bool facesOnly)
+Figures compileChild(const std::string& source, const std::string& output, const std::string& base, bool facesOnly,
+                     double blockSize)
 {
     Figures fig;
     auto start = std::chrono::steady_clock::now();
@@ -446,6 +454,7 @@ Figures compileChild(const std::string& source, const std::string& output, const
         mapc::CompileOptions options;
         options.files = &files;
         if (facesOnly) options.visSeconds = options.lightSeconds = 0;
+        options.blockSize = blockSize;
         mapc::Diagnostics diag(false);
         mapc::CompileStats stats;
         if (!mapc::compileMapFile(source.c_str(), output.c_str(), diag, &stats, options)) _exit(1);
@@ -551,26 +560,49 @@ double insideVisiblePercent(const RawLevel& l, const std::vector<char>& inside)
     return 100.0 * sum / in.size();
 }
 
+// Mean percentage of the open space a point sees: over random points open
+// in both levels and inside ours, the share of those points lying in the
+// clusters visible from the point's cluster (`clusterOf`: per point). Unlike
+// the shares per cluster this does not hang on how finely space is cut.
+double seenSpacePercent(const RawLevel& l, const std::vector<int>& clusterOf)
+{
+    if (!l.vis || clusterOf.empty()) return 100.0;
+    std::map<int, double> points;
+    for (int c : clusterOf) points[c] += 1.0;
+    double sum = 0;
+    for (const auto& from : points) {
+        double seen = 0;
+        for (const auto& to : points) seen += l.sees(from.first, to.first) ? to.second : 0.0;
+        sum += from.second * seen;
+    }
+    const double n = static_cast<double>(clusterOf.size());
+    return 100.0 * sum / (n * n);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     // --kinds: also the area per shader and face kind, compiled with no
     // time for light and flow (the faces do not depend on them).
-    const bool kinds = argc > 1 && std::strcmp(argv[1], "--kinds") == 0;
-    argv += kinds;
-    argc -= kinds;
+    // --default-grid: every level on the default block grid, not on the
+    // one its reference was compiled with.
+    bool kinds = false, referenceGrid = true;
+    for (; argc > 1 && std::strncmp(argv[1], "--", 2) == 0; ++argv, --argc) {
+        kinds = kinds || std::strcmp(argv[1], "--kinds") == 0;
+        referenceGrid = referenceGrid && std::strcmp(argv[1], "--default-grid") != 0;
+    }
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_mapc_compare [--kinds] MAPS_DIR OUT_DIR NAME...\n");
+        std::fprintf(stderr, "usage: bench_mapc_compare [--kinds] [--default-grid] MAPS_DIR OUT_DIR NAME...\n");
         return 2;
     }
     std::string maps = argv[1], outDir = argv[2];
-    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %11s %5s %6s %6s %7s\n", "level", "brushes",
-                "faces", "leaves", "clusters", "secs", "peakMB", "valid", "solid%", "area", "spawns", "vis-fail", "vis %",
-                "inside %", "flow", "scale", "light", "portals");
-    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %11s %5s %6s %6s %7s\n", "", "ours/ref",
-                "ours/ref", "ours/ref", "ours/ref", "", "", "game", "agree", "ratio", "bad o/r", "of 10000", "ours/ref",
-                "ours/ref", "", "ref", "ratio", "ours");
+    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %11s %11s %5s %6s %6s %7s\n", "level",
+                "brushes", "faces", "leaves", "clusters", "secs", "peakMB", "valid", "solid%", "area", "spawns", "vis-fail",
+                "vis %", "inside %", "space %", "flow", "scale", "light", "portals");
+    std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %11s %11s %5s %6s %6s %7s\n", "",
+                "ours/ref", "ours/ref", "ours/ref", "ours/ref", "", "", "game", "agree", "ratio", "bad o/r", "of 10000",
+                "ours/ref", "ours/ref", "ours/ref", "", "ref", "ratio", "ours");
     FileSystem refFiles;
     refFiles.setReporter([](void*, bool, const char*) {}, nullptr);
     refFiles.addArchives(kGameData);
@@ -578,7 +610,9 @@ int main(int argc, char** argv)
     for (int a = 3; a < argc; ++a) {
         std::string name = argv[a];
         std::string ourPath = outDir + "/" + name + ".bsp";
-        Figures ours = compileChild(maps + "/" + name + ".map", ourPath, maps + "/..", kinds);
+        const auto grid = kReferenceBlocks.find(name);
+        const double blockSize = referenceGrid && grid != kReferenceBlocks.end() ? grid->second : 0.0;
+        Figures ours = compileChild(maps + "/" + name + ".map", ourPath, maps + "/..", kinds, blockSize);
         RawLevel mine, ref;
         if (!ours.compiled || !mine.load(ourPath) || !ref.load(maps + "/" + name + ".bsp")) {
             std::printf("%-12s compile or read FAILED\n", name.c_str());
@@ -605,11 +639,17 @@ int main(int argc, char** argv)
         int agree = 0;
         const int points = 100000;
         InsideClusters inside(mine, ref);
+        std::vector<int> ourPoints, refPoints;  // clusters of the points open in both
         for (int i = 0; i < points; ++i) {
             double p[3] = {ux(rng), uy(rng), uz(rng)};
             double q[3] = {p[0] * scale, p[1] * scale, p[2] * scale};
-            agree += mine.inSolid(p) == ref.inSolid(q);
-            inside.mark(mine, ref, scale, p);
+            const bool refSolid = ref.inSolid(q);
+            agree += mine.inSolid(p) == refSolid;
+            if (!inside.mark(mine, ref, scale, p) || refSolid) continue;
+            const int rc = ref.leaves[ref.leafAt(q)].cluster;
+            if (rc < 0 || rc >= ref.clusters) continue;
+            ourPoints.push_back(mine.leaves[mine.leafAt(p)].cluster);
+            refPoints.push_back(rc);
         }
         inside.sampleLeaves(mine, ref, scale);
         double areaRatio = drawnArea(mine) * scale * scale / std::max(drawnArea(ref), 1.0);
@@ -644,13 +684,15 @@ int main(int argc, char** argv)
         bool ok = valid && solidPct >= 99.0 && std::fabs(areaRatio - 1.0) <= 0.10 && badOurs == 0 && visFail == 0 &&
                   ours.seconds < 60.0;
         failures += !ok;
-        std::printf("%-12s %7d/%-7d %6d/%-6d %6d/%-6d %5d/%-5d %7.1f %7.0f %7s %7.2f %7.3f %4d/%-4d %9d %5.1f/%-5.1f %5.1f/%-5.1f %5s %6.3g %6.2f %7d%s\n",
+        std::printf("%-12s %7d/%-7d %6d/%-6d %6d/%-6d %5d/%-5d %7.1f %7.0f %7s %7.2f %7.3f %4d/%-4d %9d %5.1f/%-5.1f %5.1f/%-5.1f %5.1f/%-5.1f %5s %6.3g %6.2f %7d%s\n",
                     name.c_str(), ours.brushes, theirs.brushes, ours.faces, theirs.faces, ours.leaves, theirs.leaves,
                     ours.clusters, theirs.clusters, ours.seconds, ours.peakMb, valid ? "yes" : "NO", solidPct,
                     areaRatio, badOurs, badRef, visFail, visiblePercent(mine), visiblePercent(ref),
                     insideVisiblePercent(mine, inside.ours), insideVisiblePercent(ref, inside.ref),
+                    seenSpacePercent(mine, ourPoints), seenSpacePercent(ref, refPoints),
                     ours.flowCut ? "cut" : "done", scale, lightRatio, ours.portals, ok ? "" : "  <- misses");
         if (!valid) std::printf("             game refuses it: %s\n", problem);
+        if (blockSize > 0) std::printf("             compiled on a %g-unit block grid, as its reference was\n", blockSize);
         if (kinds) printKinds(mine, ref, scale);
         std::fflush(stdout);
     }

@@ -10,10 +10,17 @@
 # vis %: mean share of all clusters seen from a cluster (the target: ours at
 # most 1.25 x ref + 3); inside %: the same over the clusters a player can
 # be in only (open space our flood from the entities reached; leaves out the
-# reference's clusters in the void outside the walls); flow: our portal
+# reference's clusters in the void outside the walls); space %: mean share
+# of open space seen from a random open point (points open in both levels
+# and inside ours; does not hang on how finely space is cut into clusters,
+# nor on clusters in the void); flow: our portal
 # flow done or cut by its budget; scale: the reference's size over ours;
 # light ratio: mean lightmap brightness, ours over the reference's;
 # portals: our openings between clusters.
+# A level whose reference was compiled on another block grid than the
+# default without its source naming one (aneurysm: 256) is compiled on that
+# grid too, as a note under its row says; DEFAULT_GRID=1 compiles every
+# level on the default grid.
 #   bench/mapc/compare_levels.sh [build folder] [all | LEVEL...]
 # Without levels: the development set. "all": every source with a level
 # (the sources outside the development set are kept for acceptance: do not
@@ -43,4 +50,4 @@ elif [ "${levels[0]}" = all ]; then
 fi
 mkdir -p "$build/benchdata/compiled"
 echo "== Level compiler against the reference compiles ($(nproc) cores)"
-"$build/bench/mapc/bench_mapc_compare" ${KINDS:+--kinds} "$data/maps" "$build/benchdata/compiled" "${levels[@]}"
+"$build/bench/mapc/bench_mapc_compare" ${KINDS:+--kinds} ${DEFAULT_GRID:+--default-grid} "$data/maps" "$build/benchdata/compiled" "${levels[@]}"

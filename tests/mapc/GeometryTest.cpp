@@ -357,21 +357,26 @@ TEST(MapcGeometry, OnlyStructuralBrushesShapeClustersAndHintsSplitThem)
 TEST(MapcGeometry, TheLevelsBlockSizeCutsOpenSpaceAndItsFarPlaneEndsSight)
 {
     // A 4096-unit hall: open space is cut on the block grid the worldspawn
-    // asks for (1024 by default, 0 for none).
+    // asks for (1024 by default, 0 for none), else on the one the compile
+    // is given.
     const Box air{0, 0, 0, 4096, 512, 256};
-    auto hall = [&](const std::string& keys, Compiled& c) {
+    auto hall = [&](const std::string& keys, Compiled& c, double blockSize = 0) {
+        mapc::CompileOptions options;
+        options.blockSize = blockSize;
         compile(entity("\"classname\" \"worldspawn\"\n" + keys + hollowRoom(air)) +
                     pointEntity("info_player_start", 100, 100, 64),
-                c);
+                c, options);
         EXPECT_TRUE(c.compiled) << c.diag.error;
         EXPECT_TRUE(c.valid) << c.problem;
         EXPECT_FALSE(c.stats.visCutShort);
         return c.stats.clusters;
     };
-    Compiled plain, none, fine, fogged;
+    Compiled plain, none, fine, given, named, fogged;
     EXPECT_EQ(hall("", plain), 4);
     EXPECT_EQ(hall("\"_blocksize\" \"0\"\n", none), 1);
     EXPECT_EQ(hall("\"_blocksize\" \"512 512 0\"\n", fine), 8);
+    EXPECT_EQ(hall("", given, 512), 8);
+    EXPECT_EQ(hall("\"_blocksize\" \"0\"\n", named, 512), 1);
 
     // A fogged level's far plane: the hall's ends, 2048 units apart and
     // more, do not see each other; neighbours and every pair of points

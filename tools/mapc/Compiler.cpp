@@ -31,13 +31,19 @@ constexpr int kMostBlocks = 16;          // per axis, on the default grid
 constexpr int kMostAskedBlocks = 64;     // per axis, on a grid the level asks for
 
 // The block grid: "_blocksize" gives one size for all three axes or one per
-// axis, 0 leaving an axis uncut.
-Vec3 blockSize(const MapFile& map, int& mostBlocks)
+// axis, 0 leaving an axis uncut. A level naming none takes the size the
+// compile was asked for, as some levels were built with one on the
+// command line.
+Vec3 blockSize(const MapFile& map, double asked, int& mostBlocks)
 {
     mostBlocks = kMostBlocks;
     Vec3 size(kBlockSize, kBlockSize, kBlockSize);
     const char* text = map.entities[0].value("_blocksize");
     if (!text) text = map.entities[0].value("blocksize");
+    if (!text && asked > 0) {
+        mostBlocks = kMostAskedBlocks;
+        return Vec3(asked, asked, asked);
+    }
     if (!text) return size;
     double v[3];
     const int n = std::sscanf(text, "%lf %lf %lf", &v[0], &v[1], &v[2]);
@@ -180,7 +186,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
         const Bounds levelBox = tree.worldBounds;
         tree = Tree();
         int mostBlocks = 0;
-        const Vec3 blockSizes = blockSize(map, mostBlocks);
+        const Vec3 blockSizes = blockSize(map, options.blockSize, mostBlocks);
         const std::vector<int> blocks = blockPlanes(levelBox, blockSizes, mostBlocks, planes);
         if (!buildTree(brushes, planes, maxDepth, tree, &hull, &blocks)) return tooDeep();
         buildPortals(tree, planes, portals);

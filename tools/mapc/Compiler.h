@@ -32,6 +32,7 @@ struct CompileOptions {
     double lightSeconds = 20;           // lighting time; later surfaces are lit without shadows
     Progress* progress = nullptr;       // stage lines and the closing table; null: none
     int treeDepth = kMaxTreeDepth;      // deepest tree written: the game's limit (tests take less)
+    double blockSize = 0;               // block grid when the source names none (0: 1024 units)
 };
 
 // Source text to lumps; false with the error (and its line) in diag.

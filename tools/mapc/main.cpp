@@ -12,7 +12,7 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: halvex-mapc [-path FOLDER]... [-threads N] SOURCE.map OUTPUT.bsp\n");
+    std::fprintf(stderr, "usage: halvex-mapc [-path FOLDER]... [-threads N] [-blocksize UNITS] SOURCE.map OUTPUT.bsp\n");
     return 2;
 }
 
@@ -52,6 +52,9 @@ int run(int argc, char** argv)
         } else if (std::strcmp(argv[i], "-threads") == 0 && i + 1 < argc) {
             options.threads = std::atoi(argv[++i]);
             if (options.threads < 1 || options.threads > 64) return usage();
+        } else if (std::strcmp(argv[i], "-blocksize") == 0 && i + 1 < argc) {
+            options.blockSize = std::atof(argv[++i]);
+            if (!(options.blockSize >= 64 && options.blockSize <= 65536)) return usage();
         } else if (argv[i][0] == '-' || fileCount == 2) {
             return usage();
         } else {
