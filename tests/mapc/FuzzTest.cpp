@@ -21,6 +21,7 @@
 #include "MapParser.h"
 #include "MapcTestSupport.h"
 #include "resources/FileSystem.h"
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -48,6 +49,8 @@ struct Report {
     int outcome = -1;
     int line = 0;
     char text[400] = "";
+    char warnings[1200] = "";  // the compile's warnings, one a line (cut short)
+    int darkFaces = 0;         // lightmapped faces whose whole block is black
 };
 
 // The child's half: compile, write, read back with the game's reader.
@@ -65,11 +68,29 @@ Report compileAndRead(const std::string& source, const std::string& bspPath, con
         files.addFolder(folder.c_str());
         options.files = &files;
     }
-    if (!mapc::compileMapText(source, lumps, diag, &stats, options)) {
+    const bool compiled = mapc::compileMapText(source, lumps, diag, &stats, options);
+    std::string warnings;
+    for (const std::string& w : diag.warnings) warnings += w + "\n";
+    std::snprintf(r.warnings, sizeof(r.warnings), "%s", warnings.c_str());
+    if (!compiled) {
         r.outcome = (diag.errorLine > 0 && !diag.error.empty()) ? ErrorWithLine : ErrorWithoutLine;
         r.line = diag.errorLine;
         std::snprintf(r.text, sizeof(r.text), "%s", diag.error.c_str());
         return r;
+    }
+    // A luxel whose sum went "nan" is stored black.
+    for (const bsp::BspFace& f : lumps.faces) {
+        if (f.lightmap < 0) continue;
+        bool lit = false;
+        for (int j = 0; j < f.lightmapSize[1] && !lit; ++j)
+            for (int i = 0; i < f.lightmapSize[0] * 3 && !lit; ++i)
+                lit = lumps.lightmaps[static_cast<size_t>(f.lightmap) * bsp::kLightmapBytes +
+                                      (static_cast<size_t>(f.lightmapCorner[1] + j) * bsp::kLightmapSize +
+                                       static_cast<size_t>(f.lightmapCorner[0])) * 3 + static_cast<size_t>(i)] != 0;
+        if (lit) continue;
+        ++r.darkFaces;
+        const size_t used = std::strlen(r.text);
+        std::snprintf(r.text + used, sizeof(r.text) - used, "%s ", lumps.textures[static_cast<size_t>(f.texture)].name);
     }
     if (!mapc::writeLevel(bspPath.c_str(), lumps)) {
         r.outcome = Rejected;
@@ -90,8 +111,10 @@ Report compileAndRead(const std::string& source, const std::string& bspPath, con
 
 // Runs one case in a child; false with the reason when it crashed, hung,
 // tripped a sanitizer or broke the rule above.
-// `folder`: the search path (models), none when empty.
-bool runCase(const std::string& source, int id, std::string& why, Report& report, const std::string& folder = "")
+// `folder`: the search path (models), none when empty; `peakMb`: the
+// child's peak memory.
+bool runCase(const std::string& source, int id, std::string& why, Report& report, const std::string& folder = "",
+             double* peakMb = nullptr)
 {
     std::string bspPath = "mapc_fuzz_" + std::to_string(getpid()) + ".bsp";
     int fds[2];
@@ -127,7 +150,9 @@ bool runCase(const std::string& source, int id, std::string& why, Report& report
     close(fds[0]);
     if (timedOut) kill(child, SIGKILL);
     int status = 0;
-    waitpid(child, &status, 0);
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    if (peakMb) *peakMb = usage.ru_maxrss / 1024.0;
     std::remove(bspPath.c_str());
     report = r;
 
@@ -678,4 +703,88 @@ TEST(MapcFuzz, HugeLevelGetsCoarserLuxels)
     EXPECT_NE(c.diag.warnings[0].find("using luxel_size"), std::string::npos) << c.diag.warnings[0];
     EXPECT_LE(c.stats.lightmaps, 1024);
     EXPECT_GT(c.stats.lightmaps, 100);
+}
+
+// Numbers a hostile source or shader script may hold: "nan", "inf" and
+// floats past their range in light keys and shader keywords, terrain layer
+// counts out of 1-256, a shader scattering a model on every unit of a wide
+// floor. Each is refused or bounded with a line saying so; the light stays
+// light (a "nan" would turn a luxel's whole sum black), and the compile
+// keeps to its time limit and to a bounded peak memory.
+TEST(MapcFuzz, HostileNumbersAreRefusedAndCountsBounded)
+{
+    char dir[] = "/tmp/mapc_hostileXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string root = dir;
+    for (const char* sub : {"/scripts", "/models", "/maps"}) mkdir((root + sub).c_str(), 0755);
+    writeBytes(root + "/scripts/h.shader",
+               "textures/h/dense\n{\n q3map_surfacemodel models/tri.md3 1 0.000001\n"
+               " q3map_surfacemodel models/tri.md3 nan 1\n q3map_surfacemodel models/tri.md3 64 inf\n}\n"
+               "textures/h/every\n{\n q3map_surfacemodel models/tri.md3 1 1\n}\n"
+               "textures/h/sky\n{\n surfaceparm sky\n q3map_sun 1 1 1 nan 0 90\n q3map_skylight inf 3\n}\n"
+               "textures/h/glow\n{\n q3map_surfacelight 1e39\n}\n"
+               "textures/h/tc\n{\n q3map_tcGen ivector ( nan 0 0 ) ( 0 inf 0 )\n}\n"
+               "textures/h/cel\n{\n q3map_invert\n q3map_offset -inf\n surfaceparm nolightmap\n"
+               " surfaceparm nonsolid\n}\n"
+               "textures/common/terrain\n{\n q3map_terrain\n surfaceparm nodraw\n surfaceparm nolightmap\n}\n");
+    const std::vector<unsigned char> md3 = md3Triangle("models/tri/skin");
+    writeBytes(root + "/models/tri.md3", std::string(md3.begin(), md3.end()));
+    // A 2 x 1 index map, red 0 and 255: with 256 layers the second pixel
+    // is layer 255.
+    std::string tga(18, '\0');
+    tga[2] = 2, tga[12] = 2, tga[14] = 1, tga[16] = 24;
+    tga += std::string("\0\0\0\0\0\xff", 6);
+    writeBytes(root + "/maps/h.tga", tga);
+
+    const int t = 16;
+    const std::string room = brush({-t, -t, -t, 1024 + t, 1024 + t, 0}, "h/dense") +
+                             brush({-t, -t, 256, 1024 + t, 1024 + t, 256 + t}, "h/sky") +
+                             brush({-t, -t, 0, 0, 1024 + t, 256}, "h/glow") +
+                             brush({1024, -t, 0, 1024 + t, 1024 + t, 256}) + brush({0, -t, 0, 1024, 0, 256}, "h/tc") +
+                             brush({0, 1024, 0, 1024, 1024 + t, 256});
+    auto terrain = [](int x, const char* layers) {
+        std::string b = brush({x, 100, 0, x + 100, 200, 32}, "common/caulk");
+        b.replace(b.find("common/caulk"), 12, "common/terrain");
+        return entity(std::string("\"classname\" \"func_group\"\n\"_indexmap\" \"maps/h.tga\"\n\"_shader\" \"h/ground\"\n") +
+                      layers + withFlags(b, "134217728 0 0"));
+    };
+    const std::string source =
+        entity("\"classname\" \"worldspawn\"\n\"_floodlight\" \"nan 1 1 1024 128\"\n\"_minlight\" \"inf\"\n"
+               "\"_ambient\" \"nan\"\n\"ambient\" \"8\"\n\"_celshader\" \"h/cel\"\n" + room) +
+        terrain(100, "\"_layers\" \"1e9\"\n") + terrain(300, "\"_layers\" \"-5\"\n") + terrain(500, "\"layers\" \"nan\"\n") +
+        pointEntity("info_player_start", 512, 700, 64) +
+        pointEntity("light", 512, 512, 128, "\"light\" \"nan\"\n") +
+        pointEntity("light", 300, 512, 128, "\"light\" \"1 1 1 inf\"\n\"_color\" \"inf 0 0\"\n") +
+        pointEntity("light", 700, 512, 128, "\"light\" \"1e308\"\n") +
+        pointEntity("light", 512, 300, 200, "\"light\" \"-inf\"\n\"_sun\" \"1\"\n\"target\" \"down\"\n") +
+        pointEntity("info_null", 512, 300, 0, "\"targetname\" \"down\"\n");
+    std::string why;
+    Report r;
+    double peakMb = 0;
+    ASSERT_TRUE(runCase(source, 6000, why, r, root, &peakMb)) << why;
+    ASSERT_EQ(r.outcome, Valid) << r.text;
+    const std::string warnings = r.warnings;
+    EXPECT_NE(warnings.find("shader 'textures/h/dense' scatters models too densely; only the first 1048576 spots are used"),
+              std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("_floodlight wants \"r g b distance intensity\"; ignored"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("terrain layers out of 1-256; using 256"), std::string::npos) << warnings;
+    size_t hidden = 0;
+    for (size_t at = 0; (at = warnings.find("terrain layers out of 1-256; its faces stay hidden", at)) != std::string::npos; ++at)
+        ++hidden;
+    EXPECT_EQ(hidden, 2u) << warnings;
+    EXPECT_EQ(r.darkFaces, 0) << "dark: " << r.text;
+    EXPECT_LT(peakMb, 1024.0);
+    std::printf("hostile numbers: peak memory %.0f MB\n", peakMb);
+#ifdef MAPC_FUZZ_LONG
+    // A model on every one of those spots: a million placed models, half a
+    // minute and nearly 2 GB with the sanitizers.
+    std::string every = source;
+    for (size_t at = 0; (at = every.find("h/dense", at)) != std::string::npos;) every.replace(at, 7, "h/every");
+    Report all;
+    ASSERT_TRUE(runCase(every, 6001, why, all, root, &peakMb)) << why;
+    EXPECT_EQ(all.outcome, Valid) << all.text;
+    EXPECT_LT(peakMb, 3072.0);
+    std::printf("a model on every spot: peak memory %.0f MB\n", peakMb);
+#endif
+    EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
 }
