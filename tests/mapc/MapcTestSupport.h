@@ -1,5 +1,7 @@
 #pragma once
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
 #include <cstdio>
 #include <string>
@@ -9,6 +11,7 @@
 #include "world/BspData.h"
 #include "world/Collision.h"
 #include "world/LevelValidation.h"
+#include "world/Overbright.h"
 #include "world/Vector3.h"
 
 // Small brush sources written in code, compiled in-process and read back with
@@ -197,6 +200,26 @@ inline bool clusterSees(const BspData& d, int from, int to)
 {
     if (!d.visBits || from < 0) return true;
     return (d.visBits[from * d.visBytesPerCluster + (to >> 3)] >> (to & 7)) & 1;
+}
+
+// Lightmap texel of the floor at file point (x, y, 0) as the game shows it:
+// brightened by the overbright factor the compiler stores light for. All -1
+// when no floor face holds the point.
+inline std::array<int, 3> floorLuxel(const mapc::LevelLumps& l, double x, double y)
+{
+    for (const bsp::BspFace& f : l.faces) {
+        if (f.normal[2] < 0.99f || std::fabs(f.lightmapOrigin[2]) > 0.01f) continue;
+        double i = (x - f.lightmapOrigin[0]) / f.lightmapVecs[0][0];
+        double j = (y - f.lightmapOrigin[1]) / f.lightmapVecs[1][1];
+        int ii = static_cast<int>(std::lround(i)), jj = static_cast<int>(std::lround(j));
+        if (ii < 0 || jj < 0 || ii >= f.lightmapSize[0] || jj >= f.lightmapSize[1]) continue;
+        size_t at = static_cast<size_t>(f.lightmap) * bsp::kLightmapBytes +
+                    (static_cast<size_t>(f.lightmapCorner[1] + jj) * bsp::kLightmapSize + f.lightmapCorner[0] + ii) * 3;
+        uint8_t shown[3] = {l.lightmaps[at], l.lightmaps[at + 1], l.lightmaps[at + 2]};
+        brightenColour(shown, kDefaultOverbright);
+        return {shown[0], shown[1], shown[2]};
+    }
+    return {-1, -1, -1};
 }
 
 // Collision view of the game's converted level, for the game's own traces.
