@@ -33,14 +33,7 @@ std::map<std::string, Kind> kindsOf(const mapc::LevelLumps& l, int model)
         k.lightmapped += f.lightmap >= 0;
         k.flags = t.flags;
         k.contents = t.contents;
-        for (int i = 0; i + 2 < f.meshVertexCount; i += 3) {
-            const float* p[3];
-            for (int j = 0; j < 3; ++j)
-                p[j] = l.vertices[static_cast<size_t>(f.firstVertex + l.meshVertices[static_cast<size_t>(f.firstMeshVertex + i + j)])].position;
-            Vector3 u(p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]);
-            Vector3 v(p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]);
-            k.area += u.cross(v).length() / 2;
-        }
+        k.area += faceArea(l, f);
     }
     return out;
 }

@@ -383,14 +383,7 @@ FaceAreas faceAreas(const mapc::LevelLumps& l)
     for (const bsp::BspFace& f : l.faces) {
         const std::string name = l.textures[static_cast<size_t>(f.texture)].name;
         ++out.faces[name];
-        for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
-            const float* p[3];
-            for (int j = 0; j < 3; ++j)
-                p[j] = l.vertices[static_cast<size_t>(f.firstVertex + l.meshVertices[static_cast<size_t>(f.firstMeshVertex + k + j)])].position;
-            Vector3 u(p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]);
-            Vector3 v(p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]);
-            out.area[name] += u.cross(v).length() / 2;
-        }
+        out.area[name] += faceArea(l, f);
     }
     return out;
 }

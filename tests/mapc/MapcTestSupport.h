@@ -222,6 +222,21 @@ inline std::array<int, 3> floorLuxel(const mapc::LevelLumps& l, double x, double
     return {-1, -1, -1};
 }
 
+// Drawn area of a polygon or mesh face: the sum of its triangles.
+inline double faceArea(const mapc::LevelLumps& l, const bsp::BspFace& f)
+{
+    double area = 0;
+    for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
+        const float* p[3];
+        for (int j = 0; j < 3; ++j)
+            p[j] = l.vertices[static_cast<size_t>(f.firstVertex + l.meshVertices[static_cast<size_t>(f.firstMeshVertex + k + j)])].position;
+        Vector3 u(p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]);
+        Vector3 v(p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]);
+        area += u.cross(v).length() / 2;
+    }
+    return area;
+}
+
 // Collision view of the game's converted level, for the game's own traces.
 inline CollisionLevel collisionOf(const BspData& d)
 {
