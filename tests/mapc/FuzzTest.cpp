@@ -51,6 +51,7 @@ struct Report {
     char text[400] = "";
     char warnings[1200] = "";  // the compile's warnings, one a line (cut short)
     int darkFaces = 0;         // lightmapped faces whose whole block is black
+    int brokenVertices = 0;    // vertices with a number that is not finite
 };
 
 // The child's half: compile, write, read back with the game's reader.
@@ -77,6 +78,13 @@ Report compileAndRead(const std::string& source, const std::string& bspPath, con
         r.line = diag.errorLine;
         std::snprintf(r.text, sizeof(r.text), "%s", diag.error.c_str());
         return r;
+    }
+    for (const bsp::BspVertex& v : lumps.vertices) {
+        bool finite = true;
+        for (float x : {v.position[0], v.position[1], v.position[2], v.texCoord[0], v.texCoord[1], v.lightmapCoord[0],
+                        v.lightmapCoord[1], v.normal[0], v.normal[1], v.normal[2]})
+            finite = finite && std::isfinite(x);
+        r.brokenVertices += !finite;
     }
     // A luxel whose sum went "nan" is stored black.
     for (const bsp::BspFace& f : lumps.faces) {
@@ -773,6 +781,7 @@ TEST(MapcFuzz, HostileNumbersAreRefusedAndCountsBounded)
         ++hidden;
     EXPECT_EQ(hidden, 2u) << warnings;
     EXPECT_EQ(r.darkFaces, 0) << "dark: " << r.text;
+    EXPECT_EQ(r.brokenVertices, 0);
     EXPECT_LT(peakMb, 1024.0);
     std::printf("hostile numbers: peak memory %.0f MB\n", peakMb);
 #ifdef MAPC_FUZZ_LONG
