@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <random>
-#include <sys/stat.h>
 
 #include "FuzzSupport.h"
 
@@ -184,28 +183,26 @@ TEST(MapcFuzz, HugeLevelGetsCoarserLuxels)
 // keeps to its time limit and to a bounded peak memory.
 TEST(MapcFuzz, HostileNumbersAreRefusedAndCountsBounded)
 {
-    char dir[] = "/tmp/mapc_hostileXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string root = dir;
-    for (const char* sub : {"/scripts", "/models", "/maps"}) mkdir((root + sub).c_str(), 0755);
-    writeBytes(root + "/scripts/h.shader",
-               "textures/h/dense\n{\n q3map_surfacemodel models/tri.md3 1 0.000001\n"
-               " q3map_surfacemodel models/tri.md3 nan 1\n q3map_surfacemodel models/tri.md3 64 inf\n}\n"
-               "textures/h/every\n{\n q3map_surfacemodel models/tri.md3 1 1\n}\n"
-               "textures/h/sky\n{\n surfaceparm sky\n q3map_sun 1 1 1 nan 0 90\n q3map_skylight inf 3\n}\n"
-               "textures/h/glow\n{\n q3map_surfacelight 1e39\n}\n"
-               "textures/h/tc\n{\n q3map_tcGen ivector ( nan 0 0 ) ( 0 inf 0 )\n}\n"
-               "textures/h/cel\n{\n q3map_invert\n q3map_offset -inf\n surfaceparm nolightmap\n"
-               " surfaceparm nonsolid\n}\n"
-               "textures/common/terrain\n{\n q3map_terrain\n surfaceparm nodraw\n surfaceparm nolightmap\n}\n");
+    SearchFolder folder;
+    ASSERT_FALSE(folder.root.empty());
+    folder.write("scripts/h.shader",
+                 "textures/h/dense\n{\n q3map_surfacemodel models/tri.md3 1 0.000001\n"
+                 " q3map_surfacemodel models/tri.md3 nan 1\n q3map_surfacemodel models/tri.md3 64 inf\n}\n"
+                 "textures/h/every\n{\n q3map_surfacemodel models/tri.md3 1 1\n}\n"
+                 "textures/h/sky\n{\n surfaceparm sky\n q3map_sun 1 1 1 nan 0 90\n q3map_skylight inf 3\n}\n"
+                 "textures/h/glow\n{\n q3map_surfacelight 1e39\n}\n"
+                 "textures/h/tc\n{\n q3map_tcGen ivector ( nan 0 0 ) ( 0 inf 0 )\n}\n"
+                 "textures/h/cel\n{\n q3map_invert\n q3map_offset -inf\n surfaceparm nolightmap\n"
+                 " surfaceparm nonsolid\n}\n"
+                 "textures/common/terrain\n{\n q3map_terrain\n surfaceparm nodraw\n surfaceparm nolightmap\n}\n");
     const std::vector<unsigned char> md3 = md3Triangle("models/tri/skin");
-    writeBytes(root + "/models/tri.md3", std::string(md3.begin(), md3.end()));
+    folder.write("models/tri.md3", std::string(md3.begin(), md3.end()));
     // A 2 x 1 index map, red 0 and 255: with 256 layers the second pixel
     // is layer 255.
     std::string tga(18, '\0');
     tga[2] = 2, tga[12] = 2, tga[14] = 1, tga[16] = 24;
     tga += std::string("\0\0\0\0\0\xff", 6);
-    writeBytes(root + "/maps/h.tga", tga);
+    folder.write("maps/h.tga", tga);
 
     const int t = 16;
     const std::string room = brush({-t, -t, -t, 1024 + t, 1024 + t, 0}, "h/dense") +
@@ -232,7 +229,7 @@ TEST(MapcFuzz, HostileNumbersAreRefusedAndCountsBounded)
     std::string why;
     Report r;
     double peakMb = 0;
-    ASSERT_TRUE(runCase(source, 6000, why, r, root, &peakMb)) << why;
+    ASSERT_TRUE(runCase(source, 6000, why, r, folder.root, &peakMb)) << why;
     ASSERT_EQ(r.outcome, Valid) << r.text;
     const std::string warnings = r.warnings;
     EXPECT_NE(warnings.find("shader 'textures/h/dense' scatters models too densely; only the first 1048576 spots are used"),
@@ -253,10 +250,9 @@ TEST(MapcFuzz, HostileNumbersAreRefusedAndCountsBounded)
     std::string every = source;
     for (size_t at = 0; (at = every.find("h/dense", at)) != std::string::npos;) every.replace(at, 7, "h/every");
     Report all;
-    ASSERT_TRUE(runCase(every, 6001, why, all, root, &peakMb)) << why;
+    ASSERT_TRUE(runCase(every, 6001, why, all, folder.root, &peakMb)) << why;
     EXPECT_EQ(all.outcome, Valid) << all.text;
     EXPECT_LT(peakMb, 3072.0);
     std::printf("a model on every spot: peak memory %.0f MB\n", peakMb);
 #endif
-    EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
 }

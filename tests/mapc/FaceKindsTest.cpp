@@ -2,11 +2,8 @@
 // liquids and fog, sky, tool textures, areaportals and undrawn patches,
 // counted by drawn area per texture in a small compiled level.
 #include <gtest/gtest.h>
-#include <cstdlib>
 #include <map>
-#include <sys/stat.h>
 #include "MapcTestSupport.h"
-#include "resources/FileSystem.h"
 
 using namespace mapctest;
 
@@ -47,21 +44,14 @@ std::map<std::string, Kind> kindsOf(const mapc::LevelLumps& l, int model)
 // a lightmap, for collision) and one of a nonsolid nodraw shader (dropped).
 TEST(MapcFaceKinds, LiquidsFogSkyToolTexturesAndPortalsAsTheirShadersSay)
 {
-    char dir[] = "/tmp/mapc_kindsXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string root = dir;
-    mkdir((root + "/scripts").c_str(), 0755);
-    writeBytes(root + "/scripts/k.shader",
-               "textures/k/sky\n{\n surfaceparm sky\n surfaceparm noimpact\n surfaceparm nolightmap\n}\n"
-               "textures/k/water\n{\n surfaceparm water\n surfaceparm trans\n surfaceparm nonsolid\n}\n"
-               "textures/k/fog\n{\n surfaceparm fog\n surfaceparm trans\n surfaceparm nonsolid\n surfaceparm nolightmap\n"
-               " fogparms ( 0.5 0.5 0.5 ) 512\n}\n"
-               "textures/k/ghost\n{\n surfaceparm nodraw\n surfaceparm nonsolid\n}\n");
-    FileSystem files;
-    files.setReporter([](void*, bool, const char*) {}, nullptr);
-    files.addFolder(root.c_str());
-    mapc::CompileOptions options;
-    options.files = &files;
+    SearchFolder folder;
+    ASSERT_FALSE(folder.root.empty());
+    folder.write("scripts/k.shader",
+                 "textures/k/sky\n{\n surfaceparm sky\n surfaceparm noimpact\n surfaceparm nolightmap\n}\n"
+                 "textures/k/water\n{\n surfaceparm water\n surfaceparm trans\n surfaceparm nonsolid\n}\n"
+                 "textures/k/fog\n{\n surfaceparm fog\n surfaceparm trans\n surfaceparm nonsolid\n surfaceparm nolightmap\n"
+                 " fogparms ( 0.5 0.5 0.5 ) 512\n}\n"
+                 "textures/k/ghost\n{\n surfaceparm nodraw\n surfaceparm nonsolid\n}\n");
 
     const int t = 16;
     std::string rooms = carvedRooms({{0, 0, 0, 512, 512, 256}, {496, 192, 0, 640, 320, 128}, {624, 0, 0, 1136, 512, 256}});
@@ -79,7 +69,7 @@ TEST(MapcFaceKinds, LiquidsFogSkyToolTexturesAndPortalsAsTheirShadersSay)
                   brush({400, 40, 0, 464, 104, 64}, "halvex/metal") + brush({400, 40, 0, 464, 104, 64}, "common/caulk") +
                   brush({560, 192, 0, 568, 320, 128}, "common/areaportal") + ghost + caulkPatch) +
                 pointEntity("info_player_start", 100, 300, 64) + pointEntity("info_player_deathmatch", 900, 256, 64),
-            c, options);
+            c, folder.options);
     ASSERT_TRUE(c.compiled) << c.diag.error;
     ASSERT_TRUE(c.valid) << c.problem;
     ASSERT_FALSE(c.stats.leaked);
@@ -131,5 +121,4 @@ TEST(MapcFaceKinds, LiquidsFogSkyToolTexturesAndPortalsAsTheirShadersSay)
     EXPECT_NE(west, east);
     EXPECT_NE(clusterAt(c.data, 540, 256, 64), clusterAt(c.data, 590, 256, 64));
     EXPECT_TRUE(clusterSees(c.data, west, east));
-    EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
 }

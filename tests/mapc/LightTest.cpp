@@ -3,41 +3,13 @@
 // light, glowing faces coloured by their light image, linear lights and
 // lights written as "r g b intensity".
 #include <gtest/gtest.h>
-#include <cstdlib>
-#include <sys/stat.h>
 #include "MapcTestSupport.h"
-#include "resources/FileSystem.h"
 
 using namespace mapctest;
 
 namespace {
 
 std::string world(const std::string& brushes) { return entity("\"classname\" \"worldspawn\"\n" + brushes); }
-
-// A folder of shader scripts and pictures, the compile's search path.
-struct Scripts {
-    std::string root;
-    FileSystem files;
-
-    explicit Scripts(const std::string& shaders)
-    {
-        char dir[] = "/tmp/mapc_lightXXXXXX";
-        if (!mkdtemp(dir)) return;
-        root = dir;
-        mkdir((root + "/scripts").c_str(), 0755);
-        mkdir((root + "/textures").c_str(), 0755);
-        mkdir((root + "/textures/test").c_str(), 0755);
-        writeBytes(root + "/scripts/test.shader", shaders);
-        files.setReporter([](void*, bool, const char*) {}, nullptr);
-        files.addFolder(root.c_str());
-    }
-    ~Scripts()
-    {
-        if (!root.empty()) {
-            EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
-        }
-    }
-};
 
 // A room of air box a, its ceiling of the given shader and 16 units thick.
 std::string roomWithCeiling(const Box& a, const char* ceiling)
@@ -47,13 +19,6 @@ std::string roomWithCeiling(const Box& a, const char* ceiling)
            brush({a.x1 - t, a.y1 - t, a.z2, a.x2 + t, a.y2 + t, a.z2 + t}, ceiling) +
            brush({a.x1 - t, a.y1 - t, a.z1, a.x1, a.y2 + t, a.z2}) + brush({a.x2, a.y1 - t, a.z1, a.x2 + t, a.y2 + t, a.z2}) +
            brush({a.x1, a.y1 - t, a.z1, a.x2, a.y1, a.z2}) + brush({a.x1, a.y2, a.z1, a.x2, a.y2 + t, a.z2});
-}
-
-void compileWith(const std::string& source, Scripts& scripts, Compiled& c)
-{
-    mapc::CompileOptions options;
-    options.files = &scripts.files;
-    compile(source, c, options);
 }
 
 } // namespace
@@ -66,19 +31,21 @@ void compileWith(const std::string& source, Scripts& scripts, Compiled& c)
 // the roofed half stays dark.
 TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
 {
-    Scripts scripts("textures/test/sunsky\n{\n surfaceparm sky\n surfaceparm noimpact\n q3map_sun 1 0.5 0.5 20 0 45\n}\n"
-                    "textures/test/sky\n{\n surfaceparm sky\n surfaceparm noimpact\n}\n");
-    ASSERT_FALSE(scripts.root.empty());
+    SearchFolder folder;
+    folder.write("scripts/test.shader",
+                 "textures/test/sunsky\n{\n surfaceparm sky\n surfaceparm noimpact\n q3map_sun 1 0.5 0.5 20 0 45\n}\n"
+                 "textures/test/sky\n{\n surfaceparm sky\n surfaceparm noimpact\n}\n");
+    ASSERT_FALSE(folder.root.empty());
     Compiled fromSky, fromEntity;
-    compileWith(world(roomWithCeiling({0, 0, 0, 1024, 512, 256}, "test/sunsky") +
-                      brush({224, 224, 0, 288, 288, 256}, "halvex/metal")) +
-                    pointEntity("info_player_start", 100, 100, 64),
-                scripts, fromSky);
-    compileWith(world(roomWithCeiling({0, 0, 0, 512, 512, 256}, "test/sky") + brush({0, 0, 240, 256, 512, 256})) +
-                    pointEntity("info_player_start", 100, 100, 64) +
-                    pointEntity("light", 400, 256, 200, "\"light\" \"20\"\n\"_sun\" \"1\"\n\"target\" \"below\"\n") +
-                    pointEntity("info_null", 400, 256, 0, "\"targetname\" \"below\"\n"),
-                scripts, fromEntity);
+    compile(world(roomWithCeiling({0, 0, 0, 1024, 512, 256}, "test/sunsky") +
+                  brush({224, 224, 0, 288, 288, 256}, "halvex/metal")) +
+                pointEntity("info_player_start", 100, 100, 64),
+            fromSky, folder.options);
+    compile(world(roomWithCeiling({0, 0, 0, 512, 512, 256}, "test/sky") + brush({0, 0, 240, 256, 512, 256})) +
+                pointEntity("info_player_start", 100, 100, 64) +
+                pointEntity("light", 400, 256, 200, "\"light\" \"20\"\n\"_sun\" \"1\"\n\"target\" \"below\"\n") +
+                pointEntity("info_null", 400, 256, 0, "\"targetname\" \"below\"\n"),
+            fromEntity, folder.options);
     ASSERT_TRUE(fromSky.valid && fromEntity.valid) << fromSky.diag.error << fromSky.problem << fromEntity.diag.error
                                                    << fromEntity.problem;
     const std::array<int, 3> open = floorLuxel(fromSky.lumps, 400, 256), shadow = floorLuxel(fromSky.lumps, 200, 256);
@@ -99,18 +66,20 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
 // "light" units, and a light written as "r g b intensity".
 TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
 {
-    Scripts scripts("textures/test/glow\n{\n q3map_surfacelight 1000\n q3map_lightimage textures/test/orange.tga\n}\n");
-    ASSERT_FALSE(scripts.root.empty());
+    SearchFolder folder;
+    folder.write("scripts/test.shader",
+                 "textures/test/glow\n{\n q3map_surfacelight 1000\n q3map_lightimage textures/test/orange.tga\n}\n");
+    ASSERT_FALSE(folder.root.empty());
     std::string tga(18, '\0');  // 2 x 2, 24 bits, stored b g r
     tga[2] = 2, tga[12] = 2, tga[14] = 2, tga[16] = 24;
     for (int i = 0; i < 4; ++i) tga += std::string("\x00\x80\xff", 3);
-    writeBytes(scripts.root + "/textures/test/orange.tga", tga);
+    folder.write("textures/test/orange.tga", tga);
 
     Compiled flood;
-    compileWith(entity("\"classname\" \"worldspawn\"\n\"_floodlight\" \"255 255 255 128 60\"\n\"_ambient\" \"6\"\n" +
-                       hollowRoom({0, 0, 0, 512, 512, 256})) +
-                    pointEntity("info_player_start", 100, 100, 64),
-                scripts, flood);
+    compile(entity("\"classname\" \"worldspawn\"\n\"_floodlight\" \"255 255 255 128 60\"\n\"_ambient\" \"6\"\n" +
+                   hollowRoom({0, 0, 0, 512, 512, 256})) +
+                pointEntity("info_player_start", 100, 100, 64),
+            flood, folder.options);
     ASSERT_TRUE(flood.compiled) << flood.diag.error;
     for (const std::string& w : flood.diag.warnings) EXPECT_EQ(w.find("_floodlight"), std::string::npos) << w;
     const std::array<int, 3> middle = floorLuxel(flood.lumps, 256, 256), corner = floorLuxel(flood.lumps, 8, 8);
@@ -121,13 +90,13 @@ TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
 
     Compiled c;
     const std::string panel = brush({192, 192, 240, 320, 320, 256}, "test/glow");
-    compileWith(world(hollowRoom({0, 0, 0, 512, 512, 256}) + panel + hollowRoom({1024, 0, 0, 1536, 512, 256}) +
-                      hollowRoom({2048, 0, 0, 2560, 512, 256})) +
-                    pointEntity("info_player_start", 100, 100, 64) + pointEntity("info_player_deathmatch", 1100, 100, 64) +
-                    pointEntity("info_player_deathmatch", 2100, 100, 64) +
-                    pointEntity("light", 1280, 256, 100, "\"light\" \"200\"\n\"spawnflags\" \"1\"\n") +
-                    pointEntity("light", 2304, 256, 200, "\"light\" \"0 0 255 300\"\n"),
-                scripts, c);
+    compile(world(hollowRoom({0, 0, 0, 512, 512, 256}) + panel + hollowRoom({1024, 0, 0, 1536, 512, 256}) +
+                  hollowRoom({2048, 0, 0, 2560, 512, 256})) +
+                pointEntity("info_player_start", 100, 100, 64) + pointEntity("info_player_deathmatch", 1100, 100, 64) +
+                pointEntity("info_player_deathmatch", 2100, 100, 64) +
+                pointEntity("light", 1280, 256, 100, "\"light\" \"200\"\n\"spawnflags\" \"1\"\n") +
+                pointEntity("light", 2304, 256, 200, "\"light\" \"0 0 255 300\"\n"),
+            c, folder.options);
     ASSERT_TRUE(c.compiled) << c.diag.error;
     ASSERT_TRUE(c.valid) << c.problem;
     const std::array<int, 3> lit = floorLuxel(c.lumps, 256, 256);

@@ -4,10 +4,13 @@
 #include <cmath>
 #include <cstring>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 #include "BspWriter.h"
 #include "Compiler.h"
+#include "resources/FileSystem.h"
 #include "world/BspData.h"
 #include "world/Collision.h"
 #include "world/LevelValidation.h"
@@ -355,5 +358,33 @@ inline void writeBytes(const std::string& path, const std::string& bytes)
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
 }
+
+// A folder of its own under /tmp as a compile's search path (shader
+// scripts, pictures, models), removed with it.
+struct SearchFolder {
+    std::string root;
+    FileSystem files;
+    mapc::CompileOptions options;  // reading from the folder
+
+    SearchFolder()
+    {
+        char dir[] = "/tmp/mapc_testXXXXXX";
+        if (!mkdtemp(dir)) return;
+        root = dir;
+        files.setReporter([](void*, bool, const char*) {}, nullptr);
+        files.addFolder(root.c_str());
+        options.files = &files;
+    }
+    ~SearchFolder()
+    {
+        if (!root.empty()) std::filesystem::remove_all(root);
+    }
+    // A file at `path` below the folder, with the folders on its way.
+    void write(const std::string& path, const std::string& bytes) const
+    {
+        std::filesystem::create_directories(std::filesystem::path(root + "/" + path).parent_path());
+        writeBytes(root + "/" + path, bytes);
+    }
+};
 
 } // namespace mapctest
