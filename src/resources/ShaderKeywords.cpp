@@ -308,18 +308,20 @@ bool applyShaderLine(ShaderInfo& shader, const std::vector<std::string>& words)
             shader.surfaceParms.push_back(line.word(1));
         return true;
     }
+    // The light keywords' "nan" or "inf" (or a float past its range) would
+    // poison every luxel they reach: such a line gives no light.
     if (keyword == "q3map_sun" || keyword == "q3map_sunext") {
         // "q3map_sun r g b intensity degrees elevation", for the level compiler
+        float sun[6] = {};
         for (size_t i = 1; i < line.size() && i <= 6; i++)
-            shader.sun[i - 1] = line.number(i);
+            sun[i - 1] = line.number(i);
+        if (std::all_of(std::begin(sun), std::end(sun), [](float v) { return std::isfinite(v); }))
+            std::copy(std::begin(sun), std::end(sun), shader.sun);
         return true;
     }
-    if (keyword == "q3map_surfacelight") {
-        shader.surfaceLight = line.number(1);
-        return true;
-    }
-    if (keyword == "q3map_skylight") {
-        shader.skyLight = line.number(1);
+    if (keyword == "q3map_surfacelight" || keyword == "q3map_skylight") {
+        const float value = line.number(1);
+        (keyword == "q3map_surfacelight" ? shader.surfaceLight : shader.skyLight) = std::isfinite(value) ? value : 0.0f;
         return true;
     }
     if (keyword == "q3map_lightimage") {

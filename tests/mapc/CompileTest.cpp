@@ -530,9 +530,47 @@ TEST(MapcCompile, RealEditorLevelMatchesItsReference)
     EXPECT_GE(agree, 19800);
 }
 
+namespace {
+
+// What the tool printed on stdout, not a terminal: a compile longer than
+// three seconds names its stages on plain lines, then a table of seconds
+// per stage adding up to the total, and its peak memory.
+void expectStageTable(const char* path)
+{
+    std::ifstream in(path);
+    std::string printed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t summary = printed.rfind(" warnings, ");
+    ASSERT_NE(summary, std::string::npos) << printed;
+    if (std::atof(printed.c_str() + summary + 11) < 3.5) {
+        std::printf("compile too short for the stage lines; not checked\n");
+        return;
+    }
+    EXPECT_EQ(printed.find('\r'), std::string::npos);
+    const char* const stages[] = {"reading the source", "tree and portals", "faces and models", "lighting",
+                                  "visibility rough sets", "visibility flow", "writing"};
+    const size_t table = printed.find("\nstage                     seconds\n");
+    ASSERT_NE(table, std::string::npos) << printed;
+    // The stages started after the first three seconds, as they start.
+    EXPECT_LT(printed.find("visibility flow 100%\n"), table) << printed;
+    EXPECT_LT(printed.find("\nwriting\n"), table) << printed;
+    double sum = 0;
+    for (const char* stage : stages) {
+        const size_t row = printed.find(std::string("\n") + stage + " ", table);
+        ASSERT_NE(row, std::string::npos) << stage;
+        sum += std::atof(printed.c_str() + row + 25);  // the time column
+    }
+    const size_t total = printed.find("\ntotal ", table);
+    ASSERT_NE(total, std::string::npos);
+    EXPECT_NEAR(std::atof(printed.c_str() + total + 25), sum, 0.05);
+    EXPECT_NE(printed.find("\npeak memory ", total), std::string::npos);
+}
+
+} // namespace
+
 // A real level whose source marks its model solid (spawnflags 2): the
 // compiled level holds a brush per model triangle, and a player's body
 // thrown at the model's faces through the game's own physics stops short.
+// Its compile is long enough for the tool's stage lines and table.
 TEST(MapcCompile, SolidModelStopsThePlayer)
 {
     const std::string base = HALVEX_TEST_DATA "/nexuiz";
@@ -540,8 +578,9 @@ TEST(MapcCompile, SolidModelStopsThePlayer)
     if (!probe) GTEST_SKIP() << "nexuiz-data not unpacked";
     std::string out = "mapc_racetrack.bsp";
     std::string command = std::string(MAPC_TOOL) + " -threads 2 " + base + "/maps/racetrack.map " + out +
-                          " > /dev/null 2> mapc_race_err.txt";
+                          " > mapc_race_out.txt 2> mapc_race_err.txt";
     ASSERT_EQ(std::system(command.c_str()), 0);
+    expectStageTable("mapc_race_out.txt");
     BspData data;
     char problem[256] = "";
     ASSERT_EQ(readBspFile(out.c_str(), data, problem, sizeof(problem)), BspReadError::None) << problem;

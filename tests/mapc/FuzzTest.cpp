@@ -1,31 +1,17 @@
 // Damaged brush sources: byte flips, cuts, doubled or missing braces and
 // parentheses, wild numbers, degenerate planes, very many sides and very long
-// tokens. Every case runs in a child process with a time limit and must end
-// in either a level the game's reader and validation accept, or an error that
-// names a line; a crash, a sanitizer report or a hang fails the case, and the
-// source is kept as mapc_fuzz_fail_<n>.map for replay.
+// tokens; damaged model files. Each case is compiled in a child process (see
+// FuzzSupport.h). The hand-made extremes are in ExtremeTest.cpp.
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
-
-#include "MapParser.h"
-#include "MapcTestSupport.h"
-#include "resources/FileSystem.h"
 #include <sys/stat.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#endif
+#include "FuzzSupport.h"
 
 #ifndef MAPC_FUZZ_ROUNDS
 #define MAPC_FUZZ_ROUNDS 220
@@ -37,117 +23,6 @@
 using namespace mapctest;
 
 namespace {
-
-// A compile of these small sources ends in seconds; the limit leaves room for
-// the sanitizers on a busy machine and still catches a hang.
-constexpr int kCaseSeconds = 60;
-
-enum Outcome : int { Valid = 0, ErrorWithLine = 1, Rejected = 2, ErrorWithoutLine = 3 };
-
-struct Report {
-    int outcome = -1;
-    int line = 0;
-    char text[400] = "";
-};
-
-// The child's half: compile, write, read back with the game's reader.
-Report compileAndRead(const std::string& source, const std::string& bspPath, const std::string& folder)
-{
-    Report r;
-    mapc::Diagnostics diag(false);
-    mapc::CompileStats stats;
-    mapc::LevelLumps lumps;
-    FileSystem files;
-    files.setReporter([](void*, bool, const char*) {}, nullptr);
-    mapc::CompileOptions options;
-    options.visSeconds = 5;  // robustness, not sight: keep each case well inside its limit
-    if (!folder.empty()) {
-        files.addFolder(folder.c_str());
-        options.files = &files;
-    }
-    if (!mapc::compileMapText(source, lumps, diag, &stats, options)) {
-        r.outcome = (diag.errorLine > 0 && !diag.error.empty()) ? ErrorWithLine : ErrorWithoutLine;
-        r.line = diag.errorLine;
-        std::snprintf(r.text, sizeof(r.text), "%s", diag.error.c_str());
-        return r;
-    }
-    if (!mapc::writeLevel(bspPath.c_str(), lumps)) {
-        r.outcome = Rejected;
-        std::snprintf(r.text, sizeof(r.text), "cannot write %s", bspPath.c_str());
-        return r;
-    }
-    BspData data;
-    char problem[256] = "";
-    if (readBspFile(bspPath.c_str(), data, problem, sizeof(problem)) != BspReadError::None ||
-        !validateLevel(data, problem, sizeof(problem))) {
-        r.outcome = Rejected;
-        std::snprintf(r.text, sizeof(r.text), "game refuses the level: %s", problem);
-        return r;
-    }
-    r.outcome = Valid;
-    return r;
-}
-
-// Runs one case in a child; false with the reason when it crashed, hung,
-// tripped a sanitizer or broke the rule above.
-// `folder`: the search path (models), none when empty.
-bool runCase(const std::string& source, int id, std::string& why, Report& report, const std::string& folder = "")
-{
-    std::string bspPath = "mapc_fuzz_" + std::to_string(getpid()) + ".bsp";
-    int fds[2];
-    if (pipe(fds) != 0) { why = "pipe failed"; return false; }
-    std::fflush(nullptr);
-    pid_t child = fork();
-    if (child < 0) { why = "fork failed"; return false; }
-    if (child == 0) {
-        close(fds[0]);
-        Report r = compileAndRead(source, bspPath, folder);
-        std::remove(bspPath.c_str());
-#if defined(__SANITIZE_ADDRESS__)
-        __lsan_do_leak_check();
-#endif
-        ssize_t put = write(fds[1], &r, sizeof(r));
-        _exit(put == static_cast<ssize_t>(sizeof(r)) ? 0 : 3);
-    }
-    close(fds[1]);
-    auto start = std::chrono::steady_clock::now();
-    Report r;
-    size_t got = 0;
-    bool timedOut = false;
-    while (got < sizeof(r)) {
-        pollfd p{fds[0], POLLIN, 0};
-        int left = kCaseSeconds * 1000 -
-                   static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        std::chrono::steady_clock::now() - start).count());
-        if (left <= 0 || poll(&p, 1, left) == 0) { timedOut = true; break; }
-        ssize_t n = read(fds[0], reinterpret_cast<char*>(&r) + got, sizeof(r) - got);
-        if (n <= 0) break;
-        got += static_cast<size_t>(n);
-    }
-    close(fds[0]);
-    if (timedOut) kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    std::remove(bspPath.c_str());
-    report = r;
-
-    char buf[600];
-    if (timedOut)
-        std::snprintf(buf, sizeof(buf), "no answer within %d s", kCaseSeconds);
-    else if (WIFSIGNALED(status))
-        std::snprintf(buf, sizeof(buf), "killed by signal %d", WTERMSIG(status));
-    else if (WEXITSTATUS(status) != 0 || got != sizeof(r))
-        std::snprintf(buf, sizeof(buf), "exit status %d (sanitizer report or leak above)", WEXITSTATUS(status));
-    else if (r.outcome == Rejected || r.outcome == ErrorWithoutLine)
-        std::snprintf(buf, sizeof(buf), "%s: %s",
-                      r.outcome == Rejected ? "compiled but" : "error without a line", r.text);
-    else
-        return true;
-    why = buf;
-    std::ofstream("mapc_fuzz_fail_" + std::to_string(id) + ".map", std::ios::binary) << source;
-    return false;
-}
-
 // ---- mutations ----------------------------------------------------------
 
 using Rng = std::mt19937;
@@ -200,32 +75,6 @@ const char* const kWildNumbers[] = {
 
 std::string wildNumber(Rng& rng) { return kWildNumbers[pick(rng, std::size(kWildNumbers))]; }
 
-std::string sideWithPoints(const double p[3][3], const char* tex = "halvex/wall")
-{
-    char line[400];
-    std::snprintf(line, sizeof(line), "( %.17g %.17g %.17g ) ( %.17g %.17g %.17g ) ( %.17g %.17g %.17g ) %s 0 0 0 1 1",
-                  p[0][0], p[0][1], p[0][2], p[1][0], p[1][1], p[1][2], p[2][0], p[2][1], p[2][2], tex);
-    return line;
-}
-
-// A brush of n sides all tangent to a sphere (a faceted ball).
-std::string ball(int n, double cx, double cy, double cz, double r)
-{
-    std::string text = "{\n";
-    const double golden = 2.399963229728653;
-    for (int i = 0; i < n; ++i) {
-        double z = 1.0 - 2.0 * (i + 0.5) / n, rr = std::sqrt(1.0 - z * z), a = golden * i;
-        Vec3 nrm(std::cos(a) * rr, std::sin(a) * rr, z);
-        Vec3 u = std::fabs(nrm.z) < 0.9 ? nrm.cross(Vec3(0, 0, 1)).normalized() : nrm.cross(Vec3(1, 0, 0)).normalized();
-        Vec3 v = nrm.cross(u);
-        Vec3 c(cx + nrm.x * r, cy + nrm.y * r, cz + nrm.z * r);
-        // (p0 - p1) x (p2 - p1) = u x v = n: outward.
-        Vec3 p0 = c + u * 64.0, p2 = c + v * 64.0;
-        double pts[3][3] = {{p0.x, p0.y, p0.z}, {c.x, c.y, c.z}, {p2.x, p2.y, p2.z}};
-        text += sideWithPoints(pts) + "\n";
-    }
-    return text + "}\n";
-}
 
 std::string insertIntoWorldspawn(const std::string& s, const std::string& what)
 {
@@ -382,10 +231,6 @@ std::string mutate(const std::string& in, Rng& rng, std::string& what)
 
 // ---- sources ------------------------------------------------------------
 
-std::string world(const std::string& brushes)
-{
-    return entity("\"classname\" \"worldspawn\"\n\"ambient\" \"32\"\n" + brushes);
-}
 
 std::vector<std::string> smallSources()
 {
@@ -463,73 +308,6 @@ TEST(MapcFuzz, DamagedShippedLevel)
     fuzz({shippedSource()}, MAPC_FUZZ_SHIPPED_ROUNDS, 777u, 100000);
 }
 
-// The hand-made extremes, each on its own so a failure names it.
-TEST(MapcFuzz, ExtremeSources)
-{
-    std::string room = world(hollowRoom({0, 0, 0, 256, 256, 128})) + pointEntity("info_player_start", 64, 64, 32);
-    std::vector<std::string> cases;
-    cases.push_back(std::string(2 << 20, '{'));
-    cases.push_back(std::string(2 << 20, '}'));
-    cases.push_back(std::string(1 << 20, '('));
-    cases.push_back("{\n\"classname\" \"worldspawn\"\n" + std::string(200000, '{'));
-    cases.push_back("{\n\"classname\" \"worldspawn\"\n{\n" + std::string(200000, '(') + "\n}\n}\n");
-    cases.push_back(std::string(3 << 20, 'x'));
-    cases.push_back("\"" + std::string(3 << 20, 'x') + "\"");
-    cases.push_back(std::string(1 << 20, '\n') + "junk");
-    cases.push_back(std::string(100000, '/') + "\n" + room);
-    {
-        std::string s;
-        for (int i = 0; i < 2000; ++i) s += "{\n\"classname\" \"light\"\n}\n";
-        cases.push_back(room + s);
-    }
-    {
-        // Thousands of small brushes in one room.
-        std::string blocks;
-        for (int i = 0; i < 24; ++i)
-            for (int j = 0; j < 24; ++j) blocks += brush({i * 10, j * 10, 0, i * 10 + 4, j * 10 + 4, 4});
-        cases.push_back(world(hollowRoom({0, 0, 0, 256, 256, 128}) + blocks) +
-                        pointEntity("info_player_start", 64, 64, 32));
-    }
-    cases.push_back(world(hollowRoom({0, 0, 0, 256, 256, 128}) + ball(128, 128, 128, 64, 40)) +
-                    pointEntity("info_player_start", 20, 20, 20));
-    cases.push_back(world(hollowRoom({-60000, -60000, -60000, 60000, 60000, 60000})) +
-                    pointEntity("info_player_start", 0, 0, 0));
-    cases.push_back(world(hollowRoom({0, 0, 0, 256, 256, 128})));  // nobody inside: leaks
-    cases.push_back(world(brush({0, 0, 0, 64, 64, 64})) + pointEntity("info_player_start", 32, 32, 32));
-    // Editor forms at their limits: patches of zero, even and huge sides, a
-    // patch with wild points, a 1 MB value, the whole file on one line,
-    // binary junk after a good level, a brushDef with a broken matrix.
-    const std::string header = "{\n\"classname\" \"worldspawn\"\n" + hollowRoom({0, 0, 0, 256, 256, 128});
-    const std::string spawn = pointEntity("info_player_start", 64, 64, 32);
-    cases.push_back(header + "{\npatchDef2\n{\nt\n( 0 0 0 0 0 )\n(\n)\n}\n}\n}\n" + spawn);
-    cases.push_back(header + patchArch(20, 20, 120, 0, 4, 5) + patchArch(20, 20, 120, 0, 3, 2) + "}\n" + spawn);
-    cases.push_back(header + "{\npatchDef2\n{\nt\n( 99999 3 0 0 0 )\n(\n" + "}\n" + spawn);
-    {
-        std::string arch = patchArch(20, 20, 120, 0);
-        arch.replace(arch.find("( 20 20 0"), 9, "( nan 20 1e300");
-        cases.push_back(header + arch + "}\n" + spawn);
-    }
-    cases.push_back(entity("\"classname\" \"worldspawn\"\n\"k\" \"" + std::string(1 << 20, 'v') + "\"\n" +
-                           hollowRoom({0, 0, 0, 256, 256, 128})) + spawn);
-    {
-        std::string oneLine = world(hollowRoom({0, 0, 0, 256, 256, 128})) + spawn;
-        std::replace(oneLine.begin(), oneLine.end(), '\n', ' ');
-        cases.push_back(oneLine);
-    }
-    {
-        std::string junk = room;
-        std::mt19937 bytes(9);
-        for (int i = 0; i < 4096; ++i) junk += static_cast<char>(bytes() & 0xff);
-        cases.push_back(junk);
-    }
-    cases.push_back(header + "{\nbrushDef\n{\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) ( ( 1 0 ) ( 0 1 0 ) ) t 0 0 0\n}\n}\n}\n" + spawn);
-    for (size_t i = 0; i < cases.size(); ++i) {
-        std::string why;
-        Report r;
-        EXPECT_TRUE(runCase(cases[i], 8000 + static_cast<int>(i), why, r)) << "extreme " << i << ": " << why;
-    }
-}
-
 // Damaged model files placed with misc_model: flipped bytes, cuts, wild
 // counts and offsets. Each costs at most a warning; the level still compiles.
 TEST(MapcFuzz, DamagedModels)
@@ -584,98 +362,4 @@ TEST(MapcFuzz, DamagedModels)
         EXPECT_EQ(r.outcome, Valid) << round << ": " << r.text;
     }
     EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
-}
-
-// Thin slabs turned about one upright line all cross there, and every one
-// deepens the tree. 1200 of them pass the depth the game reads (minutes of
-// work); 40 show the same refusal against a lower limit: a line, no level.
-TEST(MapcFuzz, TreeTooDeepForTheGameIsRefused)
-{
-    std::string slabs;
-    const int count = 40;
-    for (int i = 0; i < count; ++i) {
-        double a = M_PI * (i + 0.5) / count;
-        Vec3 along(std::cos(a), std::sin(a), 0), across(-std::sin(a), std::cos(a), 0), up(0, 0, 1);
-        const Vec3 normals[6] = {across, across * -1.0, along, along * -1.0, up, up * -1.0};
-        const double reach[6] = {0.5, 0.5, 200, 200, 64, 0};
-        slabs += "{\n";
-        for (int k = 0; k < 6; ++k) {
-            const Vec3& n = normals[k];
-            Vec3 u = std::fabs(n.z) < 0.9 ? n.cross(Vec3(0, 0, 1)).normalized() : n.cross(Vec3(1, 0, 0)).normalized();
-            Vec3 v = n.cross(u);
-            Vec3 c = n * reach[k];
-            Vec3 p0 = c + u * 64.0, p2 = c + v * 64.0;
-            double pts[3][3] = {{p0.x, p0.y, p0.z}, {c.x, c.y, c.z}, {p2.x, p2.y, p2.z}};
-            slabs += sideWithPoints(pts) + "\n";
-        }
-        slabs += "}\n";
-    }
-    std::string source = world(hollowRoom({-256, -256, -8, 256, 256, 128}) + slabs) +
-                         pointEntity("info_player_start", 220, 220, 100);
-    Compiled whole;
-    compile(source, whole);
-    ASSERT_TRUE(whole.compiled) << whole.diag.error;
-    EXPECT_TRUE(whole.valid) << whole.problem;
-    mapc::CompileOptions shallow;
-    shallow.treeDepth = 30;
-    Compiled refused;
-    compile(source, refused, shallow);
-    EXPECT_FALSE(refused.compiled);
-    EXPECT_EQ(refused.diag.errorLine, 1);
-    EXPECT_NE(refused.diag.error.find("tree deeper than the game reads (30 levels)"), std::string::npos)
-        << refused.diag.error;
-}
-
-// A many-sided ball in an open room makes the portal flow explode; the
-// compile stops it at its time limit and the unfinished passages keep their
-// rough sets, which may be wide but never hide what a sight line reaches.
-TEST(MapcFuzz, CostlyVisibilityStaysConservative)
-{
-    Compiled c;
-    mapc::CompileOptions options;
-    options.visSeconds = 0.0;
-    options.lightSeconds = 0.0;  // the flow also gets what lighting leaves
-    compile(world(hollowRoom({0, 0, 0, 256, 256, 128}) + ball(128, 128, 128, 64, 40)) +
-                pointEntity("info_player_start", 20, 20, 20),
-            c, options);
-    ASSERT_TRUE(c.compiled) << c.diag.error;
-    ASSERT_TRUE(c.valid) << c.problem;
-    EXPECT_TRUE(c.stats.visCutShort);
-    bool warned = false;
-    for (const std::string& w : c.diag.warnings)
-        warned = warned || (w.find("visibility too costly") != std::string::npos && w.find("passages keep rougher sets") != std::string::npos);
-    EXPECT_TRUE(warned);
-    ASSERT_GT(c.data.visClusterCount, 1);
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<double> u(1, 255), h(1, 127);
-    int lines = 0;
-    for (int i = 0; i < 4000; ++i) {
-        double a[3] = {u(rng), u(rng), h(rng)}, b[3] = {u(rng), u(rng), h(rng)};
-        if (insideAnyBrush(c.lumps, a, 0.0) || insideAnyBrush(c.lumps, b, 0.0) || !lineOfSight(c.lumps, a, b)) continue;
-        ++lines;
-        ASSERT_TRUE(clusterSees(c.data, clusterAt(c.data, a[0], a[1], a[2]), clusterAt(c.data, b[0], b[1], b[2])))
-            << a[0] << " " << a[1] << " " << a[2] << " -> " << b[0] << " " << b[1] << " " << b[2];
-    }
-    EXPECT_GT(lines, 500);
-}
-
-// A room of 120000 units a side at luxel_size 16 would need hundreds of
-// millions of luxels; the luxels grow until the pages fit.
-TEST(MapcFuzz, HugeLevelGetsCoarserLuxels)
-{
-    Compiled c;
-    mapc::CompileOptions options;
-    options.lightSeconds = 600;  // the luxel warning alone, however loaded the machine
-    options.visSeconds = 600;
-    compile(world(hollowRoom({-60000, -60000, -60000, 60000, 60000, 60000})) +
-                pointEntity("info_player_start", 0, 0, 0),
-            c, options);
-    ASSERT_TRUE(c.compiled) << c.diag.error;
-    ASSERT_TRUE(c.valid) << c.problem;
-    std::string all;
-    for (const std::string& w : c.diag.warnings) all += w + "\n";
-    ASSERT_EQ(c.diag.warnings.size(), 1u) << all;
-    EXPECT_NE(c.diag.warnings[0].find("using luxel_size"), std::string::npos) << c.diag.warnings[0];
-    EXPECT_LE(c.stats.lightmaps, 1024);
-    EXPECT_GT(c.stats.lightmaps, 100);
 }

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include "MapcTestSupport.h"
 #include "resources/FileSystem.h"
-#include "world/Overbright.h"
 
 using namespace mapctest;
 
@@ -21,26 +20,6 @@ std::string pillarRoom()
                  "\"ambient\" \"10\"\n") +
            pointEntity("info_player_start", 100, 100, 64) +
            pointEntity("light", 300, 512, 128, "\"light\" \"600\"\n\"_color\" \"1 0.4 0.4\"\n");
-}
-
-// Lightmap texel of the floor at file point (x, y, 0) as the game shows it:
-// brightened by the overbright factor the compiler stores light for. All -1
-// when no floor face holds the point.
-std::array<int, 3> floorLuxel(const mapc::LevelLumps& l, double x, double y)
-{
-    for (const bsp::BspFace& f : l.faces) {
-        if (f.normal[2] < 0.99f || std::fabs(f.lightmapOrigin[2]) > 0.01f) continue;
-        double i = (x - f.lightmapOrigin[0]) / f.lightmapVecs[0][0];
-        double j = (y - f.lightmapOrigin[1]) / f.lightmapVecs[1][1];
-        int ii = static_cast<int>(std::lround(i)), jj = static_cast<int>(std::lround(j));
-        if (ii < 0 || jj < 0 || ii >= f.lightmapSize[0] || jj >= f.lightmapSize[1]) continue;
-        size_t at = static_cast<size_t>(f.lightmap) * bsp::kLightmapBytes +
-                    (static_cast<size_t>(f.lightmapCorner[1] + jj) * bsp::kLightmapSize + f.lightmapCorner[0] + ii) * 3;
-        uint8_t shown[3] = {l.lightmaps[at], l.lightmaps[at + 1], l.lightmaps[at + 2]};
-        brightenColour(shown, kDefaultOverbright);
-        return {shown[0], shown[1], shown[2]};
-    }
-    return {-1, -1, -1};
 }
 
 double triangleArea(const float* a, const float* b, const float* c, double cross[3])
@@ -409,14 +388,7 @@ FaceAreas faceAreas(const mapc::LevelLumps& l)
     for (const bsp::BspFace& f : l.faces) {
         const std::string name = l.textures[static_cast<size_t>(f.texture)].name;
         ++out.faces[name];
-        for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
-            const float* p[3];
-            for (int j = 0; j < 3; ++j)
-                p[j] = l.vertices[static_cast<size_t>(f.firstVertex + l.meshVertices[static_cast<size_t>(f.firstMeshVertex + k + j)])].position;
-            Vector3 u(p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]);
-            Vector3 v(p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]);
-            out.area[name] += u.cross(v).length() / 2;
-        }
+        out.area[name] += faceArea(l, f);
     }
     return out;
 }

@@ -1,14 +1,20 @@
 #pragma once
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 #include "BspWriter.h"
 #include "Compiler.h"
+#include "resources/FileSystem.h"
 #include "world/BspData.h"
 #include "world/Collision.h"
 #include "world/LevelValidation.h"
+#include "world/Overbright.h"
 #include "world/Vector3.h"
 
 // Small brush sources written in code, compiled in-process and read back with
@@ -199,6 +205,41 @@ inline bool clusterSees(const BspData& d, int from, int to)
     return (d.visBits[from * d.visBytesPerCluster + (to >> 3)] >> (to & 7)) & 1;
 }
 
+// Lightmap texel of the floor at file point (x, y, 0) as the game shows it:
+// brightened by the overbright factor the compiler stores light for. All -1
+// when no floor face holds the point.
+inline std::array<int, 3> floorLuxel(const mapc::LevelLumps& l, double x, double y)
+{
+    for (const bsp::BspFace& f : l.faces) {
+        if (f.normal[2] < 0.99f || std::fabs(f.lightmapOrigin[2]) > 0.01f) continue;
+        double i = (x - f.lightmapOrigin[0]) / f.lightmapVecs[0][0];
+        double j = (y - f.lightmapOrigin[1]) / f.lightmapVecs[1][1];
+        int ii = static_cast<int>(std::lround(i)), jj = static_cast<int>(std::lround(j));
+        if (ii < 0 || jj < 0 || ii >= f.lightmapSize[0] || jj >= f.lightmapSize[1]) continue;
+        size_t at = static_cast<size_t>(f.lightmap) * bsp::kLightmapBytes +
+                    (static_cast<size_t>(f.lightmapCorner[1] + jj) * bsp::kLightmapSize + f.lightmapCorner[0] + ii) * 3;
+        uint8_t shown[3] = {l.lightmaps[at], l.lightmaps[at + 1], l.lightmaps[at + 2]};
+        brightenColour(shown, kDefaultOverbright);
+        return {shown[0], shown[1], shown[2]};
+    }
+    return {-1, -1, -1};
+}
+
+// Drawn area of a polygon or mesh face: the sum of its triangles.
+inline double faceArea(const mapc::LevelLumps& l, const bsp::BspFace& f)
+{
+    double area = 0;
+    for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
+        const float* p[3];
+        for (int j = 0; j < 3; ++j)
+            p[j] = l.vertices[static_cast<size_t>(f.firstVertex + l.meshVertices[static_cast<size_t>(f.firstMeshVertex + k + j)])].position;
+        Vector3 u(p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]);
+        Vector3 v(p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]);
+        area += u.cross(v).length() / 2;
+    }
+    return area;
+}
+
 // Collision view of the game's converted level, for the game's own traces.
 inline CollisionLevel collisionOf(const BspData& d)
 {
@@ -317,5 +358,33 @@ inline void writeBytes(const std::string& path, const std::string& bytes)
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
 }
+
+// A folder of its own under /tmp as a compile's search path (shader
+// scripts, pictures, models), removed with it.
+struct SearchFolder {
+    std::string root;
+    FileSystem files;
+    mapc::CompileOptions options;  // reading from the folder
+
+    SearchFolder()
+    {
+        char dir[] = "/tmp/mapc_testXXXXXX";
+        if (!mkdtemp(dir)) return;
+        root = dir;
+        files.setReporter([](void*, bool, const char*) {}, nullptr);
+        files.addFolder(root.c_str());
+        options.files = &files;
+    }
+    ~SearchFolder()
+    {
+        if (!root.empty()) std::filesystem::remove_all(root);
+    }
+    // A file at `path` below the folder, with the folders on its way.
+    void write(const std::string& path, const std::string& bytes) const
+    {
+        std::filesystem::create_directories(std::filesystem::path(root + "/" + path).parent_path());
+        writeBytes(root + "/" + path, bytes);
+    }
+};
 
 } // namespace mapctest

@@ -41,6 +41,7 @@ bool readPcx(const std::vector<unsigned char>& d, IndexMap& out)
 
 struct TerrainKeys {
     std::string indexMap, shader;
+    double asked = 0;  // the layer count as written
     int layers = 0;
 };
 
@@ -53,8 +54,8 @@ bool terrainKeys(const MapEntity& e, TerrainKeys& k)
     k.indexMap = first("_indexmap", "alphamap");
     k.shader = first("_shader", "shader");
     // An index map's pixel is a byte, so more than 256 layers cannot be told apart.
-    const double layers = std::max(e.number("_layers", 0.0), e.number("layers", 0.0));
-    k.layers = layers >= 1.0 ? static_cast<int>(std::min(layers, 256.0)) : 0;
+    k.asked = std::max(e.number("_layers", 0.0), e.number("layers", 0.0));
+    k.layers = k.asked >= 1.0 ? static_cast<int>(std::min(k.asked, 256.0)) : 0;
     if (k.shader.compare(0, 9, "textures/") == 0) k.shader.erase(0, 9);
     return !k.indexMap.empty() && !k.shader.empty() && k.layers > 0;
 }
@@ -103,7 +104,10 @@ void paintTerrain(const MapFile& map, const FileSystem* files, TextureLibrary& l
 {
     for (size_t ei = 0; ei < map.entities.size(); ++ei) {
         TerrainKeys keys;
-        if (!terrainKeys(map.entities[ei], keys)) continue;
+        const bool terrain = terrainKeys(map.entities[ei], keys);
+        if (!keys.indexMap.empty() && !keys.shader.empty() && (keys.asked < 1.0 || keys.asked > 256.0))
+            diag.warn(map.entities[ei].line, "terrain layers out of 1-256; %s", terrain ? "using 256" : "its faces stay hidden");
+        if (!terrain) continue;
         std::vector<unsigned char> bytes;
         IndexMap index;
         if (!files || !files->readFile(keys.indexMap.c_str(), bytes) || !readIndexMap(bytes, keys.layers, index)) {

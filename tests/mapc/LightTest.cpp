@@ -1,0 +1,120 @@
+// The level compiler's light sources, read back from the lightmaps of small
+// compiled levels: suns from a sky shader and from a light entity, flood
+// light, glowing faces coloured by their light image, linear lights and
+// lights written as "r g b intensity".
+#include <gtest/gtest.h>
+#include "MapcTestSupport.h"
+
+using namespace mapctest;
+
+namespace {
+
+std::string world(const std::string& brushes) { return entity("\"classname\" \"worldspawn\"\n" + brushes); }
+
+// A room of air box a, its ceiling of the given shader and 16 units thick.
+std::string roomWithCeiling(const Box& a, const char* ceiling)
+{
+    const int t = 16;
+    return brush({a.x1 - t, a.y1 - t, a.z1 - t, a.x2 + t, a.y2 + t, a.z1}, "halvex/floor") +
+           brush({a.x1 - t, a.y1 - t, a.z2, a.x2 + t, a.y2 + t, a.z2 + t}, ceiling) +
+           brush({a.x1 - t, a.y1 - t, a.z1, a.x1, a.y2 + t, a.z2}) + brush({a.x2, a.y1 - t, a.z1, a.x2 + t, a.y2 + t, a.z2}) +
+           brush({a.x1, a.y1 - t, a.z1, a.x2, a.y1, a.z2}) + brush({a.x1, a.y2, a.z1, a.x2, a.y2 + t, a.z2});
+}
+
+} // namespace
+
+// Rooms open to the sky, no light entity, no ambient. A sky shader's
+// reddish sun 45 degrees up in the east lights the floor with its
+// intensity times the cosine, and a pillar casts its shadow to the west. A
+// plain sky with a light entity of "_sun" aimed at a point below it: a sun
+// as bright shines straight down through the half of the ceiling that is
+// sky, the roofed half stays dark.
+TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
+{
+    SearchFolder folder;
+    folder.write("scripts/test.shader",
+                 "textures/test/sunsky\n{\n surfaceparm sky\n surfaceparm noimpact\n q3map_sun 1 0.5 0.5 20 0 45\n}\n"
+                 "textures/test/sky\n{\n surfaceparm sky\n surfaceparm noimpact\n}\n");
+    ASSERT_FALSE(folder.root.empty());
+    Compiled fromSky, fromEntity;
+    compile(world(roomWithCeiling({0, 0, 0, 1024, 512, 256}, "test/sunsky") +
+                  brush({224, 224, 0, 288, 288, 256}, "halvex/metal")) +
+                pointEntity("info_player_start", 100, 100, 64),
+            fromSky, folder.options);
+    compile(world(roomWithCeiling({0, 0, 0, 512, 512, 256}, "test/sky") + brush({0, 0, 240, 256, 512, 256})) +
+                pointEntity("info_player_start", 100, 100, 64) +
+                pointEntity("light", 400, 256, 200, "\"light\" \"20\"\n\"_sun\" \"1\"\n\"target\" \"below\"\n") +
+                pointEntity("info_null", 400, 256, 0, "\"targetname\" \"below\"\n"),
+            fromEntity, folder.options);
+    ASSERT_TRUE(fromSky.valid && fromEntity.valid) << fromSky.diag.error << fromSky.problem << fromEntity.diag.error
+                                                   << fromEntity.problem;
+    const std::array<int, 3> open = floorLuxel(fromSky.lumps, 400, 256), shadow = floorLuxel(fromSky.lumps, 200, 256);
+    const std::array<int, 3> under = floorLuxel(fromEntity.lumps, 400, 256), roofed = floorLuxel(fromEntity.lumps, 100, 256);
+    ASSERT_TRUE(open[0] >= 0 && shadow[0] >= 0 && under[0] >= 0 && roofed[0] >= 0);
+    // Both suns of intensity 20: the sloping one gives the cosine's share.
+    EXPECT_GT(under[0], 60);
+    EXPECT_NEAR(open[0], under[0] * std::sqrt(0.5), 4);
+    EXPECT_NEAR(open[1], open[0] / 2, 3);  // the sun's colour
+    EXPECT_LE(shadow[0], 1);
+    EXPECT_EQ(under[0], under[2]);  // a white light
+    EXPECT_LE(roofed[0], 1);
+}
+
+// Flood light in a closed room lights the middle of the floor fully and
+// the corner, where walls are near, less; "_ambient" adds to both. Then
+// three closed rooms: a ceiling panel whose shader glows in its light
+// image's colour, a linear light ("spawnflags" 1) that fades to nothing at
+// "light" units, and a light written as "r g b intensity".
+TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
+{
+    SearchFolder folder;
+    folder.write("scripts/test.shader",
+                 "textures/test/glow\n{\n q3map_surfacelight 1000\n q3map_lightimage textures/test/orange.tga\n}\n");
+    ASSERT_FALSE(folder.root.empty());
+    std::string tga(18, '\0');  // 2 x 2, 24 bits, stored b g r
+    tga[2] = 2, tga[12] = 2, tga[14] = 2, tga[16] = 24;
+    for (int i = 0; i < 4; ++i) tga += std::string("\x00\x80\xff", 3);
+    folder.write("textures/test/orange.tga", tga);
+
+    Compiled flood;
+    compile(entity("\"classname\" \"worldspawn\"\n\"_floodlight\" \"255 255 255 128 60\"\n\"_ambient\" \"6\"\n" +
+                   hollowRoom({0, 0, 0, 512, 512, 256})) +
+                pointEntity("info_player_start", 100, 100, 64),
+            flood, folder.options);
+    ASSERT_TRUE(flood.compiled) << flood.diag.error;
+    for (const std::string& w : flood.diag.warnings) EXPECT_EQ(w.find("_floodlight"), std::string::npos) << w;
+    const std::array<int, 3> middle = floorLuxel(flood.lumps, 256, 256), corner = floorLuxel(flood.lumps, 8, 8);
+    ASSERT_TRUE(middle[0] >= 0 && corner[0] >= 0);
+    EXPECT_NEAR(middle[0], 60 + 6, 3);
+    EXPECT_LT(corner[0], middle[0] - 15);
+    EXPECT_GT(corner[0], 6 + 5);
+
+    Compiled c;
+    const std::string panel = brush({192, 192, 240, 320, 320, 256}, "test/glow");
+    compile(world(hollowRoom({0, 0, 0, 512, 512, 256}) + panel + hollowRoom({1024, 0, 0, 1536, 512, 256}) +
+                  hollowRoom({2048, 0, 0, 2560, 512, 256})) +
+                pointEntity("info_player_start", 100, 100, 64) + pointEntity("info_player_deathmatch", 1100, 100, 64) +
+                pointEntity("info_player_deathmatch", 2100, 100, 64) +
+                pointEntity("light", 1280, 256, 100, "\"light\" \"200\"\n\"spawnflags\" \"1\"\n") +
+                pointEntity("light", 2304, 256, 200, "\"light\" \"0 0 255 300\"\n"),
+            c, folder.options);
+    ASSERT_TRUE(c.compiled) << c.diag.error;
+    ASSERT_TRUE(c.valid) << c.problem;
+    const std::array<int, 3> lit = floorLuxel(c.lumps, 256, 256);
+    ASSERT_GE(lit[0], 0);
+    EXPECT_GT(lit[0], 40);
+    EXPECT_LT(lit[0], 250);  // not cut at full light: the colour shows
+    EXPECT_NEAR(lit[1], lit[0] / 2, 3);  // orange
+    EXPECT_LE(lit[2], 1);
+    const std::array<int, 3> below = floorLuxel(c.lumps, 1280, 256), aside = floorLuxel(c.lumps, 1280, 416),
+                             past = floorLuxel(c.lumps, 1280, 480);
+    ASSERT_TRUE(below[0] >= 0 && aside[0] >= 0 && past[0] >= 0);
+    EXPECT_NEAR(below[0], 200 - 100, 3);                          // light minus distance
+    EXPECT_NEAR(aside[0], (200 - 188.7) * 100 / 188.7, 3);       // 160 aside: times the cosine
+    EXPECT_LE(past[0], 1);                                       // 250 away: nothing
+    const std::array<int, 3> blue = floorLuxel(c.lumps, 2304, 256);
+    ASSERT_GE(blue[0], 0);
+    EXPECT_LE(blue[0], 1);
+    EXPECT_LE(blue[1], 1);
+    EXPECT_NEAR(blue[2], 300 * 13700 / (200 * 200), 4);
+}
