@@ -219,16 +219,28 @@ int main(int argc, char** argv)
                 if (!mine.sees(from, mine.leaves[leaf].cluster)) { ++visFail; break; }
         }
         double solidPct = 100.0 * agree / points;
-        bool ok = valid && solidPct >= 99.0 && std::fabs(areaRatio - 1.0) <= 0.10 && badOurs == 0 && visFail == 0 &&
-                  ours.seconds < 60.0;
-        failures += !ok;
+        // Every target the level misses, by name.
+        const double visOurs = visiblePercent(mine), visRef = visiblePercent(ref);
+        std::string misses;
+        auto miss = [&](bool met, const char* what) { if (!met) misses += std::string(" ") + what; };
+        miss(valid, "valid");
+        miss(solidPct >= 99.9, "solid");
+        miss(std::fabs(areaRatio - 1.0) <= 0.10, "area");
+        miss(badOurs == 0, "spawns");
+        miss(visFail == 0, "vis-fail");
+        miss(ours.seconds < 60.0, "secs");
+        miss(!ours.flowCut, "flow");
+        miss(theirs.clusters == 0 || ours.clusters <= 1.3 * theirs.clusters, "clusters");
+        miss(visOurs <= 1.25 * visRef + 3.0, "vis%");
+        miss(lightRatio >= 0.9 && lightRatio <= 1.1, "light");
+        failures += !misses.empty();
         std::printf("%-12s %7d/%-7d %6d/%-6d %6d/%-6d %5d/%-5d %7.1f %7.0f %7s %7.2f %7.3f %4d/%-4d %9d %5.1f/%-5.1f %5.1f/%-5.1f %5.1f/%-5.1f %5s %6.3g %6.2f %7d%s\n",
                     name.c_str(), ours.brushes, theirs.brushes, ours.faces, theirs.faces, ours.leaves, theirs.leaves,
                     ours.clusters, theirs.clusters, ours.seconds, ours.peakMb, valid ? "yes" : "NO", solidPct,
-                    areaRatio, badOurs, badRef, visFail, visiblePercent(mine), visiblePercent(ref),
+                    areaRatio, badOurs, badRef, visFail, visOurs, visRef,
                     insideVisiblePercent(mine, inside.ours), insideVisiblePercent(ref, inside.ref),
                     seenSpacePercent(mine, ourPoints), seenSpacePercent(ref, refPoints),
-                    ours.flowCut ? "cut" : "done", scale, lightRatio, ours.portals, ok ? "" : "  <- misses");
+                    ours.flowCut ? "cut" : "done", scale, lightRatio, ours.portals, misses.empty() ? "" : ("  <- misses:" + misses).c_str());
         if (!valid) std::printf("             game refuses it: %s\n", problem);
         if (blockSize > 0) std::printf("             compiled on a %g-unit block grid, as its reference was\n", blockSize);
         if (kinds) printKinds(mine, ref, scale);

@@ -16,7 +16,8 @@
 # nor on clusters in the void); flow: our portal
 # flow done or cut by its budget; scale: the reference's size over ours;
 # light ratio: mean lightmap brightness, ours over the reference's;
-# portals: our openings between clusters.
+# portals: our openings between clusters. A row that misses a target names
+# the targets it misses.
 # A level whose reference was compiled on another block grid than the
 # default without its source naming one (aneurysm: 256) is compiled on that
 # grid too, as a note under its row says; DEFAULT_GRID=1 compiles every
