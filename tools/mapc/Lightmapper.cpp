@@ -5,6 +5,7 @@
 #include "world/Overbright.h"
 #include "Parallel.h"
 #include "MiscModels.h"
+#include "ModelLightmaps.h"
 #include "Patches.h"
 
 namespace mapc {
@@ -96,7 +97,8 @@ double fitLuxelSize(const std::vector<Surface>& surfaces, const PlaneSet& planes
     for (int attempt = 0; attempt < 64; ++attempt) {
         double total = 0.0;
         for (const Surface& s : surfaces) {
-            if (s.isPatch() || !s.lightmapped) continue;
+            if (s.isMesh() && s.lightmapped) total += meshBlockLuxels(s, luxel);
+            if (s.isPatch() || s.isMesh() || !s.lightmapped) continue;
             int axes[2];
             lightmapAxes(planes[s.plane].normal, axes[0], axes[1]);
             double lo[2], hi[2];
@@ -137,6 +139,8 @@ void placeBlock(Surface& s, const PlaneSet& planes, double L, PagePacker& packer
     s.luxel = L;
     if (s.isPatch()) {
         patchLightmapSize(s, L, kMaxBlockLuxels, s.size);
+    } else if (s.isMesh()) {
+        meshBlock(s, L, kMaxBlockLuxels);
     } else {
         const Plane& plane = planes[s.plane];
         lightmapAxes(plane.normal, s.axes[0], s.axes[1]);
@@ -325,6 +329,10 @@ void luxelPoints(const Surface& s, const LightScene& scene, std::vector<Vec3>& p
             }
         return;
     }
+    if (s.isMesh()) {
+        meshLuxelPoints(s, scene.tree, scene.planes, points, normals);
+        return;
+    }
     const Plane& plane = scene.planes[s.plane];
     Vec3 centre;
     int count = 0;
@@ -386,7 +394,7 @@ void lightSurface(const Surface& s, const LightScene& scene, LightBudget& budget
     Bounds box;
     for (const Vec3& p : points) box.add(p);
     std::vector<const PointLight*> lights = lightsNear(box, settings);
-    if (!s.isPatch()) {
+    if (!s.isPatch() && !s.isMesh()) {
         const Plane& plane = scene.planes[s.plane];
         lights.erase(std::remove_if(lights.begin(), lights.end(),
                                     [&](const PointLight* l) { return plane.distanceTo(l->origin) <= 0.0; }),
@@ -447,7 +455,7 @@ void lightMeshes(std::vector<Surface>& surfaces, const PlaneSet& planes, const T
     const LightScene scene{planes, tree, settings, sky};
     std::vector<Surface*> meshes;
     for (Surface& s : surfaces)
-        if (s.isMesh()) meshes.push_back(&s);
+        if (s.isMesh() && !s.lightmapped) meshes.push_back(&s);
     forEachIndex(meshes.size(), threads, [&](size_t i) {
         Surface& s = *meshes[i];
         Bounds box;
