@@ -13,6 +13,7 @@
 #include "Lightmapper.h"
 #include "MapParser.h"
 #include "MiscModels.h"
+#include "ModelShadows.h"
 #include "Parallel.h"
 #include "Patches.h"
 #include "Portals.h"
@@ -222,6 +223,8 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
                                                   [](const Surface& s) { return s.lightmapped; }));
     addSkyLights(surfaces, brushes, library, diag, light);
     addSurfaceLights(surfaces, brushes, planes, library, diag, light);
+    const ModelShadows modelShadows(surfaces);
+    light.modelShadows = &modelShadows;
     std::vector<uint8_t> pages;
     LightBudget lightBudget(options.lightSeconds);
     lightBudget.progress = progress;

@@ -6,6 +6,7 @@
 #include "Parallel.h"
 #include "MiscModels.h"
 #include "ModelLightmaps.h"
+#include "ModelShadows.h"
 #include "Patches.h"
 
 namespace mapc {
@@ -216,6 +217,11 @@ struct LightScene {
     const SkyIndex& sky;
 };
 
+bool modelsBlock(const LightScene& scene, const Vec3& a, const Vec3& b)
+{
+    return scene.settings.modelShadows && scene.settings.modelShadows->blocks(a, b);
+}
+
 // The sky face the line from p along `towards` first meets solid on, or
 // -1 when it meets something else (or nothing) first.
 int skyFaceAlong(const Vec3& p, const Vec3& towards, const LightScene& scene)
@@ -231,7 +237,7 @@ int skyFaceAlong(const Vec3& p, const Vec3& towards, const LightScene& scene)
         bool inside = true;
         for (size_t i = 0; i < piece.edges.size() && inside; ++i)
             inside = piece.edges[i].first.dot(hit) - piece.edges[i].second <= 1.0;
-        if (inside) return piece.surface;
+        if (inside) return modelsBlock(scene, p, hit) ? -1 : piece.surface;
     }
     return -1;
 }
@@ -269,7 +275,8 @@ Vec3 domeLight(const Vec3& p, const Vec3& normal, const LightScene& scene)
             int f = skyFaceAlong(p, d, scene);
             if (f >= 0) sum += settings.skyGlow[static_cast<size_t>(f)] * (kSkyScale / kDomeLines);
         }
-        if (settings.floodLight > 0.0 && segmentClear(scene.tree, scene.planes, p, p + d * settings.floodReach))
+        if (settings.floodLight > 0.0 && segmentClear(scene.tree, scene.planes, p, p + d * settings.floodReach) &&
+            !modelsBlock(scene, p, p + d * settings.floodReach))
             sum += settings.floodColor * (settings.floodLight / kDomeLines);
     }
     return sum;
@@ -300,7 +307,7 @@ Vec3 directLight(const std::vector<const PointLight*>& lights, const Vec3& p, co
         if (facing <= 0.0) continue;
         double value = l->valueAt(dist) * facing;
         if (value <= 0.0) continue;
-        if (shadows && !segmentClear(tree, planes, p, l->origin)) continue;
+        if (shadows && (!segmentClear(tree, planes, p, l->origin) || modelsBlock(scene, p, l->origin))) continue;
         sum += l->color * value;
     }
     return sum;

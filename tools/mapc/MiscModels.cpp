@@ -101,16 +101,19 @@ Surface pieceOf(const std::vector<PatchPoint>& placed, const std::vector<int>& t
 }
 
 // How a placed mesh is lit: by its points, or (luxel above 0) by lightmap
-// pieces of `luxel` times `scale` units per luxel.
+// pieces of `luxel` times `scale` units per luxel; and whether it shades
+// the lighting of the level.
 struct MeshLighting {
     double luxel = 0.0;
     double scale = 1.0;
+    bool castsShadows = false;
 };
 
 // Lists the piece in the leaves its box reaches; one wholly outside the
 // level or in solid is dropped.
-void addPiece(Surface&& s, const Tree& tree, const PlaneSet& planes, std::vector<Surface>& out)
+void addPiece(Surface&& s, bool castsShadows, const Tree& tree, const PlaneSet& planes, std::vector<Surface>& out)
 {
+    s.castsShadows = castsShadows;
     Bounds box;
     for (const PatchPoint& p : s.meshPoints) box.add(p.position);
     leavesInBox(tree, planes, box, s.leaves);
@@ -132,7 +135,7 @@ void addLitPieces(const std::vector<PatchPoint>& placed, const std::vector<int>&
         lightmapAxes(axis, s.axes[0], s.axes[1]);
         for (int t : piece.triangles)
             for (int k = 0; k < 3; ++k) s.cornerNormals.push_back(normals[static_cast<size_t>(t) * 3 + static_cast<size_t>(k)]);
-        addPiece(std::move(s), tree, planes, out);
+        addPiece(std::move(s), lit.castsShadows, tree, planes, out);
     }
 }
 
@@ -176,7 +179,8 @@ bool addMesh(const ModelMesh& mesh, const ModelPlacement& where, int texture, co
                                static_cast<long>(std::floor(centre.z / kPieceSize)))]
             .push_back(t);
     }
-    for (const auto& piece : pieces) addPiece(pieceOf(placed, mesh.triangles, piece.second, texture), tree, planes, out);
+    for (const auto& piece : pieces)
+        addPiece(pieceOf(placed, mesh.triangles, piece.second, texture), lit.castsShadows, tree, planes, out);
     return true;
 }
 
@@ -294,6 +298,8 @@ int addMiscModels(const MapFile& map, const FileSystem* files, TextureLibrary& l
         const int flags = static_cast<int>(e.number("spawnflags", 0));
         const bool solid = (flags & kModelClipFlag) != 0;
         MeshLighting lit;
+        // Placed models are part of the world: they shade it unless told not to.
+        lit.castsShadows = e.number("_castshadows", e.number("_cs", 1.0)) > 0.0;
         if (flags & kModelLightmapFlag) {
             lit.luxel = luxel;
             lit.scale = std::clamp(e.number("_lightmapscale", 1.0), kLeastLightmapScale, kMostLightmapScale);
