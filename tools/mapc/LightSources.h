@@ -61,7 +61,8 @@ void addSkyLights(const std::vector<Surface>& surfaces, const BrushSet& brushes,
                   Diagnostics& diag, LightSettings& light);
 
 // Faces whose shader gives off light ("q3map_surfacelight") light the
-// level as a point light a little in front of each piece.
+// level as a point light a little in front of each piece (of a placed
+// model: of each cluster of its glowing triangles).
 void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brushes, const PlaneSet& planes,
                       TextureLibrary& library, Diagnostics& diag, LightSettings& light);
 

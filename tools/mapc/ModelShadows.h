@@ -23,11 +23,15 @@ private:
         Vec3 corner[3];
     };
     struct Node {
-        Bounds box;
+        float lo[3], hi[3];
         int first = 0;  // leaf: first triangle; inner: first child (second follows)
         int count = 0;  // triangles of a leaf; 0 for an inner node
+        int axis = 0;   // inner: the first child holds the lower centres along it
     };
+    static constexpr int kCutBins = 12;
+    void addCut(const Triangle& t, int depth);
     void build(int node, int first, int count, int depth);
+    bool bestCut(int first, int count, const Bounds& box, const Bounds& centres, int& axis, double& cut) const;
 
     std::vector<Triangle> triangles;
     std::vector<Node> nodes;
