@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include "MapParser.h"
@@ -418,6 +419,103 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
     EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
 }
 
+namespace {
+
+// Brightness (mean of r g b as stored) of the lightmap under the point,
+// looked for on the lit triangles facing up; -1 when none holds it.
+double luxelUnder(const mapc::LevelLumps& l, double x, double y, double z)
+{
+    for (const bsp::BspFace& f : l.faces) {
+        if (f.lightmap < 0) continue;
+        for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
+            const bsp::BspVertex* v[3];
+            for (int j = 0; j < 3; ++j)
+                v[j] = &l.vertices[static_cast<size_t>(f.firstVertex + l.meshVertices[static_cast<size_t>(f.firstMeshVertex + k + j)])];
+            // Clockwise from above: the weights of (x, y) in the triangle.
+            auto edge = [&](int a, int b) {
+                return (v[b]->position[0] - v[a]->position[0]) * (y - v[a]->position[1]) -
+                       (v[b]->position[1] - v[a]->position[1]) * (x - v[a]->position[0]);
+            };
+            const double whole = -edge(0, 1) - edge(1, 2) - edge(2, 0);
+            const double w[3] = {-edge(1, 2), -edge(2, 0), -edge(0, 1)};
+            if (w[0] < 0 || w[1] < 0 || w[2] < 0 || whole <= 0) continue;
+            double height = 0, s = 0, t = 0;
+            for (int j = 0; j < 3; ++j) {
+                height += v[j]->position[2] * w[j] / whole;
+                s += v[j]->lightmapCoord[0] * w[j] / whole;
+                t += v[j]->lightmapCoord[1] * w[j] / whole;
+            }
+            if (std::fabs(height - z) > 1.0) continue;
+            const int px = std::clamp(static_cast<int>(s * bsp::kLightmapSize), 0, bsp::kLightmapSize - 1);
+            const int py = std::clamp(static_cast<int>(t * bsp::kLightmapSize), 0, bsp::kLightmapSize - 1);
+            const uint8_t* texel = &l.lightmaps[static_cast<size_t>(f.lightmap) * bsp::kLightmapBytes +
+                                                (static_cast<size_t>(py) * bsp::kLightmapSize + px) * 3];
+            return (texel[0] + texel[1] + texel[2]) / 3.0;
+        }
+    }
+    return -1.0;
+}
+
+} // namespace
+
+// A placed model whose spawnflags ask for lightmaps (4) is lit luxel by
+// luxel: a lid of five squares standing under the room's light becomes one
+// lit face per side it faces, its top bright where its sides (turned from
+// the light) are not, and it shades the floor around it. Without the flag
+// the same model keeps its vertex light.
+TEST(MapcCompile, MarkedModelsGetLightmaps)
+{
+    char dir[] = "/tmp/mapc_litmodelsXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string root = dir;
+    mkdir((root + "/models").c_str(), 0755);
+    // Corners 0-3 at the bottom, 4-7 at the top, counter-clockwise from above.
+    const std::vector<std::array<double, 3>> corners = {{-48, -48, 0}, {48, -48, 0}, {48, 48, 0}, {-48, 48, 0},
+                                                        {-48, -48, 100}, {48, -48, 100}, {48, 48, 100}, {-48, 48, 100}};
+    writeBytes(root + "/models/lid.ase",
+               aseMesh("textures/halvex/metal.tga", corners,
+                       {4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4, 1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7}));
+    FileSystem files;
+    files.setReporter([](void*, bool, const char*) {}, nullptr);
+    files.addFolder(root.c_str());
+    mapc::CompileOptions options;
+    options.files = &files;
+    const std::string source =
+        boxRoom() + pointEntity("misc_model", 256, 256, 0, "\"model\" \"models/lid.ase\"\n\"spawnflags\" \"4\"\n") +
+        pointEntity("misc_model", 80, 440, 0, "\"model\" \"models/lid.ase\"\n\"modelscale\" \"0.25\"\n");
+    Compiled c;
+    compile(source, c, options);
+    ASSERT_TRUE(c.compiled) << c.diag.error;
+    ASSERT_TRUE(c.valid) << c.problem;
+
+    int litFaces = 0, vertexLit = 0;
+    for (const bsp::BspFace& f : c.lumps.faces) {
+        if (c.lumps.textures[static_cast<size_t>(f.texture)].name != std::string("textures/halvex/metal")) continue;
+        if (f.type == bsp::FaceMesh) {
+            EXPECT_EQ(f.lightmap, -1);
+            vertexLit += f.meshVertexCount / 3;
+            continue;
+        }
+        ASSERT_EQ(f.type, bsp::FacePolygon);
+        ASSERT_GE(f.lightmap, 0);
+        ++litFaces;
+        for (int v = 0; v < f.vertexCount; ++v)  // inside the face's block, off its border
+            for (int i = 0; i < 2; ++i) {
+                const float at = c.lumps.vertices[static_cast<size_t>(f.firstVertex + v)].lightmapCoord[i] * bsp::kLightmapSize;
+                EXPECT_GE(at, f.lightmapCorner[i]);
+                EXPECT_LE(at, f.lightmapCorner[i] + f.lightmapSize[i]);
+            }
+    }
+    EXPECT_EQ(litFaces, 5);
+    EXPECT_EQ(vertexLit, 10);
+    const double top = luxelUnder(c.lumps, 256, 256, 100), floorNear = luxelUnder(c.lumps, 256 + 72, 256, 0),
+                 floorFar = luxelUnder(c.lumps, 256 + 200, 256, 0);
+    EXPECT_GT(top, 2.0 * floorFar) << top;  // nearer the light, facing it
+    EXPECT_LT(floorNear, floorFar * 0.6) << floorNear << " " << floorFar;  // in the lid's shadow
+    EXPECT_GT(floorFar, 5.0);
+    EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
+}
+
 // Offsets and lengths are signed 32-bit in the file: a level past 2 GB is
 // refused before a byte is written, naming the lump.
 TEST(MapcCompile, LevelsPastTheFileFormatAreRefused)
@@ -548,14 +646,15 @@ TEST(MapcCompile, SolidModelStopsThePlayer)
     ASSERT_TRUE(validateLevel(data, problem, sizeof(problem))) << problem;
     EXPECT_GT(data.brushCount, 10000);  // the source has 14
 
-    // The model's triangles, from its mesh faces, before the level moves on.
+    // The model's triangles, from its faces (lightmapped, as its spawnflags
+    // ask: the only other drawn faces are the sky's), before the level moves on.
     struct Triangle {
         Vector3 centre, normal;
     };
     std::vector<Triangle> triangles;
     for (int f = 0; f < data.faceCount; ++f) {
         const bsp::BspFace& face = data.faces[f];
-        if (face.type != bsp::FaceMesh)
+        if (face.type != bsp::FacePolygon || face.lightmap < 0)
             continue;
         for (int i = 0; i + 2 < face.meshVertexCount; i += 3 * 97) {
             Vector3 p[3];
