@@ -145,12 +145,16 @@ public:
                 lo2[i] = std::min(lo2[i], c[k][axes[i]] / luxel);
                 hi2[i] = std::max(hi2[i], c[k][axes[i]] / luxel);
             }
-        const bool first = taken.empty() && lo[0] > hi[0];
-        if (!first && (hi2[0] - lo2[0] > most || hi2[1] - lo2[1] > most)) return false;
-        coveredLuxels(c, axes, luxel, scratch);
-        for (uint64_t key : scratch)
-            if (taken.count(key)) return false;
-        taken.insert(scratch.begin(), scratch.end());
+        const bool first = lo[0] > hi[0];
+        const bool tooLarge = hi2[0] - lo2[0] > most || hi2[1] - lo2[1] > most;
+        if (!first && tooLarge) return false;
+        // A first triangle too large for a block stays alone: its luxels need no count.
+        if (!tooLarge) {
+            coveredLuxels(c, axes, luxel, scratch);
+            for (uint64_t key : scratch)
+                if (taken.count(key)) return false;
+            taken.insert(scratch.begin(), scratch.end());
+        }
         for (int i = 0; i < 2; ++i) {
             lo[i] = lo2[i];
             hi[i] = hi2[i];

@@ -8,11 +8,12 @@ namespace mapc {
 namespace {
 
 constexpr int kLeafTriangles = 2;
-constexpr int kMaxDepth = 48;
+constexpr int kMaxDepth = 48;  // the query's stack holds two nodes a level
 // Long triangles are cut for the tree only: their boxes would hold much
 // empty space every passing line had to look into.
 constexpr double kLongestEdge = 512.0;
-constexpr int kCutDepth = 12;  // the query's stack holds two nodes a level
+constexpr int kCutDepth = 12;
+constexpr size_t kMostCutTriangles = 2u << 20;  // past this, triangles stay whole
 
 // Whether the segment a + d * t, t in [t0, t1], meets the box (single
 // precision: the boxes are widened to hold their triangles still).
@@ -78,7 +79,7 @@ void ModelShadows::addCut(const Triangle& t, int depth)
             longest = k;
         }
     }
-    if (most <= kLongestEdge || depth <= 0) {
+    if (most <= kLongestEdge || depth <= 0 || triangles.size() >= kMostCutTriangles) {
         triangles.push_back(t);
         return;
     }
