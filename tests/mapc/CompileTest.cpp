@@ -459,22 +459,25 @@ double luxelUnder(const mapc::LevelLumps& l, double x, double y, double z)
 } // namespace
 
 // A placed model whose spawnflags ask for lightmaps (4) is lit luxel by
-// luxel: a lid of five squares standing under the room's light becomes one
-// lit face per side it faces, its top bright where its sides (turned from
-// the light) are not, and it shades the floor around it. Without the flag
-// the same model keeps its vertex light.
+// luxel: a lid of five squares standing on a plate under the room's light
+// becomes one lit face per side it faces and one for the plate, the lid's
+// top bright, and the lid shades the plate around it (models shade their
+// own light). Without the flag the same model keeps its vertex light.
 TEST(MapcCompile, MarkedModelsGetLightmaps)
 {
     char dir[] = "/tmp/mapc_litmodelsXXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string root = dir;
     mkdir((root + "/models").c_str(), 0755);
-    // Corners 0-3 at the bottom, 4-7 at the top, counter-clockwise from above.
-    const std::vector<std::array<double, 3>> corners = {{-48, -48, 0}, {48, -48, 0}, {48, 48, 0}, {-48, 48, 0},
-                                                        {-48, -48, 100}, {48, -48, 100}, {48, 48, 100}, {-48, 48, 100}};
+    // Lid corners 0-3 at the bottom, 4-7 at the top, then the plate's 8-11,
+    // each counter-clockwise from above.
+    const std::vector<std::array<double, 3>> corners = {
+        {-48, -48, 0}, {48, -48, 0}, {48, 48, 0}, {-48, 48, 0}, {-48, -48, 100}, {48, -48, 100},
+        {48, 48, 100}, {-48, 48, 100}, {-140, -140, 2}, {140, -140, 2}, {140, 140, 2}, {-140, 140, 2}};
     writeBytes(root + "/models/lid.ase",
                aseMesh("textures/halvex/metal.tga", corners,
-                       {4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4, 1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7}));
+                       {4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4, 1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7,
+                        8, 9, 10, 8, 10, 11}));
     FileSystem files;
     files.setReporter([](void*, bool, const char*) {}, nullptr);
     files.addFolder(root.c_str());
@@ -506,13 +509,13 @@ TEST(MapcCompile, MarkedModelsGetLightmaps)
                 EXPECT_LE(at, f.lightmapCorner[i] + f.lightmapSize[i]);
             }
     }
-    EXPECT_EQ(litFaces, 5);
-    EXPECT_EQ(vertexLit, 10);
-    const double top = luxelUnder(c.lumps, 256, 256, 100), floorNear = luxelUnder(c.lumps, 256 + 72, 256, 0),
-                 floorFar = luxelUnder(c.lumps, 256 + 200, 256, 0);
-    EXPECT_GT(top, 2.0 * floorFar) << top;  // nearer the light, facing it
-    EXPECT_LT(floorNear, floorFar * 0.6) << floorNear << " " << floorFar;  // in the lid's shadow
-    EXPECT_GT(floorFar, 5.0);
+    EXPECT_EQ(litFaces, 6);
+    EXPECT_EQ(vertexLit, 12);
+    const double top = luxelUnder(c.lumps, 256, 256, 100), plateNear = luxelUnder(c.lumps, 256 + 72, 256, 2),
+                 plateFar = luxelUnder(c.lumps, 256 + 128, 256, 2);
+    EXPECT_GT(top, 1.5 * plateFar) << top;  // nearer the light
+    EXPECT_LT(plateNear, plateFar * 0.6) << plateNear << " " << plateFar;  // in the lid's shadow
+    EXPECT_GT(plateFar, 5.0);
     EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
 }
 

@@ -215,11 +215,12 @@ struct LightScene {
     const Tree& tree;
     const LightSettings& settings;
     const SkyIndex& sky;
+    const ModelShadows* models;  // null: placed models shade nothing here
 };
 
 bool modelsBlock(const LightScene& scene, const Vec3& a, const Vec3& b)
 {
-    return scene.settings.modelShadows && scene.settings.modelShadows->blocks(a, b);
+    return scene.models && scene.models->blocks(a, b);
 }
 
 // The sky face the line from p along `towards` first meets solid on, or
@@ -446,11 +447,15 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
     }
     pages.assign(static_cast<size_t>(packer.pages) * bsp::kLightmapBytes, 0);
     const SkyIndex sky = buildSkyIndex(tree, surfaces, settings);
-    const LightScene scene{planes, tree, settings, sky};
+    // Placed models shade their own lighting only: brush faces and patches
+    // are lit as the world's brushes alone shade them.
+    const LightScene scene{planes, tree, settings, sky, nullptr};
+    const LightScene modelScene{planes, tree, settings, sky, settings.modelShadows};
     // Blocks never overlap, so the surfaces are lit side by side.
     forEachIndex(lit.size(), threads, [&](size_t i) {
         const Surface& s = *lit[i];
-        lightSurface(s, scene, budget, pages.data() + static_cast<size_t>(s.lightmap) * bsp::kLightmapBytes);
+        lightSurface(s, s.isMesh() ? modelScene : scene, budget,
+                     pages.data() + static_cast<size_t>(s.lightmap) * bsp::kLightmapBytes);
         if (budget.progress) budget.progress->advance();
     });
 }
@@ -459,7 +464,7 @@ void lightMeshes(std::vector<Surface>& surfaces, const PlaneSet& planes, const T
                  const LightSettings& settings, int threads, LightBudget& budget)
 {
     const SkyIndex sky = buildSkyIndex(tree, surfaces, settings);
-    const LightScene scene{planes, tree, settings, sky};
+    const LightScene scene{planes, tree, settings, sky, settings.modelShadows};
     std::vector<Surface*> meshes;
     for (Surface& s : surfaces)
         if (s.isMesh() && !s.lightmapped) meshes.push_back(&s);
