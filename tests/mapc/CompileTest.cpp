@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include "MapParser.h"
 #include "MapcTestSupport.h"
 #include "ModelFormats.h"
@@ -418,6 +420,106 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
     EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
 }
 
+namespace {
+
+// Brightness (mean of r g b as stored) of the lightmap under the point,
+// looked for on the lit triangles facing up; -1 when none holds it.
+double luxelUnder(const mapc::LevelLumps& l, double x, double y, double z)
+{
+    for (const bsp::BspFace& f : l.faces) {
+        if (f.lightmap < 0) continue;
+        for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
+            const bsp::BspVertex* v[3];
+            for (int j = 0; j < 3; ++j)
+                v[j] = &l.vertices[static_cast<size_t>(f.firstVertex + l.meshVertices[static_cast<size_t>(f.firstMeshVertex + k + j)])];
+            // Clockwise from above: the weights of (x, y) in the triangle.
+            auto edge = [&](int a, int b) {
+                return (v[b]->position[0] - v[a]->position[0]) * (y - v[a]->position[1]) -
+                       (v[b]->position[1] - v[a]->position[1]) * (x - v[a]->position[0]);
+            };
+            const double whole = -edge(0, 1) - edge(1, 2) - edge(2, 0);
+            const double w[3] = {-edge(1, 2), -edge(2, 0), -edge(0, 1)};
+            if (w[0] < 0 || w[1] < 0 || w[2] < 0 || whole <= 0) continue;
+            double height = 0, s = 0, t = 0;
+            for (int j = 0; j < 3; ++j) {
+                height += v[j]->position[2] * w[j] / whole;
+                s += v[j]->lightmapCoord[0] * w[j] / whole;
+                t += v[j]->lightmapCoord[1] * w[j] / whole;
+            }
+            if (std::fabs(height - z) > 1.0) continue;
+            const int px = std::clamp(static_cast<int>(s * bsp::kLightmapSize), 0, bsp::kLightmapSize - 1);
+            const int py = std::clamp(static_cast<int>(t * bsp::kLightmapSize), 0, bsp::kLightmapSize - 1);
+            const uint8_t* texel = &l.lightmaps[static_cast<size_t>(f.lightmap) * bsp::kLightmapBytes +
+                                                (static_cast<size_t>(py) * bsp::kLightmapSize + px) * 3];
+            return (texel[0] + texel[1] + texel[2]) / 3.0;
+        }
+    }
+    return -1.0;
+}
+
+} // namespace
+
+// A placed model whose spawnflags ask for lightmaps (4) is lit luxel by
+// luxel: a lid of five squares standing on a plate under the room's light
+// becomes one lit face per side it faces and one for the plate, the lid's
+// top bright, and the lid shades the plate around it (models shade their
+// own light). Without the flag the same model keeps its vertex light.
+TEST(MapcCompile, MarkedModelsGetLightmaps)
+{
+    char dir[] = "/tmp/mapc_litmodelsXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string root = dir;
+    mkdir((root + "/models").c_str(), 0755);
+    // Lid corners 0-3 at the bottom, 4-7 at the top, then the plate's 8-11,
+    // each counter-clockwise from above.
+    const std::vector<std::array<double, 3>> corners = {
+        {-48, -48, 0}, {48, -48, 0}, {48, 48, 0}, {-48, 48, 0}, {-48, -48, 100}, {48, -48, 100},
+        {48, 48, 100}, {-48, 48, 100}, {-140, -140, 2}, {140, -140, 2}, {140, 140, 2}, {-140, 140, 2}};
+    writeBytes(root + "/models/lid.ase",
+               aseMesh("textures/halvex/metal.tga", corners,
+                       {4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4, 1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7,
+                        8, 9, 10, 8, 10, 11}));
+    FileSystem files;
+    files.setReporter([](void*, bool, const char*) {}, nullptr);
+    files.addFolder(root.c_str());
+    mapc::CompileOptions options;
+    options.files = &files;
+    const std::string source =
+        boxRoom() + pointEntity("misc_model", 256, 256, 0, "\"model\" \"models/lid.ase\"\n\"spawnflags\" \"4\"\n") +
+        pointEntity("misc_model", 80, 440, 0, "\"model\" \"models/lid.ase\"\n\"modelscale\" \"0.25\"\n");
+    Compiled c;
+    compile(source, c, options);
+    ASSERT_TRUE(c.compiled) << c.diag.error;
+    ASSERT_TRUE(c.valid) << c.problem;
+
+    int litFaces = 0, vertexLit = 0;
+    for (const bsp::BspFace& f : c.lumps.faces) {
+        if (c.lumps.textures[static_cast<size_t>(f.texture)].name != std::string("textures/halvex/metal")) continue;
+        if (f.type == bsp::FaceMesh) {
+            EXPECT_EQ(f.lightmap, -1);
+            vertexLit += f.meshVertexCount / 3;
+            continue;
+        }
+        ASSERT_EQ(f.type, bsp::FacePolygon);
+        ASSERT_GE(f.lightmap, 0);
+        ++litFaces;
+        for (int v = 0; v < f.vertexCount; ++v)  // inside the face's block, off its border
+            for (int i = 0; i < 2; ++i) {
+                const float at = c.lumps.vertices[static_cast<size_t>(f.firstVertex + v)].lightmapCoord[i] * bsp::kLightmapSize;
+                EXPECT_GE(at, f.lightmapCorner[i]);
+                EXPECT_LE(at, f.lightmapCorner[i] + f.lightmapSize[i]);
+            }
+    }
+    EXPECT_EQ(litFaces, 6);
+    EXPECT_EQ(vertexLit, 12);
+    const double top = luxelUnder(c.lumps, 256, 256, 100), plateNear = luxelUnder(c.lumps, 256 + 72, 256, 2),
+                 plateFar = luxelUnder(c.lumps, 256 + 128, 256, 2);
+    EXPECT_GT(top, 1.5 * plateFar) << top;  // nearer the light
+    EXPECT_LT(plateNear, plateFar * 0.6) << plateNear << " " << plateFar;  // in the lid's shadow
+    EXPECT_GT(plateFar, 5.0);
+    EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
+}
+
 // Offsets and lengths are signed 32-bit in the file: a level past 2 GB is
 // refused before a byte is written, naming the lump.
 TEST(MapcCompile, LevelsPastTheFileFormatAreRefused)
@@ -570,14 +672,21 @@ void expectStageTable(const char* path)
 // A real level whose source marks its model solid (spawnflags 2): the
 // compiled level holds a brush per model triangle, and a player's body
 // thrown at the model's faces through the game's own physics stops short.
-// Its compile is long enough for the tool's stage lines and table.
+// The source's lightmap bit (4) is cleared: lighting the whole track costs
+// seconds that say nothing about collision. Its compile is still long enough
+// for the tool's stage lines and table.
 TEST(MapcCompile, SolidModelStopsThePlayer)
 {
     const std::string base = HALVEX_TEST_DATA "/nexuiz";
     std::ifstream probe(base + "/maps/racetrack.map");
     if (!probe) GTEST_SKIP() << "nexuiz-data not unpacked";
+    std::string source((std::istreambuf_iterator<char>(probe)), std::istreambuf_iterator<char>());
+    const size_t flags = source.find("\"spawnflags\" \"6\"");
+    ASSERT_NE(flags, std::string::npos);
+    source.replace(flags, 17, "\"spawnflags\" \"2\"");
+    writeBytes(base + "/maps/racetrack_solid.map", source);
     std::string out = "mapc_racetrack.bsp";
-    std::string command = std::string(MAPC_TOOL) + " -threads 2 " + base + "/maps/racetrack.map " + out +
+    std::string command = std::string(MAPC_TOOL) + " -threads 2 " + base + "/maps/racetrack_solid.map " + out +
                           " > mapc_race_out.txt 2> mapc_race_err.txt";
     ASSERT_EQ(std::system(command.c_str()), 0);
     expectStageTable("mapc_race_out.txt");

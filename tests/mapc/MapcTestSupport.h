@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -298,18 +299,43 @@ inline bool lineOfSight(const mapc::LevelLumps& l, const double a[3], const doub
 // Model files for misc_model: a 10 x 10 square at z = 0 facing up (ASE,
 // counter-clockwise as exported) and the triangle (0 0 0) (0 64 0) (64 0 0)
 // facing up (MD3, clockwise, 1/64 units), with their texture names.
+// An ASE model of one material: the points and three indices per triangle
+// (counter-clockwise seen from the front, as the format has it), each
+// point's texture coordinate its x and y over 10.
+inline std::string aseMesh(const char* bitmap, const std::vector<std::array<double, 3>>& points,
+                           const std::vector<int>& triangles)
+{
+    std::string text = std::string("*3DSMAX_ASCIIEXPORT 200\n*MATERIAL_LIST {\n*MATERIAL_COUNT 1\n*MATERIAL 0 {\n") +
+                       "*MATERIAL_NAME \"mesh\"\n*MAP_DIFFUSE {\n*BITMAP \"" + bitmap + "\"\n}\n}\n}\n" +
+                       "*GEOMOBJECT {\n*NODE_NAME \"mesh\"\n*MESH {\n*MESH_NUMVERTEX " + std::to_string(points.size()) +
+                       "\n*MESH_NUMFACES " + std::to_string(triangles.size() / 3) + "\n*MESH_VERTEX_LIST {\n";
+    char line[200];
+    for (size_t i = 0; i < points.size(); ++i) {
+        std::snprintf(line, sizeof(line), "*MESH_VERTEX %zu %g %g %g\n", i, points[i][0], points[i][1], points[i][2]);
+        text += line;
+    }
+    text += "}\n*MESH_FACE_LIST {\n";
+    for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
+        std::snprintf(line, sizeof(line), "*MESH_FACE %zu: A: %d B: %d C: %d AB: 1 BC: 1 CA: 0 *MESH_SMOOTHING 1 *MESH_MTLID 0\n",
+                      t / 3, triangles[t], triangles[t + 1], triangles[t + 2]);
+        text += line;
+    }
+    text += "}\n*MESH_NUMTVERTEX " + std::to_string(points.size()) + "\n*MESH_TVERTLIST {\n";
+    for (size_t i = 0; i < points.size(); ++i) {
+        std::snprintf(line, sizeof(line), "*MESH_TVERT %zu %g %g 0\n", i, points[i][0] / 10, points[i][1] / 10);
+        text += line;
+    }
+    text += "}\n*MESH_NUMTVFACES " + std::to_string(triangles.size() / 3) + "\n*MESH_TFACELIST {\n";
+    for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
+        std::snprintf(line, sizeof(line), "*MESH_TFACE %zu %d %d %d\n", t / 3, triangles[t], triangles[t + 1], triangles[t + 2]);
+        text += line;
+    }
+    return text + "}\n}\n*MATERIAL_REF 0\n}\n";
+}
+
 inline std::string aseSquare(const char* bitmap)
 {
-    return std::string("*3DSMAX_ASCIIEXPORT 200\n*MATERIAL_LIST {\n*MATERIAL_COUNT 1\n*MATERIAL 0 {\n") +
-           "*MATERIAL_NAME \"square\"\n*MAP_DIFFUSE {\n*BITMAP \"" + bitmap + "\"\n}\n}\n}\n" +
-           "*GEOMOBJECT {\n*NODE_NAME \"square\"\n*MESH {\n*MESH_NUMVERTEX 4\n*MESH_NUMFACES 2\n"
-           "*MESH_VERTEX_LIST {\n*MESH_VERTEX 0 0 0 0\n*MESH_VERTEX 1 10 0 0\n*MESH_VERTEX 2 10 10 0\n"
-           "*MESH_VERTEX 3 0 10 0\n}\n*MESH_FACE_LIST {\n"
-           "*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 0 *MESH_SMOOTHING 1 *MESH_MTLID 0\n"
-           "*MESH_FACE 1: A: 0 B: 2 C: 3 AB: 1 BC: 1 CA: 0 *MESH_SMOOTHING 1 *MESH_MTLID 0\n}\n"
-           "*MESH_NUMTVERTEX 4\n*MESH_TVERTLIST {\n*MESH_TVERT 0 0 0 0\n*MESH_TVERT 1 1 0 0\n"
-           "*MESH_TVERT 2 1 1 0\n*MESH_TVERT 3 0 1 0\n}\n*MESH_NUMTVFACES 2\n*MESH_TFACELIST {\n"
-           "*MESH_TFACE 0 0 1 2\n*MESH_TFACE 1 0 2 3\n}\n}\n*MATERIAL_REF 0\n}\n";
+    return aseMesh(bitmap, {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}}, {0, 1, 2, 0, 2, 3});
 }
 
 inline std::vector<unsigned char> md3Triangle(const char* shader)

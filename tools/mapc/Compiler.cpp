@@ -13,6 +13,7 @@
 #include "Lightmapper.h"
 #include "MapParser.h"
 #include "MiscModels.h"
+#include "ModelShadows.h"
 #include "Parallel.h"
 #include "Patches.h"
 #include "Portals.h"
@@ -213,20 +214,23 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
             ++patchCount;
         }
     }
+    LightSettings light = readLightSettings(map, diag);
     std::vector<ClipTriangle> clips;
-    int meshCount = addMiscModels(map, options.files, library, brushes, tree, planes, surfaces, diag, &clips);
+    int meshCount =
+        addMiscModels(map, options.files, library, brushes, tree, planes, light.luxel, surfaces, diag, &clips);
     meshCount += addSurfaceModels(options.files, library, brushes, tree, planes, surfaces, diag);
     addModelClipBrushes(clips, planes, brushes, surfaces, diag);
-    LightSettings light = readLightSettings(map, diag);
     light.luxel = fitLuxelSize(surfaces, planes, light.luxel, diag);
     splitLargeSurfaces(surfaces, planes, light.luxel, kMaxBlockLuxels - 2);
     fileInLeaves(surfaces, brushes, planes, tree);
 
     if (progress)
         progress->stage("lighting", std::count_if(surfaces.begin(), surfaces.end(),
-                                                  [](const Surface& s) { return s.lightmapped && !s.isMesh(); }));
+                                                  [](const Surface& s) { return s.lightmapped; }));
     addSkyLights(surfaces, brushes, library, diag, light);
     addSurfaceLights(surfaces, brushes, planes, library, diag, light);
+    const ModelShadows modelShadows(surfaces);
+    light.modelShadows = &modelShadows;
     std::vector<uint8_t> pages;
     LightBudget lightBudget(options.lightSeconds);
     lightBudget.progress = progress;

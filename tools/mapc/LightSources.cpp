@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <tuple>
 
 namespace mapc {
 
@@ -174,16 +175,63 @@ void addSkyLights(const std::vector<Surface>& surfaces, const BrushSet& brushes,
     }
 }
 
+namespace {
+
+// Glowing triangles of a placed model give off light from spots this far
+// apart at most: the triangles whose middles share a cube make one light.
+constexpr double kMeshLightSpacing = 512.0;
+
+// One light per cube of the mesh's glowing triangles, a little in front of
+// their middle, as bright as their area.
+void addMeshSurfaceLights(const Surface& s, double value, const Vec3& color, LightSettings& light)
+{
+    struct Spot {
+        Vec3 middle, normal;
+        double area = 0.0;
+    };
+    std::map<std::tuple<long, long, long>, Spot> spots;
+    for (size_t t = 0; t + 2 < s.meshIndices.size(); t += 3) {
+        const Vec3& a = s.meshPoints[static_cast<size_t>(s.meshIndices[t])].position;
+        const Vec3& b = s.meshPoints[static_cast<size_t>(s.meshIndices[t + 1])].position;
+        const Vec3& c = s.meshPoints[static_cast<size_t>(s.meshIndices[t + 2])].position;
+        const Vec3 n = (c - a).cross(b - a);  // clockwise front
+        const double area = n.length() * 0.5;
+        const Vec3 middle = (a + b + c) * (1.0 / 3.0);
+        Spot& spot = spots[std::make_tuple(static_cast<long>(std::floor(middle.x / kMeshLightSpacing)),
+                                           static_cast<long>(std::floor(middle.y / kMeshLightSpacing)),
+                                           static_cast<long>(std::floor(middle.z / kMeshLightSpacing)))];
+        spot.middle += middle * area;
+        spot.normal += n;
+        spot.area += area;
+    }
+    for (const auto& entry : spots) {
+        const Spot& spot = entry.second;
+        if (spot.area <= 0.0) continue;
+        PointLight l;
+        l.origin = spot.middle * (1.0 / spot.area) + spot.normal.normalized() * 2.0;
+        l.intensity = std::min(100000.0, value * spot.area / kAreaPerUnit);
+        l.color = color;
+        l.setReach();
+        if (l.intensity >= 1.0) light.lights.push_back(l);
+    }
+}
+
+} // namespace
+
 void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brushes, const PlaneSet& planes,
                       TextureLibrary& library, Diagnostics& diag, LightSettings& light)
 {
     for (const Surface& s : surfaces) {
-        if (s.model != 0 || s.isPatch() || s.isMesh() || s.texture < 0) continue;
+        if (s.model != 0 || s.isPatch() || s.texture < 0) continue;
         const TextureRecord& t = brushes.textures[static_cast<size_t>(s.texture)];
         if (t.flags & kSurfSky) continue;  // sky light comes from the dome
         const TextureTraits& traits = library.traitsOfPath(t.name, diag);
         const double value = traits.surfaceLight;
         if (value <= 0.0) continue;
+        if (s.isMesh()) {
+            addMeshSurfaceLights(s, value, Vec3(traits.lightColor[0], traits.lightColor[1], traits.lightColor[2]), light);
+            continue;
+        }
         for (const Winding& w : s.pieces) {
             PointLight l;
             l.origin = windingCenter(w) + planes[s.plane].normal * 2.0;

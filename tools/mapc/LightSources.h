@@ -11,6 +11,8 @@
 
 namespace mapc {
 
+class ModelShadows;
+
 // A "light" entity: "light" is both its brightness at the source (0-255
 // scale) and the distance at which it fades to nothing; "_color" tints it.
 // Aimed at a target it is brighter (see kAimedScale); with "_sun" it is a sun.
@@ -47,6 +49,7 @@ struct LightSettings {
     std::vector<char> skySurface;  // per surface: a sky face the sun shines through
     std::vector<Vec3> skyGlow;     // per surface: light of the dome seen through a sky face (0: none)
     bool anySkyGlow = false;
+    const ModelShadows* modelShadows = nullptr;  // placed models' triangles in the way; null: none
 };
 
 // Reads the worldspawn keys and the light entities.
@@ -58,7 +61,8 @@ void addSkyLights(const std::vector<Surface>& surfaces, const BrushSet& brushes,
                   Diagnostics& diag, LightSettings& light);
 
 // Faces whose shader gives off light ("q3map_surfacelight") light the
-// level as a point light a little in front of each piece.
+// level as a point light a little in front of each piece (of a placed
+// model: of each cluster of its glowing triangles).
 void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brushes, const PlaneSet& planes,
                       TextureLibrary& library, Diagnostics& diag, LightSettings& light);
 

@@ -5,6 +5,8 @@
 #include "world/Overbright.h"
 #include "Parallel.h"
 #include "MiscModels.h"
+#include "ModelLightmaps.h"
+#include "ModelShadows.h"
 #include "Patches.h"
 
 namespace mapc {
@@ -96,7 +98,8 @@ double fitLuxelSize(const std::vector<Surface>& surfaces, const PlaneSet& planes
     for (int attempt = 0; attempt < 64; ++attempt) {
         double total = 0.0;
         for (const Surface& s : surfaces) {
-            if (s.isPatch() || !s.lightmapped) continue;
+            if (s.isMesh() && s.lightmapped) total += meshBlockLuxels(s, luxel);
+            if (s.isPatch() || s.isMesh() || !s.lightmapped) continue;
             int axes[2];
             lightmapAxes(planes[s.plane].normal, axes[0], axes[1]);
             double lo[2], hi[2];
@@ -137,6 +140,8 @@ void placeBlock(Surface& s, const PlaneSet& planes, double L, PagePacker& packer
     s.luxel = L;
     if (s.isPatch()) {
         patchLightmapSize(s, L, kMaxBlockLuxels, s.size);
+    } else if (s.isMesh()) {
+        meshBlock(s, L, kMaxBlockLuxels);
     } else {
         const Plane& plane = planes[s.plane];
         lightmapAxes(plane.normal, s.axes[0], s.axes[1]);
@@ -210,7 +215,13 @@ struct LightScene {
     const Tree& tree;
     const LightSettings& settings;
     const SkyIndex& sky;
+    const ModelShadows* models;  // null: placed models shade nothing here
 };
+
+bool modelsBlock(const LightScene& scene, const Vec3& a, const Vec3& b)
+{
+    return scene.models && scene.models->blocks(a, b);
+}
 
 // The sky face the line from p along `towards` first meets solid on, or
 // -1 when it meets something else (or nothing) first.
@@ -227,7 +238,7 @@ int skyFaceAlong(const Vec3& p, const Vec3& towards, const LightScene& scene)
         bool inside = true;
         for (size_t i = 0; i < piece.edges.size() && inside; ++i)
             inside = piece.edges[i].first.dot(hit) - piece.edges[i].second <= 1.0;
-        if (inside) return piece.surface;
+        if (inside) return modelsBlock(scene, p, hit) ? -1 : piece.surface;
     }
     return -1;
 }
@@ -265,7 +276,8 @@ Vec3 domeLight(const Vec3& p, const Vec3& normal, const LightScene& scene)
             int f = skyFaceAlong(p, d, scene);
             if (f >= 0) sum += settings.skyGlow[static_cast<size_t>(f)] * (kSkyScale / kDomeLines);
         }
-        if (settings.floodLight > 0.0 && segmentClear(scene.tree, scene.planes, p, p + d * settings.floodReach))
+        if (settings.floodLight > 0.0 && segmentClear(scene.tree, scene.planes, p, p + d * settings.floodReach) &&
+            !modelsBlock(scene, p, p + d * settings.floodReach))
             sum += settings.floodColor * (settings.floodLight / kDomeLines);
     }
     return sum;
@@ -296,7 +308,7 @@ Vec3 directLight(const std::vector<const PointLight*>& lights, const Vec3& p, co
         if (facing <= 0.0) continue;
         double value = l->valueAt(dist) * facing;
         if (value <= 0.0) continue;
-        if (shadows && !segmentClear(tree, planes, p, l->origin)) continue;
+        if (shadows && (!segmentClear(tree, planes, p, l->origin) || modelsBlock(scene, p, l->origin))) continue;
         sum += l->color * value;
     }
     return sum;
@@ -323,6 +335,10 @@ void luxelPoints(const Surface& s, const LightScene& scene, std::vector<Vec3>& p
                 points[j * w + i] = p + n * 1.0;
                 normals[j * w + i] = n;
             }
+        return;
+    }
+    if (s.isMesh()) {
+        meshLuxelPoints(s, scene.tree, scene.planes, points, normals);
         return;
     }
     const Plane& plane = scene.planes[s.plane];
@@ -386,7 +402,7 @@ void lightSurface(const Surface& s, const LightScene& scene, LightBudget& budget
     Bounds box;
     for (const Vec3& p : points) box.add(p);
     std::vector<const PointLight*> lights = lightsNear(box, settings);
-    if (!s.isPatch()) {
+    if (!s.isPatch() && !s.isMesh()) {
         const Plane& plane = scene.planes[s.plane];
         lights.erase(std::remove_if(lights.begin(), lights.end(),
                                     [&](const PointLight* l) { return plane.distanceTo(l->origin) <= 0.0; }),
@@ -431,11 +447,15 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
     }
     pages.assign(static_cast<size_t>(packer.pages) * bsp::kLightmapBytes, 0);
     const SkyIndex sky = buildSkyIndex(tree, surfaces, settings);
-    const LightScene scene{planes, tree, settings, sky};
+    // Placed models shade their own lighting only: brush faces and patches
+    // are lit as the world's brushes alone shade them.
+    const LightScene scene{planes, tree, settings, sky, nullptr};
+    const LightScene modelScene{planes, tree, settings, sky, settings.modelShadows};
     // Blocks never overlap, so the surfaces are lit side by side.
     forEachIndex(lit.size(), threads, [&](size_t i) {
         const Surface& s = *lit[i];
-        lightSurface(s, scene, budget, pages.data() + static_cast<size_t>(s.lightmap) * bsp::kLightmapBytes);
+        lightSurface(s, s.isMesh() ? modelScene : scene, budget,
+                     pages.data() + static_cast<size_t>(s.lightmap) * bsp::kLightmapBytes);
         if (budget.progress) budget.progress->advance();
     });
 }
@@ -444,10 +464,10 @@ void lightMeshes(std::vector<Surface>& surfaces, const PlaneSet& planes, const T
                  const LightSettings& settings, int threads, LightBudget& budget)
 {
     const SkyIndex sky = buildSkyIndex(tree, surfaces, settings);
-    const LightScene scene{planes, tree, settings, sky};
+    const LightScene scene{planes, tree, settings, sky, settings.modelShadows};
     std::vector<Surface*> meshes;
     for (Surface& s : surfaces)
-        if (s.isMesh()) meshes.push_back(&s);
+        if (s.isMesh() && !s.lightmapped) meshes.push_back(&s);
     forEachIndex(meshes.size(), threads, [&](size_t i) {
         Surface& s = *meshes[i];
         Bounds box;

@@ -1,11 +1,14 @@
 // Placing misc_model meshes into the level in pieces and writing their faces.
 #include "MiscModels.h"
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <tuple>
 #include "ContentFlags.h"
+#include "Lightmapper.h"
+#include "ModelLightmaps.h"
 #include "ModelFormats.h"
 #include "Patches.h"
 #include "resources/FileSystem.h"
@@ -17,6 +20,11 @@ namespace {
 // Triangles are grouped by the cube of this size their centre falls in, so
 // each piece is listed only in the leaves near it.
 constexpr double kPieceSize = 512.0;
+
+// A model's "_lightmapscale" is kept to this range: finer would cost
+// luxels by the million, coarser leaves a single luxel per piece.
+constexpr double kLeastLightmapScale = 0.125;
+constexpr double kMostLightmapScale = 64.0;
 
 void rotate(double m[3][3], int axis, double degrees)
 {
@@ -92,18 +100,57 @@ Surface pieceOf(const std::vector<PatchPoint>& placed, const std::vector<int>& t
     return s;
 }
 
+// How a placed mesh is lit: by its points, or (luxel above 0) by lightmap
+// pieces of `luxel` times `scale` units per luxel; and whether it shades
+// the lighting of the level.
+struct MeshLighting {
+    double luxel = 0.0;
+    double scale = 1.0;
+    bool castsShadows = false;
+};
+
+// Lists the piece in the leaves its box reaches; one wholly outside the
+// level or in solid is dropped.
+void addPiece(Surface&& s, bool castsShadows, const Tree& tree, const PlaneSet& planes, std::vector<Surface>& out)
+{
+    s.castsShadows = castsShadows;
+    Bounds box;
+    for (const PatchPoint& p : s.meshPoints) box.add(p.position);
+    leavesInBox(tree, planes, box, s.leaves);
+    if (!s.leaves.empty()) out.push_back(std::move(s));
+}
+
+// The mesh's triangles in lightmap pieces, each with its corners' normals.
+void addLitPieces(const std::vector<PatchPoint>& placed, const std::vector<int>& triangles, const std::vector<int>& kept,
+                  int texture, const MeshLighting& lit, const Tree& tree, const PlaneSet& planes,
+                  std::vector<Surface>& out)
+{
+    const std::vector<Vec3> normals = cornerNormals(placed, triangles);
+    for (const LightmapPiece& piece : lightmapPieces(placed, triangles, kept, lit.luxel * lit.scale, kMaxBlockLuxels)) {
+        Surface s = pieceOf(placed, triangles, piece.triangles, texture);
+        s.lightmapped = true;
+        s.luxelScale = lit.scale;
+        Vec3 axis;
+        axis[piece.axis] = 1.0;
+        lightmapAxes(axis, s.axes[0], s.axes[1]);
+        for (int t : piece.triangles)
+            for (int k = 0; k < 3; ++k) s.cornerNormals.push_back(normals[static_cast<size_t>(t) * 3 + static_cast<size_t>(k)]);
+        addPiece(std::move(s), lit.castsShadows, tree, planes, out);
+    }
+}
+
 // Adds the mesh's placed pieces (and, given clip, its triangles as clip
 // triangles); false when a point lands outside the level's coordinate range.
 bool addMesh(const ModelMesh& mesh, const ModelPlacement& where, int texture, const Tree& tree,
              const PlaneSet& planes, std::vector<Surface>& out, const ClipTriangle* clip,
-             std::vector<ClipTriangle>* clips)
+             std::vector<ClipTriangle>* clips, const MeshLighting& lit = MeshLighting())
 {
     std::vector<PatchPoint> placed = mesh.vertices;
     for (PatchPoint& p : placed) {
         p.position = where.apply(p.position);
         if (!finiteInside(p.position)) return false;
     }
-    std::map<std::tuple<long, long, long>, std::vector<int>> pieces;
+    std::vector<int> kept;
     for (size_t t = 0; t * 3 + 2 < mesh.triangles.size(); ++t) {
         const Vec3& a = placed[static_cast<size_t>(mesh.triangles[t * 3])].position;
         const Vec3& b = placed[static_cast<size_t>(mesh.triangles[t * 3 + 1])].position;
@@ -116,19 +163,24 @@ bool addMesh(const ModelMesh& mesh, const ModelPlacement& where, int texture, co
             t.corner[2] = c;
             clips->push_back(t);
         }
-        Vec3 centre = (a + b + c) * (1.0 / 3.0);
+        kept.push_back(static_cast<int>(t));
+    }
+    if (lit.luxel > 0.0) {
+        addLitPieces(placed, mesh.triangles, kept, texture, lit, tree, planes, out);
+        return true;
+    }
+    std::map<std::tuple<long, long, long>, std::vector<int>> pieces;
+    for (int t : kept) {
+        Vec3 centre;
+        for (int k = 0; k < 3; ++k) centre += placed[static_cast<size_t>(mesh.triangles[static_cast<size_t>(t) * 3 + k])].position;
+        centre = centre * (1.0 / 3.0);
         pieces[std::make_tuple(static_cast<long>(std::floor(centre.x / kPieceSize)),
                                static_cast<long>(std::floor(centre.y / kPieceSize)),
                                static_cast<long>(std::floor(centre.z / kPieceSize)))]
-            .push_back(static_cast<int>(t));
+            .push_back(t);
     }
-    for (const auto& piece : pieces) {
-        Surface s = pieceOf(placed, mesh.triangles, piece.second, texture);
-        Bounds box;
-        for (const PatchPoint& p : s.meshPoints) box.add(p.position);
-        leavesInBox(tree, planes, box, s.leaves);
-        if (!s.leaves.empty()) out.push_back(std::move(s));  // wholly outside the level or in solid: dropped
-    }
+    for (const auto& piece : pieces)
+        addPiece(pieceOf(placed, mesh.triangles, piece.second, texture), lit.castsShadows, tree, planes, out);
     return true;
 }
 
@@ -220,8 +272,8 @@ ModelPlacement placementOf(const MapEntity& e)
 }
 
 int addMiscModels(const MapFile& map, const FileSystem* files, TextureLibrary& library, BrushSet& textures,
-                  const Tree& tree, const PlaneSet& planes, std::vector<Surface>& out, Diagnostics& diag,
-                  std::vector<ClipTriangle>* clips)
+                  const Tree& tree, const PlaneSet& planes, double luxel, std::vector<Surface>& out,
+                  Diagnostics& diag, std::vector<ClipTriangle>* clips)
 {
     ModelCache cache(files, diag);
     const size_t before = out.size();
@@ -243,7 +295,15 @@ int addMiscModels(const MapFile& map, const FileSystem* files, TextureLibrary& l
             break;
         }
         const ModelPlacement where = placementOf(e);
-        const bool solid = (static_cast<int>(e.number("spawnflags", 0)) & kModelClipFlag) != 0;
+        const int flags = static_cast<int>(e.number("spawnflags", 0));
+        const bool solid = (flags & kModelClipFlag) != 0;
+        MeshLighting lit;
+        // Placed models are part of the world: they shade it unless told not to.
+        lit.castsShadows = e.number("_castshadows", e.number("_cs", 1.0)) > 0.0;
+        if (flags & kModelLightmapFlag) {
+            lit.luxel = luxel;
+            lit.scale = std::clamp(e.number("_lightmapscale", 1.0), kLeastLightmapScale, kMostLightmapScale);
+        }
         for (const ModelMesh& mesh : model->meshes) {
             const TextureTraits& traits = library.traitsOfPath(mesh.shader, diag);
             if (traits.flags & (kSurfNoDraw | kSurfHint | kSurfSkip)) continue;
@@ -254,7 +314,10 @@ int addMiscModels(const MapFile& map, const FileSystem* files, TextureLibrary& l
             clip.contents = static_cast<int>(traits.contents);
             if (!(clip.contents & (kContentsSolid | kContentsPlayerClip))) clip.contents |= kContentsSolid;
             clip.texture = textures.textureIndex(mesh.shader, clip.contents, static_cast<int>(traits.flags));
-            if (!addMesh(mesh, where, texture, tree, planes, out, solid ? &clip : nullptr, clips)) {
+            // Sky and nolightmap shaders keep vertex light.
+            MeshLighting meshLit = lit;
+            if (traits.flags & (kSurfNoLightmap | kSurfSky)) meshLit.luxel = 0.0;
+            if (!addMesh(mesh, where, texture, tree, planes, out, solid ? &clip : nullptr, clips, meshLit)) {
                 diag.warn(e.line, "misc_model '%s' reaches past the coordinate limit; left out", path);
                 break;
             }
@@ -328,10 +391,16 @@ std::vector<Vec3> meshNormals(const Surface& s)
 
 void emitMeshFace(const Surface& s, LevelLumps& out)
 {
-    bsp::BspFace f = startFace(s.texture, bsp::FaceMesh, out);
+    const bool lit = s.lightmap >= 0;
+    bsp::BspFace f = startFace(s.texture, lit ? bsp::FacePolygon : bsp::FaceMesh, out);
     f.vertexCount = static_cast<int32_t>(s.meshPoints.size());
     f.meshVertexCount = static_cast<int32_t>(s.meshIndices.size());
-    f.lightmap = -1;
+    f.lightmap = s.lightmap;
+    if (lit)
+        for (int i = 0; i < 2; ++i) {
+            f.lightmapCorner[i] = s.corner[i] + 1;
+            f.lightmapSize[i] = s.size[i];
+        }
     const std::vector<Vec3> normals = meshNormals(s);
     Vec3 total;
     for (const Vec3& n : normals) total += n;
@@ -345,6 +414,7 @@ void emitMeshFace(const Surface& s, LevelLumps& out)
         }
         v.texCoord[0] = static_cast<float>(p.st[0]);
         v.texCoord[1] = static_cast<float>(p.st[1]);
+        if (lit) lightmapCoord(s, p.position, v.lightmapCoord);
         v.color[0] = v.color[1] = v.color[2] = v.color[3] = 255;
         if (s.meshLight.size() == s.meshPoints.size() * 3)
             for (int k = 0; k < 3; ++k) v.color[k] = s.meshLight[i * 3 + static_cast<size_t>(k)];

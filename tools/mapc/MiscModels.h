@@ -30,10 +30,13 @@ ModelPlacement placementOf(const MapEntity& e);
 // and cut into pieces of nearby triangles: mesh surfaces of the world, each
 // listed in the inside leaves its box reaches. A missing or damaged model
 // costs one warning. The triangles of models whose spawnflags ask for
-// collision go to clips as well. Returns the surfaces added.
+// collision go to clips as well. Models whose spawnflags ask for lightmaps
+// are cut into lightmap pieces of `luxel` units per luxel (times their
+// "_lightmapscale"); the others are lit at their points. Returns the
+// surfaces added.
 int addMiscModels(const MapFile& map, const FileSystem* files, TextureLibrary& library, BrushSet& textures,
-                  const Tree& tree, const PlaneSet& planes, std::vector<Surface>& out, Diagnostics& diag,
-                  std::vector<ClipTriangle>* clips = nullptr);
+                  const Tree& tree, const PlaneSet& planes, double luxel, std::vector<Surface>& out,
+                  Diagnostics& diag, std::vector<ClipTriangle>* clips = nullptr);
 
 // The models the shaders of the world's brush faces scatter over them
 // ("q3map_surfacemodel"): each face is cut into triangles no longer than
@@ -47,7 +50,8 @@ int addSurfaceModels(const FileSystem* files, TextureLibrary& library, BrushSet&
 // normals of the triangles around it.
 std::vector<Vec3> meshNormals(const Surface& s);
 
-// Appends the type-3 face of a mesh surface.
+// Appends the face of a mesh surface: type 3, or with a lightmap block a
+// type-1 face with lightmap coordinates, the kind levels keep lit triangles in.
 void emitMeshFace(const Surface& s, LevelLumps& out);
 
 } // namespace mapc
