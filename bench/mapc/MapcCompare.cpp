@@ -8,7 +8,8 @@
 // of clusters visible from a cluster (ours / reference), the same counted
 // only over the clusters a player can be in (see InsideClusters) and
 // whether our portal flow finished or ran out of its budget. With --kinds
-// first: the drawn area per shader and face kind too.
+// first: the drawn area per shader and face kind too. With --light first:
+// compiled with no time for the flow, for quick runs over the light ratio.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -428,7 +429,8 @@ struct Figures {
 };
 
 // Compiles in a child so time and memory are this compile's alone.
-Figures compileChild(const std::string& source, const std::string& output, const std::string& base, bool facesOnly)
+Figures compileChild(const std::string& source, const std::string& output, const std::string& base, bool facesOnly,
+                     bool lightOnly)
 {
     Figures fig;
     auto start = std::chrono::steady_clock::now();
@@ -446,6 +448,7 @@ Figures compileChild(const std::string& source, const std::string& output, const
         mapc::CompileOptions options;
         options.files = &files;
         if (facesOnly) options.visSeconds = options.lightSeconds = 0;
+        if (lightOnly) options.visSeconds = 0;
         mapc::Diagnostics diag(false);
         mapc::CompileStats stats;
         if (!mapc::compileMapFile(source.c_str(), output.c_str(), diag, &stats, options)) _exit(1);
@@ -560,8 +563,11 @@ int main(int argc, char** argv)
     const bool kinds = argc > 1 && std::strcmp(argv[1], "--kinds") == 0;
     argv += kinds;
     argc -= kinds;
+    const bool lightOnly = argc > 1 && std::strcmp(argv[1], "--light") == 0;
+    argv += lightOnly;
+    argc -= lightOnly;
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_mapc_compare [--kinds] MAPS_DIR OUT_DIR NAME...\n");
+        std::fprintf(stderr, "usage: bench_mapc_compare [--kinds] [--light] MAPS_DIR OUT_DIR NAME...\n");
         return 2;
     }
     std::string maps = argv[1], outDir = argv[2];
@@ -578,7 +584,7 @@ int main(int argc, char** argv)
     for (int a = 3; a < argc; ++a) {
         std::string name = argv[a];
         std::string ourPath = outDir + "/" + name + ".bsp";
-        Figures ours = compileChild(maps + "/" + name + ".map", ourPath, maps + "/..", kinds);
+        Figures ours = compileChild(maps + "/" + name + ".map", ourPath, maps + "/..", kinds, lightOnly);
         RawLevel mine, ref;
         if (!ours.compiled || !mine.load(ourPath) || !ref.load(maps + "/" + name + ".bsp")) {
             std::printf("%-12s compile or read FAILED\n", name.c_str());

@@ -66,16 +66,16 @@ void planarExtent(const Surface& s, const int axes[2], double lo[2], double hi[2
 }
 
 // Stored as the game reads the format: it brightens light by the overbright
-// factor at load, so the light seen is the light computed.
+// factor at load and when drawing, so the light seen is the light computed,
+// and light past full (up to the factor times full) shows as overbright.
+constexpr double kFullLight = 255.0;
+constexpr double kTopLight = kFullLight * kDefaultOverbright;
+
 void toBytes(const Vec3& light, uint8_t* rgb)
 {
-    // Each channel is cut at full light before the division: the game then
-    // shows exactly the light levels were lit for (hot spots white as ever)
-    // and its hue-keeping clamp never has to act on our levels.
-    for (int i = 0; i < 3; ++i) {
-        double c = std::min(255.0, std::max(0.0, light[i])) / kDefaultOverbright;
-        rgb[i] = static_cast<uint8_t>(c + 0.5);
-    }
+    float scaled[3];
+    for (int i = 0; i < 3; ++i) scaled[i] = static_cast<float>(light[i] / kDefaultOverbright);
+    clampColour(scaled, rgb);
 }
 
 // A sun's "intensity" in luxel units, straight on.
@@ -287,8 +287,8 @@ Vec3 directLight(const std::vector<const PointLight*>& lights, const Vec3& p, co
         sum += sun.color * (sun.intensity * kSunScale * facing);
     }
     for (const PointLight* l : lights) {
-        // Full light in every channel: the rest would be cut off when stored.
-        if (std::min(sum.x, std::min(sum.y, sum.z)) >= 255.0) break;
+        // The brightest stored in every channel: more would change nothing.
+        if (std::min(sum.x, std::min(sum.y, sum.z)) >= kTopLight) break;
         Vec3 d = l->origin - p;
         double dist = d.length();
         if (dist < 1.0) dist = 1.0;
