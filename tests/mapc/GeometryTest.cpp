@@ -132,7 +132,7 @@ TEST(MapcGeometry, LightFallsOffAndThePillarCastsAShadow)
 
 // Four rooms: one open to a sky whose shader lights the whole dome, one
 // closed and dark but for the worldspawn's minimum light (tinted by its
-// "_color"), one lit by a light aimed at the floor (as bright as any), one by
+// "_color"), one lit by a light aimed at the floor (1.3 times as bright), one by
 // an orange light far past full, stored overbright with its hue kept.
 TEST(MapcGeometry, SkyDomeAimedLightAndMinimumLight)
 {
@@ -173,9 +173,9 @@ TEST(MapcGeometry, SkyDomeAimedLightAndMinimumLight)
     EXPECT_GT(open[0], 40);                 // no lights there: the sky alone
     EXPECT_EQ(open[0], open[2]);            // white: the tint is the minimum's only
     EXPECT_LT(corner[0], open[0] - 8);      // the walls hide half the sky
-    // "light" x 5500 / distance^2, and the light walls and ceiling bounce.
-    EXPECT_GT(spot[0], 300 * 5500 / (200 * 200) - 4);
-    EXPECT_LT(spot[0], 2 * 300 * 5500 / (200 * 200));
+    // 1.3 x "light" x 5500 / distance^2, and the light walls and ceiling bounce.
+    EXPECT_GT(spot[0], 13 * 300 * 550 / (200 * 200) - 4);
+    EXPECT_LT(spot[0], 2 * 13 * 300 * 550 / (200 * 200));
     EXPECT_NEAR(aside[0], 20, 2);           // no light: the minimum, tinted
     EXPECT_NEAR(aside[1], 10, 2);
     // Past full light: stored above a quarter of full, the game's brightening

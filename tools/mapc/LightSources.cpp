@@ -16,9 +16,10 @@ namespace {
 constexpr double kPointScale = 5500.0;
 // Closer than this a light counts as this far (no burnt-out spots).
 constexpr double kNearest = 16.0;
-// A light aimed at a target shines all round like any other: with light
-// past full stored, the reference compiles' levels rich in aimed lights
-// are matched so (a cone of the light's "radius" would leave them darker).
+// A light aimed at a target gives this many times its "light", all round:
+// the reference compiles light levels rich in aimed lights more than a
+// cone of the light's "radius" would (fitted over the development levels).
+constexpr double kAimedScale = 1.3;
 // Glowing faces: square units of face per unit of a point light's "light".
 constexpr double kAreaPerUnit = 9500.0;
 // A glowing face shines from cells of at most this size, one light each.
@@ -136,6 +137,7 @@ LightSettings readLightSettings(const MapFile& map, Diagnostics& diag)
             settings.suns.push_back(sun);
             continue;
         }
+        if (reachTarget > 0.0) l.intensity = std::min(l.intensity * kAimedScale, 100000.0);
         l.linear = (static_cast<int>(e.number("spawnflags", 0)) & 1) != 0;
         const double fade = e.number("_fade", 1.0);
         l.fade = std::isfinite(fade) ? std::clamp(fade, 0.01, 100.0) : 1.0;

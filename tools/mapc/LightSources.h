@@ -13,7 +13,7 @@ namespace mapc {
 
 // A "light" entity: "light" is both its brightness at the source (0-255
 // scale) and the distance at which it fades to nothing; "_color" tints it.
-// Aimed at a target with "_sun" it is a sun.
+// Aimed at a target it is brighter (see kAimedScale); with "_sun" it is a sun.
 struct PointLight {
     Vec3 origin;
     double intensity = 300.0;

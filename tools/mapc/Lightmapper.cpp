@@ -80,7 +80,7 @@ void toBytes(const Vec3& light, uint8_t* rgb)
 }
 
 // A sun's "intensity" in luxel units, straight on.
-constexpr double kSunScale = 4.5;
+constexpr double kSunScale = 3.6;
 // Glowing sky: a luxel under open sky gets its shader's value times this.
 constexpr double kSkyScale = 2.2;
 // The worldspawn's "_floodlight" intensity counts this much.
