@@ -9,8 +9,9 @@
 // only over the clusters a player can be in (see InsideClusters), the mean
 // share of open space seen from a point (see seenSpacePercent) and
 // whether our portal flow finished or ran out of its budget. With --kinds
-// first: the drawn area per shader and face kind too. The measures are in
-// LevelMeasures.cpp; this file compiles and prints the table.
+// first: the drawn area per shader and face kind too. With --light: compiled
+// with no time for the flow, for quick runs over the light ratio. The
+// measures are in LevelMeasures.cpp; this file compiles and prints the table.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,7 +72,7 @@ struct Figures {
 
 // Compiles in a child so time and memory are this compile's alone.
 Figures compileChild(const std::string& source, const std::string& output, const std::string& base, bool facesOnly,
-                     double blockSize)
+                     double blockSize, bool lightOnly)
 {
     Figures fig;
     auto start = std::chrono::steady_clock::now();
@@ -90,6 +91,7 @@ Figures compileChild(const std::string& source, const std::string& output, const
         options.files = &files;
         if (facesOnly) options.visSeconds = options.lightSeconds = 0;
         options.blockSize = blockSize;
+        if (lightOnly) options.visSeconds = 0;
         mapc::Diagnostics diag(false);
         mapc::CompileStats stats;
         if (!mapc::compileMapFile(source.c_str(), output.c_str(), diag, &stats, options)) _exit(1);
@@ -124,14 +126,15 @@ int main(int argc, char** argv)
     // --kinds: also the area per shader and face kind, compiled with no
     // time for light and flow (the faces do not depend on them).
     // --default-grid: every level on the default block grid, not on the
-    // one its reference was compiled with.
-    bool kinds = false, referenceGrid = true;
+    // one its reference was compiled with. --light: no time for the flow.
+    bool kinds = false, referenceGrid = true, lightOnly = false;
     for (; argc > 1 && std::strncmp(argv[1], "--", 2) == 0; ++argv, --argc) {
         kinds = kinds || std::strcmp(argv[1], "--kinds") == 0;
+        lightOnly = lightOnly || std::strcmp(argv[1], "--light") == 0;
         referenceGrid = referenceGrid && std::strcmp(argv[1], "--default-grid") != 0;
     }
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_mapc_compare [--kinds] [--default-grid] MAPS_DIR OUT_DIR NAME...\n");
+        std::fprintf(stderr, "usage: bench_mapc_compare [--kinds] [--light] [--default-grid] MAPS_DIR OUT_DIR NAME...\n");
         return 2;
     }
     std::string maps = argv[1], outDir = argv[2];
@@ -150,7 +153,7 @@ int main(int argc, char** argv)
         std::string ourPath = outDir + "/" + name + ".bsp";
         const auto grid = kReferenceBlocks.find(name);
         const double blockSize = referenceGrid && grid != kReferenceBlocks.end() ? grid->second : 0.0;
-        Figures ours = compileChild(maps + "/" + name + ".map", ourPath, maps + "/..", kinds, blockSize);
+        Figures ours = compileChild(maps + "/" + name + ".map", ourPath, maps + "/..", kinds, blockSize, lightOnly);
         RawLevel mine, ref;
         if (!ours.compiled || !mine.load(ourPath) || !ref.load(maps + "/" + name + ".bsp")) {
             std::printf("%-12s compile or read FAILED\n", name.c_str());

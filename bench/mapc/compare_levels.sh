@@ -23,7 +23,8 @@
 # grid too, as a note under its row says; DEFAULT_GRID=1 compiles every
 # level on the default grid.
 #   bench/mapc/compare_levels.sh [build folder] [all | LEVEL...]
-# Without levels: the development set. "all": every source with a level
+# KINDS=1: also the area per shader and face kind; LIGHT=1: no portal flow
+# (quick runs over the light ratio). Without levels: the development set. "all": every source with a level
 # (the sources outside the development set are kept for acceptance: do not
 # tune to them).
 set -eu
@@ -51,4 +52,4 @@ elif [ "${levels[0]}" = all ]; then
 fi
 mkdir -p "$build/benchdata/compiled"
 echo "== Level compiler against the reference compiles ($(nproc) cores)"
-"$build/bench/mapc/bench_mapc_compare" ${KINDS:+--kinds} ${DEFAULT_GRID:+--default-grid} "$data/maps" "$build/benchdata/compiled" "${levels[@]}"
+"$build/bench/mapc/bench_mapc_compare" ${KINDS:+--kinds} ${LIGHT:+--light} ${DEFAULT_GRID:+--default-grid} "$data/maps" "$build/benchdata/compiled" "${levels[@]}"

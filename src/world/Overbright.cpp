@@ -1,7 +1,6 @@
 // Brightening a level's lightmaps and vertex colours by its overbright factor.
 #include "world/Overbright.h"
 
-#include <algorithm>
 #include <cstddef>
 
 #include "world/BspData.h"
@@ -18,14 +17,9 @@ OverbrightSplit splitOverbright(float total)
 void brightenColour(uint8_t* rgb, float factor)
 {
     float scaled[3];
-    float top = 0.0f;
-    for (int c = 0; c < 3; ++c) {
-        scaled[c] = float(rgb[c]) * factor;
-        top = std::max(top, scaled[c]);
-    }
-    float fit = top > 255.0f ? 255.0f / top : 1.0f;
     for (int c = 0; c < 3; ++c)
-        rgb[c] = uint8_t(std::min(255.0f, scaled[c] * fit + 0.5f));
+        scaled[c] = float(rgb[c]) * factor;
+    clampColour(scaled, rgb);
 }
 
 void brightenLevelLight(BspData& data, float factor)

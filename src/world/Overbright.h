@@ -1,5 +1,6 @@
 #pragma once
 // The overbright step: lightmaps and vertex colours brightened as plain code.
+#include <algorithm>
 #include <cstdint>
 
 struct BspData;
@@ -25,6 +26,17 @@ struct OverbrightSplit {
     float draw = 1.0f;
 };
 OverbrightSplit splitOverbright(float total);
+
+// An RGB colour (0 and up) rounded to bytes; a colour whose largest channel
+// would pass 255 is scaled down as a whole, so its hue is kept. Shared with
+// the level compiler, which stores light past full the same way.
+inline void clampColour(const float* scaled, uint8_t* rgb)
+{
+    float top = std::max(scaled[0], std::max(scaled[1], scaled[2]));
+    float fit = top > 255.0f ? 255.0f / top : 1.0f;
+    for (int c = 0; c < 3; ++c)
+        rgb[c] = uint8_t(std::min(255.0f, std::max(0.0f, scaled[c]) * fit + 0.5f));
+}
 
 // One RGB colour times the factor, rounded; a colour whose largest channel
 // would pass 255 is scaled down as a whole, so its hue is kept.

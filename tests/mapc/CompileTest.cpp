@@ -22,7 +22,7 @@ std::string world(const std::string& brushes) { return entity("\"classname\" \"w
 std::string boxRoom()
 {
     return world(hollowRoom({0, 0, 0, 512, 512, 256})) + pointEntity("info_player_start", 100, 100, 64) +
-           pointEntity("light", 256, 256, 200, "\"light\" \"400\"\n");
+           pointEntity("light", 256, 256, 200, "\"light\" \"1000\"\n");
 }
 
 } // namespace

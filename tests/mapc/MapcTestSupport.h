@@ -209,7 +209,7 @@ inline bool clusterSees(const BspData& d, int from, int to)
 // Lightmap texel of the floor at file point (x, y, 0) as the game shows it:
 // brightened by the overbright factor the compiler stores light for. All -1
 // when no floor face holds the point.
-inline std::array<int, 3> floorLuxel(const mapc::LevelLumps& l, double x, double y)
+inline std::array<int, 3> floorLuxel(const mapc::LevelLumps& l, double x, double y, bool shown = true)
 {
     for (const bsp::BspFace& f : l.faces) {
         if (f.normal[2] < 0.99f || std::fabs(f.lightmapOrigin[2]) > 0.01f) continue;
@@ -219,9 +219,9 @@ inline std::array<int, 3> floorLuxel(const mapc::LevelLumps& l, double x, double
         if (ii < 0 || jj < 0 || ii >= f.lightmapSize[0] || jj >= f.lightmapSize[1]) continue;
         size_t at = static_cast<size_t>(f.lightmap) * bsp::kLightmapBytes +
                     (static_cast<size_t>(f.lightmapCorner[1] + jj) * bsp::kLightmapSize + f.lightmapCorner[0] + ii) * 3;
-        uint8_t shown[3] = {l.lightmaps[at], l.lightmaps[at + 1], l.lightmaps[at + 2]};
-        brightenColour(shown, kDefaultOverbright);
-        return {shown[0], shown[1], shown[2]};
+        uint8_t texel[3] = {l.lightmaps[at], l.lightmaps[at + 1], l.lightmaps[at + 2]};
+        if (shown) brightenColour(texel, kDefaultOverbright);
+        return {texel[0], texel[1], texel[2]};
     }
     return {-1, -1, -1};
 }

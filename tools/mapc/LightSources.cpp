@@ -14,15 +14,17 @@ namespace {
 
 // Point lights fall off with the square of the distance, as the editors'
 // users expect of "light"; this many units squared make one unit of light.
-constexpr double kPointScale = 13700.0;
+constexpr double kPointScale = 5500.0;
 // Closer than this a light counts as this far (no burnt-out spots).
 constexpr double kNearest = 16.0;
 // A light aimed at a target gives this many times its "light", all round:
-// the reference compiles light levels rich in aimed lights far more than
-// a cone of the light's "radius" would (measured over the development levels).
-constexpr double kAimedScale = 2.0;
+// the reference compiles light levels rich in aimed lights more than a
+// cone of the light's "radius" would (fitted over the development levels).
+constexpr double kAimedScale = 1.3;
 // Glowing faces: square units of face per unit of a point light's "light".
-constexpr double kAreaPerUnit = 25000.0;
+constexpr double kAreaPerUnit = 9500.0;
+// A glowing face shines from cells of at most this size, one light each.
+constexpr double kGlowCell = 128.0;
 
 // Scaled so the largest channel is 1; white when none is positive.
 Vec3 tint(const Vec3& c)
@@ -88,11 +90,11 @@ void readWorldspawn(const MapEntity& e, LightSettings& settings, Diagnostics& di
 
 // Farther than this a point light adds less than four units, one step as
 // stored: left out.
-void PointLight::setReach() { reach = linear ? intensity : std::sqrt(intensity * kPointScale / 4.0); }
+void PointLight::setReach() { reach = linear ? intensity / fade : std::sqrt(intensity * kPointScale / 4.0); }
 
 double PointLight::valueAt(double dist) const
 {
-    if (linear) return intensity - dist;
+    if (linear) return intensity - dist * fade;
     double d = std::max(dist, kNearest);
     return intensity * kPointScale / (d * d);
 }
@@ -138,6 +140,8 @@ LightSettings readLightSettings(const MapFile& map, Diagnostics& diag)
         }
         if (reachTarget > 0.0) l.intensity = std::min(l.intensity * kAimedScale, 100000.0);
         l.linear = (static_cast<int>(e.number("spawnflags", 0)) & 1) != 0;
+        const double fade = e.number("_fade", 1.0);
+        l.fade = std::isfinite(fade) ? std::clamp(fade, 0.01, 100.0) : 1.0;
         l.setReach();
         settings.lights.push_back(l);
     }
@@ -216,6 +220,48 @@ void addMeshSurfaceLights(const Surface& s, double value, const Vec3& color, Lig
     }
 }
 
+// The piece cut into squares of kGlowCell along its lightmap axes.
+std::vector<Winding> glowCells(const Winding& w, const Vec3& normal)
+{
+    int axes[2];
+    lightmapAxes(normal, axes[0], axes[1]);
+    double lo[2] = {1e30, 1e30}, hi[2] = {-1e30, -1e30};
+    for (const Vec3& p : w)
+        for (int i = 0; i < 2; ++i) {
+            lo[i] = std::min(lo[i], p[axes[i]]);
+            hi[i] = std::max(hi[i], p[axes[i]]);
+        }
+    int steps[2];
+    for (int i = 0; i < 2; ++i) steps[i] = std::clamp(static_cast<int>(std::ceil((hi[i] - lo[i]) / kGlowCell)), 1, 256);
+    std::vector<Winding> cells;
+    for (int a = 0; a < steps[0]; ++a)
+        for (int b = 0; b < steps[1]; ++b) {
+            Winding cell = w;
+            const int at[2] = {a, b};
+            for (int i = 0; i < 2 && !cell.empty(); ++i) {
+                const double size = (hi[i] - lo[i]) / steps[i];
+                Vec3 axis;
+                axis[axes[i]] = 1.0;
+                if (at[i] > 0) clipWinding(cell, Plane{axis, lo[i] + at[i] * size});
+                if (at[i] + 1 < steps[i] && !cell.empty()) clipWinding(cell, Plane{axis * -1.0, -(lo[i] + (at[i] + 1) * size)});
+            }
+            if (cell.size() >= 3) cells.push_back(std::move(cell));
+        }
+    return cells;
+}
+
+// One light just in front of the middle of a cell, as bright as its area.
+void addGlowLight(const Winding& cell, const Vec3& normal, const Vec3& color, double value, LightSettings& light)
+{
+    PointLight l;
+    l.origin = windingCenter(cell) + normal * 2.0;
+    l.intensity = std::min(100000.0, value * windingArea(cell) / kAreaPerUnit);
+    l.color = color;
+    l.facing = normal;
+    l.setReach();
+    if (l.intensity >= 1.0) light.lights.push_back(l);
+}
+
 } // namespace
 
 void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brushes, const PlaneSet& planes,
@@ -228,18 +274,15 @@ void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brus
         const TextureTraits& traits = library.traitsOfPath(t.name, diag);
         const double value = traits.surfaceLight;
         if (value <= 0.0) continue;
+        const Vec3 color(traits.lightColor[0], traits.lightColor[1], traits.lightColor[2]);
         if (s.isMesh()) {
-            addMeshSurfaceLights(s, value, Vec3(traits.lightColor[0], traits.lightColor[1], traits.lightColor[2]), light);
+            addMeshSurfaceLights(s, value, color, light);
             continue;
         }
-        for (const Winding& w : s.pieces) {
-            PointLight l;
-            l.origin = windingCenter(w) + planes[s.plane].normal * 2.0;
-            l.intensity = std::min(100000.0, value * windingArea(w) / kAreaPerUnit);
-            l.color = Vec3(traits.lightColor[0], traits.lightColor[1], traits.lightColor[2]);
-            l.setReach();
-            if (l.intensity >= 1.0) light.lights.push_back(l);
-        }
+        const Vec3 normal = planes[s.plane].normal;
+        for (const Winding& w : s.pieces)
+            for (const Winding& cell : glowCells(w, normal))
+                addGlowLight(cell, normal, color, value, light);
     }
 }
 

@@ -20,7 +20,9 @@ struct PointLight {
     Vec3 origin;
     double intensity = 300.0;
     Vec3 color{1, 1, 1};
-    bool linear = false;  // spawnflags 1: fades linearly to nothing at `intensity` units
+    bool linear = false;  // spawnflags 1: fades linearly to nothing at `intensity` / `fade` units
+    double fade = 1.0;    // "_fade": light lost per unit of distance, linear lights only
+    Vec3 facing;          // a glowing face's normal: shines as cos(angle off it); zero: all round
     double reach = 0;     // beyond this it adds less than a unit
 
     double valueAt(double dist) const;

@@ -1,5 +1,6 @@
 // Packing surfaces into lightmap pages and lighting their luxels.
 #include "Lightmapper.h"
+#include "BounceLight.h"
 #include <algorithm>
 #include "world/BspFormat.h"
 #include "world/Overbright.h"
@@ -68,22 +69,24 @@ void planarExtent(const Surface& s, const int axes[2], double lo[2], double hi[2
 }
 
 // Stored as the game reads the format: it brightens light by the overbright
-// factor at load, so the light seen is the light computed.
+// factor at load and when drawing, so the light seen is the light computed,
+// and light past full (up to the factor times full) shows as overbright.
+constexpr double kFullLight = 255.0;
+constexpr double kTopLight = kFullLight * kDefaultOverbright;
+
 void toBytes(const Vec3& light, uint8_t* rgb)
 {
-    // Each channel is cut at full light before the division: the game then
-    // shows exactly the light levels were lit for (hot spots white as ever)
-    // and its hue-keeping clamp never has to act on our levels.
-    for (int i = 0; i < 3; ++i) {
-        double c = std::min(255.0, std::max(0.0, light[i])) / kDefaultOverbright;
-        rgb[i] = static_cast<uint8_t>(c + 0.5);
-    }
+    float scaled[3];
+    for (int i = 0; i < 3; ++i) scaled[i] = static_cast<float>(light[i] / kDefaultOverbright);
+    clampColour(scaled, rgb);
 }
 
 // A sun's "intensity" in luxel units, straight on.
-constexpr double kSunScale = 8.2;
+constexpr double kSunScale = 3.6;
 // Glowing sky: a luxel under open sky gets its shader's value times this.
-constexpr double kSkyScale = 4.0;
+constexpr double kSkyScale = 2.2;
+// The worldspawn's "_floodlight" intensity counts this much.
+constexpr double kFloodScale = 0.52;
 // Lines traced over the half sphere for sky and flood light, in rings.
 constexpr int kDomeLines = 16;
 constexpr int kDomeRings = 4;
@@ -278,9 +281,17 @@ Vec3 domeLight(const Vec3& p, const Vec3& normal, const LightScene& scene)
         }
         if (settings.floodLight > 0.0 && segmentClear(scene.tree, scene.planes, p, p + d * settings.floodReach) &&
             !modelsBlock(scene, p, p + d * settings.floodReach))
-            sum += settings.floodColor * (settings.floodLight / kDomeLines);
+            sum += settings.floodColor * (kFloodScale * settings.floodLight / kDomeLines);
     }
     return sum;
+}
+
+// Share of a light sent along -d (from the light to the point): all of it,
+// or for a glowing face the cosine off its normal.
+double emitted(const PointLight& l, const Vec3& d, double dist)
+{
+    if (l.facing.x == 0.0 && l.facing.y == 0.0 && l.facing.z == 0.0) return 1.0;
+    return std::max(0.0, -l.facing.dot(d) / dist);
 }
 
 // Ambient, sun and point lights at p.
@@ -299,14 +310,14 @@ Vec3 directLight(const std::vector<const PointLight*>& lights, const Vec3& p, co
         sum += sun.color * (sun.intensity * kSunScale * facing);
     }
     for (const PointLight* l : lights) {
-        // Full light in every channel: the rest would be cut off when stored.
-        if (std::min(sum.x, std::min(sum.y, sum.z)) >= 255.0) break;
+        // The brightest stored in every channel: more would change nothing.
+        if (std::min(sum.x, std::min(sum.y, sum.z)) >= kTopLight) break;
         Vec3 d = l->origin - p;
         double dist = d.length();
         if (dist < 1.0) dist = 1.0;
         double facing = normal.dot(d) / dist;
         if (facing <= 0.0) continue;
-        double value = l->valueAt(dist) * facing;
+        double value = l->valueAt(dist) * facing * emitted(*l, d, dist);
         if (value <= 0.0) continue;
         if (shadows && (!segmentClear(tree, planes, p, l->origin) || modelsBlock(scene, p, l->origin))) continue;
         sum += l->color * value;
@@ -363,10 +374,11 @@ void luxelPoints(const Surface& s, const LightScene& scene, std::vector<Vec3>& p
         }
 }
 
-// Sky and flood light change slowly over a face: traced every
-// kDomeSpacing luxels (and on the last row and column), blended between.
-void addDomeLight(const Surface& s, const LightScene& scene, const std::vector<Vec3>& points,
-                  const std::vector<Vec3>& normals, std::vector<Vec3>& light)
+// Light that changes slowly over a face (sky, flood, bounced): worked out
+// every kDomeSpacing luxels (and on the last row and column), blended between.
+template <class LightAt>
+void addSparseLight(const Surface& s, const std::vector<Vec3>& points, const std::vector<Vec3>& normals,
+                    std::vector<Vec3>& light, const LightAt& lightAt)
 {
     const int w = s.size[0], h = s.size[1];
     auto nodes = [](int n) { return (n - 1 + kDomeSpacing - 1) / kDomeSpacing + 1; };
@@ -376,7 +388,7 @@ void addDomeLight(const Surface& s, const LightScene& scene, const std::vector<V
     for (int b = 0; b < nh; ++b)
         for (int a = 0; a < nw; ++a) {
             size_t at = static_cast<size_t>(luxelOf(b, h)) * w + luxelOf(a, w);
-            dome[static_cast<size_t>(b) * nw + a] = domeLight(points[at], normals[at], scene);
+            dome[static_cast<size_t>(b) * nw + a] = lightAt(points[at], normals[at]);
         }
     for (int j = 0; j < h; ++j)
         for (int i = 0; i < w; ++i) {
@@ -390,13 +402,38 @@ void addDomeLight(const Surface& s, const LightScene& scene, const std::vector<V
         }
 }
 
+// Where luxel (i, j) of the surface's block starts in its page.
+size_t texelOffset(const Surface& s, int i, int j)
+{
+    int x = s.corner[0] + 1 + i, y = s.corner[1] + 1 + j;
+    return (static_cast<size_t>(y) * kPage + static_cast<size_t>(x)) * 3;
+}
+
+// The surface's light into its block, raised to the minimum when one is
+// given; the border copies the edge so filtering never reads a neighbour.
+void storeLight(const Surface& s, const std::vector<Vec3>& light, const LightSettings* minimum, uint8_t* base)
+{
+    const size_t w = static_cast<size_t>(s.size[0]);
+    for (int j = 0; j < s.size[1]; ++j)
+        for (int i = 0; i < s.size[0]; ++i) {
+            const Vec3& l = light[j * w + i];
+            toBytes(minimum ? atLeastMinimum(l, *minimum) : l, base + texelOffset(s, i, j));
+        }
+    for (int j = -1; j <= s.size[1]; ++j)
+        for (int i = -1; i <= s.size[0]; ++i) {
+            if (i >= 0 && j >= 0 && i < s.size[0] && j < s.size[1]) continue;
+            int ci = std::clamp(i, 0, s.size[0] - 1), cj = std::clamp(j, 0, s.size[1] - 1);
+            const uint8_t* src = base + texelOffset(s, ci, cj);
+            uint8_t* dst = base + texelOffset(s, i, j);
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+        }
+}
+
 void lightSurface(const Surface& s, const LightScene& scene, LightBudget& budget, uint8_t* base)
 {
     const LightSettings& settings = scene.settings;
-    auto texel = [&](int i, int j) -> uint8_t* {
-        int x = s.corner[0] + 1 + i, y = s.corner[1] + 1 + j;
-        return base + (static_cast<size_t>(y) * kPage + static_cast<size_t>(x)) * 3;
-    };
     std::vector<Vec3> points, normals;
     luxelPoints(s, scene, points, normals);
     Bounds box;
@@ -415,21 +452,47 @@ void lightSurface(const Surface& s, const LightScene& scene, LightBudget& budget
     for (int j = 0; j < s.size[1]; ++j, shadows = shadows && budget.inTime())
         for (size_t i = 0; i < w; ++i) light[j * w + i] = directLight(lights, points[j * w + i], normals[j * w + i], scene, shadows);
     // Past the budget no line is traced: sky and flood light are left out, not let in everywhere.
-    if (shadows && (settings.anySkyGlow || settings.floodLight > 0.0)) addDomeLight(s, scene, points, normals, light);
+    if (shadows && (settings.anySkyGlow || settings.floodLight > 0.0))
+        addSparseLight(s, points, normals, light, [&](const Vec3& p, const Vec3& n) { return domeLight(p, n, scene); });
     if (!shadows) budget.cut.fetch_add(1);
+    storeLight(s, light, nullptr, base);
+}
+
+// Light reflected onto p off the faces around, from their stored light
+// (less the ambient, which is everywhere already).
+Vec3 bouncedLight(const Vec3& p, const Vec3& normal, const LitFaces& faces, const LightSettings& settings)
+{
+    Vec3 dirs[kDomeLines];
+    domeDirections(normal, p, dirs);
+    const Vec3 ambient = settings.ambientColor * settings.ambient;
+    Vec3 sum;
+    for (const Vec3& d : dirs) {
+        Vec3 seen;
+        if (!faces.lightAlong(p, d, seen)) continue;
+        for (int c = 0; c < 3; ++c) sum[c] += std::max(0.0, seen[c] - ambient[c]);
+    }
+    return sum * (kBounceShare / kDomeLines);
+}
+
+// The surface's direct light (in `before`) plus, when `faces` is given,
+// what its neighbours reflect onto it; then raised to the minimum, which
+// is a floor, not a light to reflect.
+void finishSurface(const Surface& s, const LightScene& scene, const LitFaces* faces, const uint8_t* before,
+                   uint8_t* base)
+{
+    const size_t w = static_cast<size_t>(s.size[0]);
+    std::vector<Vec3> light(w * static_cast<size_t>(s.size[1]));
     for (int j = 0; j < s.size[1]; ++j)
-        for (int i = 0; i < s.size[0]; ++i) toBytes(atLeastMinimum(light[j * w + i], settings), texel(i, j));
-    // Border copies the edge so filtering never reads a neighbour.
-    for (int j = -1; j <= s.size[1]; ++j)
-        for (int i = -1; i <= s.size[0]; ++i) {
-            if (i >= 0 && j >= 0 && i < s.size[0] && j < s.size[1]) continue;
-            int ci = std::clamp(i, 0, s.size[0] - 1), cj = std::clamp(j, 0, s.size[1] - 1);
-            const uint8_t* src = texel(ci, cj);
-            uint8_t* dst = texel(i, j);
-            dst[0] = src[0];
-            dst[1] = src[1];
-            dst[2] = src[2];
+        for (int i = 0; i < s.size[0]; ++i) {
+            const uint8_t* t = before + texelOffset(s, i, j);
+            light[j * w + i] = Vec3(t[0], t[1], t[2]) * kDefaultOverbright;
         }
+    std::vector<Vec3> points, normals;
+    if (faces) luxelPoints(s, scene, points, normals);
+    if (faces)
+        addSparseLight(s, points, normals, light,
+                       [&](const Vec3& p, const Vec3& n) { return bouncedLight(p, n, *faces, scene.settings); });
+    storeLight(s, light, &scene.settings, base);
 }
 
 } // namespace
@@ -457,6 +520,17 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
         lightSurface(s, s.isMesh() ? modelScene : scene, budget,
                      pages.data() + static_cast<size_t>(s.lightmap) * bsp::kLightmapBytes);
         if (budget.progress) budget.progress->advance();
+    });
+    // One bounce, gathered from the direct light as stored; a surface
+    // reached past the budget keeps its direct light.
+    const std::vector<uint8_t> direct = pages;
+    const LitFaces faces(surfaces, planes, tree, direct, kDefaultOverbright);
+    forEachIndex(lit.size(), threads, [&](size_t i) {
+        const Surface& s = *lit[i];
+        const bool bounce = budget.inTime();
+        const size_t page = static_cast<size_t>(s.lightmap) * bsp::kLightmapBytes;
+        finishSurface(s, s.isMesh() ? modelScene : scene, bounce ? &faces : nullptr, direct.data() + page,
+                      pages.data() + page);
     });
 }
 

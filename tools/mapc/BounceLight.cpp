@@ -1,0 +1,49 @@
+// Finding the lit face a line meets and reading its stored light.
+#include "BounceLight.h"
+#include <algorithm>
+#include <cmath>
+#include "world/BspFormat.h"
+
+namespace mapc {
+
+LitFaces::LitFaces(const std::vector<Surface>& surfaces_, const PlaneSet& planes_, const Tree& tree_,
+                   const std::vector<uint8_t>& pages_, double overbright_)
+    : surfaces(surfaces_), planes(planes_), tree(tree_), pages(pages_), overbright(overbright_),
+      far(2.0 * (tree_.worldBounds.maxs - tree_.worldBounds.mins).length())
+{
+}
+
+bool LitFaces::lightAlong(const Vec3& p, const Vec3& dir, Vec3& light) const
+{
+    Vec3 hit;
+    int lastOpen = -1;
+    if (!firstSolidHit(tree, planes, p, p + dir * far, hit, lastOpen) || lastOpen < 0) return false;
+    // The face of the open leaf the line left by whose plane the hit lies
+    // nearest; its luxel nearest the hit (faces touching there agree closely).
+    const Surface* best = nullptr;
+    double bestGap = 2.0;
+    for (int f : tree.nodes[static_cast<size_t>(lastOpen)].faces) {
+        if (f < 0 || static_cast<size_t>(f) >= surfaces.size()) continue;
+        const Surface& s = surfaces[static_cast<size_t>(f)];
+        if (s.lightmap < 0 || s.isPatch() || s.isMesh() || s.plane < 0) continue;
+        const Plane& plane = planes[s.plane];
+        if (plane.normal.dot(dir) >= 0.0) continue;
+        const double gap = std::fabs(plane.distanceTo(hit));
+        if (gap < bestGap) {
+            bestGap = gap;
+            best = &s;
+        }
+    }
+    if (!best) return false;
+    int at[2];
+    for (int i = 0; i < 2; ++i)
+        at[i] = std::clamp(static_cast<int>(std::lround((hit[best->axes[i]] - best->origin[i]) / best->luxel)), 0,
+                           best->size[i] - 1);
+    const size_t x = static_cast<size_t>(best->corner[0] + 1 + at[0]), y = static_cast<size_t>(best->corner[1] + 1 + at[1]);
+    const size_t byte = static_cast<size_t>(best->lightmap) * bsp::kLightmapBytes + (y * bsp::kLightmapSize + x) * 3;
+    if (byte + 2 >= pages.size()) return false;
+    light = Vec3(pages[byte], pages[byte + 1], pages[byte + 2]) * overbright;
+    return true;
+}
+
+} // namespace mapc
