@@ -207,8 +207,8 @@ inline bool clusterSees(const BspData& d, int from, int to)
 }
 
 // Lightmap texel of the floor at file point (x, y, 0) as the game shows it:
-// brightened by the overbright factor the compiler stores light for. All -1
-// when no floor face holds the point.
+// brightened by the overbright factor the compiler stores light for (or as
+// stored, when `shown` is false). All -1 when no floor face holds the point.
 inline std::array<int, 3> floorLuxel(const mapc::LevelLumps& l, double x, double y, bool shown = true)
 {
     for (const bsp::BspFace& f : l.faces) {
