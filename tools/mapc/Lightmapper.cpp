@@ -136,9 +136,8 @@ void lightmapCoord(const Surface& s, const Vec3& p, float out[2])
 
 namespace {
 
-// Block size and place of one surface; planar surfaces also get their
-// projection origin.
-void placeBlock(Surface& s, const PlaneSet& planes, double L, PagePacker& packer)
+// Block size of one surface; planar surfaces also get their projection origin.
+void sizeBlock(Surface& s, const PlaneSet& planes, double L)
 {
     s.luxel = L;
     if (s.isPatch()) {
@@ -155,7 +154,15 @@ void placeBlock(Surface& s, const PlaneSet& planes, double L, PagePacker& packer
             s.size[i] = std::min(kMaxBlockLuxels, static_cast<int>(std::ceil((hi[i] - s.origin[i]) / L)) + 1);
         }
     }
-    packer.place(s.size[0] + 2, s.size[1] + 2, s.lightmap, s.corner[0], s.corner[1]);
+}
+
+// Tallest blocks first, so each shelf holds blocks of near its height
+// (stable: equal heights keep surface order and compiles repeat).
+void placeBlocks(std::vector<Surface*> blocks, PagePacker& packer)
+{
+    std::stable_sort(blocks.begin(), blocks.end(),
+                     [](const Surface* a, const Surface* b) { return a->size[1] > b->size[1]; });
+    for (Surface* s : blocks) packer.place(s->size[0] + 2, s->size[1] + 2, s->lightmap, s->corner[0], s->corner[1]);
 }
 
 // The lights that can reach any part of the box.
@@ -505,9 +512,10 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
     for (Surface& s : surfaces) {
         s.lightmap = -1;
         if (!s.lightmapped) continue;
-        placeBlock(s, planes, settings.luxel, packer);
+        sizeBlock(s, planes, settings.luxel);
         lit.push_back(&s);
     }
+    placeBlocks(lit, packer);
     pages.assign(static_cast<size_t>(packer.pages) * bsp::kLightmapBytes, 0);
     const SkyIndex sky = buildSkyIndex(tree, surfaces, settings);
     // Placed models shade their own lighting only: brush faces and patches
