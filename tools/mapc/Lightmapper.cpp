@@ -482,10 +482,10 @@ Vec3 bouncedLight(const Vec3& p, const Vec3& normal, const LitFaces& faces, cons
 }
 
 // The surface's direct light (in `before`) plus, when `faces` is given,
-// what its neighbours reflect onto it; then raised to the minimum, which
-// is a floor, not a light to reflect.
-void finishSurface(const Surface& s, const LightScene& scene, const LitFaces* faces, const uint8_t* before,
-                   uint8_t* base)
+// what its neighbours reflect onto it, times its shader's brightness;
+// then raised to the minimum, which is a floor, not a light to reflect.
+void finishSurface(const Surface& s, const LightScene& scene, const LitFaces* faces, double brightness,
+                   const uint8_t* before, uint8_t* base)
 {
     const size_t w = static_cast<size_t>(s.size[0]);
     std::vector<Vec3> light(w * static_cast<size_t>(s.size[1]));
@@ -499,6 +499,8 @@ void finishSurface(const Surface& s, const LightScene& scene, const LitFaces* fa
     if (faces)
         addSparseLight(s, points, normals, light,
                        [&](const Vec3& p, const Vec3& n) { return bouncedLight(p, n, *faces, scene.settings); });
+    if (brightness != 1.0)
+        for (Vec3& l : light) l = l * brightness;
     storeLight(s, light, &scene.settings, base);
 }
 
@@ -537,7 +539,9 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
         const Surface& s = *lit[i];
         const bool bounce = budget.inTime();
         const size_t page = static_cast<size_t>(s.lightmap) * bsp::kLightmapBytes;
-        finishSurface(s, s.isMesh() ? modelScene : scene, bounce ? &faces : nullptr, direct.data() + page,
+        const size_t index = static_cast<size_t>(&s - surfaces.data());
+        const double brightness = index < settings.brightness.size() ? settings.brightness[index] : 1.0;
+        finishSurface(s, s.isMesh() ? modelScene : scene, bounce ? &faces : nullptr, brightness, direct.data() + page,
                       pages.data() + page);
     });
 }
