@@ -134,9 +134,22 @@ LightPages externalPages(const FileSystem& files, const std::string& name)
     return out;
 }
 
-double meanLightmap(const RawLevel& l, const LightPages& lp)
+namespace {
+
+std::string shaderName(const RawLevel& l, int texture)
 {
-    double sum = 0, weight = 0;
+    std::string name = texture >= 0 && texture < l.counts[bsp::LumpTextures]
+                           ? std::string(l.textures[texture].name, strnlen(l.textures[texture].name, 64))
+                           : "?";
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    return name;
+}
+
+// Calls visit(face, area, brightness) for each triangle of a lightmapped
+// polygon, sampled at its middle.
+template <typename Visit>
+void sampleLightmap(const RawLevel& l, const LightPages& lp, Visit visit)
+{
     for (int i = 0; i < l.counts[bsp::LumpFaces]; ++i) {
         const bsp::BspFace& f = l.faces[i];
         if (f.type != bsp::FacePolygon || f.lightmap < 0 || f.lightmap >= static_cast<int>(lp.pages.size())) continue;
@@ -158,11 +171,30 @@ double meanLightmap(const RawLevel& l, const LightPages& lp)
             int x = std::clamp(static_cast<int>(s * lp.size), 0, lp.size - 1);
             int y = std::clamp(static_cast<int>(t * lp.size), 0, lp.size - 1);
             const uint8_t* texel = page.data() + (static_cast<size_t>(y) * lp.size + x) * 3;
-            sum += area * (texel[0] + texel[1] + texel[2]) / 3.0;
-            weight += area;
+            visit(f, area, (texel[0] + texel[1] + texel[2]) / 3.0);
         }
     }
+}
+
+} // namespace
+
+double meanLightmap(const RawLevel& l, const LightPages& lp)
+{
+    double sum = 0, weight = 0;
+    sampleLightmap(l, lp, [&](const bsp::BspFace&, double area, double value) {
+        sum += area * value;
+        weight += area;
+    });
     return weight > 0 ? sum / weight : -1.0;
+}
+
+void addShaderLight(const RawLevel& l, const LightPages& lp, int which, std::map<std::string, ShaderLight>& shaders)
+{
+    sampleLightmap(l, lp, [&](const bsp::BspFace& f, double area, double value) {
+        ShaderLight& s = shaders[shaderName(l, f.texture)];
+        s.area[which] += area;
+        s.light[which] += area * value;
+    });
 }
 
 std::vector<std::array<double, 3>> spawnPoints(const std::string& text)

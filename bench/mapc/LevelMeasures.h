@@ -37,6 +37,14 @@ LightPages externalPages(const FileSystem& files, const std::string& name);
 // by area: each triangle sampled at its middle; -1 without any.
 double meanLightmap(const RawLevel& l, const LightPages& lp);
 
+// Lit area and brightness times area per shader, ours (0) and the reference's (1).
+struct ShaderLight {
+    double area[2] = {0, 0};
+    double light[2] = {0, 0};
+};
+// meanLightmap's samples added per shader as `which`.
+void addShaderLight(const RawLevel& l, const LightPages& lp, int which, std::map<std::string, ShaderLight>& shaders);
+
 // Origins of the spawn points ("info_player_*") in the entity text.
 std::vector<std::array<double, 3>> spawnPoints(const std::string& text);
 // The worldspawn's "_farplanedist" (how far a fogged level's sight

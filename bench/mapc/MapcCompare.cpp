@@ -63,6 +63,26 @@ void printKinds(const RawLevel& mine, const RawLevel& ref, double scale)
     std::printf("  %-60s %12.0f %12.0f %7.3f\n", "all", total[0], total[1], total[0] / std::max(total[1], 1.0));
 }
 
+// Prints the shaders that make up most lit area, with their mean
+// lightmap brightness in both levels.
+void printShaderLight(const RawLevel& mine, const LightPages& ourPages, const RawLevel& ref, const LightPages& refPages)
+{
+    std::map<std::string, ShaderLight> shaders;
+    addShaderLight(mine, ourPages, 0, shaders);
+    addShaderLight(ref, refPages, 1, shaders);
+    std::vector<std::pair<std::string, ShaderLight>> rows(shaders.begin(), shaders.end());
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+        return a.second.area[0] + a.second.area[1] > b.second.area[0] + b.second.area[1];
+    });
+    std::printf("  %-60s %12s %12s %8s %8s %7s\n", "shader", "lit ours", "lit ref", "mean o", "mean r", "ratio");
+    for (size_t i = 0; i < rows.size() && i < 25; ++i) {
+        const ShaderLight& s = rows[i].second;
+        const double mean[2] = {s.area[0] > 0 ? s.light[0] / s.area[0] : 0.0, s.area[1] > 0 ? s.light[1] / s.area[1] : 0.0};
+        std::printf("  %-60s %12.0f %12.0f %8.1f %8.1f %7.3f\n", rows[i].first.c_str(), s.area[0], s.area[1], mean[0],
+                    mean[1], mean[1] > 0 ? mean[0] / mean[1] : 0.0);
+    }
+}
+
 struct Figures {
     bool compiled = false;
     bool flowCut = false;  // the portal flow ran out of budget
@@ -127,14 +147,16 @@ int main(int argc, char** argv)
     // time for light and flow (the faces do not depend on them).
     // --default-grid: every level on the default block grid, not on the
     // one its reference was compiled with. --light: no time for the flow.
-    bool kinds = false, referenceGrid = true, lightOnly = false;
+    // --light-shaders: also the lightmap brightness per shader.
+    bool kinds = false, referenceGrid = true, lightOnly = false, lightShaders = false;
     for (; argc > 1 && std::strncmp(argv[1], "--", 2) == 0; ++argv, --argc) {
         kinds = kinds || std::strcmp(argv[1], "--kinds") == 0;
         lightOnly = lightOnly || std::strcmp(argv[1], "--light") == 0;
+        lightShaders = lightShaders || std::strcmp(argv[1], "--light-shaders") == 0;
         referenceGrid = referenceGrid && std::strcmp(argv[1], "--default-grid") != 0;
     }
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_mapc_compare [--kinds] [--light] [--default-grid] MAPS_DIR OUT_DIR NAME...\n");
+        std::fprintf(stderr, "usage: bench_mapc_compare [--kinds] [--light] [--light-shaders] [--default-grid] MAPS_DIR OUT_DIR NAME...\n");
         return 2;
     }
     std::string maps = argv[1], outDir = argv[2];
@@ -194,8 +216,9 @@ int main(int argc, char** argv)
         }
         inside.sampleLeaves(mine, ref, scale);
         double areaRatio = drawnArea(mine) * scale * scale / std::max(drawnArea(ref), 1.0);
-        double ourLight = meanLightmap(mine, internalPages(mine));
-        double refLight = meanLightmap(ref, externalPages(refFiles, name));
+        const LightPages ourPages = internalPages(mine), refPages = externalPages(refFiles, name);
+        double ourLight = meanLightmap(mine, ourPages);
+        double refLight = meanLightmap(ref, refPages);
         double lightRatio = ourLight >= 0 && refLight > 0 ? ourLight / refLight : 0.0;
         int badOurs = spawnsInSolid(mine, spawnPoints(mine.entities));
         int badRef = spawnsInSolid(ref, spawnPoints(ref.entities));
@@ -247,6 +270,7 @@ int main(int argc, char** argv)
         if (!valid) std::printf("             game refuses it: %s\n", problem);
         if (blockSize > 0) std::printf("             compiled on a %g-unit block grid, as its reference was\n", blockSize);
         if (kinds) printKinds(mine, ref, scale);
+        if (lightShaders) printShaderLight(mine, ourPages, ref, refPages);
         std::fflush(stdout);
     }
     std::printf("%d level(s) miss a target\n", failures);

@@ -24,7 +24,8 @@
 # level on the default grid.
 #   bench/mapc/compare_levels.sh [build folder] [all | LEVEL...]
 # KINDS=1: also the area per shader and face kind; LIGHT=1: no portal flow
-# (quick runs over the light ratio). Without levels: the development set. "all": every source with a level
+# (quick runs over the light ratio); SHADERS=1: the lightmap brightness per shader.
+# Without levels: the development set. "all": every source with a level
 # (the sources outside the development set are kept for acceptance: do not
 # tune to them).
 set -eu
@@ -52,4 +53,4 @@ elif [ "${levels[0]}" = all ]; then
 fi
 mkdir -p "$build/benchdata/compiled"
 echo "== Level compiler against the reference compiles ($(nproc) cores)"
-"$build/bench/mapc/bench_mapc_compare" ${KINDS:+--kinds} ${LIGHT:+--light} ${DEFAULT_GRID:+--default-grid} "$data/maps" "$build/benchdata/compiled" "${levels[@]}"
+"$build/bench/mapc/bench_mapc_compare" ${KINDS:+--kinds} ${LIGHT:+--light} ${SHADERS:+--light-shaders} ${DEFAULT_GRID:+--default-grid} "$data/maps" "$build/benchdata/compiled" "${levels[@]}"

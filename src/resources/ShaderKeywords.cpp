@@ -361,6 +361,12 @@ bool applyShaderLine(ShaderInfo& shader, const std::vector<std::string>& words)
         shader.worldTexture = true;
         return true;
     }
+    if (keyword == "q3map_lightmapbrightness") {
+        // Dimming to black or brightening past four times full is a slip, not a look.
+        const float scale = line.number(1);
+        shader.lightmapBrightness = std::isfinite(scale) && scale > 0.0f ? std::min(scale, 4.0f) : 1.0f;
+        return true;
+    }
     if (keyword == "q3map_offset") {
         // An outline is a small shift; anything else (or no number) leaves it in place.
         const float offset = line.number(1);

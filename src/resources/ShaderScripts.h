@@ -101,6 +101,7 @@ struct ShaderInfo {
     bool terrain = false;     // "q3map_terrain": painted by its entity's index map
     bool invert = false;      // "q3map_invert": faces turned to face the other way
     double offset = 0;        // "q3map_offset": faces moved along their normal
+    double lightmapBrightness = 1;  // "q3map_lightmapBrightness": its faces' stored light times this
     std::vector<SurfaceModelRule> surfaceModels;
     // "q3map_tcgen vector ( s ) ( t )" or "ivector" (each number n as 1 / n):
     // texture s and t are the point's position dotted with these.

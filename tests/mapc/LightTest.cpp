@@ -28,20 +28,23 @@ std::string roomWithCeiling(const Box& a, const char* ceiling)
 // intensity times the cosine, and a pillar casts its shadow to the west. A
 // plain sky with a light entity of "_sun" aimed at a point below it: a sun
 // as bright shines straight down through the half of the ceiling that is
-// sky, the roofed half stays dark.
+// sky, the roofed half stays dark; a step there whose shader has
+// "q3map_lightmapBrightness 0.5" keeps half the light.
 TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
 {
     SearchFolder folder;
     folder.write("scripts/test.shader",
                  "textures/test/sunsky\n{\n surfaceparm sky\n surfaceparm noimpact\n q3map_sun 1 0.5 0.5 20 0 45\n}\n"
-                 "textures/test/sky\n{\n surfaceparm sky\n surfaceparm noimpact\n}\n");
+                 "textures/test/sky\n{\n surfaceparm sky\n surfaceparm noimpact\n}\n"
+                 "textures/test/dim\n{\n q3map_lightmapBrightness 0.5\n}\n");
     ASSERT_FALSE(folder.root.empty());
     Compiled fromSky, fromEntity;
     compile(world(roomWithCeiling({0, 0, 0, 1024, 512, 256}, "test/sunsky") +
                   brush({224, 224, 0, 288, 288, 256}, "halvex/metal")) +
                 pointEntity("info_player_start", 100, 100, 64),
             fromSky, folder.options);
-    compile(world(roomWithCeiling({0, 0, 0, 512, 512, 256}, "test/sky") + brush({0, 0, 240, 256, 512, 256})) +
+    compile(world(roomWithCeiling({0, 0, 0, 512, 512, 256}, "test/sky") + brush({0, 0, 240, 256, 512, 256}) +
+                  brush({320, 320, 0, 512, 416, 16}, "halvex/floor") + brush({320, 416, 0, 512, 512, 16}, "test/dim")) +
                 pointEntity("info_player_start", 100, 100, 64) +
                 pointEntity("light", 400, 256, 200, "\"light\" \"20\"\n\"_sun\" \"1\"\n\"target\" \"below\"\n") +
                 pointEntity("info_null", 400, 256, 0, "\"targetname\" \"below\"\n"),
@@ -59,6 +62,10 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
     EXPECT_LT(shadow[0], open[0] / 3);
     EXPECT_EQ(under[0], under[2]);  // a white light
     EXPECT_LT(roofed[0], under[0] / 3);
+    const std::array<int, 3> step = floorLuxel(fromEntity.lumps, 400, 368, true, 16);
+    const std::array<int, 3> dim = floorLuxel(fromEntity.lumps, 400, 464, true, 16);
+    EXPECT_GT(step[0], 30);
+    EXPECT_NEAR(dim[0], step[0] / 2, step[0] / 10 + 2);
 }
 
 // Flood light in a closed room lights the middle of the floor fully and

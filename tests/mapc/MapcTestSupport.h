@@ -209,10 +209,10 @@ inline bool clusterSees(const BspData& d, int from, int to)
 // Lightmap texel of the floor at file point (x, y, 0) as the game shows it:
 // brightened by the overbright factor the compiler stores light for (or as
 // stored, when `shown` is false). All -1 when no floor face holds the point.
-inline std::array<int, 3> floorLuxel(const mapc::LevelLumps& l, double x, double y, bool shown = true)
+inline std::array<int, 3> floorLuxel(const mapc::LevelLumps& l, double x, double y, bool shown = true, double z = 0)
 {
     for (const bsp::BspFace& f : l.faces) {
-        if (f.normal[2] < 0.99f || std::fabs(f.lightmapOrigin[2]) > 0.01f) continue;
+        if (f.normal[2] < 0.99f || std::fabs(f.lightmapOrigin[2] - z) > 0.01f) continue;
         double i = (x - f.lightmapOrigin[0]) / f.lightmapVecs[0][0];
         double j = (y - f.lightmapOrigin[1]) / f.lightmapVecs[1][1];
         int ii = static_cast<int>(std::lround(i)), jj = static_cast<int>(std::lround(j));

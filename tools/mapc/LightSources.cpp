@@ -166,10 +166,13 @@ void addSkyLights(const std::vector<Surface>& surfaces, const BrushSet& brushes,
     }
     light.skySurface.assign(surfaces.size(), 0);
     light.skyGlow.assign(surfaces.size(), Vec3());
+    light.brightness.assign(surfaces.size(), 1.0f);
     for (size_t i = 0; i < surfaces.size(); ++i) {
         const Surface& s = surfaces[i];
-        if (s.texture < 0 || s.isMesh()) continue;
+        if (s.texture < 0) continue;
         const TextureRecord& t = brushes.textures[static_cast<size_t>(s.texture)];
+        light.brightness[i] = static_cast<float>(library.traitsOfPath(t.name, diag).lightmapBrightness);
+        if (s.isMesh()) continue;
         if (!(t.flags & kSurfSky)) continue;
         light.skySurface[i] = 1;
         const TextureTraits& traits = library.traitsOfPath(t.name, diag);

@@ -51,6 +51,7 @@ struct LightSettings {
     std::vector<char> skySurface;  // per surface: a sky face the sun shines through
     std::vector<Vec3> skyGlow;     // per surface: light of the dome seen through a sky face (0: none)
     bool anySkyGlow = false;
+    std::vector<float> brightness;  // per surface: its stored light times this (shader's); empty: all 1
     const ModelShadows* modelShadows = nullptr;  // placed models' triangles in the way; null: none
 };
 
@@ -58,7 +59,8 @@ struct LightSettings {
 LightSettings readLightSettings(const MapFile& map, Diagnostics& diag);
 
 // The sky faces, their suns ("q3map_sun") and dome light ("q3map_skylight",
-// and "q3map_surfacelight" of a sky shader).
+// and "q3map_surfacelight" of a sky shader); also each surface's
+// "q3map_lightmapBrightness".
 void addSkyLights(const std::vector<Surface>& surfaces, const BrushSet& brushes, TextureLibrary& library,
                   Diagnostics& diag, LightSettings& light);
 

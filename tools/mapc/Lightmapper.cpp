@@ -136,9 +136,8 @@ void lightmapCoord(const Surface& s, const Vec3& p, float out[2])
 
 namespace {
 
-// Block size and place of one surface; planar surfaces also get their
-// projection origin.
-void placeBlock(Surface& s, const PlaneSet& planes, double L, PagePacker& packer)
+// Block size of one surface; planar surfaces also get their projection origin.
+void sizeBlock(Surface& s, const PlaneSet& planes, double L)
 {
     s.luxel = L;
     if (s.isPatch()) {
@@ -155,7 +154,15 @@ void placeBlock(Surface& s, const PlaneSet& planes, double L, PagePacker& packer
             s.size[i] = std::min(kMaxBlockLuxels, static_cast<int>(std::ceil((hi[i] - s.origin[i]) / L)) + 1);
         }
     }
-    packer.place(s.size[0] + 2, s.size[1] + 2, s.lightmap, s.corner[0], s.corner[1]);
+}
+
+// Tallest blocks first, so each shelf holds blocks of near its height
+// (stable: equal heights keep surface order and compiles repeat).
+void placeBlocks(std::vector<Surface*> blocks, PagePacker& packer)
+{
+    std::stable_sort(blocks.begin(), blocks.end(),
+                     [](const Surface* a, const Surface* b) { return a->size[1] > b->size[1]; });
+    for (Surface* s : blocks) packer.place(s->size[0] + 2, s->size[1] + 2, s->lightmap, s->corner[0], s->corner[1]);
 }
 
 // The lights that can reach any part of the box.
@@ -475,10 +482,10 @@ Vec3 bouncedLight(const Vec3& p, const Vec3& normal, const LitFaces& faces, cons
 }
 
 // The surface's direct light (in `before`) plus, when `faces` is given,
-// what its neighbours reflect onto it; then raised to the minimum, which
-// is a floor, not a light to reflect.
-void finishSurface(const Surface& s, const LightScene& scene, const LitFaces* faces, const uint8_t* before,
-                   uint8_t* base)
+// what its neighbours reflect onto it, times its shader's brightness;
+// then raised to the minimum, which is a floor, not a light to reflect.
+void finishSurface(const Surface& s, const LightScene& scene, const LitFaces* faces, double brightness,
+                   const uint8_t* before, uint8_t* base)
 {
     const size_t w = static_cast<size_t>(s.size[0]);
     std::vector<Vec3> light(w * static_cast<size_t>(s.size[1]));
@@ -492,6 +499,8 @@ void finishSurface(const Surface& s, const LightScene& scene, const LitFaces* fa
     if (faces)
         addSparseLight(s, points, normals, light,
                        [&](const Vec3& p, const Vec3& n) { return bouncedLight(p, n, *faces, scene.settings); });
+    if (brightness != 1.0)
+        for (Vec3& l : light) l = l * brightness;
     storeLight(s, light, &scene.settings, base);
 }
 
@@ -505,9 +514,10 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
     for (Surface& s : surfaces) {
         s.lightmap = -1;
         if (!s.lightmapped) continue;
-        placeBlock(s, planes, settings.luxel, packer);
+        sizeBlock(s, planes, settings.luxel);
         lit.push_back(&s);
     }
+    placeBlocks(lit, packer);
     pages.assign(static_cast<size_t>(packer.pages) * bsp::kLightmapBytes, 0);
     const SkyIndex sky = buildSkyIndex(tree, surfaces, settings);
     // Placed models shade their own lighting only: brush faces and patches
@@ -529,7 +539,9 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
         const Surface& s = *lit[i];
         const bool bounce = budget.inTime();
         const size_t page = static_cast<size_t>(s.lightmap) * bsp::kLightmapBytes;
-        finishSurface(s, s.isMesh() ? modelScene : scene, bounce ? &faces : nullptr, direct.data() + page,
+        const size_t index = static_cast<size_t>(&s - surfaces.data());
+        const double brightness = index < settings.brightness.size() ? settings.brightness[index] : 1.0;
+        finishSurface(s, s.isMesh() ? modelScene : scene, bounce ? &faces : nullptr, brightness, direct.data() + page,
                       pages.data() + page);
     });
 }

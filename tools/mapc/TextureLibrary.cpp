@@ -134,6 +134,7 @@ const TextureTraits& TextureLibrary::traitsOfPath(const std::string& path, Diagn
         t.terrain = shader->terrain;
         t.invert = shader->invert;
         t.offset = shader->offset;
+        t.lightmapBrightness = shader->lightmapBrightness;
         t.worldTexture = shader->worldTexture;
         std::memcpy(t.textureVectors, shader->textureVectors, sizeof(t.textureVectors));
         if (!shader->editorImage.empty()) image = shader->editorImage;
