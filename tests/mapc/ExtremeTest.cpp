@@ -17,7 +17,7 @@ using mapc::Vec3;
 // The hand-made extremes, each on its own so a failure names it.
 TEST(MapcFuzz, ExtremeSources)
 {
-    std::string room = world(hollowRoom({0, 0, 0, 256, 256, 128})) + pointEntity("info_player_start", 64, 64, 32);
+    std::string room = ambientWorld(hollowRoom({0, 0, 0, 256, 256, 128})) + pointEntity("info_player_start", 64, 64, 32);
     std::vector<std::string> cases;
     cases.push_back(std::string(2 << 20, '{'));
     cases.push_back(std::string(2 << 20, '}'));
@@ -38,15 +38,15 @@ TEST(MapcFuzz, ExtremeSources)
         std::string blocks;
         for (int i = 0; i < 24; ++i)
             for (int j = 0; j < 24; ++j) blocks += brush({i * 10, j * 10, 0, i * 10 + 4, j * 10 + 4, 4});
-        cases.push_back(world(hollowRoom({0, 0, 0, 256, 256, 128}) + blocks) +
+        cases.push_back(ambientWorld(hollowRoom({0, 0, 0, 256, 256, 128}) + blocks) +
                         pointEntity("info_player_start", 64, 64, 32));
     }
-    cases.push_back(world(hollowRoom({0, 0, 0, 256, 256, 128}) + ball(128, 128, 128, 64, 40)) +
+    cases.push_back(ambientWorld(hollowRoom({0, 0, 0, 256, 256, 128}) + ball(128, 128, 128, 64, 40)) +
                     pointEntity("info_player_start", 20, 20, 20));
-    cases.push_back(world(hollowRoom({-60000, -60000, -60000, 60000, 60000, 60000})) +
+    cases.push_back(ambientWorld(hollowRoom({-60000, -60000, -60000, 60000, 60000, 60000})) +
                     pointEntity("info_player_start", 0, 0, 0));
-    cases.push_back(world(hollowRoom({0, 0, 0, 256, 256, 128})));  // nobody inside: leaks
-    cases.push_back(world(brush({0, 0, 0, 64, 64, 64})) + pointEntity("info_player_start", 32, 32, 32));
+    cases.push_back(ambientWorld(hollowRoom({0, 0, 0, 256, 256, 128})));  // nobody inside: leaks
+    cases.push_back(ambientWorld(brush({0, 0, 0, 64, 64, 64})) + pointEntity("info_player_start", 32, 32, 32));
     // Editor forms at their limits: patches of zero, even and huge sides, a
     // patch with wild points, a 1 MB value, the whole file on one line,
     // binary junk after a good level, a brushDef with a broken matrix.
@@ -63,7 +63,7 @@ TEST(MapcFuzz, ExtremeSources)
     cases.push_back(entity("\"classname\" \"worldspawn\"\n\"k\" \"" + std::string(1 << 20, 'v') + "\"\n" +
                            hollowRoom({0, 0, 0, 256, 256, 128})) + spawn);
     {
-        std::string oneLine = world(hollowRoom({0, 0, 0, 256, 256, 128})) + spawn;
+        std::string oneLine = ambientWorld(hollowRoom({0, 0, 0, 256, 256, 128})) + spawn;
         std::replace(oneLine.begin(), oneLine.end(), '\n', ' ');
         cases.push_back(oneLine);
     }
@@ -105,7 +105,7 @@ TEST(MapcFuzz, TreeTooDeepForTheGameIsRefused)
         }
         slabs += "}\n";
     }
-    std::string source = world(hollowRoom({-256, -256, -8, 256, 256, 128}) + slabs) +
+    std::string source = ambientWorld(hollowRoom({-256, -256, -8, 256, 256, 128}) + slabs) +
                          pointEntity("info_player_start", 220, 220, 100);
     Compiled whole;
     compile(source, whole);
@@ -130,7 +130,7 @@ TEST(MapcFuzz, CostlyVisibilityStaysConservative)
     mapc::CompileOptions options;
     options.visSeconds = 0.0;
     options.lightSeconds = 0.0;  // the flow also gets what lighting leaves
-    compile(world(hollowRoom({0, 0, 0, 256, 256, 128}) + ball(128, 128, 128, 64, 40)) +
+    compile(ambientWorld(hollowRoom({0, 0, 0, 256, 256, 128}) + ball(128, 128, 128, 64, 40)) +
                 pointEntity("info_player_start", 20, 20, 20),
             c, options);
     ASSERT_TRUE(c.compiled) << c.diag.error;
@@ -162,7 +162,7 @@ TEST(MapcFuzz, HugeLevelGetsCoarserLuxels)
     mapc::CompileOptions options;
     options.lightSeconds = 600;  // the luxel warning alone, however loaded the machine
     options.visSeconds = 600;
-    compile(world(hollowRoom({-60000, -60000, -60000, 60000, 60000, 60000})) +
+    compile(ambientWorld(hollowRoom({-60000, -60000, -60000, 60000, 60000, 60000})) +
                 pointEntity("info_player_start", 0, 0, 0),
             c, options);
     ASSERT_TRUE(c.compiled) << c.diag.error;

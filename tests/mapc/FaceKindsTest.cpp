@@ -9,7 +9,6 @@ using namespace mapctest;
 
 namespace {
 
-std::string world(const std::string& brushes) { return entity("\"classname\" \"worldspawn\"\n" + brushes); }
 
 // Drawn area, face count and lightmapped face count per texture name.
 struct Kind {

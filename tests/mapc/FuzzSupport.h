@@ -199,7 +199,8 @@ inline std::string ball(int n, double cx, double cy, double cz, double r)
     return text + "}\n";
 }
 
-inline std::string world(const std::string& brushes)
+// The worldspawn with the given brushes and an ambient light, so no face is black.
+inline std::string ambientWorld(const std::string& brushes)
 {
     return entity("\"classname\" \"worldspawn\"\n\"ambient\" \"32\"\n" + brushes);
 }

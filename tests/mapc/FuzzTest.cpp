@@ -235,13 +235,13 @@ std::string mutate(const std::string& in, Rng& rng, std::string& what)
 std::vector<std::string> smallSources()
 {
     std::vector<std::string> out;
-    out.push_back(world(hollowRoom({0, 0, 0, 256, 256, 128})) + pointEntity("info_player_start", 64, 64, 32) +
+    out.push_back(ambientWorld(hollowRoom({0, 0, 0, 256, 256, 128})) + pointEntity("info_player_start", 64, 64, 32) +
                   pointEntity("light", 128, 128, 100, "\"light\" \"300\"\n\"_color\" \"1 0.5 0.2\"\n"));
-    out.push_back(world(carvedRooms({{0, 0, 0, 192, 192, 128}, {160, 64, 0, 384, 128, 96}})) +
+    out.push_back(ambientWorld(carvedRooms({{0, 0, 0, 192, 192, 128}, {160, 64, 0, 384, 128, 96}})) +
                   pointEntity("info_player_start", 64, 64, 32) + pointEntity("enemy", 300, 96, 32) +
                   pointEntity("particle_fountain", 96, 96, 16));
     // A room with a slanted block and a faceted pillar inside.
-    out.push_back(world(hollowRoom({0, 0, 0, 256, 256, 160}) + ball(12, 128, 128, 64, 30) +
+    out.push_back(ambientWorld(hollowRoom({0, 0, 0, 256, 256, 160}) + ball(12, 128, 128, 64, 30) +
                         "{\n( 0 0 40 ) ( 0 64 40 ) ( 64 0 60 ) halvex/metal 0 0 15 0.5 0.5\n" +
                         brush({10, 10, 0, 60, 60, 50}).substr(2)) +
                   pointEntity("info_player_start", 200, 200, 32));
@@ -319,7 +319,7 @@ TEST(MapcFuzz, DamagedModels)
     const std::string ase = aseSquare("textures/halvex/metal.tga");
     const std::vector<unsigned char> md3Bytes = md3Triangle("models/tri/skin");
     const std::string md3(md3Bytes.begin(), md3Bytes.end());
-    const std::string source = world(hollowRoom({0, 0, 0, 256, 256, 128})) + pointEntity("info_player_start", 64, 64, 32) +
+    const std::string source = ambientWorld(hollowRoom({0, 0, 0, 256, 256, 128})) + pointEntity("info_player_start", 64, 64, 32) +
                                pointEntity("misc_model", 100, 100, 40, "\"model\" \"models/m.ase\"\n\"angles\" \"10 20 30\"\n") +
                                pointEntity("misc_model", 150, 150, 40, "\"model\" \"models/m.md3\"\n\"modelscale\" \"1e30\"\n") +
                                pointEntity("misc_model", 150, 150, 40, "\"model\" \"models/m.md3\"\n");

@@ -11,7 +11,6 @@ using namespace mapctest;
 
 namespace {
 
-std::string world(const std::string& brushes) { return entity("\"classname\" \"worldspawn\"\n" + brushes); }
 
 // 1024 x 1024 x 256 room with a 64-unit pillar and one light west of it.
 std::string pillarRoom()

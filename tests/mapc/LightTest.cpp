@@ -9,7 +9,6 @@ using namespace mapctest;
 
 namespace {
 
-std::string world(const std::string& brushes) { return entity("\"classname\" \"worldspawn\"\n" + brushes); }
 
 // A room of air box a, its ceiling of the given shader and 16 units thick.
 std::string roomWithCeiling(const Box& a, const char* ceiling)

@@ -98,6 +98,9 @@ inline std::string carvedRooms(const std::vector<Box>& air)
 
 inline std::string entity(const std::string& body) { return "{\n" + body + "}\n"; }
 
+// The worldspawn entity holding the given brushes.
+inline std::string world(const std::string& brushes) { return entity("\"classname\" \"worldspawn\"\n" + brushes); }
+
 // The same brush text with the three trailing numbers on every side line.
 inline std::string withFlags(const std::string& brushText, const char* flags)
 {
@@ -157,6 +160,13 @@ inline std::string pointEntity(const char* cls, double x, double y, double z, co
     char line[160];
     std::snprintf(line, sizeof(line), "\"classname\" \"%s\"\n\"origin\" \"%g %g %g\"\n", cls, x, y, z);
     return entity(line + extra);
+}
+
+// A closed 512 x 512 x 256 room with a player start and one light.
+inline std::string boxRoom()
+{
+    return world(hollowRoom({0, 0, 0, 512, 512, 256})) + pointEntity("info_player_start", 100, 100, 64) +
+           pointEntity("light", 256, 256, 200, "\"light\" \"1000\"\n");
 }
 
 // A compiled level read back through the game's reader.
