@@ -291,6 +291,19 @@ double visiblePercent(const RawLevel& l)
     return 100.0 * sum / l.clusters;
 }
 
+int openCorners(const RawLevel& l)
+{
+    if (!l.models || l.counts[bsp::LumpModels] < 1) return 0;
+    const bsp::BspModel& world = l.models[0];
+    int open = 0;
+    for (int corner = 0; corner < 8; ++corner) {
+        double p[3];
+        for (int i = 0; i < 3; ++i) p[i] = (corner >> i & 1) ? world.maxs[i] - 1.0 : world.mins[i] + 1.0;
+        open += l.leaves[l.leafAt(p)].cluster >= 0 && !l.inSolid(p);
+    }
+    return open;
+}
+
 InsideClusters::InsideClusters(const RawLevel& mine, const RawLevel& reference)
     : ours(static_cast<size_t>(std::max(mine.clusters, 0)), 0),
       ref(static_cast<size_t>(std::max(reference.clusters, 0)), 0)

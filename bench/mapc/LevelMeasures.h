@@ -62,6 +62,11 @@ double levelScale(const RawLevel& mine, const RawLevel& ref);
 // Mean percentage of the clusters visible from a cluster (100 without rows).
 double visiblePercent(const RawLevel& l);
 
+// Number of the 8 corners of the world's box (1 unit in) that lie in open
+// space with a cluster: a sealed compile fills its outside, so any such
+// corner means the level's outside was left open and cut into clusters.
+int openCorners(const RawLevel& l);
+
 // The clusters a player can be in, ours and the reference's: those holding
 // open space our compile reached by its flood from the entities (the only
 // leaves it gives clusters). Found by sample points: some in each of our

@@ -10,7 +10,9 @@
 # vis %: mean share of all clusters seen from a cluster (the target: ours at
 # most 1.25 x ref + 3); inside %: the same over the clusters a player can
 # be in only (open space our flood from the entities reached; leaves out the
-# reference's clusters in the void outside the walls); space %: mean share
+# reference's clusters in the void outside the walls; the target is judged
+# on it instead when the reference's outside was left open, as a note under
+# the row says); space %: mean share
 # of open space seen from a random open point (points open in both levels
 # and inside ours; does not hang on how finely space is cut into clusters,
 # nor on clusters in the void); flow: our portal
