@@ -16,7 +16,7 @@ namespace {
 std::string pillarRoom()
 {
     return world(hollowRoom({0, 0, 0, 1024, 1024, 256}) + brush({480, 480, 0, 544, 544, 256}, "halvex/metal") +
-                 "\"ambient\" \"10\"\n") +
+                 "\"ambient\" \"2.5\"\n") +  // stored 2.5: 10 as shown
            pointEntity("info_player_start", 100, 100, 64) +
            pointEntity("light", 300, 512, 128, "\"light\" \"600\"\n\"_color\" \"1 0.4 0.4\"\n");
 }
@@ -136,7 +136,7 @@ TEST(MapcGeometry, SkyDomeAimedLightAndMinimumLight)
     const std::string source =
         world(skyRoom + hollowRoom({1024, 0, 0, 1536, 512, 256}) + hollowRoom({2048, 0, 0, 2560, 512, 256}) +
               hollowRoom({3072, 0, 0, 3584, 512, 256}) +
-              "\"ambient\" \"0\"\n\"_minlight\" \"20\"\n\"_color\" \"1 0.5 0.5\"\n") +
+              "\"ambient\" \"0\"\n\"_minlight\" \"5\"\n\"_color\" \"1 0.5 0.5\"\n") +
         pointEntity("info_player_start", 256, 256, 64) + pointEntity("info_player_deathmatch", 1100, 100, 64) +
         pointEntity("light", 2304, 256, 200, "\"light\" \"300\"\n\"target\" \"spot\"\n") +
         pointEntity("info_null", 2304, 256, 0, "\"targetname\" \"spot\"\n") +
@@ -154,7 +154,7 @@ TEST(MapcGeometry, SkyDomeAimedLightAndMinimumLight)
     // 1.3 x "light" x 5500 / distance^2, and the light walls and ceiling bounce.
     EXPECT_GT(spot[0], 13 * 300 * 550 / (200 * 200) - 4);
     EXPECT_LT(spot[0], 2 * 13 * 300 * 550 / (200 * 200));
-    EXPECT_NEAR(aside[0], 20, 2);           // no light: the minimum, tinted
+    EXPECT_NEAR(aside[0], 20, 2);           // no light: the minimum (stored 5), tinted
     EXPECT_NEAR(aside[1], 10, 2);
     // Past full light: stored above a quarter of full, the game's brightening
     // clamps it to full with the hue kept (orange, not white).

@@ -68,10 +68,11 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
 }
 
 // Flood light in a closed room lights the middle of the floor fully and
-// the corner, where walls are near, less; "_ambient" adds to both. Then
-// three closed rooms: a ceiling panel whose shader glows in its light
-// image's colour, a linear light ("spawnflags" 1) that fades to nothing at
-// "light" units, and a light written as "r g b intensity".
+// the corner, where walls are near, less; "ambient" (stored 1.5, 6 as
+// shown) adds to both. Then three closed rooms: a ceiling panel whose
+// shader glows in its light image's colour, a linear light ("spawnflags"
+// 1) that fades to nothing at "light" units, and a light written as
+// "r g b intensity".
 TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
 {
     SearchFolder folder;
@@ -84,7 +85,7 @@ TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
     folder.write("textures/test/orange.tga", tga);
 
     Compiled flood;
-    compile(entity("\"classname\" \"worldspawn\"\n\"_floodlight\" \"255 255 255 128 60\"\n\"_ambient\" \"6\"\n" +
+    compile(entity("\"classname\" \"worldspawn\"\n\"_floodlight\" \"255 255 255 128 60\"\n\"ambient\" \"1.5\"\n" +
                    hollowRoom({0, 0, 0, 512, 512, 256})) +
                 pointEntity("info_player_start", 100, 100, 64),
             flood, folder.options);
@@ -127,4 +128,32 @@ TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
     EXPECT_LE(blue[0], 1);
     EXPECT_LE(blue[1], 1);
     EXPECT_GT(blue[2], 20);
+}
+
+// A closed room with no light: the worldspawn's "ambient" and "_minlight"
+// name stored bytes and its "_color" scales them as given; its "light" and
+// "_ambient" add nothing. A step whose shader halves its stored light
+// ("q3map_lightmapBrightness 0.5") is halved after the minimum.
+TEST(MapcLight, WorldspawnAmbientAndMinimumAreStoredBytes)
+{
+    SearchFolder folder;
+    folder.write("scripts/test.shader", "textures/test/dim\n{\n q3map_lightmapBrightness 0.5\n}\n");
+    ASSERT_FALSE(folder.root.empty());
+    Compiled c;
+    compile(entity("\"classname\" \"worldspawn\"\n\"ambient\" \"10\"\n\"_minlight\" \"8\"\n"
+                   "\"_color\" \"1 0.5 0\"\n\"light\" \"8192\"\n\"_ambient\" \"40\"\n" +
+                   hollowRoom({0, 0, 0, 512, 512, 256}) + brush({256, 0, 0, 512, 512, 16}, "test/dim")) +
+                pointEntity("info_player_start", 100, 100, 64),
+            c, folder.options);
+    ASSERT_TRUE(c.compiled) << c.diag.error;
+    ASSERT_TRUE(c.valid) << c.problem;
+    const std::array<int, 3> floor = floorLuxel(c.lumps, 128, 256, false), corner = floorLuxel(c.lumps, 8, 8, false);
+    const std::array<int, 3> dim = floorLuxel(c.lumps, 384, 256, false, 16);
+    ASSERT_TRUE(floor[0] >= 0 && dim[0] >= 0);
+    EXPECT_NEAR(floor[0], 10, 1);  // the ambient, over the minimum
+    EXPECT_NEAR(floor[1], 5, 1);
+    EXPECT_EQ(floor[2], 0);
+    EXPECT_EQ(corner, floor);  // no light to bounce
+    EXPECT_NEAR(dim[0], 5, 1);  // halved after the minimum, not raised to it
+    EXPECT_NEAR(dim[1], 2.5, 1);
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <tuple>
+#include "world/Overbright.h"
 
 namespace mapc {
 
@@ -32,6 +33,14 @@ Vec3 tint(const Vec3& c)
     Vec3 v(std::max(c.x, 0.0), std::max(c.y, 0.0), std::max(c.z, 0.0));
     double m = std::max(v.x, std::max(v.y, v.z));
     return m > 0.0 ? v * (1.0 / m) : Vec3(1, 1, 1);
+}
+
+// As given, unless a channel passes 1 (a 0-255 colour): then scaled so the largest is 1.
+Vec3 asGiven(const Vec3& c)
+{
+    Vec3 v(std::max(c.x, 0.0), std::max(c.y, 0.0), std::max(c.z, 0.0));
+    double m = std::max(v.x, std::max(v.y, v.z));
+    return m > 1.0 ? v * (1.0 / m) : v;
 }
 
 // "nan" and "inf" parse as numbers; a light made of them would poison every luxel.
@@ -68,11 +77,13 @@ void readWorldspawn(const MapEntity& e, LightSettings& settings, Diagnostics& di
         luxel = 16.0;
     }
     settings.luxel = luxel;
-    double ambient = e.number("_ambient", settings.ambient);
-    settings.ambient = std::clamp(e.number("ambient", ambient), 0.0, 255.0);
-    settings.minLight = std::clamp(e.number("_minlight", 0.0), 0.0, 255.0);
+    // As the reference compiles store them: "ambient" 20 is byte 20 on the
+    // darkest luxels, "_color" 0.1 0.05 0 makes ambient 60 bytes 6 3 0, and
+    // "_ambient" and the worldspawn's "light" add nothing.
+    settings.ambient = std::clamp(e.number("ambient", 0.0), 0.0, 255.0) * kDefaultOverbright;
+    settings.minLight = std::clamp(e.number("_minlight", 0.0), 0.0, 255.0) * kDefaultOverbright;
     Vec3 c;
-    if (e.vector("_color", c)) settings.ambientColor = tint(c);
+    if (e.vector("_color", c)) settings.ambientColor = asGiven(c);
     if (const char* flood = e.value("_floodlight")) {
         double v[5] = {255, 255, 255, 1024, 128};
         int n = std::sscanf(flood, "%lf %lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3], &v[4]);

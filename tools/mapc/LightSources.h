@@ -40,9 +40,11 @@ struct SunLight {
 
 struct LightSettings {
     double luxel = 16.0;       // world units per luxel (worldspawn "luxel_size")
-    double ambient = 0.0;      // added to every luxel, 0-255 (worldspawn "ambient" or "_ambient")
-    double minLight = 0.0;     // no luxel darker than this (worldspawn "_minlight")
-    Vec3 ambientColor{1, 1, 1};  // tint of ambient and minimum (worldspawn "_color")
+    // Worldspawn "ambient" and "_minlight" name the stored byte (the light
+    // is that times the overbright factor); "_color" scales both as given.
+    double ambient = 0.0;      // light added to every luxel
+    double minLight = 0.0;     // no luxel darker than this light
+    Vec3 ambientColor{1, 1, 1};
     double floodLight = 0.0;   // worldspawn "_floodlight": light of a fully open luxel
     double floodReach = 0.0;   // ... and how far a luxel looks for what shades it
     Vec3 floodColor{1, 1, 1};

@@ -416,15 +416,15 @@ size_t texelOffset(const Surface& s, int i, int j)
     return (static_cast<size_t>(y) * kPage + static_cast<size_t>(x)) * 3;
 }
 
-// The surface's light into its block, raised to the minimum when one is
-// given; the border copies the edge so filtering never reads a neighbour.
-void storeLight(const Surface& s, const std::vector<Vec3>& light, const LightSettings* minimum, uint8_t* base)
+// The surface's light into its block; the border copies the edge so
+// filtering never reads a neighbour.
+void storeLight(const Surface& s, const std::vector<Vec3>& light, uint8_t* base)
 {
     const size_t w = static_cast<size_t>(s.size[0]);
     for (int j = 0; j < s.size[1]; ++j)
         for (int i = 0; i < s.size[0]; ++i) {
             const Vec3& l = light[j * w + i];
-            toBytes(minimum ? atLeastMinimum(l, *minimum) : l, base + texelOffset(s, i, j));
+            toBytes(l, base + texelOffset(s, i, j));
         }
     for (int j = -1; j <= s.size[1]; ++j)
         for (int i = -1; i <= s.size[0]; ++i) {
@@ -462,7 +462,7 @@ void lightSurface(const Surface& s, const LightScene& scene, LightBudget& budget
     if (shadows && (settings.anySkyGlow || settings.floodLight > 0.0))
         addSparseLight(s, points, normals, light, [&](const Vec3& p, const Vec3& n) { return domeLight(p, n, scene); });
     if (!shadows) budget.cut.fetch_add(1);
-    storeLight(s, light, nullptr, base);
+    storeLight(s, light, base);
 }
 
 // Light reflected onto p off the faces around, from their stored light
@@ -482,8 +482,9 @@ Vec3 bouncedLight(const Vec3& p, const Vec3& normal, const LitFaces& faces, cons
 }
 
 // The surface's direct light (in `before`) plus, when `faces` is given,
-// what its neighbours reflect onto it, times its shader's brightness;
-// then raised to the minimum, which is a floor, not a light to reflect.
+// what its neighbours reflect onto it, raised to the minimum (a floor, not
+// a light to reflect), times its shader's brightness (the reference
+// compiles' terrain of brightness 0.5 holds half their "_minlight").
 void finishSurface(const Surface& s, const LightScene& scene, const LitFaces* faces, double brightness,
                    const uint8_t* before, uint8_t* base)
 {
@@ -499,9 +500,8 @@ void finishSurface(const Surface& s, const LightScene& scene, const LitFaces* fa
     if (faces)
         addSparseLight(s, points, normals, light,
                        [&](const Vec3& p, const Vec3& n) { return bouncedLight(p, n, *faces, scene.settings); });
-    if (brightness != 1.0)
-        for (Vec3& l : light) l = l * brightness;
-    storeLight(s, light, &scene.settings, base);
+    for (Vec3& l : light) l = atLeastMinimum(l, scene.settings) * brightness;
+    storeLight(s, light, base);
 }
 
 } // namespace
