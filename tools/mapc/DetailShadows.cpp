@@ -86,8 +86,9 @@ void DetailShadows::build(int node, int first, int count, int depth)
     build(child + 1, first + half, count - half, depth + 1);
 }
 
-// Whether the segment enters the brush (or starts inside it).
-bool DetailShadows::enters(const Solid& s, const Vec3& a, const Vec3& b) const
+// Whether the segment enters the brush (or starts inside it), and the
+// share of the way where it does.
+bool DetailShadows::enters(const Solid& s, const Vec3& a, const Vec3& b, double& share) const
 {
     double t0 = 0.0, t1 = 1.0;
     for (const Plane& p : s.sides) {
@@ -97,29 +98,48 @@ bool DetailShadows::enters(const Solid& s, const Vec3& a, const Vec3& b) const
         else if (db > 0.0) t1 = std::min(t1, da / (da - db));
         if (t0 >= t1) return false;
     }
+    share = t0;
     return true;
 }
 
-bool DetailShadows::blocks(const Vec3& a, const Vec3& b) const
+bool DetailShadows::search(const Vec3& a, const Vec3& b, bool anyHit, double& share) const
 {
+    share = 1.0;
     if (nodes.empty()) return false;
     const Vec3 d = b - a;
+    bool found = false;
     int stack[2 * kMaxDepth + 2];
     int top = 0;
     stack[top++] = 0;
     while (top > 0) {
         const Node& n = nodes[static_cast<size_t>(stack[--top])];
-        double t0 = 0.0, t1 = 1.0;
+        double t0 = 0.0, t1 = share;
         if (!clipToBox(a, d, n.bounds, t0, t1)) continue;
         if (n.count == 0) {
             stack[top++] = n.first;
             stack[top++] = n.first + 1;
             continue;
         }
-        for (int i = n.first; i < n.first + n.count; ++i)
-            if (enters(brushes[static_cast<size_t>(i)], a, b)) return true;
+        for (int i = n.first; i < n.first + n.count; ++i) {
+            double at = 1.0;
+            if (!enters(brushes[static_cast<size_t>(i)], a, b, at) || at > share) continue;
+            if (anyHit) return true;
+            share = at;
+            found = true;
+        }
     }
-    return false;
+    return found;
+}
+
+bool DetailShadows::blocks(const Vec3& a, const Vec3& b) const
+{
+    double share = 1.0;
+    return search(a, b, true, share);
+}
+
+bool DetailShadows::firstHit(const Vec3& a, const Vec3& b, double& share) const
+{
+    return search(a, b, false, share);
 }
 
 bool DetailShadows::inside(const Vec3& p) const { return blocks(p, p); }

@@ -19,6 +19,9 @@ public:
 
     // True when the segment from a to b passes through (or starts in) a brush.
     bool blocks(const Vec3& a, const Vec3& b) const;
+    // The share of the way from a to b where the segment first enters a
+    // brush (0 when a is inside one); false when it enters none.
+    bool firstHit(const Vec3& a, const Vec3& b, double& share) const;
 
     // True when p lies inside a brush, deeper than a small margin.
     bool inside(const Vec3& p) const;
@@ -34,7 +37,8 @@ private:
         int count = 0;  // brushes of a leaf; 0 for an inner node
     };
     void build(int node, int first, int count, int depth);
-    bool enters(const Solid& s, const Vec3& a, const Vec3& b) const;
+    bool enters(const Solid& s, const Vec3& a, const Vec3& b, double& share) const;
+    bool search(const Vec3& a, const Vec3& b, bool anyHit, double& share) const;
 
     std::vector<Solid> brushes;
     std::vector<Node> nodes;

@@ -550,7 +550,7 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
     // One bounce, gathered from the direct light as stored; a surface
     // reached past the budget keeps its direct light.
     const std::vector<uint8_t> direct = pages;
-    const LitFaces faces(surfaces, planes, tree, direct, kDefaultOverbright);
+    const LitFaces faces(surfaces, planes, tree, direct, kDefaultOverbright, settings.detailShadows);
     forEachIndex(lit.size(), threads, [&](size_t i) {
         const Surface& s = *lit[i];
         const bool bounce = budget.inTime();
