@@ -24,7 +24,8 @@ std::string roomWithCeiling(const Box& a, const char* ceiling)
 
 // Rooms open to the sky, no light entity, no ambient. A sky shader's
 // reddish sun 45 degrees up in the east lights the floor with its
-// intensity times the cosine, and a pillar casts its shadow to the west. A
+// intensity times the cosine, and a pillar and a floating detail slab cast
+// their shadows to the west. A
 // plain sky with a light entity of "_sun" aimed at a point below it: a sun
 // as bright shines straight down through the half of the ceiling that is
 // sky, the roofed half stays dark; a step there whose shader has
@@ -33,19 +34,20 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
 {
     SearchFolder folder;
     folder.write("scripts/test.shader",
-                 "textures/test/sunsky\n{\n surfaceparm sky\n surfaceparm noimpact\n q3map_sun 1 0.5 0.5 20 0 45\n}\n"
+                 "textures/test/sunsky\n{\n surfaceparm sky\n surfaceparm noimpact\n q3map_sun 1 0.5 0.5 40 0 45\n}\n"
                  "textures/test/sky\n{\n surfaceparm sky\n surfaceparm noimpact\n}\n"
                  "textures/test/dim\n{\n q3map_lightmapBrightness 0.5\n}\n");
     ASSERT_FALSE(folder.root.empty());
     Compiled fromSky, fromEntity;
     compile(world(roomWithCeiling({0, 0, 0, 1024, 512, 256}, "test/sunsky") +
-                  brush({224, 224, 0, 288, 288, 256}, "halvex/metal")) +
+                  brush({224, 224, 0, 288, 288, 256}, "halvex/metal") +
+                  withFlags(brush({640, 192, 128, 768, 320, 144}, "halvex/metal"), "134217728 0 0")) +
                 pointEntity("info_player_start", 100, 100, 64),
             fromSky, folder.options);
     compile(world(roomWithCeiling({0, 0, 0, 512, 512, 256}, "test/sky") + brush({0, 0, 240, 256, 512, 256}) +
                   brush({320, 320, 0, 512, 416, 16}, "halvex/floor") + brush({320, 416, 0, 512, 512, 16}, "test/dim")) +
                 pointEntity("info_player_start", 100, 100, 64) +
-                pointEntity("light", 400, 256, 200, "\"light\" \"20\"\n\"_sun\" \"1\"\n\"target\" \"below\"\n") +
+                pointEntity("light", 400, 256, 200, "\"light\" \"40\"\n\"_sun\" \"1\"\n\"target\" \"below\"\n") +
                 pointEntity("info_null", 400, 256, 0, "\"targetname\" \"below\"\n"),
             fromEntity, folder.options);
     ASSERT_TRUE(fromSky.valid && fromEntity.valid) << fromSky.diag.error << fromSky.problem << fromEntity.diag.error
@@ -53,12 +55,15 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
     const std::array<int, 3> open = floorLuxel(fromSky.lumps, 400, 256), shadow = floorLuxel(fromSky.lumps, 200, 256);
     const std::array<int, 3> under = floorLuxel(fromEntity.lumps, 400, 256), roofed = floorLuxel(fromEntity.lumps, 100, 256);
     ASSERT_TRUE(open[0] >= 0 && shadow[0] >= 0 && under[0] >= 0 && roofed[0] >= 0);
-    // Both suns of intensity 20: the sloping one gives the cosine's share
+    // Both suns of intensity 40: the sloping one gives the cosine's share
     // (give or take what the lit walls bounce); shadows hold bounced light only.
     EXPECT_GT(under[0], 30);
     EXPECT_NEAR(open[0], under[0] * std::sqrt(0.5), under[0] * 0.15);
     EXPECT_NEAR(open[1], open[0] / 2, 3);  // the sun's colour
     EXPECT_LT(shadow[0], open[0] / 3);
+    // A floating detail slab (it makes no solid leaf) shades the floor too.
+    const std::array<int, 3> underSlab = floorLuxel(fromSky.lumps, 568, 256);
+    EXPECT_LT(underSlab[0], open[0] / 3);
     EXPECT_EQ(under[0], under[2]);  // a white light
     EXPECT_LT(roofed[0], under[0] / 3);
     const std::array<int, 3> step = floorLuxel(fromEntity.lumps, 400, 368, true, 16);

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include "world/BspFormat.h"
+#include "DetailShadows.h"
 
 namespace mapc {
 
 LitFaces::LitFaces(const std::vector<Surface>& surfaces_, const PlaneSet& planes_, const Tree& tree_,
-                   const std::vector<uint8_t>& pages_, double overbright_)
-    : surfaces(surfaces_), planes(planes_), tree(tree_), pages(pages_), overbright(overbright_),
+                   const std::vector<uint8_t>& pages_, double overbright_, const DetailShadows* detail_)
+    : surfaces(surfaces_), planes(planes_), tree(tree_), pages(pages_), overbright(overbright_), detail(detail_),
       far(2.0 * (tree_.worldBounds.maxs - tree_.worldBounds.mins).length())
 {
 }
@@ -18,6 +19,13 @@ bool LitFaces::lightAlong(const Vec3& p, const Vec3& dir, Vec3& light) const
     Vec3 hit;
     int lastOpen = -1;
     if (!firstSolidHit(tree, planes, p, p + dir * far, hit, lastOpen) || lastOpen < 0) return false;
+    // A detail brush on the way: its face there, filed in the leaf before it.
+    double share = 1.0;
+    if (detail && detail->firstHit(p, hit, share)) {
+        hit = p + (hit - p) * share;
+        lastOpen = tree.leafAt(hit - dir, planes);
+        if (tree.nodes[static_cast<size_t>(lastOpen)].solid) return false;
+    }
     // The face of the open leaf the line left by whose plane the hit lies
     // nearest; its luxel nearest the hit (faces touching there agree closely).
     const Surface* best = nullptr;

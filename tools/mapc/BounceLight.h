@@ -9,6 +9,8 @@
 
 namespace mapc {
 
+class DetailShadows;
+
 // Share of the light falling on a face that it sends on (one grey for all
 // textures, fitted so the development levels match their reference compiles).
 constexpr double kBounceShare = 0.75;
@@ -16,8 +18,9 @@ constexpr double kBounceShare = 0.75;
 class LitFaces {
 public:
     // `pages` holds the stored light of every lightmapped surface; it is read, not copied.
+    // `detail` (may be null): the opaque detail brushes, which stop lines too.
     LitFaces(const std::vector<Surface>& surfaces, const PlaneSet& planes, const Tree& tree,
-             const std::vector<uint8_t>& pages, double overbright);
+             const std::vector<uint8_t>& pages, double overbright, const DetailShadows* detail);
 
     // Light on the planar face the line from p along unit `dir` first meets
     // (as computed, before storing); false when it meets no lightmapped face.
@@ -29,6 +32,7 @@ private:
     const Tree& tree;
     const std::vector<uint8_t>& pages;
     double overbright;
+    const DetailShadows* detail;
     double far;
 };
 

@@ -9,6 +9,7 @@
 #include "ContentFlags.h"
 #include "BspTree.h"
 #include "CelShading.h"
+#include "DetailShadows.h"
 #include "LumpAssembly.h"
 #include "Lightmapper.h"
 #include "MapParser.h"
@@ -231,6 +232,8 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     addSurfaceLights(surfaces, brushes, planes, library, diag, light);
     const ModelShadows modelShadows(surfaces);
     light.modelShadows = &modelShadows;
+    const DetailShadows detailShadows(brushes, planes);
+    light.detailShadows = &detailShadows;
     std::vector<uint8_t> pages;
     LightBudget lightBudget(options.lightSeconds);
     lightBudget.progress = progress;

@@ -11,6 +11,7 @@
 
 namespace mapc {
 
+class DetailShadows;
 class ModelShadows;
 
 // A "light" entity: "light" is both its brightness at the source (0-255
@@ -55,6 +56,7 @@ struct LightSettings {
     bool anySkyGlow = false;
     std::vector<float> brightness;  // per surface: its stored light times this (shader's); empty: all 1
     const ModelShadows* modelShadows = nullptr;  // placed models' triangles in the way; null: none
+    const DetailShadows* detailShadows = nullptr;  // opaque detail brushes in the way; null: none
 };
 
 // Reads the worldspawn keys and the light entities.

@@ -1,6 +1,7 @@
 // Packing surfaces into lightmap pages and lighting their luxels.
 #include "Lightmapper.h"
 #include "BounceLight.h"
+#include "DetailShadows.h"
 #include <algorithm>
 #include "world/BspFormat.h"
 #include "world/Overbright.h"
@@ -82,9 +83,9 @@ void toBytes(const Vec3& light, uint8_t* rgb)
 }
 
 // A sun's "intensity" in luxel units, straight on.
-constexpr double kSunScale = 3.6;
+constexpr double kSunScale = 2.5;
 // Glowing sky: a luxel under open sky gets its shader's value times this.
-constexpr double kSkyScale = 2.2;
+constexpr double kSkyScale = 2.64;
 // The worldspawn's "_floodlight" intensity counts this much.
 constexpr double kFloodScale = 0.52;
 // Lines traced over the half sphere for sky and flood light, in rings.
@@ -233,6 +234,21 @@ bool modelsBlock(const LightScene& scene, const Vec3& a, const Vec3& b)
     return scene.models && scene.models->blocks(a, b);
 }
 
+// Sunlight and skylight are stopped by the opaque detail brushes too (the
+// tree's solid leaves hold the structural ones only): roofs and ledges
+// built as detail shade what lies under them.
+bool detailBlocks(const LightScene& scene, const Vec3& a, const Vec3& b)
+{
+    return scene.settings.detailShadows && scene.settings.detailShadows->blocks(a, b);
+}
+
+// The point lies inside a brush: structural (a solid leaf) or detail.
+bool inSolid(const LightScene& scene, const Vec3& p)
+{
+    return scene.tree.nodes[static_cast<size_t>(scene.tree.leafAt(p, scene.planes))].solid ||
+           (scene.settings.detailShadows && scene.settings.detailShadows->inside(p));
+}
+
 // The sky face the line from p along `towards` first meets solid on, or
 // -1 when it meets something else (or nothing) first.
 int skyFaceAlong(const Vec3& p, const Vec3& towards, const LightScene& scene)
@@ -248,7 +264,7 @@ int skyFaceAlong(const Vec3& p, const Vec3& towards, const LightScene& scene)
         bool inside = true;
         for (size_t i = 0; i < piece.edges.size() && inside; ++i)
             inside = piece.edges[i].first.dot(hit) - piece.edges[i].second <= 1.0;
-        if (inside) return modelsBlock(scene, p, hit) ? -1 : piece.surface;
+        if (inside) return modelsBlock(scene, p, hit) || detailBlocks(scene, p, hit) ? -1 : piece.surface;
     }
     return -1;
 }
@@ -374,7 +390,7 @@ void luxelPoints(const Surface& s, const LightScene& scene, std::vector<Vec3>& p
             Vec3 sample = p + plane.normal * 0.5;
             // Luxels that fall under a neighbouring brush borrow a point
             // nearer the middle of the face.
-            for (int k = 1; k <= 4 && scene.tree.nodes[static_cast<size_t>(scene.tree.leafAt(sample, scene.planes))].solid; ++k)
+            for (int k = 1; k <= 4 && inSolid(scene, sample); ++k)
                 sample = p + (centre - p) * (0.25 * k) + plane.normal * 0.5;
             points[j * w + i] = sample;
             normals[j * w + i] = plane.normal;
@@ -534,7 +550,7 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
     // One bounce, gathered from the direct light as stored; a surface
     // reached past the budget keeps its direct light.
     const std::vector<uint8_t> direct = pages;
-    const LitFaces faces(surfaces, planes, tree, direct, kDefaultOverbright);
+    const LitFaces faces(surfaces, planes, tree, direct, kDefaultOverbright, settings.detailShadows);
     forEachIndex(lit.size(), threads, [&](size_t i) {
         const Surface& s = *lit[i];
         const bool bounce = budget.inTime();

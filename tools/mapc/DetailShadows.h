@@ -1,0 +1,47 @@
+#pragma once
+// Shadows of the opaque detail brushes. They make no solid leaves in the
+// tree (only structural brushes split it), so the lighting asks here
+// whether a line of light passes through one.
+#include <vector>
+#include "BrushSet.h"
+#include "MapMath.h"
+#include "PlaneSet.h"
+
+namespace mapc {
+
+class DetailShadows {
+public:
+    // The world's opaque brushes that are not structural; brushes with a
+    // sky side are left out (the sun shines through those).
+    DetailShadows(const BrushSet& brushes, const PlaneSet& planes);
+
+    bool empty() const { return brushes.empty(); }
+
+    // True when the segment from a to b passes through (or starts in) a brush.
+    bool blocks(const Vec3& a, const Vec3& b) const;
+    // The share of the way from a to b where the segment first enters a
+    // brush (0 when a is inside one); false when it enters none.
+    bool firstHit(const Vec3& a, const Vec3& b, double& share) const;
+
+    // True when p lies inside a brush, deeper than a small margin.
+    bool inside(const Vec3& p) const;
+
+private:
+    struct Solid {
+        std::vector<Plane> sides;
+        Bounds bounds;
+    };
+    struct Node {
+        Bounds bounds;
+        int first = 0;  // leaf: first brush; inner: first child (second follows)
+        int count = 0;  // brushes of a leaf; 0 for an inner node
+    };
+    void build(int node, int first, int count, int depth);
+    bool enters(const Solid& s, const Vec3& a, const Vec3& b, double& share) const;
+    bool search(const Vec3& a, const Vec3& b, bool anyHit, double& share) const;
+
+    std::vector<Solid> brushes;
+    std::vector<Node> nodes;
+};
+
+} // namespace mapc
