@@ -249,6 +249,7 @@ int main(int argc, char** argv)
         // A reference whose outside was left open counts the void's clusters
         // in its share; there the share is judged on the clusters a player
         // can be in, ours and the reference's alike.
+        const long refUnreached = std::count(inside.ref.begin(), inside.ref.end(), 0);
         const bool refOutsideOpen = openCorners(ref) > 0;
         const double insideOurs = insideVisiblePercent(mine, inside.ours), insideRef = insideVisiblePercent(ref, inside.ref);
         const double visOurs = visiblePercent(mine), visRef = visiblePercent(ref);
@@ -275,8 +276,8 @@ int main(int argc, char** argv)
                     ours.flowCut ? "cut" : "done", scale, lightRatio, ours.portals, misses.empty() ? "" : ("  <- misses:" + misses).c_str());
         if (!valid) std::printf("             game refuses it: %s\n", problem);
         if (refOutsideOpen)
-            std::printf("             reference's outside is open (%d of 8 world corners in clusters): share judged on inside %%\n",
-                        openCorners(ref));
+            std::printf("             reference's outside is open (%d of 8 world corners in clusters, %ld of %d clusters unreached): share judged on inside %%\n",
+                        openCorners(ref), refUnreached, ref.clusters);
         if (blockSize > 0) std::printf("             compiled on a %g-unit block grid, as its reference was\n", blockSize);
         if (kinds) printKinds(mine, ref, scale);
         if (lightShaders) printShaderLight(mine, ourPages, ref, refPages);
