@@ -3,6 +3,7 @@
 // tree (only structural brushes split it), so the lighting asks here
 // whether a line of light passes through one.
 #include <vector>
+#include "BoxTree.h"
 #include "BrushSet.h"
 #include "MapMath.h"
 #include "PlaneSet.h"
@@ -31,17 +32,12 @@ private:
         std::vector<Plane> sides;
         Bounds bounds;
     };
-    struct Node {
-        Bounds bounds;
-        int first = 0;  // leaf: first brush; inner: first child (second follows)
-        int count = 0;  // brushes of a leaf; 0 for an inner node
-    };
-    void build(int node, int first, int count, int depth);
     bool enters(const Solid& s, const Vec3& a, const Vec3& b, double& share) const;
     bool search(const Vec3& a, const Vec3& b, bool anyHit, double& share) const;
 
     std::vector<Solid> brushes;
-    std::vector<Node> nodes;
+    BoxTree tree;
+    std::vector<int> order;  // the brush in each slot of the tree
 };
 
 } // namespace mapc

@@ -2,6 +2,7 @@
 // The triangles of placed models that cast shadows, in a bounding-volume
 // tree so the lighting can ask whether a line passes through any of them.
 #include <vector>
+#include "BoxTree.h"
 #include "MapMath.h"
 #include "Surfaces.h"
 
@@ -22,19 +23,11 @@ private:
     struct Triangle {
         Vec3 corner[3];
     };
-    struct Node {
-        float lo[3], hi[3];
-        int first = 0;  // leaf: first triangle; inner: first child (second follows)
-        int count = 0;  // triangles of a leaf; 0 for an inner node
-        int axis = 0;   // inner: the first child holds the lower centres along it
-    };
-    static constexpr int kCutBins = 12;
     void addCut(const Triangle& t, int depth);
-    void build(int node, int first, int count, int depth);
-    bool bestCut(int first, int count, const Bounds& box, const Bounds& centres, int& axis, double& cut) const;
 
     std::vector<Triangle> triangles;
-    std::vector<Node> nodes;
+    BoxTree tree;
+    std::vector<int> order;  // the triangle in each slot of the tree
 };
 
 } // namespace mapc
