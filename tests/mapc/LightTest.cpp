@@ -1,7 +1,7 @@
 // The level compiler's light sources, read back from the lightmaps of small
 // compiled levels: suns from a sky shader and from a light entity, flood
-// light, glowing faces coloured by their light image, linear lights and
-// lights written as "r g b intensity".
+// light, glowing faces coloured by their light image, glowing patches
+// (one- and two-sided), linear lights and lights written as "r g b intensity".
 #include <gtest/gtest.h>
 #include "MapcTestSupport.h"
 
@@ -18,6 +18,24 @@ std::string roomWithCeiling(const Box& a, const char* ceiling)
            brush({a.x1 - t, a.y1 - t, a.z2, a.x2 + t, a.y2 + t, a.z2 + t}, ceiling) +
            brush({a.x1 - t, a.y1 - t, a.z1, a.x1, a.y2 + t, a.z2}) + brush({a.x2, a.y1 - t, a.z1, a.x2 + t, a.y2 + t, a.z2}) +
            brush({a.x1, a.y1 - t, a.z1, a.x2, a.y1, a.z2}) + brush({a.x1, a.y2, a.z1, a.x2, a.y2 + t, a.z2});
+}
+
+// A flat 3 x 3 patch of the shader over x1..x2, y1..y2 at height z,
+// facing down, or up when `up`.
+std::string flatPatch(const char* shader, int x1, int y1, int x2, int y2, int z, bool up)
+{
+    std::string text = std::string("{\npatchDef2\n{\n") + shader + "\n( 3 3 0 0 0 )\n(\n";
+    char point[128];
+    for (int c = 0; c < 3; ++c) {
+        text += "( ";
+        for (int r = 0; r < 3; ++r) {
+            const int x = x1 + (x2 - x1) * c / 2, y = up ? y2 - (y2 - y1) * r / 2 : y1 + (y2 - y1) * r / 2;
+            std::snprintf(point, sizeof(point), "( %d %d %d %g %g ) ", x, y, z, c * 0.5, r * 0.5);
+            text += point;
+        }
+        text += ")\n";
+    }
+    return text + ")\n}\n}\n";
 }
 
 } // namespace
@@ -77,12 +95,16 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
 // shown) adds to both. Then three closed rooms: a ceiling panel whose
 // shader glows in its light image's colour, a linear light ("spawnflags"
 // 1) that fades to nothing at "light" units, and a light written as
-// "r g b intensity".
+// "r g b intensity". Then glowing patches halfway up: facing down, facing
+// up, and facing up with a "cull none" shader, which glows from its back
+// too; the one facing up again over a detail slab, which stops bounced light.
 TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
 {
     SearchFolder folder;
     folder.write("scripts/test.shader",
-                 "textures/test/glow\n{\n q3map_surfacelight 1000\n q3map_lightimage textures/test/orange.tga\n}\n");
+                 "textures/test/glow\n{\n q3map_surfacelight 1000\n q3map_lightimage textures/test/orange.tga\n}\n"
+                 "textures/test/panel\n{\n q3map_surfacelight 300\n}\n"
+                 "textures/test/bothsides\n{\n q3map_surfacelight 300\n cull none\n}\n");
     ASSERT_FALSE(folder.root.empty());
     std::string tga(18, '\0');  // 2 x 2, 24 bits, stored b g r
     tga[2] = 2, tga[12] = 2, tga[14] = 2, tga[16] = 24;
@@ -105,8 +127,15 @@ TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
     Compiled c;
     const std::string panel = brush({192, 192, 240, 320, 320, 256}, "test/glow");
     compile(world(hollowRoom({0, 0, 0, 512, 512, 256}) + panel + hollowRoom({1024, 0, 0, 1536, 512, 256}) +
-                  hollowRoom({2048, 0, 0, 2560, 512, 256})) +
+                  hollowRoom({2048, 0, 0, 2560, 512, 256}) + hollowRoom({3072, 0, 0, 3584, 512, 256}) +
+                  flatPatch("test/panel", 3264, 192, 3392, 320, 128, false) + hollowRoom({4096, 0, 0, 4608, 512, 256}) +
+                  flatPatch("test/panel", 4288, 192, 4416, 320, 128, true) + hollowRoom({5120, 0, 0, 5632, 512, 256}) +
+                  flatPatch("test/bothsides", 5312, 192, 5440, 320, 128, true) + hollowRoom({6144, 0, 0, 6656, 512, 256}) +
+                  flatPatch("test/panel", 6336, 192, 6464, 320, 128, true) +
+                  withFlags(brush({6272, 128, 48, 6528, 384, 64}, "halvex/metal"), "134217728 0 0")) +
                 pointEntity("info_player_start", 100, 100, 64) + pointEntity("info_player_deathmatch", 1100, 100, 64) +
+                pointEntity("info_player_deathmatch", 3100, 100, 64) + pointEntity("info_player_deathmatch", 4100, 100, 64) +
+                pointEntity("info_player_deathmatch", 5200, 100, 64) + pointEntity("info_player_deathmatch", 6200, 60, 64) +
                 pointEntity("info_player_deathmatch", 2100, 100, 64) +
                 pointEntity("light", 1280, 256, 100, "\"light\" \"200\"\n\"spawnflags\" \"1\"\n") +
                 pointEntity("light", 2304, 256, 200, "\"light\" \"0 0 255 300\"\n"),
@@ -133,6 +162,16 @@ TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
     EXPECT_LE(blue[0], 1);
     EXPECT_LE(blue[1], 1);
     EXPECT_GT(blue[2], 20);
+    const std::array<int, 3> down = floorLuxel(c.lumps, 3328, 256), up = floorLuxel(c.lumps, 4352, 256),
+                             both = floorLuxel(c.lumps, 5376, 256);
+    ASSERT_TRUE(down[0] >= 0 && up[0] >= 0 && both[0] >= 0);
+    EXPECT_GT(down[0], 40);
+    EXPECT_LT(up[0], down[0] / 3);  // the ceiling's bounce only
+    EXPECT_NEAR(both[0], down[0], down[0] / 4);
+    // Under a detail slab the floor sees the slab's dark underside, not the lit ceiling.
+    const std::array<int, 3> underSlab = floorLuxel(c.lumps, 6400, 256);
+    ASSERT_GE(underSlab[0], 0);
+    EXPECT_LT(underSlab[0], up[0] / 2);
 }
 
 // A closed room with no light: the worldspawn's "ambient" and "_minlight"

@@ -71,6 +71,7 @@ struct TextureTraits {
     bool invert = false;                 // clones (cel shading) face the other way
     double offset = 0;                   // clones are moved this far along the normal
     double lightmapBrightness = 1;       // the faces' stored light times this
+    bool twoSided = false;               // "cull none": seen, and glowing, from both sides
     bool worldTexture = false;           // texture s, t = position . textureVectors
     double textureVectors[2][3] = {{0, 0, 0}, {0, 0, 0}};
 };

@@ -8,6 +8,7 @@
 #include <string>
 #include <tuple>
 #include "world/Overbright.h"
+#include "Patches.h"
 
 namespace mapc {
 
@@ -264,16 +265,55 @@ std::vector<Winding> glowCells(const Winding& w, const Vec3& normal)
     return cells;
 }
 
-// One light just in front of the middle of a cell, as bright as its area.
-void addGlowLight(const Winding& cell, const Vec3& normal, const Vec3& color, double value, LightSettings& light)
+// One light just in front of a glowing cell's middle, as bright as its
+// area; a two-sided shader glows from the back as well.
+void addGlowLight(const Vec3& middle, const Vec3& normal, double area, const Vec3& color, double value,
+                  bool twoSided, LightSettings& light)
 {
-    PointLight l;
-    l.origin = windingCenter(cell) + normal * 2.0;
-    l.intensity = std::min(100000.0, value * windingArea(cell) / kAreaPerUnit);
-    l.color = color;
-    l.facing = normal;
-    l.setReach();
-    if (l.intensity >= 1.0) light.lights.push_back(l);
+    for (int side = 0; side < (twoSided ? 2 : 1); ++side) {
+        const Vec3 facing = side == 0 ? normal : normal * -1.0;
+        PointLight l;
+        l.origin = middle + facing * 2.0;
+        l.intensity = std::min(100000.0, value * area / kAreaPerUnit);
+        l.color = color;
+        l.facing = facing;
+        l.setReach();
+        if (l.intensity >= 1.0) light.lights.push_back(l);
+    }
+}
+
+// A glowing patch cut by its grid directions into cells of about
+// kGlowCell, one light each in front of the cell's middle.
+void addPatchSurfaceLights(const Surface& s, double value, const Vec3& color, bool twoSided, LightSettings& light)
+{
+    int cells[2];
+    for (int axis = 0; axis < 2; ++axis) {
+        // The longest run of the surface along this grid direction.
+        double longest = 0.0;
+        for (int across = 0; across <= 4; ++across) {
+            double length = 0.0;
+            Vec3 last;
+            for (int k = 0; k <= 8; ++k) {
+                const double u = axis == 0 ? k / 8.0 : across / 4.0, v = axis == 0 ? across / 4.0 : k / 8.0;
+                const Vec3 p = patchPoint(s, u, v, nullptr);
+                if (k > 0) length += (p - last).length();
+                last = p;
+            }
+            longest = std::max(longest, length);
+        }
+        cells[axis] = std::clamp(static_cast<int>(std::ceil(longest / kGlowCell)), 1, 64);
+    }
+    for (int a = 0; a < cells[0]; ++a)
+        for (int b = 0; b < cells[1]; ++b) {
+            const double u0 = static_cast<double>(a) / cells[0], u1 = static_cast<double>(a + 1) / cells[0];
+            const double v0 = static_cast<double>(b) / cells[1], v1 = static_cast<double>(b + 1) / cells[1];
+            const Vec3 p00 = patchPoint(s, u0, v0, nullptr), p10 = patchPoint(s, u1, v0, nullptr);
+            const Vec3 p01 = patchPoint(s, u0, v1, nullptr), p11 = patchPoint(s, u1, v1, nullptr);
+            const double area = 0.5 * ((p10 - p00).cross(p01 - p00).length() + (p10 - p11).cross(p01 - p11).length());
+            Vec3 normal;
+            const Vec3 middle = patchPoint(s, (u0 + u1) * 0.5, (v0 + v1) * 0.5, &normal);
+            addGlowLight(middle, normal, area, color, value, twoSided, light);
+        }
 }
 
 } // namespace
@@ -282,7 +322,7 @@ void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brus
                       TextureLibrary& library, Diagnostics& diag, LightSettings& light)
 {
     for (const Surface& s : surfaces) {
-        if (s.model != 0 || s.isPatch() || s.texture < 0) continue;
+        if (s.model != 0 || s.texture < 0) continue;
         const TextureRecord& t = brushes.textures[static_cast<size_t>(s.texture)];
         if (t.flags & kSurfSky) continue;  // sky light comes from the dome
         const TextureTraits& traits = library.traitsOfPath(t.name, diag);
@@ -293,10 +333,14 @@ void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brus
             addMeshSurfaceLights(s, value, color, light);
             continue;
         }
+        if (s.isPatch()) {
+            addPatchSurfaceLights(s, value, color, traits.twoSided, light);
+            continue;
+        }
         const Vec3 normal = planes[s.plane].normal;
         for (const Winding& w : s.pieces)
             for (const Winding& cell : glowCells(w, normal))
-                addGlowLight(cell, normal, color, value, light);
+                addGlowLight(windingCenter(cell), normal, windingArea(cell), color, value, traits.twoSided, light);
     }
 }
 

@@ -126,6 +126,7 @@ const TextureTraits& TextureLibrary::traitsOfPath(const std::string& path, Diagn
         for (const std::string& parm : shader->surfaceParms) applySurfaceParm(parm.c_str(), t);
         std::copy(shader->sun, shader->sun + 6, t.sun);
         t.surfaceLight = shader->surfaceLight;
+        t.twoSided = shader->cull == CullMode::None;
         t.skyLight = shader->skyLight;
         // Glowing faces shine in the colour of their light image, else of their picture.
         if (t.surfaceLight > 0.0 || t.skyLight > 0.0)
