@@ -10,8 +10,14 @@ namespace mapc {
 LitFaces::LitFaces(const std::vector<Surface>& surfaces_, const PlaneSet& planes_, const Tree& tree_,
                    const std::vector<uint8_t>& pages_, double overbright_, const DetailShadows* detail_)
     : surfaces(surfaces_), planes(planes_), tree(tree_), pages(pages_), overbright(overbright_), detail(detail_),
-      far(2.0 * (tree_.worldBounds.maxs - tree_.worldBounds.mins).length())
+      far(2.0 * (tree_.worldBounds.maxs - tree_.worldBounds.mins).length()), litOfNode(tree_.nodes.size())
 {
+    for (size_t n = 0; n < tree.nodes.size(); ++n)
+        for (int f : tree.nodes[n].faces) {
+            if (f < 0 || static_cast<size_t>(f) >= surfaces.size()) continue;
+            const Surface& s = surfaces[static_cast<size_t>(f)];
+            if (s.lightmap >= 0 && !s.isPatch() && !s.isMesh() && s.plane >= 0) litOfNode[n].push_back(f);
+        }
 }
 
 bool LitFaces::lightAlong(const Vec3& p, const Vec3& dir, Vec3& light) const
@@ -30,10 +36,8 @@ bool LitFaces::lightAlong(const Vec3& p, const Vec3& dir, Vec3& light) const
     // nearest; its luxel nearest the hit (faces touching there agree closely).
     const Surface* best = nullptr;
     double bestGap = 2.0;
-    for (int f : tree.nodes[static_cast<size_t>(lastOpen)].faces) {
-        if (f < 0 || static_cast<size_t>(f) >= surfaces.size()) continue;
+    for (int f : litOfNode[static_cast<size_t>(lastOpen)]) {
         const Surface& s = surfaces[static_cast<size_t>(f)];
-        if (s.lightmap < 0 || s.isPatch() || s.isMesh() || s.plane < 0) continue;
         const Plane& plane = planes[s.plane];
         if (plane.normal.dot(dir) >= 0.0) continue;
         const double gap = std::fabs(plane.distanceTo(hit));

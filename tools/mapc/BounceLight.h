@@ -34,6 +34,9 @@ private:
     double overbright;
     const DetailShadows* detail;
     double far;
+    // Per tree node, the faces a line can end on there (lightmapped planar
+    // ones): leaves also list model pieces and patches, which lines pass.
+    std::vector<std::vector<int>> litOfNode;
 };
 
 } // namespace mapc
