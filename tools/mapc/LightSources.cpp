@@ -301,7 +301,8 @@ void addPatchSurfaceLights(const Surface& s, double value, const Vec3& color, bo
             }
             longest = std::max(longest, length);
         }
-        cells[axis] = std::clamp(static_cast<int>(std::ceil(longest / kGlowCell)), 1, 64);
+        const double n = std::ceil(longest / kGlowCell);
+        cells[axis] = n >= 1.0 ? static_cast<int>(std::min(n, 64.0)) : 1;  // in doubles: a wild length stays in range
     }
     for (int a = 0; a < cells[0]; ++a)
         for (int b = 0; b < cells[1]; ++b) {
@@ -310,6 +311,7 @@ void addPatchSurfaceLights(const Surface& s, double value, const Vec3& color, bo
             const Vec3 p00 = patchPoint(s, u0, v0, nullptr), p10 = patchPoint(s, u1, v0, nullptr);
             const Vec3 p01 = patchPoint(s, u0, v1, nullptr), p11 = patchPoint(s, u1, v1, nullptr);
             const double area = 0.5 * ((p10 - p00).cross(p01 - p00).length() + (p10 - p11).cross(p01 - p11).length());
+            if (!(area > 0.0) || !std::isfinite(area)) continue;
             Vec3 normal;
             const Vec3 middle = patchPoint(s, (u0 + u1) * 0.5, (v0 + v1) * 0.5, &normal);
             addGlowLight(middle, normal, area, color, value, twoSided, light);
