@@ -1,8 +1,12 @@
 // The level compiler's light sources, read back from the lightmaps of small
 // compiled levels: suns from a sky shader and from a light entity, flood
 // light, glowing faces coloured by their light image, glowing patches
-// (one- and two-sided), linear lights and lights written as "r g b intensity".
+// (one- and two-sided), linear lights and lights written as "r g b intensity";
+// and the box tree the shadow tests walk.
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <cmath>
+#include "BoxTree.h"
 #include "MapcTestSupport.h"
 
 using namespace mapctest;
@@ -200,4 +204,57 @@ TEST(MapcLight, WorldspawnAmbientAndMinimumAreStoredBytes)
     EXPECT_EQ(corner, floor);  // no light to bounce
     EXPECT_NEAR(dim[0], 5, 1);  // halved after the minimum, not raised to it
     EXPECT_NEAR(dim[1], 2.5, 1);
+}
+
+// The tree the shadow tests walk, over a grid of boxes, five boxes sharing
+// one centre and one whose centre is not a number: a segment visits (a
+// superset of) the boxes it meets and few others, nearest first, stops
+// when asked, and a segment past them all visits none.
+TEST(MapcLight, BoxTreeVisitsTheBoxesASegmentMeets)
+{
+    std::vector<mapc::Bounds> boxes;
+    std::vector<mapc::Vec3> centres;
+    auto add = [&](const mapc::Vec3& lo, const mapc::Vec3& hi, const mapc::Vec3& centre) {
+        mapc::Bounds b;
+        b.add(lo);
+        b.add(hi);
+        boxes.push_back(b);
+        centres.push_back(centre);
+    };
+    for (int x = 0; x < 8; ++x)
+        for (int y = 0; y < 8; ++y)
+            add({x * 100.0, y * 100.0, 0}, {x * 100.0 + 50, y * 100.0 + 50, 50}, {x * 100.0 + 25, y * 100.0 + 25, 25});
+    for (int i = 0; i < 5; ++i) add({1000, 1000, 0}, {1010, 1010, 10}, {1005, 1005, 5});
+    add({2000, 2000, 0}, {2010, 2010, 10}, {std::nan(""), 2005, 5});
+    mapc::BoxTree tree;
+    std::vector<int> order;
+    tree.build(boxes, centres, order);
+    ASSERT_EQ(order.size(), boxes.size());
+    auto visited = [&](const mapc::Vec3& a, const mapc::Vec3& b) {
+        std::vector<int> seen;
+        EXPECT_FALSE(tree.search(a, b, 0.0, 1.0, [&](int slot, double&) {
+            seen.push_back(order[static_cast<size_t>(slot)]);
+            return false;
+        }));
+        return seen;
+    };
+    // Along the first row: all eight of its boxes, in order, and not the rest.
+    const std::vector<int> row = visited({-10, 25, 25}, {1100, 25, 25});
+    std::vector<int> rowBoxes;
+    for (int box : row)
+        if (box < 64 && box % 8 == 0) rowBoxes.push_back(box);
+    EXPECT_EQ(rowBoxes, (std::vector<int>{0, 8, 16, 24, 32, 40, 48, 56}));
+    EXPECT_LE(row.size(), 16u);
+    const std::vector<int> heap = visited({1005, 1005, -10}, {1005, 1005, 20});
+    for (int i = 64; i < 69; ++i) EXPECT_NE(std::find(heap.begin(), heap.end(), i), heap.end()) << i;
+    const std::vector<int> odd = visited({2005, 2005, -10}, {2005, 2005, 20});
+    EXPECT_NE(std::find(odd.begin(), odd.end(), 69), odd.end());
+    EXPECT_TRUE(visited({-10, 25, 500}, {1100, 25, 500}).empty());
+    // Asked to stop at the first box met, from the far end: the nearest to that end.
+    int first = -1;
+    EXPECT_TRUE(tree.search({1100, 25, 25}, {-10, 25, 25}, 0.0, 1.0, [&](int slot, double&) {
+        first = order[static_cast<size_t>(slot)];
+        return true;
+    }));
+    EXPECT_EQ(first, 56);
 }

@@ -74,7 +74,9 @@ bool BoxTree::bestCut(const Items& items, int first, int count, const Bounds& bo
         int counts[kCutBins] = {};
         for (int i = first; i < first + count; ++i) {
             const size_t item = static_cast<size_t>(items.order[static_cast<size_t>(i)]);
-            const int b = std::clamp(static_cast<int>((items.centres[item][a] - lo) / width * kCutBins), 0, kCutBins - 1);
+            // Clamped in doubles: a centre that is not a number lands in the first bin.
+            const double at = (items.centres[item][a] - lo) / width * kCutBins;
+            const int b = at > 0.0 ? static_cast<int>(std::min(at, kCutBins - 1.0)) : 0;
             ++counts[b];
             bins[b].add(items.boxes[item]);
         }

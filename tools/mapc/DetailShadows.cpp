@@ -16,7 +16,9 @@ constexpr double kMargin = 0.125;
 bool hasSkySide(const Brush& b, const BrushSet& set)
 {
     for (const BrushSide& s : b.sides)
-        if (set.textures[static_cast<size_t>(s.texture)].flags & kSurfSky) return true;
+        if (s.texture >= 0 && static_cast<size_t>(s.texture) < set.textures.size() &&
+            (set.textures[static_cast<size_t>(s.texture)].flags & kSurfSky))
+            return true;
     return false;
 }
 

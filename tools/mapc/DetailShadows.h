@@ -16,8 +16,6 @@ public:
     // sky side are left out (the sun shines through those).
     DetailShadows(const BrushSet& brushes, const PlaneSet& planes);
 
-    bool empty() const { return brushes.empty(); }
-
     // True when the segment from a to b passes through (or starts in) a brush.
     bool blocks(const Vec3& a, const Vec3& b) const;
     // The share of the way from a to b where the segment first enters a

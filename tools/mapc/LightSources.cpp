@@ -36,12 +36,11 @@ Vec3 tint(const Vec3& c)
     return m > 0.0 ? v * (1.0 / m) : Vec3(1, 1, 1);
 }
 
-// As given, unless a channel passes 1 (a 0-255 colour): then scaled so the largest is 1.
+// As given, unless a channel passes 1 (a 0-255 colour): then as a tint.
 Vec3 asGiven(const Vec3& c)
 {
-    Vec3 v(std::max(c.x, 0.0), std::max(c.y, 0.0), std::max(c.z, 0.0));
-    double m = std::max(v.x, std::max(v.y, v.z));
-    return m > 1.0 ? v * (1.0 / m) : v;
+    const Vec3 v(std::max(c.x, 0.0), std::max(c.y, 0.0), std::max(c.z, 0.0));
+    return std::max(v.x, std::max(v.y, v.z)) > 1.0 ? tint(v) : v;
 }
 
 // "nan" and "inf" parse as numbers; a light made of them would poison every luxel.
