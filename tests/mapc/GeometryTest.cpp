@@ -13,12 +13,12 @@ namespace {
 
 
 // 1024 x 1024 x 256 room with a 64-unit pillar and one light west of it.
-std::string pillarRoom()
+std::string pillarRoom(const std::string& keys = "")
 {
     return world(hollowRoom({0, 0, 0, 1024, 1024, 256}) + brush({480, 480, 0, 544, 544, 256}, "halvex/metal") +
-                 "\"ambient\" \"2.5\"\n") +  // stored 2.5: 10 as shown
+                 "\"ambient\" \"2.5\"\n" + keys) +  // stored 2.5: 10 as shown
            pointEntity("info_player_start", 100, 100, 64) +
-           pointEntity("light", 300, 512, 128, "\"light\" \"600\"\n\"_color\" \"1 0.4 0.4\"\n");
+           pointEntity("light", 300, 512, 128, "\"light\" \"150\"\n\"_color\" \"1 0.4 0.4\"\n");
 }
 
 double triangleArea(const float* a, const float* b, const float* c, double cross[3])
@@ -77,16 +77,25 @@ TEST(MapcGeometry, LightFallsOffAndThePillarCastsAShadow)
     compile(pillarRoom(), c);
     ASSERT_TRUE(c.compiled) << c.diag.error;
     std::array<int, 3> near = floorLuxel(c.lumps, 300, 512);
-    std::array<int, 3> far = floorLuxel(c.lumps, 300, 912);
+    std::array<int, 3> far = floorLuxel(c.lumps, 583, 795);  // 400 away, clear of walls and their dirt
     std::array<int, 3> shadowed = floorLuxel(c.lumps, 700, 512);
     std::array<int, 3> corner = floorLuxel(c.lumps, 1000, 1000);
     ASSERT_TRUE(near[0] >= 0 && far[0] >= 0 && shadowed[0] >= 0 && corner[0] >= 0);
     EXPECT_GT(near[0], far[0] + 40);
-    EXPECT_GT(far[0], shadowed[0] + 4);   // same distance from the light
+    EXPECT_GT(far[0], shadowed[0] + 2);   // same distance from the light (about 6 direct)
     EXPECT_GT(shadowed[0], 10 + 2);       // ambient and the light the lit walls bounce
     EXPECT_LT(shadowed[0], 10 + 20);
     EXPECT_NEAR(corner[1], 10, 3);
     EXPECT_GT(near[0], near[1]);          // "_color" tints red
+
+    // The pillar's foot darkens (dirt), open floor does not; "_dirtscale" 0 turns it off.
+    Compiled clean;
+    compile(pillarRoom("\"_dirtscale\" \"0\"\n"), clean);
+    ASSERT_TRUE(clean.compiled) << clean.diag.error;
+    std::array<int, 3> foot = floorLuxel(c.lumps, 470, 512), cleanFoot = floorLuxel(clean.lumps, 470, 512);
+    ASSERT_TRUE(foot[0] >= 0 && cleanFoot[0] >= 0);
+    EXPECT_LT(foot[0], cleanFoot[0] - 8);
+    EXPECT_NEAR(floorLuxel(clean.lumps, 300, 512)[0], near[0], 2);
 
     // No time for lighting: every face is still lit, without shadows (and
     // without bounced light), and the compiler says so.
@@ -110,7 +119,7 @@ TEST(MapcGeometry, LightFallsOffAndThePillarCastsAShadow)
 
 // Four rooms: one open to a sky whose shader lights the whole dome, one
 // closed and dark but for the worldspawn's minimum light (tinted by its
-// "_color"), one lit by a light aimed at the floor (1.3 times as bright), one by
+// "_color"), one lit by a spotlight aimed at the floor (twice as bright in its cone), one by
 // an orange light far past full, stored overbright with its hue kept.
 TEST(MapcGeometry, SkyDomeAimedLightAndMinimumLight)
 {
@@ -146,14 +155,16 @@ TEST(MapcGeometry, SkyDomeAimedLightAndMinimumLight)
     ASSERT_TRUE(c.compiled) << c.diag.error;
     ASSERT_TRUE(c.valid) << c.problem;
     std::array<int, 3> open = floorLuxel(c.lumps, 256, 256), corner = floorLuxel(c.lumps, 8, 8);
-    std::array<int, 3> spot = floorLuxel(c.lumps, 2304, 256), aside = floorLuxel(c.lumps, 1100, 100);
-    ASSERT_TRUE(open[0] >= 0 && corner[0] >= 0 && spot[0] >= 0 && aside[0] >= 0);
+    std::array<int, 3> spot = floorLuxel(c.lumps, 2304, 256, false), aside = floorLuxel(c.lumps, 1100, 100);
+    std::array<int, 3> offCone = floorLuxel(c.lumps, 2304 + 200, 256, false);  // 45 degrees off a cone of 18
+    ASSERT_TRUE(open[0] >= 0 && corner[0] >= 0 && spot[0] >= 0 && aside[0] >= 0 && offCone[0] >= 0);
     EXPECT_GT(open[0], 40);                 // no lights there: the sky alone
     EXPECT_EQ(open[0], open[2]);            // white: the tint is the minimum's only
     EXPECT_LT(corner[0], open[0] - 8);      // the walls hide half the sky
-    // 1.3 x "light" x 5500 / distance^2, and the light walls and ceiling bounce.
-    EXPECT_GT(spot[0], 13 * 300 * 550 / (200 * 200) - 4);
-    EXPECT_LT(spot[0], 2 * 13 * 300 * 550 / (200 * 200));
+    // Stored: 2 x "light" x 22900 / distance^2 / 4, and the light walls and ceiling bounce.
+    EXPECT_GT(spot[0], 2 * 300 * 22900 / (200 * 200 * 4) - 4);
+    EXPECT_LT(spot[0], 2 * 2 * 300 * 22900 / (200 * 200 * 4));
+    EXPECT_LT(offCone[0], spot[0] / 4);  // bounced light only
     EXPECT_NEAR(aside[0], 20, 2);           // no light: the minimum (stored 5), tinted
     EXPECT_NEAR(aside[1], 10, 2);
     // Past full light: stored above a quarter of full, the game's brightening

@@ -136,7 +136,8 @@ TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
                   flatPatch("test/panel", 4288, 192, 4416, 320, 128, true) + hollowRoom({5120, 0, 0, 5632, 512, 256}) +
                   flatPatch("test/bothsides", 5312, 192, 5440, 320, 128, true) + hollowRoom({6144, 0, 0, 6656, 512, 256}) +
                   flatPatch("test/panel", 6336, 192, 6464, 320, 128, true) +
-                  withFlags(brush({6272, 128, 48, 6528, 384, 64}, "halvex/metal"), "134217728 0 0")) +
+                  withFlags(brush({6272, 128, 48, 6528, 384, 64}, "halvex/metal"), "134217728 0 0") +
+                  withFlags(brush({2336, 128, 120, 2496, 384, 136}, "halvex/metal"), "134217728 0 0")) +
                 pointEntity("info_player_start", 100, 100, 64) + pointEntity("info_player_deathmatch", 1100, 100, 64) +
                 pointEntity("info_player_deathmatch", 3100, 100, 64) + pointEntity("info_player_deathmatch", 4100, 100, 64) +
                 pointEntity("info_player_deathmatch", 5200, 100, 64) + pointEntity("info_player_deathmatch", 6200, 60, 64) +
@@ -166,6 +167,10 @@ TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
     EXPECT_LE(blue[0], 1);
     EXPECT_LE(blue[1], 1);
     EXPECT_GT(blue[2], 20);
+    // A floating detail slab shades the floor under it from the light; the mirror spot is open.
+    const std::array<int, 3> shaded = floorLuxel(c.lumps, 2432, 256), open = floorLuxel(c.lumps, 2176, 256);
+    ASSERT_TRUE(shaded[0] >= 0 && open[0] >= 0);
+    EXPECT_LT(shaded[2], open[2] / 3);
     const std::array<int, 3> down = floorLuxel(c.lumps, 3328, 256), up = floorLuxel(c.lumps, 4352, 256),
                              both = floorLuxel(c.lumps, 5376, 256);
     ASSERT_TRUE(down[0] >= 0 && up[0] >= 0 && both[0] >= 0);

@@ -13,7 +13,7 @@ class DetailShadows;
 
 // Share of the light falling on a face that it sends on (one grey for all
 // textures, fitted so the development levels match their reference compiles).
-constexpr double kBounceShare = 0.75;
+constexpr double kBounceShare = 0.5;
 
 class LitFaces {
 public:

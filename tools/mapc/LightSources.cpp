@@ -15,16 +15,23 @@ namespace mapc {
 namespace {
 
 // Point lights fall off with the square of the distance, as the editors'
-// users expect of "light"; this many units squared make one unit of light.
-constexpr double kPointScale = 5500.0;
+// users expect of "light"; this many units squared make one unit of light
+// (fitted over the development levels, now that detail brushes cast
+// shadows and corners darken).
+constexpr double kPointScale = 22900.0;
 // Closer than this a light counts as this far (no burnt-out spots).
 constexpr double kNearest = 16.0;
-// A light aimed at a target gives this many times its "light", all round:
-// the reference compiles light levels rich in aimed lights more than a
-// cone of the light's "radius" would (fitted over the development levels).
-constexpr double kAimedScale = 1.3;
+// A light aimed at a target is a spotlight: a cone whose edge passes
+// "radius" (default 64) from the target, full to this share of its half
+// angle and gone past the second (the soft edge the reference compiles show).
+constexpr double kDefaultSpotRadius = 64.0;
+constexpr double kSpotFull = 0.85;
+constexpr double kSpotNone = 1.15;
+// ... and gives this many times its "light" in the cone: the reference
+// compiles light the rooms around a spot well beyond it (fitted).
+constexpr double kAimedScale = 2.0;
 // Glowing faces: square units of face per unit of a point light's "light".
-constexpr double kAreaPerUnit = 9500.0;
+constexpr double kAreaPerUnit = 36640.0;
 // A glowing face shines from cells of at most this size, one light each.
 constexpr double kGlowCell = 128.0;
 
@@ -82,6 +89,9 @@ void readWorldspawn(const MapEntity& e, LightSettings& settings, Diagnostics& di
     // "_ambient" and the worldspawn's "light" add nothing.
     settings.ambient = std::clamp(e.number("ambient", 0.0), 0.0, 255.0) * kDefaultOverbright;
     settings.minLight = std::clamp(e.number("_minlight", 0.0), 0.0, 255.0) * kDefaultOverbright;
+    const double dirtScale = e.number("_dirtscale", settings.dirtScale), dirtDepth = e.number("_dirtdepth", settings.dirtDepth);
+    settings.dirtScale = std::isfinite(dirtScale) ? std::clamp(dirtScale, 0.0, 10.0) : 1.0;
+    settings.dirtDepth = std::isfinite(dirtDepth) ? std::clamp(dirtDepth, 8.0, 1024.0) : 128.0;
     Vec3 c;
     if (e.vector("_color", c)) settings.ambientColor = asGiven(c);
     if (const char* flood = e.value("_floodlight")) {
@@ -95,6 +105,17 @@ void readWorldspawn(const MapEntity& e, LightSettings& settings, Diagnostics& di
             diag.warn(e.line, "_floodlight wants \"r g b distance intensity\"; ignored");
         }
     }
+}
+
+// The cone stays under a right angle either side, so a light never shines backwards.
+void aimAt(const Vec3& axis, double distance, double radius, PointLight& l)
+{
+    if (!std::isfinite(radius) || radius <= 0.0) radius = kDefaultSpotRadius;
+    const double half = std::atan(radius / distance);
+    l.spotAxis = axis;
+    l.spotCosFull = std::cos(half * kSpotFull);
+    l.spotCosNone = std::cos(std::min(half * kSpotNone, M_PI / 2));
+    l.intensity = std::min(l.intensity * kAimedScale, 100000.0);
 }
 
 } // namespace
@@ -149,7 +170,7 @@ LightSettings readLightSettings(const MapFile& map, Diagnostics& diag)
             settings.suns.push_back(sun);
             continue;
         }
-        if (reachTarget > 0.0) l.intensity = std::min(l.intensity * kAimedScale, 100000.0);
+        if (reachTarget > 0.0) aimAt(towards * (1.0 / reachTarget), reachTarget, e.number("radius", kDefaultSpotRadius), l);
         l.linear = (static_cast<int>(e.number("spawnflags", 0)) & 1) != 0;
         const double fade = e.number("_fade", 1.0);
         l.fade = std::isfinite(fade) ? std::clamp(fade, 0.01, 100.0) : 1.0;

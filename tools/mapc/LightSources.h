@@ -16,7 +16,8 @@ class ModelShadows;
 
 // A "light" entity: "light" is both its brightness at the source (0-255
 // scale) and the distance at which it fades to nothing; "_color" tints it.
-// Aimed at a target it is brighter (see kAimedScale); with "_sun" it is a sun.
+// Aimed at a target it is a spotlight (cone through "radius" at the
+// target); with "_sun" it is a sun.
 struct PointLight {
     Vec3 origin;
     double intensity = 300.0;
@@ -25,6 +26,9 @@ struct PointLight {
     double fade = 1.0;    // "_fade": light lost per unit of distance, linear lights only
     Vec3 facing;          // a glowing face's normal: shines as cos(angle off it); zero: all round
     double reach = 0;     // beyond this it adds less than a unit
+    Vec3 spotAxis;        // a spotlight's unit direction; zero: all round
+    double spotCosFull = 1;  // ... full light within this cosine off the axis,
+    double spotCosNone = 1;  // ... none beyond this one, a ramp between
 
     double valueAt(double dist) const;
     void setReach();  // from intensity and linear
@@ -49,6 +53,8 @@ struct LightSettings {
     double floodLight = 0.0;   // worldspawn "_floodlight": light of a fully open luxel
     double floodReach = 0.0;   // ... and how far a luxel looks for what shades it
     Vec3 floodColor{1, 1, 1};
+    double dirtScale = 1.0;    // worldspawn "_dirtscale": how much corners darken (0: not at all)
+    double dirtDepth = 128.0;  // worldspawn "_dirtdepth": how far a luxel looks for what closes it in
     std::vector<PointLight> lights;
     std::vector<SunLight> suns;
     std::vector<char> skySurface;  // per surface: a sky face the sun shines through

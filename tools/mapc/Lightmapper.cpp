@@ -288,6 +288,30 @@ void domeDirections(const Vec3& normal, const Vec3& p, Vec3 out[kDomeLines])
         }
 }
 
+// How closed in p is, 0 (open) to 1: over the half sphere, what lies within
+// the worldspawn's dirt depth, nearer counting more. Walls are found where
+// they are; detail brushes and models only as within half or all the depth.
+Vec3 occlusionAt(const Vec3& p, const Vec3& normal, const LightScene& scene)
+{
+    const double depth = scene.settings.dirtDepth;
+    Vec3 dirs[kDomeLines];
+    domeDirections(normal, p, dirs);
+    double sum = 0;
+    for (const Vec3& d : dirs) {
+        const Vec3 end = p + d * depth, half = p + d * (depth * 0.5);
+        Vec3 hit;
+        int lastOpen = -1;
+        if (firstSolidHit(scene.tree, scene.planes, p, end, hit, lastOpen))
+            sum += std::max(0.0, 1.0 - (hit - p).length() / depth);
+        else if (modelsBlock(scene, p, half) || detailBlocks(scene, p, half))
+            sum += 0.75;
+        else if (modelsBlock(scene, p, end) || detailBlocks(scene, p, end))
+            sum += 0.25;
+    }
+    const double o = sum / kDomeLines;
+    return Vec3(o, o, o);
+}
+
 // Light of the sky dome (and of the worldspawn's flood light) at p: the
 // share of the half sphere that ends on glowing sky (or on nothing near).
 Vec3 domeLight(const Vec3& p, const Vec3& normal, const LightScene& scene)
@@ -310,9 +334,15 @@ Vec3 domeLight(const Vec3& p, const Vec3& normal, const LightScene& scene)
 }
 
 // Share of a light sent along -d (from the light to the point): all of it,
-// or for a glowing face the cosine off its normal.
+// for a spotlight its cone's share, for a glowing face the cosine off its normal.
 double emitted(const PointLight& l, const Vec3& d, double dist)
 {
+    if (l.spotAxis.x != 0.0 || l.spotAxis.y != 0.0 || l.spotAxis.z != 0.0) {
+        const double c = -l.spotAxis.dot(d) / dist;
+        if (c <= l.spotCosNone) return 0.0;
+        if (c >= l.spotCosFull) return 1.0;
+        return (c - l.spotCosNone) / (l.spotCosFull - l.spotCosNone);
+    }
     if (l.facing.x == 0.0 && l.facing.y == 0.0 && l.facing.z == 0.0) return 1.0;
     return std::max(0.0, -l.facing.dot(d) / dist);
 }
@@ -342,7 +372,9 @@ Vec3 directLight(const std::vector<const PointLight*>& lights, const Vec3& p, co
         if (facing <= 0.0) continue;
         double value = l->valueAt(dist) * facing * emitted(*l, d, dist);
         if (value <= 0.0) continue;
-        if (shadows && (!segmentClear(tree, planes, p, l->origin) || modelsBlock(scene, p, l->origin))) continue;
+        if (shadows && (!segmentClear(tree, planes, p, l->origin) || modelsBlock(scene, p, l->origin) ||
+                        detailBlocks(scene, p, l->origin)))
+            continue;
         sum += l->color * value;
     }
     return sum;
@@ -454,6 +486,22 @@ void storeLight(const Surface& s, const std::vector<Vec3>& light, uint8_t* base)
         }
 }
 
+// Corners and crevices darken ("dirt"): the light over the ambient times
+// 1 - scale x occlusion. The ambient stays flat, as the level asks.
+void darkenCorners(const Surface& s, const std::vector<Vec3>& points, const std::vector<Vec3>& normals,
+                   const LightScene& scene, std::vector<Vec3>& light)
+{
+    const LightSettings& settings = scene.settings;
+    if (settings.dirtScale <= 0.0) return;
+    std::vector<Vec3> occlusion(points.size());
+    addSparseLight(s, points, normals, occlusion, [&](const Vec3& p, const Vec3& n) { return occlusionAt(p, n, scene); });
+    const Vec3 ambient = settings.ambientColor * settings.ambient;
+    for (size_t k = 0; k < light.size(); ++k) {
+        const double keep = std::clamp(1.0 - settings.dirtScale * occlusion[k].x, 0.0, 1.0);
+        for (int c = 0; c < 3; ++c) light[k][c] = std::min(light[k][c], ambient[c]) + std::max(0.0, light[k][c] - ambient[c]) * keep;
+    }
+}
+
 void lightSurface(const Surface& s, const LightScene& scene, LightBudget& budget, uint8_t* base)
 {
     const LightSettings& settings = scene.settings;
@@ -477,6 +525,7 @@ void lightSurface(const Surface& s, const LightScene& scene, LightBudget& budget
     // Past the budget no line is traced: sky and flood light are left out, not let in everywhere.
     if (shadows && (settings.anySkyGlow || settings.floodLight > 0.0))
         addSparseLight(s, points, normals, light, [&](const Vec3& p, const Vec3& n) { return domeLight(p, n, scene); });
+    if (shadows) darkenCorners(s, points, normals, scene, light);
     if (!shadows) budget.cut.fetch_add(1);
     storeLight(s, light, base);
 }
