@@ -63,12 +63,18 @@ bool loadExternalLightmap(const char* picture, float overbright, unsigned* handl
         SystemLog::get().write(LOG_YELLOW "::BspLoader WARNING cannot read the lightmap %s: %s", picture, why);
         return false;
     }
-    size_t texels = size_t(image.width) * size_t(image.height);
-    std::vector<uint8_t> rgb(texels * 3);
-    for (size_t i = 0; i < texels; i++) {
-        std::copy_n(&image.pixels[i * size_t(image.bytesPerPixel)], 3, &rgb[i * 3]);
-        brightenColour(&rgb[i * 3], overbright);
-    }
+    // The level's lightmap coordinates start at the picture's top row; a TGA
+    // stored bottom row first (no top-left origin bit) is turned over.
+    const bool bottomUp = bytes.size() >= 18 && bytes[0] + 18u <= bytes.size() && (bytes[2] & ~8u) >= 1 &&
+                          (bytes[2] & ~8u) <= 3 && (bytes[17] & 0x20) == 0;
+    size_t width = size_t(image.width), height = size_t(image.height);
+    std::vector<uint8_t> rgb(width * height * 3);
+    for (size_t y = 0; y < height; y++)
+        for (size_t x = 0; x < width; x++) {
+            size_t from = (bottomUp ? height - 1 - y : y) * width + x, to = y * width + x;
+            std::copy_n(&image.pixels[from * size_t(image.bytesPerPixel)], 3, &rgb[to * 3]);
+            brightenColour(&rgb[to * 3], overbright);
+        }
     return TextureManager::get().createTexture(rgb.data(), image.width, image.height, handle);
 }
 

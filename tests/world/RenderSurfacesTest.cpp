@@ -178,6 +178,14 @@ TEST(Render, CurvesToolAndSkySurfacesAndLightmapsBesideTheLevel)
     std::filesystem::create_directories("baseq3/maps");
     ASSERT_TRUE(level.write("baseq3/maps/render_curves.bsp"));
     ASSERT_TRUE(rtWriteTga("baseq3/maps/render_curves/lm_0000.tga", 4, 4, 60));
+    {  // the file's first row is the picture's bottom row (no top-left origin bit): make it brighter
+        FILE* f = fopen("baseq3/maps/render_curves/lm_0000.tga", "r+b");
+        ASSERT_NE(f, nullptr);
+        const uint8_t bottom[4 * 3] = {120, 120, 120, 120, 120, 120, 120, 120, 120, 120, 120, 120};
+        ASSERT_EQ(fseek(f, 18, SEEK_SET), 0);
+        ASSERT_EQ(fwrite(bottom, 1, sizeof(bottom), f), sizeof(bottom));
+        ASSERT_EQ(fclose(f), 0);
+    }
 
     size_t mark = SystemLog::get().storedLines();
     BspLoader loader;
@@ -195,6 +203,8 @@ TEST(Render, CurvesToolAndSkySurfacesAndLightmapsBesideTheLevel)
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, texel);
     EXPECT_EQ(int(texel[0]), int(60 * splitOverbright(loader.overbright).data));
+    // Turned over: lightmap coordinates start at the picture's top row.
+    EXPECT_EQ(int(texel[3 * 4 * 3]), int(120 * splitOverbright(loader.overbright).data));
     EXPECT_TRUE(r.sky.present);
     EXPECT_GT(r.faces[2].meshVertexCount, 3);
     EXPECT_EQ(r.faces[2].meshVertexCount % 3, 0);
