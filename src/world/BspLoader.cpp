@@ -63,10 +63,11 @@ bool loadExternalLightmap(const char* picture, float overbright, unsigned* handl
         SystemLog::get().write(LOG_YELLOW "::BspLoader WARNING cannot read the lightmap %s: %s", picture, why);
         return false;
     }
-    // The level's lightmap coordinates start at the picture's top row; a TGA
-    // stored bottom row first (no top-left origin bit) is turned over.
-    const bool bottomUp = bytes.size() >= 18 && bytes[0] + 18u <= bytes.size() && (bytes[2] & ~8u) >= 1 &&
-                          (bytes[2] & ~8u) <= 3 && (bytes[17] & 0x20) == 0;
+    // The level's lightmap coordinates start at the picture's top row, but
+    // decoded images keep the bottom row first: turned over, except a TGA
+    // stored top row first (origin bit set), which the reader leaves in file order.
+    const bool tga = bytes.size() >= 18 && (bytes[2] & ~8u) >= 1 && (bytes[2] & ~8u) <= 3;
+    const bool bottomUp = !(tga && (bytes[17] & 0x20) != 0);
     size_t width = size_t(image.width), height = size_t(image.height);
     std::vector<uint8_t> rgb(width * height * 3);
     for (size_t y = 0; y < height; y++)
