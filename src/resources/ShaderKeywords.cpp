@@ -324,6 +324,14 @@ bool applyShaderLine(ShaderInfo& shader, const std::vector<std::string>& words)
         (keyword == "q3map_surfacelight" ? shader.surfaceLight : shader.skyLight) = std::isfinite(value) ? value : 0.0f;
         return true;
     }
+    if (keyword == "q3map_backsplash") {
+        const float percent = line.number(1), distance = line.number(2);
+        if (std::isfinite(percent) && std::isfinite(distance)) {
+            shader.backSplash[0] = std::clamp(percent, 0.0f, 100.0f);
+            shader.backSplash[1] = std::clamp(distance, 0.0f, 1024.0f);
+        }
+        return true;
+    }
     if (keyword == "q3map_lightimage") {
         shader.lightImage = line.raw(1);
         return true;

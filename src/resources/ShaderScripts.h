@@ -98,6 +98,9 @@ struct ShaderInfo {
     double surfaceLight = 0;  // "q3map_surfacelight": light given off by the faces
     double skyLight = 0;      // "q3map_skylight": light of the whole sky dome
     std::string lightImage;   // "q3map_lightimage": the picture whose colour that light has; may be empty
+    // "q3map_backsplash percent distance": the share of that light a glowing
+    // face throws back onto itself and its surroundings, from this far out.
+    double backSplash[2] = {5, 23};
     bool terrain = false;     // "q3map_terrain": painted by its entity's index map
     bool invert = false;      // "q3map_invert": faces turned to face the other way
     double offset = 0;        // "q3map_offset": faces moved along their normal

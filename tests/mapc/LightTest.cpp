@@ -183,6 +183,39 @@ TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
     EXPECT_LT(underSlab[0], up[0] / 2);
 }
 
+// Glowing walls standing on the floor, no dirt. Lit as the whole face seen,
+// the floor at a wall's foot is brighter than further out (a point in
+// front of the face would graze it). The wall's top, which glows too, is
+// lit by its back-splash; a shader with "q3map_backsplash 0 0" leaves it
+// dark. In a third room, the floor under a box in its middle (where a
+// luxel under the box looks for an open point) takes the light of the
+// floor beside it instead of staying black.
+TEST(MapcLight, GlowingWallsLightTheirFootAndThemselvesAndCoveredLuxelsBorrow)
+{
+    SearchFolder folder;
+    folder.write("scripts/test.shader", "textures/test/glowwall\n{\n q3map_surfacelight 60\n}\n"
+                                        "textures/test/nosplash\n{\n q3map_surfacelight 60\n q3map_backsplash 0 0\n}\n");
+    ASSERT_FALSE(folder.root.empty());
+    Compiled c;
+    compile(entity("\"classname\" \"worldspawn\"\n\"_dirtscale\" \"0\"\n" + hollowRoom({0, 0, 0, 512, 512, 256}) +
+                   brush({240, 192, 0, 256, 320, 128}, "test/glowwall") + hollowRoom({1024, 0, 0, 1536, 512, 256}) +
+                   brush({1264, 192, 0, 1280, 320, 128}, "test/nosplash") + hollowRoom({2048, 0, 0, 2560, 512, 256}) +
+                   brush({2240, 192, 0, 2368, 320, 64}, "halvex/metal")) +
+                pointEntity("info_player_start", 100, 100, 64) + pointEntity("info_player_deathmatch", 1100, 100, 64) +
+                pointEntity("info_player_deathmatch", 2100, 100, 64) +
+                pointEntity("light", 2150, 120, 200, "\"light\" \"300\"\n"),
+            c, folder.options);
+    ASSERT_TRUE(c.compiled) << c.diag.error;
+    ASSERT_TRUE(c.valid) << c.problem;
+    const std::array<int, 3> foot = floorLuxel(c.lumps, 264, 256), out = floorLuxel(c.lumps, 296, 256);
+    const std::array<int, 3> top = floorLuxel(c.lumps, 248, 256, true, 128), bareTop = floorLuxel(c.lumps, 1272, 256, true, 128);
+    const std::array<int, 3> covered = floorLuxel(c.lumps, 2304, 256), beside = floorLuxel(c.lumps, 2224, 256);
+    ASSERT_TRUE(foot[0] >= 0 && out[0] >= 0 && top[0] >= 0 && bareTop[0] >= 0 && covered[0] >= 0 && beside[0] >= 0);
+    EXPECT_GT(foot[0], out[0] + 10);
+    EXPECT_GT(top[0], bareTop[0] + 6);  // the other: what the floor bounces up
+    EXPECT_GT(covered[0], beside[0] / 3);  // the mean of the box's edge, some of it in its shadow
+}
+
 // A closed room with no light: the worldspawn's "ambient" and "_minlight"
 // name stored bytes and its "_color" scales them as given; its "light" and
 // "_ambient" add nothing. A step whose shader halves its stored light

@@ -347,8 +347,10 @@ TEST(ShaderScripts, EveryOpenArenaShaderParsesWithItsStages)
     int scripts = shaders.readAll(files, "scripts", [&](const char* script, const char* problem) {
         reports[script] += std::string(problem) + ";";
     });
-    EXPECT_GT(scripts, 100);
-    EXPECT_GT(shaders.count(), 1900u);
+    // The test packages alone give 91 scripts and 1888 shaders; other
+    // installed archives (the peer engine's) only add to them.
+    EXPECT_GE(scripts, 91);
+    EXPECT_GE(shaders.count(), 1888u);
     std::set<std::string> unexpected;
     for (const auto& r : reports) {
         std::string line = r.second;

@@ -67,6 +67,7 @@ struct TextureTraits {
     double surfaceLight = 0;             // light given off per face area
     double skyLight = 0;                 // sky shaders: light of the whole dome
     double lightColor[3] = {1, 1, 1};    // of surface and sky light: the light image's mean, largest 1
+    double backSplash[2] = {5, 23};      // glowing faces: percent of their light thrown back, from this far out
     bool terrain = false;                // painted by the entity's index map
     bool invert = false;                 // clones (cel shading) face the other way
     double offset = 0;                   // clones are moved this far along the normal

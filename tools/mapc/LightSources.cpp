@@ -16,9 +16,9 @@ namespace {
 
 // Point lights fall off with the square of the distance, as the editors'
 // users expect of "light"; this many units squared make one unit of light
-// (fitted over the development levels, now that detail brushes cast
-// shadows and corners darken).
-constexpr double kPointScale = 22900.0;
+// (fitted over the development levels, with detail shadows, dirt, and
+// covered luxels taking their neighbours' light).
+constexpr double kPointScale = 21500.0;
 // Closer than this a light counts as this far (no burnt-out spots).
 constexpr double kNearest = 16.0;
 // A light aimed at a target is a spotlight: a cone whose edge passes
@@ -31,7 +31,7 @@ constexpr double kSpotNone = 1.15;
 // compiles light the rooms around a spot well beyond it (fitted).
 constexpr double kAimedScale = 2.0;
 // Glowing faces: square units of face per unit of a point light's "light".
-constexpr double kAreaPerUnit = 36640.0;
+constexpr double kAreaPerUnit = 32500.0;
 // A glowing face shines from cells of at most this size, one light each.
 constexpr double kGlowCell = 128.0;
 
@@ -129,6 +129,25 @@ double PointLight::valueAt(double dist) const
     if (linear) return intensity - dist * fade;
     double d = std::max(dist, kNearest);
     return intensity * kPointScale / (d * d);
+}
+
+double PointLight::nearValueAt(const Vec3& p, const Vec3& n) const
+{
+    if (facing.dot(p - cell[0]) <= 0.0) return 0.0;
+    Winding seen = cell;
+    clipWinding(seen, Plane{n, n.dot(p)}, 0.0);
+    // Lambert's sum over the edges: the share of the hemisphere the piece covers.
+    double sum = 0.0;
+    for (size_t i = 0; i < seen.size(); ++i) {
+        const Vec3 a = (seen[i] - p).normalized(), b = (seen[(i + 1) % seen.size()] - p).normalized();
+        const Vec3 across = a.cross(b);
+        const double length = across.length();
+        if (length < 1e-12) continue;
+        sum += std::acos(std::clamp(a.dot(b), -1.0, 1.0)) * n.dot(across) / length;
+    }
+    const double formFactor = std::min(std::fabs(sum) / (2.0 * M_PI), 1.0);
+    // Far off this is the point light's intensity x scale x cosines / d^2.
+    return intensity * kPointScale * M_PI / cellArea * formFactor;
 }
 
 LightSettings readLightSettings(const MapFile& map, Diagnostics& diag)
@@ -286,25 +305,40 @@ std::vector<Winding> glowCells(const Winding& w, const Vec3& normal)
 }
 
 // One light just in front of a glowing cell's middle, as bright as its
-// area; a two-sided shader glows from the back as well.
-void addGlowLight(const Vec3& middle, const Vec3& normal, double area, const Vec3& color, double value,
-                  bool twoSided, LightSettings& light)
+// area, and its back-splash: a share of it all round from further out,
+// which lights the glowing face itself; a two-sided shader glows from the
+// back as well.
+void addGlowLight(const Winding& cell, const Vec3& middle, const Vec3& normal, double area,
+                  const TextureTraits& traits, LightSettings& light)
 {
-    for (int side = 0; side < (twoSided ? 2 : 1); ++side) {
+    const Vec3 color(traits.lightColor[0], traits.lightColor[1], traits.lightColor[2]);
+    double radius = 0.0;
+    for (const Vec3& corner : cell) radius = std::max(radius, (corner - middle).length());
+    for (int side = 0; side < (traits.twoSided ? 2 : 1); ++side) {
         const Vec3 facing = side == 0 ? normal : normal * -1.0;
         PointLight l;
         l.origin = middle + facing * 2.0;
-        l.intensity = std::min(100000.0, value * area / kAreaPerUnit);
+        l.intensity = std::min(100000.0, traits.surfaceLight * area / kAreaPerUnit);
         l.color = color;
         l.facing = facing;
+        l.cell = cell;
+        l.cellArea = area;
+        l.nearRange = 2.0 * radius;
         l.setReach();
-        if (l.intensity >= 1.0) light.lights.push_back(l);
+        if (l.intensity < 1.0) continue;
+        light.lights.push_back(l);
+        PointLight splash;
+        splash.origin = middle + facing * traits.backSplash[1];
+        splash.intensity = l.intensity * traits.backSplash[0] / 100.0;
+        splash.color = color;
+        splash.setReach();
+        if (splash.intensity > 0.0) light.lights.push_back(splash);
     }
 }
 
 // A glowing patch cut by its grid directions into cells of about
 // kGlowCell, one light each in front of the cell's middle.
-void addPatchSurfaceLights(const Surface& s, double value, const Vec3& color, bool twoSided, LightSettings& light)
+void addPatchSurfaceLights(const Surface& s, const TextureTraits& traits, LightSettings& light)
 {
     int cells[2];
     for (int axis = 0; axis < 2; ++axis) {
@@ -334,7 +368,7 @@ void addPatchSurfaceLights(const Surface& s, double value, const Vec3& color, bo
             if (!(area > 0.0) || !std::isfinite(area)) continue;
             Vec3 normal;
             const Vec3 middle = patchPoint(s, (u0 + u1) * 0.5, (v0 + v1) * 0.5, &normal);
-            addGlowLight(middle, normal, area, color, value, twoSided, light);
+            addGlowLight(Winding{p00, p10, p11, p01}, middle, normal, area, traits, light);
         }
 }
 
@@ -348,21 +382,19 @@ void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brus
         const TextureRecord& t = brushes.textures[static_cast<size_t>(s.texture)];
         if (t.flags & kSurfSky) continue;  // sky light comes from the dome
         const TextureTraits& traits = library.traitsOfPath(t.name, diag);
-        const double value = traits.surfaceLight;
-        if (value <= 0.0) continue;
-        const Vec3 color(traits.lightColor[0], traits.lightColor[1], traits.lightColor[2]);
+        if (traits.surfaceLight <= 0.0) continue;
         if (s.isMesh()) {
-            addMeshSurfaceLights(s, value, color, light);
+            addMeshSurfaceLights(s, traits.surfaceLight, Vec3(traits.lightColor[0], traits.lightColor[1], traits.lightColor[2]), light);
             continue;
         }
         if (s.isPatch()) {
-            addPatchSurfaceLights(s, value, color, traits.twoSided, light);
+            addPatchSurfaceLights(s, traits, light);
             continue;
         }
         const Vec3 normal = planes[s.plane].normal;
         for (const Winding& w : s.pieces)
             for (const Winding& cell : glowCells(w, normal))
-                addGlowLight(windingCenter(cell), normal, windingArea(cell), color, value, traits.twoSided, light);
+                addGlowLight(cell, windingCenter(cell), normal, windingArea(cell), traits, light);
     }
 }
 

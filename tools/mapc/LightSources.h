@@ -29,8 +29,14 @@ struct PointLight {
     Vec3 spotAxis;        // a spotlight's unit direction; zero: all round
     double spotCosFull = 1;  // ... full light within this cosine off the axis,
     double spotCosNone = 1;  // ... none beyond this one, a ramp between
+    Winding cell;         // a glowing face's piece it stands for; empty: a point
+    double cellArea = 0;  // ... its area
+    double nearRange = 0; // ... closer than this, lit as the whole piece seen (not as a point)
 
     double valueAt(double dist) const;
+    // Light of a glowing piece at p (normal n), from how much of the view
+    // above p the piece fills: right beside it, a point would graze.
+    double nearValueAt(const Vec3& p, const Vec3& n) const;
     void setReach();  // from intensity and linear
 };
 

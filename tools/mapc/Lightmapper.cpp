@@ -370,7 +370,7 @@ Vec3 directLight(const std::vector<const PointLight*>& lights, const Vec3& p, co
         if (dist < 1.0) dist = 1.0;
         double facing = normal.dot(d) / dist;
         if (facing <= 0.0) continue;
-        double value = l->valueAt(dist) * facing * emitted(*l, d, dist);
+        double value = dist < l->nearRange ? l->nearValueAt(p, normal) : l->valueAt(dist) * facing * emitted(*l, d, dist);
         if (value <= 0.0) continue;
         if (shadows && (!segmentClear(tree, planes, p, l->origin) || modelsBlock(scene, p, l->origin) ||
                         detailBlocks(scene, p, l->origin)))
@@ -387,12 +387,21 @@ Vec3 atLeastMinimum(Vec3 light, const LightSettings& settings)
     return light;
 }
 
-// Where each luxel of the surface is lit from, and the normal there.
-void luxelPoints(const Surface& s, const LightScene& scene, std::vector<Vec3>& points, std::vector<Vec3>& normals)
+// Where each luxel of a surface is lit from, and the normal there.
+struct Luxels {
+    std::vector<Vec3> points, normals;
+    std::vector<char> buried;  // under a neighbouring brush however it is moved: sees no light of its own
+};
+
+Luxels luxelPoints(const Surface& s, const LightScene& scene)
 {
     const size_t w = static_cast<size_t>(s.size[0]);
+    Luxels luxels;
+    std::vector<Vec3>& points = luxels.points;
+    std::vector<Vec3>& normals = luxels.normals;
     points.resize(w * static_cast<size_t>(s.size[1]));
     normals.resize(points.size());
+    luxels.buried.assign(points.size(), 0);
     if (s.isPatch()) {
         for (int j = 0; j < s.size[1]; ++j)
             for (int i = 0; i < s.size[0]; ++i) {
@@ -401,11 +410,11 @@ void luxelPoints(const Surface& s, const LightScene& scene, std::vector<Vec3>& p
                 points[j * w + i] = p + n * 1.0;
                 normals[j * w + i] = n;
             }
-        return;
+        return luxels;
     }
     if (s.isMesh()) {
         meshLuxelPoints(s, scene.tree, scene.planes, points, normals);
-        return;
+        return luxels;
     }
     const Plane& plane = scene.planes[s.plane];
     Vec3 centre;
@@ -424,16 +433,37 @@ void luxelPoints(const Surface& s, const LightScene& scene, std::vector<Vec3>& p
             // nearer the middle of the face.
             for (int k = 1; k <= 4 && inSolid(scene, sample); ++k)
                 sample = p + (centre - p) * (0.25 * k) + plane.normal * 0.5;
+            luxels.buried[j * w + i] = inSolid(scene, sample);
             points[j * w + i] = sample;
             normals[j * w + i] = plane.normal;
         }
+    return luxels;
 }
 
-// Light that changes slowly over a face (sky, flood, bounced): worked out
-// every kDomeSpacing luxels (and on the last row and column), blended between.
+// The open luxel nearest (x, y) within `reach` luxels; (x, y) itself when none is.
+size_t openLuxelNear(const Surface& s, const Luxels& luxels, int x, int y, int reach)
+{
+    const int w = s.size[0], h = s.size[1];
+    size_t best = static_cast<size_t>(y) * w + x;
+    int bestDistance = 1 << 30;
+    for (int j = std::max(0, y - reach); j <= std::min(h - 1, y + reach); ++j)
+        for (int i = std::max(0, x - reach); i <= std::min(w - 1, x + reach); ++i) {
+            const size_t at = static_cast<size_t>(j) * w + i;
+            const int distance = (i - x) * (i - x) + (j - y) * (j - y);
+            if (!luxels.buried[at] && distance < bestDistance) {
+                best = at;
+                bestDistance = distance;
+            }
+        }
+    return best;
+}
+
+// Light that changes slowly over a face (sky, flood, bounced, dirt): worked
+// out every kDomeSpacing luxels (and on the last row and column), blended
+// between. A buried node is worked out at the open luxel nearest it, so
+// light seen from inside a wall never blends into its open neighbours.
 template <class LightAt>
-void addSparseLight(const Surface& s, const std::vector<Vec3>& points, const std::vector<Vec3>& normals,
-                    std::vector<Vec3>& light, const LightAt& lightAt)
+void addSparseLight(const Surface& s, const Luxels& luxels, std::vector<Vec3>& light, const LightAt& lightAt)
 {
     const int w = s.size[0], h = s.size[1];
     auto nodes = [](int n) { return (n - 1 + kDomeSpacing - 1) / kDomeSpacing + 1; };
@@ -442,8 +472,8 @@ void addSparseLight(const Surface& s, const std::vector<Vec3>& points, const std
     std::vector<Vec3> dome(static_cast<size_t>(nw) * nh);
     for (int b = 0; b < nh; ++b)
         for (int a = 0; a < nw; ++a) {
-            size_t at = static_cast<size_t>(luxelOf(b, h)) * w + luxelOf(a, w);
-            dome[static_cast<size_t>(b) * nw + a] = lightAt(points[at], normals[at]);
+            const size_t at = openLuxelNear(s, luxels, luxelOf(a, w), luxelOf(b, h), kDomeSpacing);
+            dome[static_cast<size_t>(b) * nw + a] = lightAt(luxels.points[at], luxels.normals[at]);
         }
     for (int j = 0; j < h; ++j)
         for (int i = 0; i < w; ++i) {
@@ -455,6 +485,38 @@ void addSparseLight(const Surface& s, const std::vector<Vec3>& points, const std
             Vec3 top = at(a, b) * (1 - fx) + at(a1, b) * fx, bottom = at(a, b1) * (1 - fx) + at(a1, b1) * fx;
             light[static_cast<size_t>(j) * w + i] += top * (1 - fy) + bottom * fy;
         }
+}
+
+// A luxel under a neighbouring brush sees no light of its own; it takes
+// the mean of its open neighbours, spreading inwards, so the edge of a face
+// that meets a wall is not darkened by filtering (nor a narrow lip made
+// dark all over).
+void fillBuried(const Surface& s, std::vector<char> buried, std::vector<Vec3>& light)
+{
+    const int w = s.size[0], h = s.size[1];
+    for (bool changed = true; changed;) {
+        changed = false;
+        std::vector<char> next = buried;
+        for (int j = 0; j < h; ++j)
+            for (int i = 0; i < w; ++i) {
+                const size_t at = static_cast<size_t>(j) * w + i;
+                if (!buried[at]) continue;
+                Vec3 sum;
+                int open = 0;
+                for (int dj = -1; dj <= 1; ++dj)
+                    for (int di = -1; di <= 1; ++di) {
+                        const int x = i + di, y = j + dj;
+                        if (x < 0 || y < 0 || x >= w || y >= h || buried[static_cast<size_t>(y) * w + x]) continue;
+                        sum += light[static_cast<size_t>(y) * w + x];
+                        ++open;
+                    }
+                if (open == 0) continue;
+                light[at] = sum * (1.0 / open);
+                next[at] = 0;
+                changed = true;
+            }
+        buried.swap(next);
+    }
 }
 
 // Where luxel (i, j) of the surface's block starts in its page.
@@ -488,13 +550,12 @@ void storeLight(const Surface& s, const std::vector<Vec3>& light, uint8_t* base)
 
 // Corners and crevices darken ("dirt"): the light over the ambient times
 // 1 - scale x occlusion. The ambient stays flat, as the level asks.
-void darkenCorners(const Surface& s, const std::vector<Vec3>& points, const std::vector<Vec3>& normals,
-                   const LightScene& scene, std::vector<Vec3>& light)
+void darkenCorners(const Surface& s, const Luxels& luxels, const LightScene& scene, std::vector<Vec3>& light)
 {
     const LightSettings& settings = scene.settings;
     if (settings.dirtScale <= 0.0) return;
-    std::vector<Vec3> occlusion(points.size());
-    addSparseLight(s, points, normals, occlusion, [&](const Vec3& p, const Vec3& n) { return occlusionAt(p, n, scene); });
+    std::vector<Vec3> occlusion(luxels.points.size());
+    addSparseLight(s, luxels, occlusion, [&](const Vec3& p, const Vec3& n) { return occlusionAt(p, n, scene); });
     const Vec3 ambient = settings.ambientColor * settings.ambient;
     for (size_t k = 0; k < light.size(); ++k) {
         const double keep = std::clamp(1.0 - settings.dirtScale * occlusion[k].x, 0.0, 1.0);
@@ -505,10 +566,9 @@ void darkenCorners(const Surface& s, const std::vector<Vec3>& points, const std:
 void lightSurface(const Surface& s, const LightScene& scene, LightBudget& budget, uint8_t* base)
 {
     const LightSettings& settings = scene.settings;
-    std::vector<Vec3> points, normals;
-    luxelPoints(s, scene, points, normals);
+    const Luxels luxels = luxelPoints(s, scene);
     Bounds box;
-    for (const Vec3& p : points) box.add(p);
+    for (const Vec3& p : luxels.points) box.add(p);
     std::vector<const PointLight*> lights = lightsNear(box, settings);
     if (!s.isPatch() && !s.isMesh()) {
         const Plane& plane = scene.planes[s.plane];
@@ -519,14 +579,16 @@ void lightSurface(const Surface& s, const LightScene& scene, LightBudget& budget
     // Checked once a row of luxels: a huge face cannot overrun by much.
     bool shadows = budget.inTime();
     const size_t w = static_cast<size_t>(s.size[0]);
-    std::vector<Vec3> light(points.size());
+    std::vector<Vec3> light(luxels.points.size());
     for (int j = 0; j < s.size[1]; ++j, shadows = shadows && budget.inTime())
-        for (size_t i = 0; i < w; ++i) light[j * w + i] = directLight(lights, points[j * w + i], normals[j * w + i], scene, shadows);
+        for (size_t i = 0; i < w; ++i)
+            light[j * w + i] = directLight(lights, luxels.points[j * w + i], luxels.normals[j * w + i], scene, shadows);
     // Past the budget no line is traced: sky and flood light are left out, not let in everywhere.
     if (shadows && (settings.anySkyGlow || settings.floodLight > 0.0))
-        addSparseLight(s, points, normals, light, [&](const Vec3& p, const Vec3& n) { return domeLight(p, n, scene); });
-    if (shadows) darkenCorners(s, points, normals, scene, light);
+        addSparseLight(s, luxels, light, [&](const Vec3& p, const Vec3& n) { return domeLight(p, n, scene); });
+    if (shadows) darkenCorners(s, luxels, scene, light);
     if (!shadows) budget.cut.fetch_add(1);
+    fillBuried(s, luxels.buried, light);
     storeLight(s, light, base);
 }
 
@@ -560,11 +622,11 @@ void finishSurface(const Surface& s, const LightScene& scene, const LitFaces* fa
             const uint8_t* t = before + texelOffset(s, i, j);
             light[j * w + i] = Vec3(t[0], t[1], t[2]) * kDefaultOverbright;
         }
-    std::vector<Vec3> points, normals;
-    if (faces) luxelPoints(s, scene, points, normals);
-    if (faces)
-        addSparseLight(s, points, normals, light,
-                       [&](const Vec3& p, const Vec3& n) { return bouncedLight(p, n, *faces, scene.settings); });
+    if (faces) {
+        const Luxels luxels = luxelPoints(s, scene);
+        addSparseLight(s, luxels, light, [&](const Vec3& p, const Vec3& n) { return bouncedLight(p, n, *faces, scene.settings); });
+        fillBuried(s, luxels.buried, light);
+    }
     for (Vec3& l : light) l = atLeastMinimum(l, scene.settings) * brightness;
     storeLight(s, light, base);
 }

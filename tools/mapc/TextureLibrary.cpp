@@ -128,6 +128,7 @@ const TextureTraits& TextureLibrary::traitsOfPath(const std::string& path, Diagn
         t.surfaceLight = shader->surfaceLight;
         t.twoSided = shader->cull == CullMode::None;
         t.skyLight = shader->skyLight;
+        std::copy(shader->backSplash, shader->backSplash + 2, t.backSplash);
         // Glowing faces shine in the colour of their light image, else of their picture.
         if (t.surfaceLight > 0.0 || t.skyLight > 0.0)
             if (!meanColor(shader->lightImage, t.lightColor) && !meanColor(shader->editorImage, t.lightColor))
