@@ -161,9 +161,9 @@ TEST(MapcGeometry, SkyDomeAimedLightAndMinimumLight)
     EXPECT_GT(open[0], 40);                 // no lights there: the sky alone
     EXPECT_EQ(open[0], open[2]);            // white: the tint is the minimum's only
     EXPECT_LT(corner[0], open[0] - 8);      // the walls hide half the sky
-    // Stored: 2 x "light" x 21500 / distance^2 / 4, and the light walls and ceiling bounce.
-    EXPECT_GT(spot[0], 2 * 300 * 21500 / (200 * 200 * 4) - 4);
-    EXPECT_LT(spot[0], 2 * 2 * 300 * 21500 / (200 * 200 * 4));
+    // Stored: 2 x "light" x 21300 / distance^2 / 4, and the light walls and ceiling bounce.
+    EXPECT_GT(spot[0], 2 * 300 * 21300 / (200 * 200 * 4) - 4);
+    EXPECT_LT(spot[0], 2 * 2 * 300 * 21300 / (200 * 200 * 4));
     EXPECT_LT(offCone[0], spot[0] / 4);  // bounced light only
     EXPECT_NEAR(aside[0], 20, 2);           // no light: the minimum (stored 5), tinted
     EXPECT_NEAR(aside[1], 10, 2);

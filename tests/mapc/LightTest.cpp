@@ -183,9 +183,10 @@ TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
     EXPECT_LT(underSlab[0], up[0] / 2);
 }
 
-// Glowing walls standing on the floor, no dirt. Lit as the whole face seen,
-// the floor at a wall's foot is brighter than further out (a point in
-// front of the face would graze it). The wall's top, which glows too, is
+// Glowing walls standing on the floor. Lit as the whole face seen, the
+// floor at a wall's foot is brighter than further out (a point in front of
+// the face would graze it, and dirt would darken the corner were a glowing
+// face's light not spared). The wall's top, which glows too, is
 // lit by its back-splash; a shader with "q3map_backsplash 0 0" leaves it
 // dark. In a third room, the floor under a box in its middle (where a
 // luxel under the box looks for an open point) takes the light of the
@@ -197,7 +198,7 @@ TEST(MapcLight, GlowingWallsLightTheirFootAndThemselvesAndCoveredLuxelsBorrow)
                                         "textures/test/nosplash\n{\n q3map_surfacelight 60\n q3map_backsplash 0 0\n}\n");
     ASSERT_FALSE(folder.root.empty());
     Compiled c;
-    compile(entity("\"classname\" \"worldspawn\"\n\"_dirtscale\" \"0\"\n" + hollowRoom({0, 0, 0, 512, 512, 256}) +
+    compile(world(hollowRoom({0, 0, 0, 512, 512, 256}) +
                    brush({240, 192, 0, 256, 320, 128}, "test/glowwall") + hollowRoom({1024, 0, 0, 1536, 512, 256}) +
                    brush({1264, 192, 0, 1280, 320, 128}, "test/nosplash") + hollowRoom({2048, 0, 0, 2560, 512, 256}) +
                    brush({2240, 192, 0, 2368, 320, 64}, "halvex/metal")) +

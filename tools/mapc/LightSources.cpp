@@ -18,7 +18,7 @@ namespace {
 // users expect of "light"; this many units squared make one unit of light
 // (fitted over the development levels, with detail shadows, dirt, and
 // covered luxels taking their neighbours' light).
-constexpr double kPointScale = 21500.0;
+constexpr double kPointScale = 21300.0;
 // Closer than this a light counts as this far (no burnt-out spots).
 constexpr double kNearest = 16.0;
 // A light aimed at a target is a spotlight: a cone whose edge passes
@@ -31,7 +31,7 @@ constexpr double kSpotNone = 1.15;
 // compiles light the rooms around a spot well beyond it (fitted).
 constexpr double kAimedScale = 2.0;
 // Glowing faces: square units of face per unit of a point light's "light".
-constexpr double kAreaPerUnit = 32500.0;
+constexpr double kAreaPerUnit = 35750.0;
 // A glowing face shines from cells of at most this size, one light each.
 constexpr double kGlowCell = 128.0;
 
@@ -321,6 +321,7 @@ void addGlowLight(const Winding& cell, const Vec3& middle, const Vec3& normal, d
         l.intensity = std::min(100000.0, traits.surfaceLight * area / kAreaPerUnit);
         l.color = color;
         l.facing = facing;
+        l.glowing = true;
         l.cell = cell;
         l.cellArea = area;
         l.nearRange = 2.0 * radius;
@@ -331,6 +332,7 @@ void addGlowLight(const Winding& cell, const Vec3& middle, const Vec3& normal, d
         splash.origin = middle + facing * traits.backSplash[1];
         splash.intensity = l.intensity * traits.backSplash[0] / 100.0;
         splash.color = color;
+        splash.glowing = true;
         splash.setReach();
         if (splash.intensity > 0.0) light.lights.push_back(splash);
     }

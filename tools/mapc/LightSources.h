@@ -29,6 +29,7 @@ struct PointLight {
     Vec3 spotAxis;        // a spotlight's unit direction; zero: all round
     double spotCosFull = 1;  // ... full light within this cosine off the axis,
     double spotCosNone = 1;  // ... none beyond this one, a ramp between
+    bool glowing = false; // given off by a glowing face (its cell or its back-splash)
     Winding cell;         // a glowing face's piece it stands for; empty: a point
     double cellArea = 0;  // ... its area
     double nearRange = 0; // ... closer than this, lit as the whole piece seen (not as a point)

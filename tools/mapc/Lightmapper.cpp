@@ -347,9 +347,10 @@ double emitted(const PointLight& l, const Vec3& d, double dist)
     return std::max(0.0, -l.facing.dot(d) / dist);
 }
 
-// Ambient, sun and point lights at p.
+// Ambient, sun and point lights at p; `glowing` (may be null) gets the
+// part given off by glowing faces.
 Vec3 directLight(const std::vector<const PointLight*>& lights, const Vec3& p, const Vec3& normal,
-                 const LightScene& scene, bool shadows)
+                 const LightScene& scene, bool shadows, Vec3* glowing = nullptr)
 {
     const PlaneSet& planes = scene.planes;
     const Tree& tree = scene.tree;
@@ -376,6 +377,7 @@ Vec3 directLight(const std::vector<const PointLight*>& lights, const Vec3& p, co
                         detailBlocks(scene, p, l->origin)))
             continue;
         sum += l->color * value;
+        if (glowing && l->glowing) *glowing += l->color * value;
     }
     return sum;
 }
@@ -579,14 +581,17 @@ void lightSurface(const Surface& s, const LightScene& scene, LightBudget& budget
     // Checked once a row of luxels: a huge face cannot overrun by much.
     bool shadows = budget.inTime();
     const size_t w = static_cast<size_t>(s.size[0]);
-    std::vector<Vec3> light(luxels.points.size());
+    std::vector<Vec3> light(luxels.points.size()), glow(luxels.points.size());
     for (int j = 0; j < s.size[1]; ++j, shadows = shadows && budget.inTime())
         for (size_t i = 0; i < w; ++i)
-            light[j * w + i] = directLight(lights, luxels.points[j * w + i], luxels.normals[j * w + i], scene, shadows);
+            light[j * w + i] = directLight(lights, luxels.points[j * w + i], luxels.normals[j * w + i], scene, shadows, &glow[j * w + i]);
     // Past the budget no line is traced: sky and flood light are left out, not let in everywhere.
     if (shadows && (settings.anySkyGlow || settings.floodLight > 0.0))
         addSparseLight(s, luxels, light, [&](const Vec3& p, const Vec3& n) { return domeLight(p, n, scene); });
+    // A glowing fixture lights the crevice it sits in: its light is not darkened.
+    for (size_t k = 0; k < light.size(); ++k) light[k] = light[k] - glow[k];
     if (shadows) darkenCorners(s, luxels, scene, light);
+    for (size_t k = 0; k < light.size(); ++k) light[k] += glow[k];
     if (!shadows) budget.cut.fetch_add(1);
     fillBuried(s, luxels.buried, light);
     storeLight(s, light, base);
