@@ -133,7 +133,7 @@ double PointLight::valueAt(double dist) const
 
 double PointLight::nearValueAt(const Vec3& p, const Vec3& n) const
 {
-    if (facing.dot(p - cell[0]) <= 0.0) return 0.0;
+    if (cell.size() < 3 || cellArea <= 0.0 || facing.dot(p - cell[0]) <= 0.0) return 0.0;
     Winding seen = cell;
     clipWinding(seen, Plane{n, n.dot(p)}, 0.0);
     // Lambert's sum over the edges: the share of the hemisphere the piece covers.

@@ -433,9 +433,12 @@ Luxels luxelPoints(const Surface& s, const LightScene& scene)
             Vec3 sample = p + plane.normal * 0.5;
             // Luxels that fall under a neighbouring brush borrow a point
             // nearer the middle of the face.
-            for (int k = 1; k <= 4 && inSolid(scene, sample); ++k)
+            bool buried = inSolid(scene, sample);
+            for (int k = 1; k <= 4 && buried; ++k) {
                 sample = p + (centre - p) * (0.25 * k) + plane.normal * 0.5;
-            luxels.buried[j * w + i] = inSolid(scene, sample);
+                buried = inSolid(scene, sample);
+            }
+            luxels.buried[j * w + i] = buried;
             points[j * w + i] = sample;
             normals[j * w + i] = plane.normal;
         }
@@ -551,8 +554,10 @@ void storeLight(const Surface& s, const std::vector<Vec3>& light, uint8_t* base)
 }
 
 // Corners and crevices darken ("dirt"): the light over the ambient times
-// 1 - scale x occlusion. The ambient stays flat, as the level asks.
-void darkenCorners(const Surface& s, const Luxels& luxels, const LightScene& scene, std::vector<Vec3>& light)
+// 1 - scale x occlusion. The ambient stays flat, as the level asks, and so
+// does the `spared` part of each luxel's light.
+void darkenCorners(const Surface& s, const Luxels& luxels, const LightScene& scene, const std::vector<Vec3>& spared,
+                   std::vector<Vec3>& light)
 {
     const LightSettings& settings = scene.settings;
     if (settings.dirtScale <= 0.0) return;
@@ -561,7 +566,9 @@ void darkenCorners(const Surface& s, const Luxels& luxels, const LightScene& sce
     const Vec3 ambient = settings.ambientColor * settings.ambient;
     for (size_t k = 0; k < light.size(); ++k) {
         const double keep = std::clamp(1.0 - settings.dirtScale * occlusion[k].x, 0.0, 1.0);
-        for (int c = 0; c < 3; ++c) light[k][c] = std::min(light[k][c], ambient[c]) + std::max(0.0, light[k][c] - ambient[c]) * keep;
+        const Vec3 darkened = light[k] - spared[k];
+        for (int c = 0; c < 3; ++c)
+            light[k][c] = spared[k][c] + std::min(darkened[c], ambient[c]) + std::max(0.0, darkened[c] - ambient[c]) * keep;
     }
 }
 
@@ -589,9 +596,7 @@ void lightSurface(const Surface& s, const LightScene& scene, LightBudget& budget
     if (shadows && (settings.anySkyGlow || settings.floodLight > 0.0))
         addSparseLight(s, luxels, light, [&](const Vec3& p, const Vec3& n) { return domeLight(p, n, scene); });
     // A glowing fixture lights the crevice it sits in: its light is not darkened.
-    for (size_t k = 0; k < light.size(); ++k) light[k] = light[k] - glow[k];
-    if (shadows) darkenCorners(s, luxels, scene, light);
-    for (size_t k = 0; k < light.size(); ++k) light[k] += glow[k];
+    if (shadows) darkenCorners(s, luxels, scene, glow, light);
     if (!shadows) budget.cut.fetch_add(1);
     fillBuried(s, luxels.buried, light);
     storeLight(s, light, base);
