@@ -35,8 +35,10 @@ halvex_exec=${HALVEX_EXEC:-}
 
 "$src/scripts/setup.sh" --peer || exit 1
 [ "$peer_only" = 1 ] || {
+# ccache speeds rebuilds where it is installed; nothing installs it.
+launcher=$(command -v ccache || true)
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DHALVEX_SANITIZE=OFF -DHALVEX_TESTS=OFF \
-  -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache >/dev/null || exit 1
+  -DCMAKE_CXX_COMPILER_LAUNCHER="$launcher" -DCMAKE_C_COMPILER_LAUNCHER="$launcher" >/dev/null || exit 1
 nice cmake --build "$build" -j2 --target halvex >/dev/null || exit 1
 # cmake's game-folder targets (textures, menu, settings) come with a full build
 nice cmake --build "$build" -j2 >/dev/null || exit 1
