@@ -23,6 +23,7 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,32 @@ const char* const kGameData = "/usr/share/games/nexuiz/data";
 // opens with cuts every 256 units (x -1024, -768, -512, -256, 0, 256), where
 // the others open on the usual 1024. Ours is compiled with the same grid.
 const std::map<std::string, double> kReferenceBlocks = {{"aneurysm", 256.0}};
+
+// The corner dirt the reference was lit with, from the command line its
+// compiler recorded in the worldspawn: its light stage's "-dirtscale", 1 for
+// "-dirty" alone, 0 without "-dirty"; -1 where none was recorded.
+double referenceDirtScale(const std::string& entities)
+{
+    const std::string key = "\"_q3map2_cmdline\" \"";
+    const size_t at = entities.find(key);
+    if (at == std::string::npos) return -1.0;
+    const size_t start = at + key.size(), end = entities.find('"', start);
+    std::istringstream line(entities.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    std::string stage;
+    while (std::getline(line, stage, ';')) {
+        std::istringstream words(stage);
+        std::string word, first;
+        words >> first;
+        if (first != "-light") continue;
+        double scale = 0.0;
+        while (words >> word) {
+            if (word == "-dirty" && scale == 0.0) scale = 1.0;
+            if (word == "-dirtscale" && !(words >> scale)) return -1.0;
+        }
+        return scale;
+    }
+    return -1.0;
+}
 
 // Prints the shaders and kinds whose area differs most, largest first.
 void printKinds(const RawLevel& mine, const RawLevel& ref, double scale)
@@ -92,7 +119,7 @@ struct Figures {
 
 // Compiles in a child so time and memory are this compile's alone.
 Figures compileChild(const std::string& source, const std::string& output, const std::string& base, bool facesOnly,
-                     double blockSize, bool lightOnly)
+                     double blockSize, double dirtScale, bool lightOnly)
 {
     Figures fig;
     auto start = std::chrono::steady_clock::now();
@@ -111,6 +138,7 @@ Figures compileChild(const std::string& source, const std::string& output, const
         options.files = &files;
         if (facesOnly) options.visSeconds = options.lightSeconds = 0;
         options.blockSize = blockSize;
+        options.dirtScale = dirtScale;
         if (lightOnly) options.visSeconds = 0;
         mapc::Diagnostics diag(false);
         mapc::CompileStats stats;
@@ -175,9 +203,11 @@ int main(int argc, char** argv)
         std::string ourPath = outDir + "/" + name + ".bsp";
         const auto grid = kReferenceBlocks.find(name);
         const double blockSize = referenceGrid && grid != kReferenceBlocks.end() ? grid->second : 0.0;
-        Figures ours = compileChild(maps + "/" + name + ".map", ourPath, maps + "/..", kinds, blockSize, lightOnly);
         RawLevel mine, ref;
-        if (!ours.compiled || !mine.load(ourPath) || !ref.load(maps + "/" + name + ".bsp")) {
+        const bool refRead = ref.load(maps + "/" + name + ".bsp");
+        const double dirtScale = refRead ? referenceDirtScale(ref.entities) : -1.0;
+        Figures ours = compileChild(maps + "/" + name + ".map", ourPath, maps + "/..", kinds, blockSize, dirtScale, lightOnly);
+        if (!ours.compiled || !mine.load(ourPath) || !refRead) {
             std::printf("%-12s compile or read FAILED\n", name.c_str());
             ++failures;
             continue;
@@ -279,6 +309,7 @@ int main(int argc, char** argv)
             std::printf("             reference's outside is open (%d of 8 world corners in clusters, %ld of %d clusters unreached): share judged on inside %%\n",
                         openCorners(ref), refUnreached, ref.clusters);
         if (blockSize > 0) std::printf("             compiled on a %g-unit block grid, as its reference was\n", blockSize);
+        if (dirtScale >= 0) std::printf("             lit with dirt scale %g, as its reference's recorded command line asks\n", dirtScale);
         if (kinds) printKinds(mine, ref, scale);
         if (lightShaders) printShaderLight(mine, ourPages, ref, refPages);
         std::fflush(stdout);

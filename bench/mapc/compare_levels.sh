@@ -23,7 +23,9 @@
 # A level whose reference was compiled on another block grid than the
 # default without its source naming one (aneurysm: 256) is compiled on that
 # grid too, as a note under its row says; DEFAULT_GRID=1 compiles every
-# level on the default grid.
+# level on the default grid. A reference whose compiler recorded its command
+# line in the worldspawn is matched in corner dirt: ours is lit with its
+# light stage's "-dirtscale" (1 for "-dirty" alone, none without "-dirty").
 #   bench/mapc/compare_levels.sh [build folder] [all | LEVEL...]
 # KINDS=1: also the area per shader and face kind; LIGHT=1: no portal flow
 # (quick runs over the light ratio); SHADERS=1: the lightmap brightness per shader.

@@ -96,6 +96,15 @@ TEST(MapcGeometry, LightFallsOffAndThePillarCastsAShadow)
     ASSERT_TRUE(foot[0] >= 0 && cleanFoot[0] >= 0);
     EXPECT_LT(foot[0], cleanFoot[0] - 8);
     EXPECT_NEAR(floorLuxel(clean.lumps, 300, 512)[0], near[0], 2);
+    // Dirt asked of the compile: 0 clears a level naming none; a level's own key wins.
+    Compiled asked, named;
+    mapc::CompileOptions noDirt;
+    noDirt.dirtScale = 0;
+    compile(pillarRoom(), asked, noDirt);
+    compile(pillarRoom("\"_dirtscale\" \"1\"\n"), named, noDirt);
+    ASSERT_TRUE(asked.compiled && named.compiled);
+    EXPECT_EQ(floorLuxel(asked.lumps, 470, 512)[0], cleanFoot[0]);
+    EXPECT_EQ(floorLuxel(named.lumps, 470, 512)[0], foot[0]);
 
     // No time for lighting: every face is still lit, without shadows (and
     // without bounced light), and the compiler says so.

@@ -215,7 +215,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
             ++patchCount;
         }
     }
-    LightSettings light = readLightSettings(map, diag);
+    LightSettings light = readLightSettings(map, diag, options.dirtScale);
     std::vector<ClipTriangle> clips;
     int meshCount =
         addMiscModels(map, options.files, library, brushes, tree, planes, light.luxel, surfaces, diag, &clips);

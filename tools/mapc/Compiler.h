@@ -33,6 +33,7 @@ struct CompileOptions {
     Progress* progress = nullptr;       // stage lines and the closing table; null: none
     int treeDepth = kMaxTreeDepth;      // deepest tree written: the game's limit (tests take less)
     double blockSize = 0;               // block grid when the source names none (0: 1024 units)
+    double dirtScale = -1;              // corner dirt when the source names none (negative: 1; 0: none)
 };
 
 // Source text to lumps; false with the error (and its line) in diag.

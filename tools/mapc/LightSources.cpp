@@ -90,7 +90,7 @@ void readWorldspawn(const MapEntity& e, LightSettings& settings, Diagnostics& di
     settings.ambient = std::clamp(e.number("ambient", 0.0), 0.0, 255.0) * kDefaultOverbright;
     settings.minLight = std::clamp(e.number("_minlight", 0.0), 0.0, 255.0) * kDefaultOverbright;
     const double dirtScale = e.number("_dirtscale", settings.dirtScale), dirtDepth = e.number("_dirtdepth", settings.dirtDepth);
-    settings.dirtScale = std::isfinite(dirtScale) ? std::clamp(dirtScale, 0.0, 10.0) : 1.0;
+    settings.dirtScale = std::isfinite(dirtScale) ? std::clamp(dirtScale, 0.0, 10.0) : settings.dirtScale;
     settings.dirtDepth = std::isfinite(dirtDepth) ? std::clamp(dirtDepth, 8.0, 1024.0) : 128.0;
     Vec3 c;
     if (e.vector("_color", c)) settings.ambientColor = asGiven(c);
@@ -150,9 +150,10 @@ double PointLight::nearValueAt(const Vec3& p, const Vec3& n) const
     return intensity * kPointScale * M_PI / cellArea * formFactor;
 }
 
-LightSettings readLightSettings(const MapFile& map, Diagnostics& diag)
+LightSettings readLightSettings(const MapFile& map, Diagnostics& diag, double dirtScale)
 {
     LightSettings settings;
+    if (std::isfinite(dirtScale) && dirtScale >= 0.0) settings.dirtScale = std::min(dirtScale, 10.0);
     std::map<std::string, Vec3> targets;
     for (const MapEntity& e : map.entities) {
         const char* name = e.value("targetname");

@@ -72,8 +72,9 @@ struct LightSettings {
     const DetailShadows* detailShadows = nullptr;  // opaque detail brushes in the way; null: none
 };
 
-// Reads the worldspawn keys and the light entities.
-LightSettings readLightSettings(const MapFile& map, Diagnostics& diag);
+// Reads the worldspawn keys and the light entities; `dirtScale` is the
+// corner dirt of a level whose worldspawn names none (negative: 1).
+LightSettings readLightSettings(const MapFile& map, Diagnostics& diag, double dirtScale = -1.0);
 
 // The sky faces, their suns ("q3map_sun") and dome light ("q3map_skylight",
 // and "q3map_surfacelight" of a sky shader); also each surface's

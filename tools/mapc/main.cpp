@@ -12,7 +12,7 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: halvex-mapc [-path FOLDER]... [-threads N] [-blocksize UNITS] SOURCE.map OUTPUT.bsp\n");
+    std::fprintf(stderr, "usage: halvex-mapc [-path FOLDER]... [-threads N] [-blocksize UNITS] [-dirtscale S] SOURCE.map OUTPUT.bsp\n");
     return 2;
 }
 
@@ -55,6 +55,9 @@ int run(int argc, char** argv)
         } else if (std::strcmp(argv[i], "-blocksize") == 0 && i + 1 < argc) {
             options.blockSize = std::atof(argv[++i]);
             if (!(options.blockSize >= 64 && options.blockSize <= 65536)) return usage();
+        } else if (std::strcmp(argv[i], "-dirtscale") == 0 && i + 1 < argc) {
+            options.dirtScale = std::atof(argv[++i]);
+            if (!(options.dirtScale >= 0 && options.dirtScale <= 10)) return usage();
         } else if (argv[i][0] == '-' || fileCount == 2) {
             return usage();
         } else {
