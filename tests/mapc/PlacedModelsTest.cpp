@@ -156,8 +156,9 @@ double luxelUnder(const mapc::LevelLumps& l, double x, double y, double z)
 // A placed model whose spawnflags ask for lightmaps (4) is lit luxel by
 // luxel: a lid of five squares standing on a plate under the room's light
 // becomes one lit face per side it faces and one for the plate, the lid's
-// top bright, and the lid shades the plate around it (models shade their
-// own light). Without the flag the same model keeps its vertex light.
+// top bright, and the lid shades the plate around it and the plate the
+// floor under it (a lightmapped model shades the world). Without the flag
+// the same model keeps its vertex light and shades no brush face.
 TEST(MapcCompile, MarkedModelsGetLightmaps)
 {
     char dir[] = "/tmp/mapc_litmodelsXXXXXX";
@@ -180,7 +181,8 @@ TEST(MapcCompile, MarkedModelsGetLightmaps)
     options.files = &files;
     const std::string source =
         boxRoom() + pointEntity("misc_model", 256, 256, 0, "\"model\" \"models/lid.ase\"\n\"spawnflags\" \"4\"\n") +
-        pointEntity("misc_model", 80, 440, 0, "\"model\" \"models/lid.ase\"\n\"modelscale\" \"0.25\"\n");
+        pointEntity("misc_model", 80, 440, 0, "\"model\" \"models/lid.ase\"\n\"modelscale\" \"0.25\"\n") +
+        pointEntity("misc_model", 80, 80, 0, "\"model\" \"models/lid.ase\"\n\"modelscale\" \"0.5\"\n");
     Compiled c;
     compile(source, c, options);
     ASSERT_TRUE(c.compiled) << c.diag.error;
@@ -205,12 +207,18 @@ TEST(MapcCompile, MarkedModelsGetLightmaps)
             }
     }
     EXPECT_EQ(litFaces, 6);
-    EXPECT_EQ(vertexLit, 12);
+    EXPECT_EQ(vertexLit, 24);
     const double top = luxelUnder(c.lumps, 256, 256, 100), plateNear = luxelUnder(c.lumps, 256 + 72, 256, 2),
                  plateFar = luxelUnder(c.lumps, 256 + 128, 256, 2);
     EXPECT_GT(top, 1.5 * plateFar) << top;  // nearer the light
     EXPECT_LT(plateNear, plateFar * 0.6) << plateNear << " " << plateFar;  // in the lid's shadow
     EXPECT_GT(plateFar, 5.0);
+    // The floor under the marked plate is shaded; under the unmarked one it
+    // is lit as the floor as far from the light on the other side.
+    const double floorShaded = luxelUnder(c.lumps, 256 + 120, 256, 0);
+    const double floorUnmarked = luxelUnder(c.lumps, 130, 80, 0), floorMirror = luxelUnder(c.lumps, 382, 80, 0);
+    EXPECT_LT(floorShaded, plateFar * 0.6) << floorShaded << " " << plateFar;
+    EXPECT_NEAR(floorUnmarked, floorMirror, 4.0) << floorUnmarked << " " << floorMirror;
     EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
 }
 

@@ -230,8 +230,9 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
                                                   [](const Surface& s) { return s.lightmapped; }));
     addSkyLights(surfaces, brushes, library, diag, light);
     addSurfaceLights(surfaces, brushes, planes, library, diag, light);
-    const ModelShadows modelShadows(surfaces);
+    const ModelShadows modelShadows(surfaces), worldModelShadows(surfaces, true);
     light.modelShadows = &modelShadows;
+    light.worldModelShadows = &worldModelShadows;
     const DetailShadows detailShadows(brushes, planes);
     light.detailShadows = &detailShadows;
     std::vector<uint8_t> pages;

@@ -69,6 +69,7 @@ struct LightSettings {
     bool anySkyGlow = false;
     std::vector<float> brightness;  // per surface: its stored light times this (shader's); empty: all 1
     const ModelShadows* modelShadows = nullptr;  // placed models' triangles in the way; null: none
+    const ModelShadows* worldModelShadows = nullptr;  // ... those in the way of brush faces and patches
     const DetailShadows* detailShadows = nullptr;  // opaque detail brushes in the way; null: none
 };
 

@@ -657,9 +657,9 @@ void buildLightmaps(std::vector<Surface>& surfaces, const PlaneSet& planes, cons
     placeBlocks(lit, packer);
     pages.assign(static_cast<size_t>(packer.pages) * bsp::kLightmapBytes, 0);
     const SkyIndex sky = buildSkyIndex(tree, surfaces, settings);
-    // Placed models shade their own lighting only: brush faces and patches
-    // are lit as the world's brushes alone shade them.
-    const LightScene scene{planes, tree, settings, sky, nullptr};
+    // Brush faces and patches are shaded by the brushes and by the models
+    // built as architecture (lightmapped); decorations shade only models.
+    const LightScene scene{planes, tree, settings, sky, settings.worldModelShadows};
     const LightScene modelScene{planes, tree, settings, sky, settings.modelShadows};
     // Blocks never overlap, so the surfaces are lit side by side.
     forEachIndex(lit.size(), threads, [&](size_t i) {
@@ -687,7 +687,7 @@ void lightMeshes(std::vector<Surface>& surfaces, const PlaneSet& planes, const T
                  const LightSettings& settings, int threads, LightBudget& budget)
 {
     const SkyIndex sky = buildSkyIndex(tree, surfaces, settings);
-    const LightScene scene{planes, tree, settings, sky, settings.modelShadows};
+    const LightScene scene{planes, tree, settings, sky, settings.worldModelShadows};
     std::vector<Surface*> meshes;
     for (Surface& s : surfaces)
         if (s.isMesh() && !s.lightmapped) meshes.push_back(&s);

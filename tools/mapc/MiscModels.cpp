@@ -107,13 +107,15 @@ struct MeshLighting {
     double luxel = 0.0;
     double scale = 1.0;
     bool castsShadows = false;
+    bool shadesWorld = false;
 };
 
 // Lists the piece in the leaves its box reaches; one wholly outside the
 // level or in solid is dropped.
-void addPiece(Surface&& s, bool castsShadows, const Tree& tree, const PlaneSet& planes, std::vector<Surface>& out)
+void addPiece(Surface&& s, const MeshLighting& lit, const Tree& tree, const PlaneSet& planes, std::vector<Surface>& out)
 {
-    s.castsShadows = castsShadows;
+    s.castsShadows = lit.castsShadows;
+    s.shadesWorld = lit.castsShadows && lit.shadesWorld;
     Bounds box;
     for (const PatchPoint& p : s.meshPoints) box.add(p.position);
     leavesInBox(tree, planes, box, s.leaves);
@@ -135,7 +137,7 @@ void addLitPieces(const std::vector<PatchPoint>& placed, const std::vector<int>&
         lightmapAxes(axis, s.axes[0], s.axes[1]);
         for (int t : piece.triangles)
             for (int k = 0; k < 3; ++k) s.cornerNormals.push_back(normals[static_cast<size_t>(t) * 3 + static_cast<size_t>(k)]);
-        addPiece(std::move(s), lit.castsShadows, tree, planes, out);
+        addPiece(std::move(s), lit, tree, planes, out);
     }
 }
 
@@ -180,7 +182,7 @@ bool addMesh(const ModelMesh& mesh, const ModelPlacement& where, int texture, co
             .push_back(t);
     }
     for (const auto& piece : pieces)
-        addPiece(pieceOf(placed, mesh.triangles, piece.second, texture), lit.castsShadows, tree, planes, out);
+        addPiece(pieceOf(placed, mesh.triangles, piece.second, texture), lit, tree, planes, out);
     return true;
 }
 
@@ -301,6 +303,8 @@ int addMiscModels(const MapFile& map, const FileSystem* files, TextureLibrary& l
         // Placed models are part of the world: they shade it unless told not to.
         lit.castsShadows = e.number("_castshadows", e.number("_cs", 1.0)) > 0.0;
         if (flags & kModelLightmapFlag) {
+            // Lit as part of the world, it shades the world as a brush would.
+            lit.shadesWorld = true;
             lit.luxel = luxel;
             lit.scale = std::clamp(e.number("_lightmapscale", 1.0), kLeastLightmapScale, kMostLightmapScale);
         }

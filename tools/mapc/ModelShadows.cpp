@@ -35,10 +35,10 @@ Vec3 centreOf(const Vec3 c[3]) { return (c[0] + c[1] + c[2]) * (1.0 / 3.0); }
 
 } // namespace
 
-ModelShadows::ModelShadows(const std::vector<Surface>& surfaces)
+ModelShadows::ModelShadows(const std::vector<Surface>& surfaces, bool worldOnly)
 {
     for (const Surface& s : surfaces) {
-        if (!s.isMesh() || !s.castsShadows) continue;
+        if (!s.isMesh() || !s.castsShadows || (worldOnly && !s.shadesWorld)) continue;
         for (size_t t = 0; t + 2 < s.meshIndices.size(); t += 3) {
             Triangle tri;
             for (int k = 0; k < 3; ++k)

@@ -10,8 +10,9 @@ namespace mapc {
 
 class ModelShadows {
 public:
-    // The triangles of every mesh surface marked as casting shadows.
-    explicit ModelShadows(const std::vector<Surface>& surfaces);
+    // The triangles of every mesh surface marked as casting shadows (with
+    // `worldOnly`, of those that shade brush faces and patches too).
+    explicit ModelShadows(const std::vector<Surface>& surfaces, bool worldOnly = false);
 
     bool empty() const { return triangles.empty(); }
 
