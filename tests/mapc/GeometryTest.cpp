@@ -106,6 +106,19 @@ TEST(MapcGeometry, LightFallsOffAndThePillarCastsAShadow)
     EXPECT_EQ(floorLuxel(asked.lumps, 470, 512)[0], cleanFoot[0]);
     EXPECT_EQ(floorLuxel(named.lumps, 470, 512)[0], foot[0]);
 
+    // "_light" "150 60 60 20" (another tool family's "r g b intensity") is
+    // read as Quake 3 light compilers read it: 150, coloured by "_color" alone.
+    std::string fourNumbers = pillarRoom();
+    const std::string plain = "\"light\" \"150\"";
+    fourNumbers.replace(fourNumbers.find(plain), plain.size(), "\"_light\" \"150 60 60 20\"");
+    Compiled firstNumber;
+    compile(fourNumbers, firstNumber);
+    ASSERT_TRUE(firstNumber.compiled) << firstNumber.diag.error;
+    EXPECT_EQ(floorLuxel(firstNumber.lumps, 300, 512), near);
+    bool told = false;
+    for (const std::string& w : firstNumber.diag.warnings) told = told || w.find("only its first number") != std::string::npos;
+    EXPECT_TRUE(told);
+
     // No time for lighting: every face is still lit, without shadows (and
     // without bounced light), and the compiler says so.
     Compiled cut;

@@ -98,8 +98,8 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
 // the corner, where walls are near, less; "ambient" (stored 1.5, 6 as
 // shown) adds to both. Then three closed rooms: a ceiling panel whose
 // shader glows in its light image's colour, a linear light ("spawnflags"
-// 1) that fades to nothing at "light" units, and a light written as
-// "r g b intensity". Then glowing patches halfway up: facing down, facing
+// 1) that fades to nothing at "light" units, and a blue light ("_color").
+// Then glowing patches halfway up: facing down, facing
 // up, and facing up with a "cull none" shader, which glows from its back
 // too; the one facing up again over a detail slab, which stops bounced light.
 TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
@@ -143,7 +143,7 @@ TEST(MapcLight, FloodLightGlowingFacesAndLightForms)
                 pointEntity("info_player_deathmatch", 5200, 100, 64) + pointEntity("info_player_deathmatch", 6200, 60, 64) +
                 pointEntity("info_player_deathmatch", 2100, 100, 64) +
                 pointEntity("light", 1280, 256, 100, "\"light\" \"200\"\n\"spawnflags\" \"1\"\n") +
-                pointEntity("light", 2304, 256, 200, "\"light\" \"0 0 255 300\"\n"),
+                pointEntity("light", 2304, 256, 200, "\"light\" \"300\"\n\"_color\" \"0 0 1\"\n"),
             c, folder.options);
     ASSERT_TRUE(c.compiled) << c.diag.error;
     ASSERT_TRUE(c.valid) << c.problem;

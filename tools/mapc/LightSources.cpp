@@ -58,22 +58,19 @@ bool allFinite(const double* v, int n)
     return true;
 }
 
-// "light" or "_light": one number, or "r g b intensity".
-double lightValue(const MapEntity& e, Vec3& color, bool& colored)
+// "light" or "_light": its first number. Quake 3 light compilers read
+// "255 255 128 50" (another tool family's "r g b intensity") as 255, white
+// unless "_color" says otherwise, and the levels were made looking at that.
+double lightValue(const MapEntity& e, Diagnostics& diag)
 {
-    colored = false;
     const char* text = e.value("light");
     if (!text) text = e.value("_light");
     if (!text) return 300.0;
-    double v[4];
-    int n = std::sscanf(text, "%lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3]);
-    if (!allFinite(v, n)) return 300.0;
-    if (n == 4) {
-        color = tint(Vec3(v[0], v[1], v[2]));
-        colored = true;
-        return v[3];
-    }
-    return n >= 1 ? v[0] : 300.0;
+    double v[2];
+    int n = std::sscanf(text, "%lf %lf", &v[0], &v[1]);
+    if (n < 1 || !allFinite(v, 1)) return 300.0;
+    if (n == 2) diag.warn(e.line, "light \"%s\": only its first number is its brightness; \"_color\" gives a colour", text);
+    return v[0];
 }
 
 void readWorldspawn(const MapEntity& e, LightSettings& settings, Diagnostics& diag)
@@ -173,8 +170,7 @@ LightSettings readLightSettings(const MapFile& map, Diagnostics& diag, double di
             diag.warn(e.line, "light without an origin ignored");
             continue;
         }
-        bool colored = false;
-        l.intensity = std::clamp(lightValue(e, l.color, colored), 0.0, 100000.0);
+        l.intensity = std::clamp(lightValue(e, diag), 0.0, 100000.0);
         Vec3 c;
         if (e.vector("_color", c)) l.color = tint(c);
         const char* target = e.value("target");
