@@ -687,7 +687,7 @@ void lightMeshes(std::vector<Surface>& surfaces, const PlaneSet& planes, const T
                  const LightSettings& settings, int threads, LightBudget& budget)
 {
     const SkyIndex sky = buildSkyIndex(tree, surfaces, settings);
-    const LightScene scene{planes, tree, settings, sky, settings.worldModelShadows};
+    const LightScene scene{planes, tree, settings, sky, settings.modelShadows};
     std::vector<Surface*> meshes;
     for (Surface& s : surfaces)
         if (s.isMesh() && !s.lightmapped) meshes.push_back(&s);
