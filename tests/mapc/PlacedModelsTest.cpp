@@ -19,8 +19,8 @@
 using namespace mapctest;
 
 // Models placed with misc_model, read from the search path: an ASE square
-// turned and scaled, an MD3 triangle stretched per axis; missing and broken
-// models are left out with one warning each.
+// turned and scaled, an MD3 triangle stretched per axis that shades a second
+// square under it; missing and broken models are left out with one warning each.
 TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
 {
     char dir[] = "/tmp/mapc_modelsXXXXXX";
@@ -28,6 +28,7 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
     const std::string root = dir;
     mkdir((root + "/models").c_str(), 0755);
     writeBytes(root + "/models/square.ase", aseSquare("C:\\art\\textures\\halvex\\metal.tga"));
+    writeBytes(root + "/models/under.ase", aseSquare("textures/halvex/under.tga"));
     std::vector<unsigned char> md3 = md3Triangle("models/tri/skin.tga");
     writeBytes(root + "/models/tri.md3", std::string(md3.begin(), md3.end()));
     writeBytes(root + "/models/junk.md3", "IDP3\x0f\0\0\0 short");
@@ -55,6 +56,7 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
                                      "\"model\" \"models/square.ase\"\n\"angle\" \"90\"\n\"modelscale\" \"2\"\n") +
                          pointEntity("misc_model", 200, 200, 100,
                                      "\"model\" \"models/tri.md3\"\n\"modelscale_vec\" \"1 2 3\"\n") +
+                         pointEntity("misc_model", 210, 210, 64, "\"model\" \"models/under.ase\"\n") +  // under the triangle
                          pointEntity("misc_model", 300, 300, 100, "\"model\" \"models/missing.md3\"\n") +
                          pointEntity("misc_model", 300, 300, 100, "\"model\" \"models/junk.md3\"\n") +
                          pointEntity("misc_model", 300, 300, 100, "\"model\" \"models/huge.md3\"\n") +
@@ -76,10 +78,16 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
     EXPECT_EQ(budgetWarnings, 1);  // once for the model, not per placement
 
     double area[2] = {0, 0};
+    int litLeast = 255, shadedMost = 0;  // vertex light of the first square, and of the one under the triangle
     for (size_t fi = 0; fi < c.lumps.faces.size(); ++fi) {
         const bsp::BspFace& f = c.lumps.faces[fi];
         if (f.type != bsp::FaceMesh) continue;
         const std::string name = c.lumps.textures[static_cast<size_t>(f.texture)].name;
+        if (name == "textures/halvex/under") {
+            for (int v = 0; v < f.vertexCount; ++v)
+                shadedMost = std::max<int>(shadedMost, c.lumps.vertices[static_cast<size_t>(f.firstVertex + v)].color[0]);
+            continue;
+        }
         ASSERT_TRUE(name == "textures/halvex/metal" || name == "models/tri/skin") << name;
         const int which = name == "models/tri/skin";
         EXPECT_EQ(f.lightmap, -1);
@@ -101,6 +109,7 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
                 EXPECT_TRUE(x.position[0] >= 79.99f && x.position[0] <= 100.01f && x.position[1] >= 99.99f &&
                             x.position[1] <= 120.01f && x.position[2] == 64.0f) << x.position[0] << " " << x.position[1];
                 EXPECT_GT(x.color[0], 8);  // the room's light, above the ambient (16 / 4 stored)
+                litLeast = std::min<int>(litLeast, x.color[0]);
                 EXPECT_EQ(x.color[0], x.color[2]);
             } else if (x.position[1] > 300.0f) {
                 EXPECT_FLOAT_EQ(x.position[0], 200.0f);
@@ -110,6 +119,8 @@ TEST(MapcCompile, PlacedModelsBecomeMeshFaces)
         }
     }
     EXPECT_NEAR(area[0], 400.0, 0.01);
+    // The triangle shades the square under it, though it is nearer the light.
+    EXPECT_LT(shadedMost, litLeast / 2) << shadedMost << " " << litLeast;
     EXPECT_NEAR(area[1], 0.5 * 64 * 128, 0.01);
     EXPECT_EQ(std::system(("rm -rf " + root).c_str()), 0);
 }
