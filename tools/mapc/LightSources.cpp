@@ -58,6 +58,12 @@ bool allFinite(const double* v, int n)
     return true;
 }
 
+// The colour a glowing or sky shader's light has.
+Vec3 lightColorOf(const TextureTraits& traits)
+{
+    return Vec3(traits.lightColor[0], traits.lightColor[1], traits.lightColor[2]);
+}
+
 // "light" or "_light": its first number. Quake 3 light compilers read
 // "255 255 128 50" (another tool family's "r g b intensity") as 255, white
 // unless "_color" says otherwise, and the levels were made looking at that.
@@ -225,7 +231,7 @@ void addSkyLights(const std::vector<Surface>& surfaces, const BrushSet& brushes,
         light.skySurface[i] = 1;
         const TextureTraits& traits = library.traitsOfPath(t.name, diag);
         const double glow = std::max(traits.skyLight, 0.0) + std::max(traits.surfaceLight, 0.0);
-        light.skyGlow[i] = Vec3(traits.lightColor[0], traits.lightColor[1], traits.lightColor[2]) * glow;
+        light.skyGlow[i] = lightColorOf(traits) * glow;
         light.anySkyGlow = light.anySkyGlow || glow > 0.0;
     }
 }
@@ -238,7 +244,7 @@ constexpr double kMeshLightSpacing = 512.0;
 
 // One light per cube of the mesh's glowing triangles, a little in front of
 // their middle, as bright as their area.
-void addMeshSurfaceLights(const Surface& s, double value, const Vec3& color, LightSettings& light)
+void addMeshSurfaceLights(const Surface& s, const TextureTraits& traits, LightSettings& light)
 {
     struct Spot {
         Vec3 middle, normal;
@@ -264,8 +270,8 @@ void addMeshSurfaceLights(const Surface& s, double value, const Vec3& color, Lig
         if (spot.area <= 0.0) continue;
         PointLight l;
         l.origin = spot.middle * (1.0 / spot.area) + spot.normal.normalized() * 2.0;
-        l.intensity = std::min(100000.0, value * spot.area / kAreaPerUnit);
-        l.color = color;
+        l.intensity = std::min(100000.0, traits.surfaceLight * spot.area / kAreaPerUnit);
+        l.color = lightColorOf(traits);
         l.setReach();
         if (l.intensity >= 1.0) light.lights.push_back(l);
     }
@@ -308,7 +314,7 @@ std::vector<Winding> glowCells(const Winding& w, const Vec3& normal)
 void addGlowLight(const Winding& cell, const Vec3& middle, const Vec3& normal, double area,
                   const TextureTraits& traits, LightSettings& light)
 {
-    const Vec3 color(traits.lightColor[0], traits.lightColor[1], traits.lightColor[2]);
+    const Vec3 color = lightColorOf(traits);
     double radius = 0.0;
     for (const Vec3& corner : cell) radius = std::max(radius, (corner - middle).length());
     for (int side = 0; side < (traits.twoSided ? 2 : 1); ++side) {
@@ -383,7 +389,7 @@ void addSurfaceLights(const std::vector<Surface>& surfaces, const BrushSet& brus
         const TextureTraits& traits = library.traitsOfPath(t.name, diag);
         if (traits.surfaceLight <= 0.0) continue;
         if (s.isMesh()) {
-            addMeshSurfaceLights(s, traits.surfaceLight, Vec3(traits.lightColor[0], traits.lightColor[1], traits.lightColor[2]), light);
+            addMeshSurfaceLights(s, traits, light);
             continue;
         }
         if (s.isPatch()) {
