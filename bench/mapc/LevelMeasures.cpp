@@ -266,9 +266,9 @@ bool walkSegment(const RawLevel& l, int node, const double a[3], const double b[
     return walkSegment(l, n.children[nearSide ^ 1], mid, b, leaves);
 }
 
-double levelScale(const RawLevel& mine, const RawLevel& ref)
+double levelScale(const std::string& mine, const std::string& ref)
 {
-    auto a = spawnPoints(mine.entities), b = spawnPoints(ref.entities);
+    auto a = spawnPoints(mine), b = spawnPoints(ref);
     std::vector<double> ratios;
     for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
         for (int k = 0; k < 3; ++k)

@@ -56,8 +56,8 @@ int spawnsInSolid(const RawLevel& l, const std::vector<std::array<double, 3>>& s
 // cluster (solid or beyond the level); false when it stopped at one.
 bool walkSegment(const RawLevel& l, int node, const double a[3], const double b[3], std::vector<int>& leaves);
 // Ratio of the reference's spawn point coordinates to ours (1 unless the
-// reference was compiled scaled).
-double levelScale(const RawLevel& mine, const RawLevel& ref);
+// reference was compiled scaled), from the entity texts (ours may be the source's).
+double levelScale(const std::string& mine, const std::string& ref);
 
 // Mean percentage of the clusters visible from a cluster (100 without rows).
 double visiblePercent(const RawLevel& l);

@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <random>
 #include <sstream>
@@ -28,6 +29,7 @@
 #include <vector>
 
 #include "Compiler.h"
+#include "MapScale.h"
 #include "LevelMeasures.h"
 #include "resources/FileSystem.h"
 #include "world/BspData.h"
@@ -43,18 +45,28 @@ const char* const kGameData = "/usr/share/games/nexuiz/data";
 // the others open on the usual 1024. Ours is compiled with the same grid.
 const std::map<std::string, double> kReferenceBlocks = {{"aneurysm", 256.0}};
 
-// The corner dirt the reference was lit with, from the command line its
-// compiler recorded in the worldspawn: its light stage's "-dirtscale", 1 for
-// "-dirty" alone, 0 without "-dirty"; -1 where none was recorded.
-double referenceDirtScale(const std::string& entities)
+// The stages of the command line the reference's compiler recorded in its
+// worldspawn, split at ';'; false when it recorded none.
+bool recordedStages(const std::string& entities, std::vector<std::string>& stages)
 {
     const std::string key = "\"_q3map2_cmdline\" \"";
     const size_t at = entities.find(key);
-    if (at == std::string::npos) return -1.0;
+    if (at == std::string::npos) return false;
     const size_t start = at + key.size(), end = entities.find('"', start);
     std::istringstream line(entities.substr(start, end == std::string::npos ? std::string::npos : end - start));
     std::string stage;
-    while (std::getline(line, stage, ';')) {
+    while (std::getline(line, stage, ';')) stages.push_back(stage);
+    return true;
+}
+
+// The corner dirt the reference was lit with, from its recorded command
+// line: its light stage's "-dirtscale", 1 for "-dirty" alone, 0 without
+// "-dirty"; -1 where none was recorded.
+double referenceDirtScale(const std::string& entities)
+{
+    std::vector<std::string> stages;
+    if (!recordedStages(entities, stages)) return -1.0;
+    for (const std::string& stage : stages) {
         std::istringstream words(stage);
         std::string word, first;
         words >> first;
@@ -67,6 +79,43 @@ double referenceDirtScale(const std::string& entities)
         return scale;
     }
     return -1.0;
+}
+
+std::string readText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The size the reference was lit at, over its source's. A recorded command
+// line tells when it was scaled: aggressor's ("...; -light ...; -scale 1.25")
+// scaled the lit level, which leaves its light as lit. The older compiles
+// recorded none; those scaled were lit at their new size, their point lights
+// as far off as the level grew (bloodprison's point-lit luxels are 1.2^2 times
+// dimmer than its source's distances give, its sky- and glow-lit ones are not).
+double referenceLitScale(const std::string& entities, const std::string& source)
+{
+    std::vector<std::string> stages;
+    double scale = 1.0;
+    if (recordedStages(entities, stages)) {
+        // A "-scale" stage counts when it ran before the light stage.
+        double before = 1.0;
+        for (const std::string& stage : stages) {
+            std::istringstream words(stage);
+            std::string first;
+            words >> first;
+            if (first == "-light") {
+                scale = before;
+                break;
+            }
+            if (first == "-scale" && !(words >> before)) before = 1.0;
+        }
+    } else {
+        scale = levelScale(source, entities);
+    }
+    return scale >= mapc::kLeastMapScale && scale <= mapc::kMostMapScale ? scale : 1.0;
 }
 
 // Prints the shaders and kinds whose area differs most, largest first.
@@ -119,7 +168,7 @@ struct Figures {
 
 // Compiles in a child so time and memory are this compile's alone.
 Figures compileChild(const std::string& source, const std::string& output, const std::string& base, bool facesOnly,
-                     double blockSize, double dirtScale, bool lightOnly)
+                     double blockSize, double dirtScale, double litScale, bool lightOnly)
 {
     Figures fig;
     auto start = std::chrono::steady_clock::now();
@@ -139,6 +188,7 @@ Figures compileChild(const std::string& source, const std::string& output, const
         if (facesOnly) options.visSeconds = options.lightSeconds = 0;
         options.blockSize = blockSize;
         options.dirtScale = dirtScale;
+        options.scale = litScale;
         if (lightOnly) options.visSeconds = 0;
         mapc::Diagnostics diag(false);
         mapc::CompileStats stats;
@@ -206,7 +256,9 @@ int main(int argc, char** argv)
         RawLevel mine, ref;
         const bool refRead = ref.load(maps + "/" + name + ".bsp");
         const double dirtScale = refRead ? referenceDirtScale(ref.entities) : -1.0;
-        Figures ours = compileChild(maps + "/" + name + ".map", ourPath, maps + "/..", kinds, blockSize, dirtScale, lightOnly);
+        const std::string source = maps + "/" + name + ".map";
+        const double litScale = refRead ? referenceLitScale(ref.entities, readText(source)) : 1.0;
+        Figures ours = compileChild(source, ourPath, maps + "/..", kinds, blockSize, dirtScale, litScale, lightOnly);
         if (!ours.compiled || !mine.load(ourPath) || !refRead) {
             std::printf("%-12s compile or read FAILED\n", name.c_str());
             ++failures;
@@ -224,7 +276,7 @@ int main(int argc, char** argv)
 
         // Some references were compiled scaled up (the compiler's -scale);
         // their spawn points tell by how much.
-        double scale = levelScale(mine, ref);
+        double scale = levelScale(mine.entities, ref.entities);
         std::mt19937 rng(1234);
         const bsp::BspModel& world = ref.models[0];
         std::uniform_real_distribution<double> ux(world.mins[0] / scale, world.maxs[0] / scale),
@@ -310,6 +362,7 @@ int main(int argc, char** argv)
                         openCorners(ref), refUnreached, ref.clusters);
         if (blockSize > 0) std::printf("             compiled on a %g-unit block grid, as its reference was\n", blockSize);
         if (dirtScale >= 0) std::printf("             lit with dirt scale %g, as its reference's recorded command line asks\n", dirtScale);
+        if (litScale != 1.0) std::printf("             compiled %g times larger, the size its reference was lit at\n", litScale);
         if (kinds) printKinds(mine, ref, scale);
         if (lightShaders) printShaderLight(mine, ourPages, ref, refPages);
         std::fflush(stdout);

@@ -26,6 +26,9 @@
 # level on the default grid. A reference whose compiler recorded its command
 # line in the worldspawn is matched in corner dirt: ours is lit with its
 # light stage's "-dirtscale" (1 for "-dirty" alone, none without "-dirty").
+# A reference larger than its source that recorded no command line was lit
+# at its size (one that recorded one scaled after lighting): ours is compiled
+# as large (halvex-mapc -scale).
 #   bench/mapc/compare_levels.sh [build folder] [all | LEVEL...]
 # KINDS=1: also the area per shader and face kind; LIGHT=1: no portal flow
 # (quick runs over the light ratio); SHADERS=1: the lightmap brightness per shader.

@@ -203,6 +203,8 @@ TEST(MapcCompile, ToolExitsNonZeroOnErrorsAndWritesOnSuccess)
     EXPECT_NE(std::system(MAPC_TOOL " > /dev/null 2>&1"), 0);
     EXPECT_EQ(std::system(MAPC_TOOL " -dirtscale 2 mapc_tool_good.map mapc_tool_out.bsp > /dev/null"), 0);
     EXPECT_NE(std::system(MAPC_TOOL " -dirtscale nan mapc_tool_good.map mapc_tool_out.bsp 2> /dev/null"), 0);
+    EXPECT_EQ(std::system(MAPC_TOOL " -scale 1.5 mapc_tool_good.map mapc_tool_out.bsp > /dev/null"), 0);
+    EXPECT_NE(std::system(MAPC_TOOL " -scale 0 mapc_tool_good.map mapc_tool_out.bsp 2> /dev/null"), 0);
 }
 
 // A model within its budget that still needs 90 MB, given 60 MB of address

@@ -106,6 +106,35 @@ TEST(MapcGeometry, LightFallsOffAndThePillarCastsAShadow)
     EXPECT_EQ(floorLuxel(asked.lumps, 470, 512)[0], cleanFoot[0]);
     EXPECT_EQ(floorLuxel(named.lumps, 470, 512)[0], foot[0]);
 
+    // Built twice as large ("-scale 2"): the light keeps its brightness, so
+    // the floor below it, now twice as far, is darker; the entities move
+    // out with the brushes; the textures keep their size on the faces.
+    Compiled big;
+    mapc::CompileOptions twice;
+    twice.scale = 2;
+    compile(pillarRoom(), big, twice);
+    ASSERT_TRUE(big.compiled && big.valid) << big.diag.error << big.problem;
+    const std::array<int, 3> bigNear = floorLuxel(big.lumps, 600, 1024);
+    ASSERT_GE(bigNear[0], 0);
+    EXPECT_LT(bigNear[0] * 2, near[0]);
+    EXPECT_NE(big.lumps.entities.find("\"origin\" \"600 1024 256\""), std::string::npos) << big.lumps.entities;
+    int matched = 0;
+    for (const bsp::BspVertex& v : big.lumps.vertices)
+        for (const bsp::BspVertex& w : c.lumps.vertices)
+            if (v.position[0] == 2 * w.position[0] && v.position[1] == 2 * w.position[1] && v.position[2] == 2 * w.position[2] &&
+                v.normal[2] == w.normal[2] && v.normal[0] == w.normal[0]) {
+                EXPECT_FLOAT_EQ(v.texCoord[0], w.texCoord[0]);
+                EXPECT_FLOAT_EQ(v.texCoord[1], w.texCoord[1]);
+                ++matched;
+            }
+    EXPECT_GT(matched, 8);
+    Compiled tooBig;
+    mapc::CompileOptions tenfold;
+    tenfold.scale = 10;
+    compile(world(hollowRoom({0, 0, 0, 256, 256, 256}) + "\n" + brush({7000, 0, 0, 7100, 64, 64})), tooBig, tenfold);
+    EXPECT_FALSE(tooBig.compiled);
+    EXPECT_NE(tooBig.diag.error.find("scaled by 10"), std::string::npos) << tooBig.diag.error;
+
     // "_light" "150 60 60 20" (another tool family's "r g b intensity") is
     // read as Quake 3 light compilers read it: 150, coloured by "_color" alone.
     std::string fourNumbers = pillarRoom();

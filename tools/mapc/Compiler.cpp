@@ -13,6 +13,7 @@
 #include "LumpAssembly.h"
 #include "Lightmapper.h"
 #include "MapParser.h"
+#include "MapScale.h"
 #include "MiscModels.h"
 #include "ModelShadows.h"
 #include "Parallel.h"
@@ -152,6 +153,7 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     if (progress) progress->stage("reading the source");
     MapFile map;
     if (!readSource(text, map, diag)) return false;
+    if (options.scale != 1.0 && !scaleMap(map, options.scale, diag)) return false;
 
     TextureLibrary library;
     library.load(options.files, diag);

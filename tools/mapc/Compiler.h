@@ -34,6 +34,7 @@ struct CompileOptions {
     int treeDepth = kMaxTreeDepth;      // deepest tree written: the game's limit (tests take less)
     double blockSize = 0;               // block grid when the source names none (0: 1024 units)
     double dirtScale = -1;              // corner dirt when the source names none (negative: 1; 0: none)
+    double scale = 1;                   // the level built this many times larger than its source
 };
 
 // Source text to lumps; false with the error (and its line) in diag.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include "Compiler.h"
+#include "MapScale.h"
 #include "resources/FileSystem.h"
 #include "../ToolMain.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: halvex-mapc [-path FOLDER]... [-threads N] [-blocksize UNITS] [-dirtscale S] SOURCE.map OUTPUT.bsp\n");
+    std::fprintf(stderr, "usage: halvex-mapc [-path FOLDER]... [-threads N] [-blocksize UNITS] [-dirtscale S] [-scale S] SOURCE.map OUTPUT.bsp\n");
     return 2;
 }
 
@@ -58,6 +59,9 @@ int run(int argc, char** argv)
         } else if (std::strcmp(argv[i], "-dirtscale") == 0 && i + 1 < argc) {
             options.dirtScale = std::atof(argv[++i]);
             if (!(options.dirtScale >= 0 && options.dirtScale <= 10)) return usage();
+        } else if (std::strcmp(argv[i], "-scale") == 0 && i + 1 < argc) {
+            options.scale = std::atof(argv[++i]);
+            if (!(options.scale >= mapc::kLeastMapScale && options.scale <= mapc::kMostMapScale)) return usage();
         } else if (argv[i][0] == '-' || fileCount == 2) {
             return usage();
         } else {
