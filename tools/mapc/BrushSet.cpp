@@ -145,8 +145,8 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
         s.offset[0] = ms.offset[0];
         s.offset[1] = ms.offset[1];
         s.rotation = ms.rotation;
-        s.scale[0] = ms.scale[0] == 0.0 ? 1.0 : ms.scale[0];
-        s.scale[1] = ms.scale[1] == 0.0 ? 1.0 : ms.scale[1];
+        s.scale[0] = ms.textureScale(0);
+        s.scale[1] = ms.textureScale(1);
         s.hasMatrix = ms.hasMatrix;
         std::memcpy(s.matrix, ms.matrix, sizeof(s.matrix));
         s.imageSize[0] = traits.width;

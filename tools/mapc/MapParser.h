@@ -23,6 +23,9 @@ struct MapSide {
     int flags = 0;                    // added to the texture's own surface flags
     int value = 0;
     int line = 0;
+
+    // The classic texture scale along axis i; editors write 0 for 1.
+    double textureScale(int i) const { return scale[i] == 0.0 ? 1.0 : scale[i]; }
 };
 
 struct MapBrush {

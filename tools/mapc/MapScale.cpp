@@ -8,8 +8,6 @@ namespace mapc {
 
 namespace {
 
-bool finite(const Vec3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
-
 bool inRange(const Vec3& p)
 {
     return std::fabs(p.x) <= kMaxCoordinate && std::fabs(p.y) <= kMaxCoordinate && std::fabs(p.z) <= kMaxCoordinate;
@@ -34,7 +32,7 @@ int firstOutOfRange(const MapFile& map, double factor)
 {
     for (const MapEntity& e : map.entities) {
         Vec3 origin;
-        if (e.vector("origin", origin) && finite(origin) && !inRange(origin * factor)) return e.line;
+        if (e.vector("origin", origin) && !inRange(origin * factor)) return e.line;
         for (const MapBrush& b : e.brushes)
             for (const MapSide& side : b.sides)
                 for (const Vec3& p : side.points)
@@ -59,9 +57,9 @@ bool scaleMap(MapFile& map, double factor, Diagnostics& diag)
         return false;
     }
     for (MapEntity& e : map.entities) {
-        // An origin that is no point stays as written, for the passes that report it.
+        // An origin that is no point (vector() refuses it) stays as written, for the passes that report it.
         Vec3 v;
-        if (e.vector("origin", v) && finite(v)) e.set("origin", vectorText(v * factor));
+        if (e.vector("origin", v)) e.set("origin", vectorText(v * factor));
         const char* cls = e.value("classname");
         if (cls && std::strcmp(cls, "misc_model") == 0) {
             if (e.vector("modelscale_vec", v)) e.set("modelscale_vec", vectorText(v * factor));
@@ -72,7 +70,7 @@ bool scaleMap(MapFile& map, double factor, Diagnostics& diag)
                 for (Vec3& p : side.points) p = p * factor;
                 // Texture units per world unit shrink as the world grows: the picture stretches with the face.
                 for (int i = 0; i < 2; ++i) {
-                    side.scale[i] = (side.scale[i] == 0.0 ? 1.0 : side.scale[i]) * factor;
+                    side.scale[i] = side.textureScale(i) * factor;
                     side.matrix[i][0] /= factor;
                     side.matrix[i][1] /= factor;
                 }
