@@ -95,6 +95,12 @@ std::string readText(const std::string& path)
 // recorded none; those scaled were lit at their new size, their point lights
 // as far off as the level grew (bloodprison's point-lit luxels are 1.2^2 times
 // dimmer than its source's distances give, its sky- and glow-lit ones are not).
+// Outside what halvex-mapc -scale takes: 1.
+double inScaleRange(double scale)
+{
+    return scale >= mapc::kLeastMapScale && scale <= mapc::kMostMapScale ? scale : 1.0;
+}
+
 double referenceLitScale(const std::string& entities, const std::string& source)
 {
     std::vector<std::string> stages;
@@ -115,7 +121,19 @@ double referenceLitScale(const std::string& entities, const std::string& source)
     } else {
         scale = levelScale(source, entities);
     }
-    return scale >= mapc::kLeastMapScale && scale <= mapc::kMostMapScale ? scale : 1.0;
+    return inScaleRange(scale);
+}
+
+// The reference's size over its source's, for compiling ours as large
+// (fly_levels.sh flies both through the reference's spawns).
+void printSizes(const std::string& maps, char** names, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        RawLevel ref;
+        const std::string base = maps + "/" + names[i];
+        const double size = ref.load(base + ".bsp") ? inScaleRange(levelScale(readText(base + ".map"), ref.entities)) : 1.0;
+        std::printf("%s %g\n", names[i], size);
+    }
 }
 
 // Prints the shaders and kinds whose area differs most, largest first.
@@ -225,19 +243,25 @@ int main(int argc, char** argv)
     // time for light and flow (the faces do not depend on them).
     // --default-grid: every level on the default block grid, not on the
     // one its reference was compiled with. --light: no time for the flow.
-    // --light-shaders: also the lightmap brightness per shader.
-    bool kinds = false, referenceGrid = true, lightOnly = false, lightShaders = false;
+    // --light-shaders: also the lightmap brightness per shader. --size:
+    // only print each reference's size over its source's ("NAME S").
+    bool kinds = false, referenceGrid = true, lightOnly = false, lightShaders = false, sizes = false;
     for (; argc > 1 && std::strncmp(argv[1], "--", 2) == 0; ++argv, --argc) {
+        sizes = sizes || std::strcmp(argv[1], "--size") == 0;
         kinds = kinds || std::strcmp(argv[1], "--kinds") == 0;
         lightOnly = lightOnly || std::strcmp(argv[1], "--light") == 0;
         lightShaders = lightShaders || std::strcmp(argv[1], "--light-shaders") == 0;
         referenceGrid = referenceGrid && std::strcmp(argv[1], "--default-grid") != 0;
     }
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_mapc_compare [--kinds] [--light] [--light-shaders] [--default-grid] MAPS_DIR OUT_DIR NAME...\n");
+        std::fprintf(stderr, "usage: bench_mapc_compare [--kinds] [--light] [--light-shaders] [--default-grid] [--size] MAPS_DIR OUT_DIR NAME...\n");
         return 2;
     }
     std::string maps = argv[1], outDir = argv[2];
+    if (sizes) {
+        printSizes(maps, argv + 3, argc - 3);
+        return 0;
+    }
     std::printf("%-12s %15s %13s %13s %11s %7s %7s %7s %7s %7s %9s %9s %11s %11s %11s %5s %6s %6s %7s\n", "level",
                 "brushes", "faces", "leaves", "clusters", "secs", "peakMB", "valid", "solid%", "area", "spawns", "vis-fail",
                 "vis %", "inside %", "space %", "flow", "scale", "light", "portals");
