@@ -89,18 +89,18 @@ std::string readText(const std::string& path)
     return text.str();
 }
 
+// Outside what halvex-mapc -scale takes: 1.
+double inScaleRange(double scale)
+{
+    return mapc::isMapScale(scale) ? scale : 1.0;
+}
+
 // The size the reference was lit at, over its source's. A recorded command
 // line tells when it was scaled: aggressor's ("...; -light ...; -scale 1.25")
 // scaled the lit level, which leaves its light as lit. The older compiles
 // recorded none; those scaled were lit at their new size, their point lights
 // as far off as the level grew (bloodprison's point-lit luxels are 1.2^2 times
 // dimmer than its source's distances give, its sky- and glow-lit ones are not).
-// Outside what halvex-mapc -scale takes: 1.
-double inScaleRange(double scale)
-{
-    return scale >= mapc::kLeastMapScale && scale <= mapc::kMostMapScale ? scale : 1.0;
-}
-
 double referenceLitScale(const std::string& entities, const std::string& source)
 {
     std::vector<std::string> stages;

@@ -48,7 +48,7 @@ int firstOutOfRange(const MapFile& map, double factor)
 
 bool scaleMap(MapFile& map, double factor, Diagnostics& diag)
 {
-    if (!(factor >= kLeastMapScale && factor <= kMostMapScale)) {
+    if (!isMapScale(factor)) {
         diag.fail(0, "scale %g is outside %g-%g", factor, kLeastMapScale, kMostMapScale);
         return false;
     }

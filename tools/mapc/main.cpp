@@ -61,7 +61,7 @@ int run(int argc, char** argv)
             if (!(options.dirtScale >= 0 && options.dirtScale <= 10)) return usage();
         } else if (std::strcmp(argv[i], "-scale") == 0 && i + 1 < argc) {
             options.scale = std::atof(argv[++i]);
-            if (!(options.scale >= mapc::kLeastMapScale && options.scale <= mapc::kMostMapScale)) return usage();
+            if (!mapc::isMapScale(options.scale)) return usage();
         } else if (argv[i][0] == '-' || fileCount == 2) {
             return usage();
         } else {
