@@ -188,12 +188,32 @@ double meanLightmap(const RawLevel& l, const LightPages& lp)
     return weight > 0 ? sum / weight : -1.0;
 }
 
-void addShaderLight(const RawLevel& l, const LightPages& lp, int which, std::map<std::string, ShaderLight>& shaders)
+namespace {
+
+// meanLightmap's samples added as `which` to the group groupOf(face) names.
+template <typename GroupOf>
+void addGroupLight(const RawLevel& l, const LightPages& lp, int which, std::map<std::string, ShaderLight>& groups,
+                   GroupOf groupOf)
 {
     sampleLightmap(l, lp, [&](const bsp::BspFace& f, double area, double value) {
-        ShaderLight& s = shaders[shaderName(l, f.texture)];
+        ShaderLight& s = groups[groupOf(f)];
         s.area[which] += area;
         s.light[which] += area * value;
+    });
+}
+
+} // namespace
+
+void addShaderLight(const RawLevel& l, const LightPages& lp, int which, std::map<std::string, ShaderLight>& shaders)
+{
+    addGroupLight(l, lp, which, shaders, [&](const bsp::BspFace& f) { return shaderName(l, f.texture); });
+}
+
+void addFacingLight(const RawLevel& l, const LightPages& lp, int which, std::map<std::string, ShaderLight>& facings)
+{
+    addGroupLight(l, lp, which, facings, [](const bsp::BspFace& f) {
+        const double up = f.normal[2];
+        return std::string(up > M_SQRT1_2 ? "facing up" : up < -M_SQRT1_2 ? "facing down" : "walls");
     });
 }
 

@@ -44,6 +44,8 @@ struct ShaderLight {
 };
 // meanLightmap's samples added per shader as `which`.
 void addShaderLight(const RawLevel& l, const LightPages& lp, int which, std::map<std::string, ShaderLight>& shaders);
+// ... and per way the faces look: "facing up", "facing down", "walls" (45 degrees the border).
+void addFacingLight(const RawLevel& l, const LightPages& lp, int which, std::map<std::string, ShaderLight>& facings);
 
 // Origins of the spawn points ("info_player_*") in the entity text.
 std::vector<std::array<double, 3>> spawnPoints(const std::string& text);

@@ -157,24 +157,34 @@ void printKinds(const RawLevel& mine, const RawLevel& ref, double scale)
     std::printf("  %-60s %12.0f %12.0f %7.3f\n", "all", total[0], total[1], total[0] / std::max(total[1], 1.0));
 }
 
-// Prints the shaders that make up most lit area, with their mean
-// lightmap brightness in both levels.
-void printShaderLight(const RawLevel& mine, const LightPages& ourPages, const RawLevel& ref, const LightPages& refPages)
+// Prints the groups that make up most lit area, with their mean lightmap
+// brightness in both levels.
+void printLightRows(const char* title, const std::map<std::string, ShaderLight>& groups, size_t most)
 {
-    std::map<std::string, ShaderLight> shaders;
-    addShaderLight(mine, ourPages, 0, shaders);
-    addShaderLight(ref, refPages, 1, shaders);
-    std::vector<std::pair<std::string, ShaderLight>> rows(shaders.begin(), shaders.end());
+    std::vector<std::pair<std::string, ShaderLight>> rows(groups.begin(), groups.end());
     std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
         return a.second.area[0] + a.second.area[1] > b.second.area[0] + b.second.area[1];
     });
-    std::printf("  %-60s %12s %12s %8s %8s %7s\n", "shader", "lit ours", "lit ref", "mean o", "mean r", "ratio");
-    for (size_t i = 0; i < rows.size() && i < 25; ++i) {
+    std::printf("  %-60s %12s %12s %8s %8s %7s\n", title, "lit ours", "lit ref", "mean o", "mean r", "ratio");
+    for (size_t i = 0; i < rows.size() && i < most; ++i) {
         const ShaderLight& s = rows[i].second;
         const double mean[2] = {s.area[0] > 0 ? s.light[0] / s.area[0] : 0.0, s.area[1] > 0 ? s.light[1] / s.area[1] : 0.0};
         std::printf("  %-60s %12.0f %12.0f %8.1f %8.1f %7.3f\n", rows[i].first.c_str(), s.area[0], s.area[1], mean[0],
                     mean[1], mean[1] > 0 ? mean[0] / mean[1] : 0.0);
     }
+}
+
+// The lightmap brightness by the way faces look (a bounce too strong
+// lights ceilings most), then of the shaders with the most lit area.
+void printShaderLight(const RawLevel& mine, const LightPages& ourPages, const RawLevel& ref, const LightPages& refPages)
+{
+    std::map<std::string, ShaderLight> facings, shaders;
+    addFacingLight(mine, ourPages, 0, facings);
+    addFacingLight(ref, refPages, 1, facings);
+    printLightRows("faces", facings, 3);
+    addShaderLight(mine, ourPages, 0, shaders);
+    addShaderLight(ref, refPages, 1, shaders);
+    printLightRows("shader", shaders, 25);
 }
 
 struct Figures {
@@ -243,7 +253,7 @@ int main(int argc, char** argv)
     // time for light and flow (the faces do not depend on them).
     // --default-grid: every level on the default block grid, not on the
     // one its reference was compiled with. --light: no time for the flow.
-    // --light-shaders: also the lightmap brightness per shader. --size:
+    // --light-shaders: also the lightmap brightness by facing and per shader. --size:
     // only print each reference's size over its source's ("NAME S").
     bool kinds = false, referenceGrid = true, lightOnly = false, lightShaders = false, sizes = false;
     for (; argc > 1 && std::strncmp(argv[1], "--", 2) == 0; ++argv, --argc) {

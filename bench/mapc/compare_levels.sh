@@ -31,7 +31,8 @@
 # as large (halvex-mapc -scale).
 #   bench/mapc/compare_levels.sh [build folder] [all | LEVEL...]
 # KINDS=1: also the area per shader and face kind; LIGHT=1: no portal flow
-# (quick runs over the light ratio); SHADERS=1: the lightmap brightness per shader.
+# (quick runs over the light ratio); SHADERS=1: the lightmap brightness of faces
+# facing up, facing down and walls, and per shader.
 # Without levels: the development set. "all": every source with a level
 # (the sources outside the development set are kept for acceptance: do not
 # tune to them).
