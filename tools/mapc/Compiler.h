@@ -29,7 +29,7 @@ struct CompileOptions {
     const FileSystem* files = nullptr;  // shader scripts and images; null: none
     int threads = 0;                    // 0: every core
     double visSeconds = 30;             // portal flow time (plus what lighting left); later passages keep rougher sets
-    double lightSeconds = 20;           // lighting time; later surfaces are lit without shadows
+    double lightSeconds = 30;           // lighting time; later surfaces are lit without shadows
     Progress* progress = nullptr;       // stage lines and the closing table; null: none
     int treeDepth = kMaxTreeDepth;      // deepest tree written: the game's limit (tests take less)
     double blockSize = 0;               // block grid when the source names none (0: 1024 units)
