@@ -142,6 +142,16 @@ int clusterPortals(const Tree& tree, const PortalSet& portals)
     return count;
 }
 
+// The alpha of every texture whose faces cast holed shadows ("alphashadow");
+// the others get an empty mask.
+std::vector<AlphaMask> shadowMasks(const BrushSet& brushes, const TextureLibrary& library)
+{
+    std::vector<AlphaMask> masks(brushes.textures.size());
+    for (size_t i = 0; i < masks.size(); ++i)
+        if (brushes.textures[i].flags & kSurfAlphaShadow) library.shadowMask(brushes.textures[i].name, masks[i]);
+    return masks;
+}
+
 } // namespace
 
 bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag, CompileStats* stats,
@@ -235,7 +245,8 @@ bool compileMapText(const std::string& text, LevelLumps& out, Diagnostics& diag,
     const ModelShadows modelShadows(surfaces), worldModelShadows(surfaces, true);
     light.modelShadows = &modelShadows;
     light.worldModelShadows = &worldModelShadows;
-    const DetailShadows detailShadows(brushes, planes);
+    const std::vector<AlphaMask> masks = shadowMasks(brushes, library);
+    const DetailShadows detailShadows(brushes, planes, &masks);
     light.detailShadows = &detailShadows;
     std::vector<uint8_t> pages;
     LightBudget lightBudget(options.lightSeconds);

@@ -1,8 +1,11 @@
 #pragma once
 // Shadows of the opaque detail brushes. They make no solid leaves in the
 // tree (only structural brushes split it), so the lighting asks here
-// whether a line of light passes through one.
+// whether a line of light passes through one. See-through brushes with
+// "surfaceparm alphashadow" faces (grates) shade too, but only where the
+// picture is opaque at the point the light enters them.
 #include <vector>
+#include "AlphaMask.h"
 #include "BoxTree.h"
 #include "BrushSet.h"
 #include "MapMath.h"
@@ -13,8 +16,11 @@ namespace mapc {
 class DetailShadows {
 public:
     // The world's opaque brushes that are not structural; brushes with a
-    // sky side are left out (the sun shines through those).
-    DetailShadows(const BrushSet& brushes, const PlaneSet& planes);
+    // sky side are left out (the sun shines through those). With `masks`
+    // (per texture record; an empty mask: none), faces whose texture has
+    // "alphashadow" are holed, and see-through brushes with such a face
+    // shade too.
+    DetailShadows(const BrushSet& brushes, const PlaneSet& planes, const std::vector<AlphaMask>* masks = nullptr);
 
     // True when the segment from a to b passes through (or starts in) a brush.
     bool blocks(const Vec3& a, const Vec3& b) const;
@@ -29,8 +35,18 @@ private:
     struct Solid {
         std::vector<Plane> sides;
         Bounds bounds;
+        bool opaque = true;
+        // Brushes with holed faces: each side and its mask (null: not holed).
+        std::vector<const BrushSide*> faces;
+        std::vector<const AlphaMask*> masks;
     };
-    bool enters(const Solid& s, const Vec3& a, const Vec3& b, double& share) const;
+    struct Crossing {
+        double in = 0.0, out = 1.0;  // shares of the way
+        int inSide = -1, outSide = -1;
+    };
+    bool crosses(const Solid& s, const Vec3& a, const Vec3& b, Crossing& c) const;
+    bool passes(const Solid& s, const Vec3& a, const Vec3& b, int side, double t) const;
+    double stopsAt(const Solid& s, const Vec3& a, const Vec3& b, const Crossing& c) const;
     bool search(const Vec3& a, const Vec3& b, bool anyHit, double& share) const;
 
     std::vector<Solid> brushes;

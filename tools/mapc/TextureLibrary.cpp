@@ -83,28 +83,52 @@ bool TextureLibrary::findImage(const std::string& base, int& width, int& height)
     return false;
 }
 
-// Mean colour of the picture, scaled so its largest channel is 1.
-bool TextureLibrary::meanColor(const std::string& base, double rgb[3]) const
+bool TextureLibrary::decodePicture(const std::string& base, TgaImage& image) const
 {
     if (!files || base.empty()) return false;
     const std::string stem = withoutExtension(base);
     std::vector<unsigned char> bytes;
-    TgaImage image;
     for (const char* ext : kImageExtensions) {
         if (!files->readFile((stem + ext).c_str(), bytes) || !decodeImage(bytes.data(), bytes.size(), &image, nullptr))
             continue;
-        const size_t pixels = static_cast<size_t>(image.width) * image.height;
-        const size_t step = static_cast<size_t>(image.bytesPerPixel);
-        if (pixels == 0 || image.pixels.size() < pixels * step) return false;
-        double sum[3] = {0, 0, 0};
-        for (size_t i = 0; i < pixels; ++i)
-            for (int c = 0; c < 3; ++c) sum[c] += image.pixels[i * step + static_cast<size_t>(c)];
-        const double most = std::max(sum[0], std::max(sum[1], sum[2]));
-        if (most <= 0.0) return false;
-        for (int c = 0; c < 3; ++c) rgb[c] = sum[c] / most;
-        return true;
+        const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+        return pixels > 0 && image.pixels.size() >= pixels * static_cast<size_t>(image.bytesPerPixel);
     }
     return false;
+}
+
+// Mean colour of the picture, scaled so its largest channel is 1.
+bool TextureLibrary::meanColor(const std::string& base, double rgb[3]) const
+{
+    TgaImage image;
+    if (!decodePicture(base, image)) return false;
+    const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    const size_t step = static_cast<size_t>(image.bytesPerPixel);
+    double sum[3] = {0, 0, 0};
+    for (size_t i = 0; i < pixels; ++i)
+        for (int c = 0; c < 3; ++c) sum[c] += image.pixels[i * step + static_cast<size_t>(c)];
+    const double most = std::max(sum[0], std::max(sum[1], sum[2]));
+    if (most <= 0.0) return false;
+    for (int c = 0; c < 3; ++c) rgb[c] = sum[c] / most;
+    return true;
+}
+
+bool TextureLibrary::shadowMask(const std::string& path, AlphaMask& mask) const
+{
+    // The picture drawn (whose alpha test cuts the holes), else the editor's.
+    TgaImage image;
+    const ShaderInfo* shader = shaders.find(path.c_str());
+    const bool found = (shader && (decodePicture(shader->image, image) || decodePicture(shader->editorImage, image))) ||
+                       decodePicture(path, image);
+    if (!found) return false;
+    const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    const size_t step = static_cast<size_t>(image.bytesPerPixel);
+    mask.width = image.width;
+    mask.height = image.height;
+    mask.alpha.assign(pixels, 255);
+    if (step == 4)
+        for (size_t i = 0; i < pixels; ++i) mask.alpha[i] = image.pixels[i * 4 + 3];
+    return true;
 }
 
 const TextureTraits& TextureLibrary::traits(const std::string& name, Diagnostics& diag)

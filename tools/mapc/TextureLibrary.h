@@ -3,8 +3,10 @@
 #include <map>
 #include <string>
 #include "ContentFlags.h"
+#include "AlphaMask.h"
 #include "Diagnostics.h"
 #include "resources/ShaderScripts.h"
+#include "resources/TgaReader.h"
 
 class FileSystem;
 
@@ -27,11 +29,18 @@ public:
     // A full shader or texture path, as models name theirs.
     const TextureTraits& traitsOfPath(const std::string& path, Diagnostics& diag);
 
+    // The alpha of the picture of a full shader path, which cuts holes in
+    // the shadow of its faces ("surfaceparm alphashadow"): the shader's
+    // drawn image, else its editor image; a picture without alpha is
+    // opaque. False when no picture is found.
+    bool shadowMask(const std::string& path, AlphaMask& mask) const;
+
     // The script of a full shader path; null when no script names it.
     const ShaderInfo* shaderOf(const std::string& path) const { return shaders.find(path.c_str()); }
 
 private:
     bool findImage(const std::string& base, int& width, int& height) const;
+    bool decodePicture(const std::string& base, TgaImage& image) const;
     bool meanColor(const std::string& base, double rgb[3]) const;
 
     const FileSystem* files = nullptr;
