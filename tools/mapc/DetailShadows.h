@@ -1,9 +1,10 @@
 #pragma once
 // Shadows of the opaque detail brushes. They make no solid leaves in the
 // tree (only structural brushes split it), so the lighting asks here
-// whether a line of light passes through one. See-through brushes with
-// "surfaceparm alphashadow" faces (grates) shade too, but only where the
-// picture is opaque at the point the light enters them.
+// whether a line of light passes through one. Faces with "surfaceparm
+// alphashadow" (grates) are holed: a line entering or leaving a brush by
+// one is stopped only where its picture is opaque, and see-through brushes
+// with such a face shade that way too.
 #include <vector>
 #include "AlphaMask.h"
 #include "BoxTree.h"
