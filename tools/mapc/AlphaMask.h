@@ -19,6 +19,7 @@ struct AlphaMask {
         if (width <= 0 || height <= 0 || alpha.size() < static_cast<size_t>(width) * static_cast<size_t>(height))
             return true;
         const double s = st[0] - std::floor(st[0]), t = st[1] - std::floor(st[1]);
+        if (std::isnan(s) || std::isnan(t)) return true;  // a coordinate past a float's range
         const int x = std::clamp(static_cast<int>(s * width), 0, width - 1);
         const int y = std::clamp(static_cast<int>(t * height), 0, height - 1);
         return alpha[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] < 128;
