@@ -53,7 +53,8 @@ std::string flatPatch(const char* shader, int x1, int y1, int x2, int y2, int z,
 // sky, the roofed half stays dark; a step there whose shader has
 // "q3map_lightmapBrightness 0.5" keeps half the light; a floating
 // see-through grate with "alphashadow" shades the floor only under the
-// opaque half of its picture.
+// opaque half of its picture, and so does a solid detail rail with that
+// shader but no "trans".
 TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
 {
     SearchFolder folder;
@@ -62,7 +63,8 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
                  "textures/test/sky\n{\n surfaceparm sky\n surfaceparm noimpact\n}\n"
                  "textures/test/dim\n{\n q3map_lightmapBrightness 0.5\n}\n"
                  "textures/test/grate\n{\n surfaceparm trans\n surfaceparm alphashadow\n"
-                 " {\n map textures/test/grate.tga\n alphaFunc GE128\n }\n}\n");
+                 " {\n map textures/test/grate.tga\n alphaFunc GE128\n }\n}\n"
+                 "textures/test/rail\n{\n surfaceparm alphashadow\n {\n map textures/test/grate.tga\n }\n}\n");
     ASSERT_FALSE(folder.root.empty());
     std::string grate(18, '\0');  // 128 x 1, 32 bits: see-through texels 0-63, opaque 64-127
     grate[2] = 2, grate[12] = '\x80', grate[14] = 1, grate[16] = 32;
@@ -76,7 +78,8 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
             fromSky, folder.options);
     compile(world(roomWithCeiling({0, 0, 0, 512, 512, 256}, "test/sky") + brush({0, 0, 240, 256, 512, 256}) +
                   brush({320, 320, 0, 512, 416, 16}, "halvex/floor") + brush({320, 416, 0, 512, 512, 16}, "test/dim") +
-                  withFlags(brush({272, 32, 128, 512, 160, 136}, "test/grate"), "134217728 0 0")) +
+                  withFlags(brush({272, 32, 128, 512, 160, 136}, "test/grate"), "134217728 0 0") +
+                  withFlags(brush({272, 176, 128, 512, 240, 136}, "test/rail"), "134217728 0 0")) +
                 pointEntity("info_player_start", 100, 100, 64) +
                 pointEntity("light", 400, 256, 200, "\"light\" \"40\"\n\"_sun\" \"1\"\n\"target\" \"below\"\n") +
                 pointEntity("info_null", 400, 256, 0, "\"targetname\" \"below\"\n"),
@@ -102,12 +105,13 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
     EXPECT_GT(step[0], 30);
     EXPECT_NEAR(dim[0], step[0] / 2, step[0] / 10 + 2);
     // The grate's picture repeats every 128 units along x, see-through first.
-    for (int x = 256; x < 512; x += 128) {
-        const std::array<int, 3> hole = floorLuxel(fromEntity.lumps, x + 32, 96), bar = floorLuxel(fromEntity.lumps, x + 96, 96);
-        ASSERT_TRUE(hole[0] >= 0 && bar[0] >= 0);
-        EXPECT_GT(hole[0], under[0] * 3 / 4) << x;
-        EXPECT_LT(bar[0], under[0] / 3) << x;
-    }
+    for (int y : {96, 208})
+        for (int x = 256; x < 512; x += 128) {
+            const std::array<int, 3> hole = floorLuxel(fromEntity.lumps, x + 32, y), bar = floorLuxel(fromEntity.lumps, x + 96, y);
+            ASSERT_TRUE(hole[0] >= 0 && bar[0] >= 0);
+            EXPECT_GT(hole[0], under[0] * 3 / 4) << x << " " << y;
+            EXPECT_LT(bar[0], under[0] / 3) << x << " " << y;
+        }
 }
 
 // Flood light in a closed room lights the middle of the floor fully and

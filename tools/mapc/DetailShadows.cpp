@@ -40,17 +40,14 @@ DetailShadows::DetailShadows(const BrushSet& set, const PlaneSet& planes, const 
         if (b.model != 0 || b.structural || !b.bounds.valid() || hasSkySide(b, set)) continue;
         Solid s;
         s.opaque = b.opaque;
-        bool holed = false;
-        for (const BrushSide& side : b.sides) {
-            s.faces.push_back(&side);
-            s.masks.push_back(maskOf(side, set, masks));
-            holed = holed || s.masks.back();
-        }
-        if (!holed) {
-            if (!b.opaque) continue;
-            s.faces.clear();
-            s.masks.clear();
-        }
+        const bool holed = std::any_of(b.sides.begin(), b.sides.end(),
+                                       [&](const BrushSide& side) { return maskOf(side, set, masks) != nullptr; });
+        if (!holed && !b.opaque) continue;
+        if (holed)
+            for (const BrushSide& side : b.sides) {
+                s.faces.push_back(&side);
+                s.masks.push_back(maskOf(side, set, masks));
+            }
         for (const BrushSide& side : b.sides) s.sides.push_back(planes[side.plane]);
         s.bounds = b.bounds;
         brushes.push_back(std::move(s));

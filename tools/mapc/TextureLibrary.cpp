@@ -122,11 +122,10 @@ bool TextureLibrary::shadowMask(const std::string& path, AlphaMask& mask) const
                        decodePicture(path, image);
     if (!found) return false;
     const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
-    const size_t step = static_cast<size_t>(image.bytesPerPixel);
     mask.width = image.width;
     mask.height = image.height;
     mask.alpha.assign(pixels, 255);
-    if (step == 4)
+    if (image.bytesPerPixel == 4)
         for (size_t i = 0; i < pixels; ++i) mask.alpha[i] = image.pixels[i * 4 + 3];
     return true;
 }
