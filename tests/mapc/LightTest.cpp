@@ -33,7 +33,7 @@ std::string flatPatch(const char* shader, int x1, int y1, int x2, int y2, int z,
     for (int c = 0; c < 3; ++c) {
         text += "( ";
         for (int r = 0; r < 3; ++r) {
-            const int x = x1 + (x2 - x1) * c / 2, y = up ? y2 - (y2 - y1) * r / 2 : y1 + (y2 - y1) * r / 2;
+            const int x = x1 + (x2 - x1) * c / 2, y = up ? y1 + (y2 - y1) * r / 2 : y2 - (y2 - y1) * r / 2;
             std::snprintf(point, sizeof(point), "( %d %d %d %g %g ) ", x, y, z, c * 0.5, r * 0.5);
             text += point;
         }
@@ -46,8 +46,8 @@ std::string flatPatch(const char* shader, int x1, int y1, int x2, int y2, int z,
 
 // Rooms open to the sky, no light entity, no ambient. A sky shader's
 // reddish sun 45 degrees up in the east lights the floor with its
-// intensity times the cosine, and a pillar and a floating detail slab cast
-// their shadows to the west. A
+// intensity times the cosine, and a pillar, a floating detail slab and a
+// floating patch cast their shadows to the west. A
 // plain sky with a light entity of "_sun" aimed at a point below it: a sun
 // as bright shines straight down through the half of the ceiling that is
 // sky, the roofed half stays dark; a step there whose shader has
@@ -73,7 +73,8 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
     Compiled fromSky, fromEntity;
     compile(world(roomWithCeiling({0, 0, 0, 1024, 512, 256}, "test/sunsky") +
                   brush({224, 224, 0, 288, 288, 256}, "halvex/metal") +
-                  withFlags(brush({640, 192, 128, 768, 320, 144}, "halvex/metal"), "134217728 0 0")) +
+                  withFlags(brush({640, 192, 128, 768, 320, 144}, "halvex/metal"), "134217728 0 0") +
+                  flatPatch("halvex/metal", 640, 384, 768, 480, 136, true)) +
                 pointEntity("info_player_start", 100, 100, 64),
             fromSky, folder.options);
     compile(world(roomWithCeiling({0, 0, 0, 512, 512, 256}, "test/sky") + brush({0, 0, 240, 256, 512, 256}) +
@@ -96,8 +97,9 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
     EXPECT_NEAR(open[1], open[0] / 2, 3);  // the sun's colour
     EXPECT_LT(shadow[0], open[0] / 3);
     // A floating detail slab (it makes no solid leaf) shades the floor too.
-    const std::array<int, 3> underSlab = floorLuxel(fromSky.lumps, 568, 256);
+    const std::array<int, 3> underSlab = floorLuxel(fromSky.lumps, 568, 256), underPatch = floorLuxel(fromSky.lumps, 568, 432);
     EXPECT_LT(underSlab[0], open[0] / 3);
+    EXPECT_LT(underPatch[0], open[0] / 3);  // and so does a patch
     EXPECT_EQ(under[0], under[2]);  // a white light
     EXPECT_LT(roofed[0], under[0] / 3);
     const std::array<int, 3> step = floorLuxel(fromEntity.lumps, 400, 368, true, 16);

@@ -31,7 +31,7 @@ constexpr double kSpotNone = 1.15;
 // compiles light the rooms around a spot well beyond it (fitted).
 constexpr double kAimedScale = 2.0;
 // Glowing faces: square units of face per unit of a point light's "light".
-constexpr double kAreaPerUnit = 35050.0;
+constexpr double kAreaPerUnit = 34000.0;
 // A glowing face shines from cells of at most this size, one light each.
 constexpr double kGlowCell = 128.0;
 

@@ -2,6 +2,7 @@
 // the test whether a segment of light passes through any.
 #include "ModelShadows.h"
 #include <algorithm>
+#include "Patches.h"
 
 namespace mapc {
 
@@ -12,6 +13,10 @@ namespace {
 constexpr double kLongestEdge = 512.0;
 constexpr int kCutDepth = 12;
 constexpr size_t kMostCutTriangles = 2u << 20;  // past this, triangles stay whole
+// A patch's triangles keep within a quarter unit of the curve, well inside
+// the unit its luxels are lifted off it by, so a patch does not shade itself
+// where the true curve would not.
+constexpr double kPatchTolerance = 0.25;
 
 // Either side of the triangle, t strictly inside (t0, t1).
 bool segmentMeetsTriangle(const Vec3& a, const Vec3& d, double t0, double t1, const Vec3 c[3])
@@ -38,7 +43,13 @@ Vec3 centreOf(const Vec3 c[3]) { return (c[0] + c[1] + c[2]) * (1.0 / 3.0); }
 ModelShadows::ModelShadows(const std::vector<Surface>& surfaces, bool worldOnly)
 {
     for (const Surface& s : surfaces) {
-        if (!s.isMesh() || !s.castsShadows || (worldOnly && !s.shadesWorld)) continue;
+        if (!s.castsShadows || (worldOnly && !s.shadesWorld)) continue;
+        if (s.isPatch()) {
+            std::vector<Vec3> corners;
+            patchTriangles(s, kPatchTolerance, corners);
+            for (size_t t = 0; t + 2 < corners.size(); t += 3) addCut(Triangle{{corners[t], corners[t + 1], corners[t + 2]}}, kCutDepth);
+            continue;
+        }
         for (size_t t = 0; t + 2 < s.meshIndices.size(); t += 3) {
             Triangle tri;
             for (int k = 0; k < 3; ++k)

@@ -1,5 +1,5 @@
 #pragma once
-// The triangles of placed models that cast shadows, in a bounding-volume
+// The triangles of placed models and curved patches that cast shadows, in a bounding-volume
 // tree so the lighting can ask whether a line passes through any of them.
 #include <vector>
 #include "BoxTree.h"
@@ -10,7 +10,7 @@ namespace mapc {
 
 class ModelShadows {
 public:
-    // The triangles of every mesh surface marked as casting shadows (with
+    // The triangles of every mesh and patch marked as casting shadows (with
     // `worldOnly`, of those that shade brush faces and patches too).
     explicit ModelShadows(const std::vector<Surface>& surfaces, bool worldOnly = false);
 

@@ -75,7 +75,7 @@ Vec3 evaluate(const Surface& s, double u, double v, Vec3& normal)
             alongU += q * (du[c] * wv[r]);
             alongV += q * (wu[c] * dv[r]);
         }
-    normal = alongV.cross(alongU);
+    normal = alongU.cross(alongV);
     return p;
 }
 
@@ -98,6 +98,10 @@ bool makePatchSurface(const MapPatch& patch, int model, TextureLibrary& library,
     out.texture = textures.textureIndex("textures/" + patch.texture, static_cast<int>(traits.contents),
                                         static_cast<int>(traits.flags));
     out.lightmapped = (traits.flags & (kSurfNoLightmap | kSurfSky | kSurfNoDraw)) == 0;
+    // A drawn, opaque world patch shades the light, as brushes do.
+    const uint32_t seeThrough = kContentsTranslucent | kContentsWater | kContentsSlime | kContentsLava | kContentsFog;
+    out.castsShadows = out.shadesWorld =
+        model == 0 && !(traits.contents & seeThrough) && !(traits.flags & (kSurfSky | kSurfNoDraw));
     out.gridSize[0] = patch.width;
     out.gridSize[1] = patch.height;
     out.grid = patch.points;
@@ -127,6 +131,45 @@ Vec3 patchPoint(const Surface& s, double u, double v, Vec3* normal)
         evaluate(s, u + (0.5 - u) * 0.05 * k, v + (0.5 - v) * 0.05 * k, n);
     if (normal) *normal = n.length() < 1e-9 ? Vec3(0, 0, 1) : n.normalized();
     return p;
+}
+
+namespace {
+
+// Steps per quadratic piece along the grid's columns (across = false) or
+// rows so a chord strays at most `tolerance` from the curve: a step h of a
+// piece bends away by |P0 - 2 P1 + P2| h^2 / 4.
+int stepsPerPiece(const Surface& s, bool across, double tolerance)
+{
+    const int lines = s.gridSize[across ? 0 : 1], points = s.gridSize[across ? 1 : 0];
+    double most = 0.0;
+    for (int l = 0; l < lines; ++l)
+        for (int k = 0; k + 2 < points; k += 2) {
+            auto point = [&](int i) { return across ? at(s, i, l).position : at(s, l, i).position; };
+            most = std::max(most, (point(k) - point(k + 1) * 2.0 + point(k + 2)).length());
+        }
+    constexpr int kMostSteps = 16;
+    const double steps = std::ceil(std::sqrt(most / (4.0 * tolerance)));
+    if (!(steps < kMostSteps)) return kMostSteps;  // in doubles: a wild grid stays in range
+    return std::max(1, static_cast<int>(steps));
+}
+
+} // namespace
+
+void patchTriangles(const Surface& s, double tolerance, std::vector<Vec3>& corners)
+{
+    if (!s.isPatch()) return;
+    const int columns = (s.gridSize[0] - 1) / 2 * stepsPerPiece(s, false, tolerance);
+    const int rows = (s.gridSize[1] - 1) / 2 * stepsPerPiece(s, true, tolerance);
+    std::vector<Vec3> points;
+    for (int j = 0; j <= rows; ++j)
+        for (int i = 0; i <= columns; ++i)
+            points.push_back(patchPoint(s, static_cast<double>(i) / columns, static_cast<double>(j) / rows, nullptr));
+    auto point = [&](int i, int j) { return points[static_cast<size_t>(j) * static_cast<size_t>(columns + 1) + static_cast<size_t>(i)]; };
+    for (int j = 0; j < rows; ++j)
+        for (int i = 0; i < columns; ++i) {
+            corners.insert(corners.end(), {point(i, j), point(i + 1, j), point(i + 1, j + 1)});
+            corners.insert(corners.end(), {point(i, j), point(i + 1, j + 1), point(i, j + 1)});
+        }
 }
 
 void patchLightmapSize(const Surface& s, double luxel, int maxLuxels, int size[2])

@@ -25,6 +25,10 @@ void leavesInBox(const Tree& tree, const PlaneSet& planes, const Bounds& box, st
 // Point and unit normal at (u, v) in 0..1 over the whole grid.
 Vec3 patchPoint(const Surface& s, double u, double v, Vec3* normal);
 
+// The patch cut into triangles that stray from the curve by at most about
+// `tolerance` units, three corners each appended to `corners`.
+void patchTriangles(const Surface& s, double tolerance, std::vector<Vec3>& corners);
+
 // Lightmap block size of a patch: its length along each grid direction in
 // luxels, at least 2 and at most `maxLuxels`.
 void patchLightmapSize(const Surface& s, double luxel, int maxLuxels, int size[2]);

@@ -34,8 +34,8 @@ struct Surface {
     std::vector<uint8_t> meshLight;  // r g b per point, from the lights; empty: white
     std::vector<Vec3> cornerNormals;  // lightmapped meshes: smooth normal per index
     double luxelScale = 1.0;          // lightmapped meshes: the model's "_lightmapscale"
-    bool castsShadows = false;        // meshes: its triangles shade the lighting of models
-    bool shadesWorld = false;         // meshes: ... and of brush faces and patches too
+    bool castsShadows = false;        // meshes and patches: its triangles shade the lighting of models
+    bool shadesWorld = false;         // ... and of brush faces and patches too
     bool isMesh() const { return !meshIndices.empty(); }
 
     // Lightmap block, set by the lightmapper.
