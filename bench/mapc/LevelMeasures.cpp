@@ -18,37 +18,50 @@ double triangleArea(const float* a, const float* b, const float* c)
     return 0.5 * std::sqrt(x * x + y * y + z * z);
 }
 
-// Patch area from its control grid evaluated 8 x 8 per quadratic piece.
-double patchArea(const RawLevel& l, const bsp::BspFace& f)
+// Calls visit(a, b, c, lightmap) for the triangles of a patch evaluated
+// n x n per quadratic piece: three corners and the lightmap coordinate
+// (s, t) at their middle. Nothing for a malformed grid.
+template <typename Visit>
+void patchTriangles(const RawLevel& l, const bsp::BspFace& f, int n, Visit visit)
 {
     int w = f.patchSize[0], h = f.patchSize[1];
-    if (w < 3 || h < 3 || !(w & 1) || !(h & 1) || f.firstVertex < 0 || f.firstVertex + w * h > l.counts[bsp::LumpVertices]) return 0;
+    if (w < 3 || h < 3 || !(w & 1) || !(h & 1) || f.firstVertex < 0 || f.firstVertex + w * h > l.counts[bsp::LumpVertices]) return;
     const bsp::BspVertex* cp = l.vertices + f.firstVertex;
-    const int n = 8;
-    double area = 0;
+    const size_t side = static_cast<size_t>(n + 1);
+    std::vector<float> pts(side * side * 5);  // x y z and lightmap s t per point
+    auto point = [&](int i, int j) { return &pts[(static_cast<size_t>(i) * side + static_cast<size_t>(j)) * 5]; };
+    auto triangle = [&](const float* a, const float* b, const float* c) {
+        const float lightmap[2] = {(a[3] + b[3] + c[3]) / 3, (a[4] + b[4] + c[4]) / 3};
+        visit(a, b, c, lightmap);
+    };
     for (int pr = 0; pr + 2 < h; pr += 2)
         for (int pc = 0; pc + 2 < w; pc += 2) {
-            std::vector<float> pts(static_cast<size_t>((n + 1) * (n + 1) * 3));
             for (int i = 0; i <= n; ++i)
                 for (int j = 0; j <= n; ++j) {
                     double s = static_cast<double>(j) / n, t = static_cast<double>(i) / n;
                     double ws[3] = {(1 - s) * (1 - s), 2 * s * (1 - s), s * s}, wt[3] = {(1 - t) * (1 - t), 2 * t * (1 - t), t * t};
-                    for (int k = 0; k < 3; ++k) {
-                        double v = 0;
-                        for (int r = 0; r < 3; ++r)
-                            for (int c = 0; c < 3; ++c) v += cp[(pr + r) * w + pc + c].position[k] * ws[c] * wt[r];
-                        pts[static_cast<size_t>((i * (n + 1) + j) * 3 + k)] = static_cast<float>(v);
-                    }
+                    double v[5] = {0, 0, 0, 0, 0};
+                    for (int r = 0; r < 3; ++r)
+                        for (int c = 0; c < 3; ++c) {
+                            const bsp::BspVertex& q = cp[(pr + r) * w + pc + c];
+                            for (int k = 0; k < 3; ++k) v[k] += q.position[k] * ws[c] * wt[r];
+                            for (int k = 0; k < 2; ++k) v[3 + k] += q.lightmapCoord[k] * ws[c] * wt[r];
+                        }
+                    for (int k = 0; k < 5; ++k) point(i, j)[k] = static_cast<float>(v[k]);
                 }
             for (int i = 0; i < n; ++i)
                 for (int j = 0; j < n; ++j) {
-                    const float* a = &pts[static_cast<size_t>((i * (n + 1) + j) * 3)];
-                    const float* b = a + 3;
-                    const float* c = a + (n + 1) * 3;
-                    const float* d = c + 3;
-                    area += triangleArea(a, b, d) + triangleArea(a, d, c);
+                    triangle(point(i, j), point(i, j + 1), point(i + 1, j + 1));
+                    triangle(point(i, j), point(i + 1, j + 1), point(i + 1, j));
                 }
         }
+}
+
+// Patch area from its control grid evaluated 8 x 8 per quadratic piece.
+double patchArea(const RawLevel& l, const bsp::BspFace& f)
+{
+    double area = 0;
+    patchTriangles(l, f, 8, [&](const float* a, const float* b, const float* c, const float*) { area += triangleArea(a, b, c); });
     return area;
 }
 
@@ -146,14 +159,29 @@ std::string shaderName(const RawLevel& l, int texture)
 }
 
 // Calls visit(face, area, brightness) for each triangle of a lightmapped
-// polygon, sampled at its middle.
+// polygon, and with `patches` of a patch (evaluated 8 x 8 per quadratic
+// piece), sampled at its middle.
 template <typename Visit>
-void sampleLightmap(const RawLevel& l, const LightPages& lp, Visit visit)
+void sampleLightmap(const RawLevel& l, const LightPages& lp, bool patches, Visit visit)
 {
     for (int i = 0; i < l.counts[bsp::LumpFaces]; ++i) {
         const bsp::BspFace& f = l.faces[i];
-        if (f.type != bsp::FacePolygon || f.lightmap < 0 || f.lightmap >= static_cast<int>(lp.pages.size())) continue;
+        if ((f.type != bsp::FacePolygon && !(patches && f.type == bsp::FacePatch)) || f.lightmap < 0 ||
+            f.lightmap >= static_cast<int>(lp.pages.size()))
+            continue;
         const std::vector<uint8_t>& page = lp.pages[static_cast<size_t>(f.lightmap)];
+        auto brightnessAt = [&](double s, double t) {
+            int x = std::clamp(static_cast<int>(s * lp.size), 0, lp.size - 1);
+            int y = std::clamp(static_cast<int>(t * lp.size), 0, lp.size - 1);
+            const uint8_t* texel = page.data() + (static_cast<size_t>(y) * lp.size + x) * 3;
+            return (texel[0] + texel[1] + texel[2]) / 3.0;
+        };
+        if (f.type == bsp::FacePatch) {
+            patchTriangles(l, f, 8, [&](const float* a, const float* b, const float* c, const float* lightmap) {
+                visit(f, triangleArea(a, b, c), brightnessAt(lightmap[0], lightmap[1]));
+            });
+            continue;
+        }
         for (int k = 0; k + 2 < f.meshVertexCount; k += 3) {
             int m = f.firstMeshVertex + k;
             if (m < 0 || m + 2 >= l.counts[bsp::LumpMeshVertices]) break;
@@ -168,10 +196,7 @@ void sampleLightmap(const RawLevel& l, const LightPages& lp, Visit visit)
             double area = triangleArea(v[0]->position, v[1]->position, v[2]->position);
             double s = (v[0]->lightmapCoord[0] + v[1]->lightmapCoord[0] + v[2]->lightmapCoord[0]) / 3.0;
             double t = (v[0]->lightmapCoord[1] + v[1]->lightmapCoord[1] + v[2]->lightmapCoord[1]) / 3.0;
-            int x = std::clamp(static_cast<int>(s * lp.size), 0, lp.size - 1);
-            int y = std::clamp(static_cast<int>(t * lp.size), 0, lp.size - 1);
-            const uint8_t* texel = page.data() + (static_cast<size_t>(y) * lp.size + x) * 3;
-            visit(f, area, (texel[0] + texel[1] + texel[2]) / 3.0);
+            visit(f, area, brightnessAt(s, t));
         }
     }
 }
@@ -181,7 +206,7 @@ void sampleLightmap(const RawLevel& l, const LightPages& lp, Visit visit)
 double meanLightmap(const RawLevel& l, const LightPages& lp)
 {
     double sum = 0, weight = 0;
-    sampleLightmap(l, lp, [&](const bsp::BspFace&, double area, double value) {
+    sampleLightmap(l, lp, false, [&](const bsp::BspFace&, double area, double value) {
         sum += area * value;
         weight += area;
     });
@@ -190,12 +215,13 @@ double meanLightmap(const RawLevel& l, const LightPages& lp)
 
 namespace {
 
-// meanLightmap's samples added as `which` to the group groupOf(face) names.
+// meanLightmap's samples, and the patches', added as `which` to the group
+// groupOf(face) names.
 template <typename GroupOf>
 void addGroupLight(const RawLevel& l, const LightPages& lp, int which, std::map<std::string, ShaderLight>& groups,
                    GroupOf groupOf)
 {
-    sampleLightmap(l, lp, [&](const bsp::BspFace& f, double area, double value) {
+    sampleLightmap(l, lp, true, [&](const bsp::BspFace& f, double area, double value) {
         ShaderLight& s = groups[groupOf(f)];
         s.area[which] += area;
         s.light[which] += area * value;
@@ -212,6 +238,7 @@ void addShaderLight(const RawLevel& l, const LightPages& lp, int which, std::map
 void addFacingLight(const RawLevel& l, const LightPages& lp, int which, std::map<std::string, ShaderLight>& facings)
 {
     addGroupLight(l, lp, which, facings, [](const bsp::BspFace& f) {
+        if (f.type == bsp::FacePatch) return std::string("patches");
         const double up = f.normal[2];
         return std::string(up > M_SQRT1_2 ? "facing up" : up < -M_SQRT1_2 ? "facing down" : "walls");
     });

@@ -42,9 +42,11 @@ struct ShaderLight {
     double area[2] = {0, 0};
     double light[2] = {0, 0};
 };
-// meanLightmap's samples added per shader as `which`.
+// meanLightmap's samples, and the patches' (each evaluated 8 x 8 per
+// quadratic piece), added per shader as `which`.
 void addShaderLight(const RawLevel& l, const LightPages& lp, int which, std::map<std::string, ShaderLight>& shaders);
-// ... and per way the faces look: "facing up", "facing down", "walls" (45 degrees the border).
+// ... and per way the faces look: "facing up", "facing down", "walls" (45 degrees
+// the border), and "patches".
 void addFacingLight(const RawLevel& l, const LightPages& lp, int which, std::map<std::string, ShaderLight>& facings);
 
 // Origins of the spawn points ("info_player_*") in the entity text.

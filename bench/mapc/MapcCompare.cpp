@@ -181,7 +181,7 @@ void printShaderLight(const RawLevel& mine, const LightPages& ourPages, const Ra
     std::map<std::string, ShaderLight> facings, shaders;
     addFacingLight(mine, ourPages, 0, facings);
     addFacingLight(ref, refPages, 1, facings);
-    printLightRows("faces", facings, 3);
+    printLightRows("faces", facings, 4);
     addShaderLight(mine, ourPages, 0, shaders);
     addShaderLight(ref, refPages, 1, shaders);
     printLightRows("shader", shaders, 25);

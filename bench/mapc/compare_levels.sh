@@ -17,7 +17,7 @@
 # and inside ours; does not hang on how finely space is cut into clusters,
 # nor on clusters in the void); flow: our portal
 # flow done or cut by its budget; scale: the reference's size over ours;
-# light ratio: mean lightmap brightness, ours over the reference's;
+# light ratio: mean lightmap brightness of the polygons, ours over the reference's;
 # portals: our openings between clusters. A row that misses a target names
 # the targets it misses.
 # A level whose reference was compiled on another block grid than the
@@ -32,7 +32,7 @@
 #   bench/mapc/compare_levels.sh [build folder] [all | LEVEL...]
 # KINDS=1: also the area per shader and face kind; LIGHT=1: no portal flow
 # (quick runs over the light ratio); SHADERS=1: the lightmap brightness of faces
-# facing up, facing down and walls, and per shader.
+# facing up, facing down, walls and patches, and per shader.
 # Without levels: the development set. "all": every source with a level
 # (the sources outside the development set are kept for acceptance: do not
 # tune to them).
