@@ -1,5 +1,5 @@
-// Shadows of placed models: their triangles in a bounding-volume tree and
-// the test whether a segment of light passes through any.
+// Shadows of placed models and patches: their triangles in a bounding-volume
+// tree and the test whether a segment of light passes through any.
 #include "ModelShadows.h"
 #include <algorithm>
 #include "Patches.h"
@@ -47,7 +47,8 @@ ModelShadows::ModelShadows(const std::vector<Surface>& surfaces, bool worldOnly)
         if (s.isPatch()) {
             std::vector<Vec3> corners;
             patchTriangles(s, kPatchTolerance, corners);
-            for (size_t t = 0; t + 2 < corners.size(); t += 3) addCut(Triangle{{corners[t], corners[t + 1], corners[t + 2]}}, kCutDepth);
+            for (size_t t = 0; t + 2 < corners.size(); t += 3)
+                addCut(Triangle{{corners[t], corners[t + 1], corners[t + 2]}}, kCutDepth);
             continue;
         }
         for (size_t t = 0; t + 2 < s.meshIndices.size(); t += 3) {

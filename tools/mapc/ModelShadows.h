@@ -1,6 +1,7 @@
 #pragma once
-// The triangles of placed models and curved patches that cast shadows, in a bounding-volume
-// tree so the lighting can ask whether a line passes through any of them.
+// The triangles of placed models and curved patches that cast shadows, in a
+// bounding-volume tree so the lighting can ask whether a line passes through
+// any of them.
 #include <vector>
 #include "BoxTree.h"
 #include "MapMath.h"
