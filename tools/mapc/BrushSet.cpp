@@ -167,9 +167,8 @@ bool buildOne(const MapBrush& mb, int model, TextureLibrary& library, PlaneSet& 
     // other nonsolid walls) do neither, as level makers expect: the faces
     // behind a clip brush stay drawn. One translucent side (a grate on a
     // caulked column) makes the whole brush see-through.
-    const uint32_t seeThrough = kContentsTranslucent | kContentsWater | kContentsSlime | kContentsLava |
-                                kContentsFog | kContentsAreaPortal | kContentsClusterPortal | kContentsOrigin |
-                                kContentsTrigger;
+    const uint32_t seeThrough =
+        kContentsSeeThrough | kContentsAreaPortal | kContentsClusterPortal | kContentsOrigin | kContentsTrigger;
     bool detail = (contents & kContentsDetail) && !(contents & kContentsStructural);
     b.opaque = model == 0 && (contents & kContentsSolid) && !(contents & seeThrough) && !anySeeThrough &&
                !(surfaceFlags & (kSurfHint | kSurfSkip));

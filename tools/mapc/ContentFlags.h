@@ -35,6 +35,9 @@ enum ContentBits : uint32_t {
     kContentsNoDrop = 0x80000000,
 };
 
+// Contents light and sight pass through: see-through volumes, liquids, fog.
+constexpr uint32_t kContentsSeeThrough = kContentsTranslucent | kContentsWater | kContentsSlime | kContentsLava | kContentsFog;
+
 enum SurfaceBits : uint32_t {
     kSurfNoDamage = 0x1,
     kSurfSlick = 0x2,

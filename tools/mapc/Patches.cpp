@@ -99,9 +99,8 @@ bool makePatchSurface(const MapPatch& patch, int model, TextureLibrary& library,
                                         static_cast<int>(traits.flags));
     out.lightmapped = (traits.flags & (kSurfNoLightmap | kSurfSky | kSurfNoDraw)) == 0;
     // A drawn, opaque world patch shades the light, as brushes do.
-    const uint32_t seeThrough = kContentsTranslucent | kContentsWater | kContentsSlime | kContentsLava | kContentsFog;
     out.castsShadows = out.shadesWorld =
-        model == 0 && !(traits.contents & seeThrough) && !(traits.flags & (kSurfSky | kSurfNoDraw));
+        model == 0 && !(traits.contents & kContentsSeeThrough) && !(traits.flags & (kSurfSky | kSurfNoDraw));
     out.gridSize[0] = patch.width;
     out.gridSize[1] = patch.height;
     out.grid = patch.points;
