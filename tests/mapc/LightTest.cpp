@@ -47,14 +47,16 @@ std::string flatPatch(const char* shader, int x1, int y1, int x2, int y2, int z,
 // Rooms open to the sky, no light entity, no ambient. A sky shader's
 // reddish sun 45 degrees up in the east lights the floor with its
 // intensity times the cosine, and a pillar, a floating detail slab and a
-// floating patch cast their shadows to the west. A
+// floating patch cast their shadows to the west (a see-through patch does
+// not). A
 // plain sky with a light entity of "_sun" aimed at a point below it: a sun
 // as bright shines straight down through the half of the ceiling that is
 // sky, the roofed half stays dark; a step there whose shader has
 // "q3map_lightmapBrightness 0.5" keeps half the light; a floating
 // see-through grate with "alphashadow" shades the floor only under the
 // opaque half of its picture, and so does a solid detail rail with that
-// shader but no "trans".
+// shader but no "trans"; a grate whose picture has no alpha shades wholly,
+// one whose picture is missing not at all.
 TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
 {
     SearchFolder folder;
@@ -64,23 +66,30 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
                  "textures/test/dim\n{\n q3map_lightmapBrightness 0.5\n}\n"
                  "textures/test/grate\n{\n surfaceparm trans\n surfaceparm alphashadow\n"
                  " {\n map textures/test/grate.tga\n alphaFunc GE128\n }\n}\n"
-                 "textures/test/rail\n{\n surfaceparm alphashadow\n {\n map textures/test/grate.tga\n }\n}\n");
+                 "textures/test/rail\n{\n surfaceparm alphashadow\n {\n map textures/test/grate.tga\n }\n}\n"
+                 "textures/test/plaingrate\n{\n surfaceparm trans\n surfaceparm alphashadow\n {\n map textures/test/plain.tga\n }\n}\n"
+                 "textures/test/lostgrate\n{\n surfaceparm trans\n surfaceparm alphashadow\n {\n map textures/test/lost.tga\n }\n}\n");
     ASSERT_FALSE(folder.root.empty());
     std::string grate(18, '\0');  // 128 x 1, 32 bits: see-through texels 0-63, opaque 64-127
     grate[2] = 2, grate[12] = '\x80', grate[14] = 1, grate[16] = 32;
     for (int i = 0; i < 128; ++i) grate += std::string("\x80\x80\x80", 3) + (i < 64 ? '\x00' : '\xff');
     folder.write("textures/test/grate.tga", grate);
+    std::string plain(18, '\0');  // 1 x 1, 24 bits: no alpha
+    plain[2] = 2, plain[12] = 1, plain[14] = 1, plain[16] = 24;
+    folder.write("textures/test/plain.tga", plain + std::string("\x80\x80\x80", 3));
     Compiled fromSky, fromEntity;
     compile(world(roomWithCeiling({0, 0, 0, 1024, 512, 256}, "test/sunsky") +
                   brush({224, 224, 0, 288, 288, 256}, "halvex/metal") +
                   withFlags(brush({640, 192, 128, 768, 320, 144}, "halvex/metal"), "134217728 0 0") +
-                  flatPatch("halvex/metal", 640, 384, 768, 480, 136, true)) +
+                  flatPatch("halvex/metal", 640, 384, 768, 480, 136, true) + flatPatch("test/grate", 640, 32, 768, 128, 136, true)) +
                 pointEntity("info_player_start", 100, 100, 64),
             fromSky, folder.options);
     compile(world(roomWithCeiling({0, 0, 0, 512, 512, 256}, "test/sky") + brush({0, 0, 240, 256, 512, 256}) +
                   brush({320, 320, 0, 512, 416, 16}, "halvex/floor") + brush({320, 416, 0, 512, 512, 16}, "test/dim") +
                   withFlags(brush({272, 32, 128, 512, 160, 136}, "test/grate"), "134217728 0 0") +
-                  withFlags(brush({272, 176, 128, 512, 240, 136}, "test/rail"), "134217728 0 0")) +
+                  withFlags(brush({272, 176, 128, 512, 240, 136}, "test/rail"), "134217728 0 0") +
+                  withFlags(brush({272, 248, 128, 384, 312, 136}, "test/plaingrate"), "134217728 0 0") +
+                  withFlags(brush({400, 248, 128, 512, 312, 136}, "test/lostgrate"), "134217728 0 0")) +
                 pointEntity("info_player_start", 100, 100, 64) +
                 pointEntity("light", 400, 256, 200, "\"light\" \"40\"\n\"_sun\" \"1\"\n\"target\" \"below\"\n") +
                 pointEntity("info_null", 400, 256, 0, "\"targetname\" \"below\"\n"),
@@ -100,6 +109,11 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
     const std::array<int, 3> underSlab = floorLuxel(fromSky.lumps, 568, 256), underPatch = floorLuxel(fromSky.lumps, 568, 432);
     EXPECT_LT(underSlab[0], open[0] / 3);
     EXPECT_LT(underPatch[0], open[0] / 3);  // and so does a patch
+    EXPECT_GT(floorLuxel(fromSky.lumps, 568, 80)[0], open[0] * 3 / 4);  // not a see-through one
+    // Both patches were written facing up, as editors do: so are their stored normals.
+    for (const bsp::BspFace& f : fromSky.lumps.faces)
+        for (int v = 0; f.type == bsp::FacePatch && v < f.vertexCount; ++v)
+            EXPECT_GT(fromSky.lumps.vertices[static_cast<size_t>(f.firstVertex + v)].normal[2], 0.99f);
     EXPECT_EQ(under[0], under[2]);  // a white light
     EXPECT_LT(roofed[0], under[0] / 3);
     const std::array<int, 3> step = floorLuxel(fromEntity.lumps, 400, 368, true, 16);
@@ -114,6 +128,9 @@ TEST(MapcLight, SunsFromTheSkyShaderAndFromALightEntity)
             EXPECT_GT(hole[0], under[0] * 3 / 4) << x << " " << y;
             EXPECT_LT(bar[0], under[0] / 3) << x << " " << y;
         }
+    // A grate picture without alpha shades wholly; one that cannot be found, not at all.
+    EXPECT_LT(floorLuxel(fromEntity.lumps, 328, 280)[0], under[0] / 3);
+    EXPECT_GT(floorLuxel(fromEntity.lumps, 456, 280)[0], under[0] * 3 / 4);
 }
 
 // Flood light in a closed room lights the middle of the floor fully and
