@@ -2,11 +2,12 @@
 // compiled levels: suns from a sky shader and from a light entity, flood
 // light, glowing faces coloured by their light image, glowing patches
 // (one- and two-sided), linear lights and lights written as "r g b intensity";
-// and the box tree the shadow tests walk.
+// and the box tree the shadow tests walk, and the triangles patches shade with.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
 #include "BoxTree.h"
+#include "Patches.h"
 #include "MapcTestSupport.h"
 
 using namespace mapctest;
@@ -335,4 +336,42 @@ TEST(MapcLight, BoxTreeVisitsTheBoxesASegmentMeets)
         return true;
     }));
     EXPECT_EQ(first, 56);
+}
+
+// The triangles a patch casts its shadow with, on 3 x 5 grids running along
+// x: a flat patch takes one step per quadratic piece; an arch's stay within
+// a quarter unit of the true curve (sampled finely), so a patch cannot shade
+// its own luxels, lifted a unit off it; a grid with a huge coordinate gets
+// the most steps (16 per piece), its step count never cast out of range.
+TEST(MapcLight, PatchShadowTrianglesKeepToTheCurve)
+{
+    auto patch = [](const std::array<double, 2> (&yz)[5]) {
+        mapc::Surface s;
+        s.gridSize[0] = 3, s.gridSize[1] = 5;
+        for (int r = 0; r < 5; ++r)
+            for (int c = 0; c < 3; ++c) s.grid.push_back(mapc::PatchPoint{mapc::Vec3(32.0 * c, yz[r][0], yz[r][1]), {0, 0}});
+        return s;
+    };
+    const std::array<double, 2> flatRows[5] = {{0, 0}, {32, 0}, {64, 0}, {96, 0}, {128, 0}};
+    const std::array<double, 2> archRows[5] = {{0, 0}, {0, 64}, {64, 64}, {128, 64}, {128, 0}};
+    const std::array<double, 2> wildRows[5] = {{0, 0}, {0, 1e30}, {64, 64}, {128, 64}, {128, 0}};
+    std::vector<mapc::Vec3> flat, arch, wild;
+    mapc::patchTriangles(patch(flatRows), 0.25, flat);
+    EXPECT_EQ(flat.size(), 3u * 2 * 2);  // one piece across, two along
+    const mapc::Surface archSurface = patch(archRows);
+    mapc::patchTriangles(archSurface, 0.25, arch);
+    ASSERT_GT(arch.size(), 3u * 2 * 2 * 8);  // bent pieces take several steps
+    std::vector<mapc::Vec3> curve;
+    for (int k = 0; k <= 4000; ++k) curve.push_back(mapc::patchPoint(archSurface, 0.5, k / 4000.0, nullptr));
+    double worst = 0.0;
+    for (size_t t = 0; t + 2 < arch.size(); t += 3)
+        for (const mapc::Vec3& p : {(arch[t] + arch[t + 1]) * 0.5, (arch[t + 1] + arch[t + 2]) * 0.5,
+                                    (arch[t] + arch[t + 1] + arch[t + 2]) * (1.0 / 3.0)}) {
+            double nearest = 1e30;  // across the arch: it does not change along x
+            for (const mapc::Vec3& q : curve) nearest = std::min(nearest, std::hypot(p.y - q.y, p.z - q.z));
+            worst = std::max(worst, nearest);
+        }
+    EXPECT_LE(worst, 0.26);
+    mapc::patchTriangles(patch(wildRows), 0.25, wild);
+    EXPECT_EQ(wild.size(), 3u * 2 * 1 * 32);
 }
